@@ -1,0 +1,21 @@
+#pragma once
+// Rolling log files: one message handler for the whole process writes each
+// line to standard output and to the current file in the "logs" folder.
+
+#include <QString>
+#include <QtGlobal>
+
+namespace LOGUTILS {
+
+// Bytes at which the current file is closed and a new one started.
+constexpr qint64 kRollOverSize = 512001;
+// Files kept in the log folder.
+constexpr int kFilesKept = 10;
+
+bool initLogging(QString logDir);
+void initLogFileName();
+QString getLogPath();
+void deleteOldLogs();
+void myMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
+
+}  // namespace LOGUTILS

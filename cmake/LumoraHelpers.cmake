@@ -1,0 +1,61 @@
+# lumora_subsystem_library(NAME DIRS dir... [EXCLUDE file...] [LIBS lib...])
+# A static library of every C++ (and assembler) source in the given folders.
+function(lumora_subsystem_library name)
+  cmake_parse_arguments(L "" "" "DIRS;EXCLUDE;LIBS" ${ARGN})
+  set(srcs)
+  foreach(d IN LISTS L_DIRS)
+    file(GLOB s CONFIGURE_DEPENDS
+      ${CMAKE_SOURCE_DIR}/${d}/*.cpp ${CMAKE_SOURCE_DIR}/${d}/*.c
+      ${CMAKE_SOURCE_DIR}/${d}/*.h ${CMAKE_SOURCE_DIR}/${d}/*.S
+      ${CMAKE_SOURCE_DIR}/${d}/*.ui)
+    list(APPEND srcs ${s})
+  endforeach()
+  foreach(x IN LISTS L_EXCLUDE)
+    list(REMOVE_ITEM srcs ${CMAKE_SOURCE_DIR}/${x})
+  endforeach()
+  if(NOT srcs)
+    file(WRITE ${CMAKE_BINARY_DIR}/empty_${name}.cpp "")
+    set(srcs ${CMAKE_BINARY_DIR}/empty_${name}.cpp)
+  endif()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${L_LIBS})
+  set_target_properties(${name} PROPERTIES AUTOUIC_SEARCH_PATHS ${CMAKE_SOURCE_DIR}/gui/forms)
+endfunction()
+
+# lumora_copy_data_file(path): copies a committed data file beside the executables.
+function(lumora_copy_data_file path)
+  get_filename_component(fname ${path} NAME)
+  set(out ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${fname})
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/${path} ${out}
+    DEPENDS ${CMAKE_SOURCE_DIR}/${path})
+  string(MAKE_C_IDENTIFIER ${fname} tgt)
+  add_custom_target(copy_${tgt} ALL DEPENDS ${out})
+endfunction()
+
+# lumora_add_test(NAME name SOURCES src... [LIBS lib...] [LABELS label...]
+#                 [DISPLAY] [TIMEOUT seconds])
+# A QtTest program in build/bin, run by CTest inside tests/isolate.sh with
+# its own temporary HOME and XDG folders. Without DISPLAY it runs on the
+# offscreen platform; with DISPLAY it uses the X display CTest runs under.
+function(lumora_add_test)
+  cmake_parse_arguments(T "DISPLAY" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE Qt5::Test ${T_LIBS})
+  target_compile_definitions(${T_NAME} PRIVATE
+    LUMORA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    LUMORA_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+  add_test(NAME ${T_NAME}
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/isolate.sh $<TARGET_FILE:${T_NAME}>)
+  if(T_DISPLAY)
+    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "LUMORA_TEST_QPA=xcb")
+  endif()
+  if(T_LABELS)
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+  if(T_TIMEOUT)
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  endif()
+endfunction()
