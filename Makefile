@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: run test test-all deps build bench clean
+.PHONY: run test test-all test-sanitize deps build bench clean
 
 deps:
 	./scripts/install-deps.sh
@@ -17,13 +17,25 @@ build: deps
 run: build
 	./$(BUILD_DIR)/bin/lumora
 
-# Every test, under a virtual X display and a private D-Bus session.
+# Every test, under a virtual X display and a private D-Bus session; the
+# start-up tests also run once in a sanitizer build.
 test: build
+	$(MAKE) test-sanitize
 	./scripts/run-tests.sh $(BUILD_DIR)
 
 # Also the slow tests (model retraining and similar).
 test-all: build
 	LUMORA_TEST_ALL=1 ./scripts/run-tests.sh $(BUILD_DIR)
+
+# The start-up and shut-down under AddressSanitizer and UBSan: no report.
+ASAN_DIR ?= build-asan
+test-sanitize: deps
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DLUMORA_SANITIZE=address,undefined \
+	  -DLUMORA_BUILD_BENCH=OFF -DLUMORA_BUILD_TOOLS=OFF
+	cmake --build $(ASAN_DIR) -j $(JOBS) --target lumora test_startup test_logutils
+	cd $(ASAN_DIR) && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -R 'test_startup|test_logutils'
 
 bench: build
 	./$(BUILD_DIR)/bin/lumora-bench

@@ -1,0 +1,196 @@
+// Rolling log files: names, line format, roll-over, trimming, concurrency,
+// and the error-log stream redirection.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+#include <fstream>
+#include <iostream>
+#include <utime.h>
+
+#include "app/errorlog.h"
+#include "app/logutils.h"
+
+namespace {
+
+QStringList logFiles(const QString& dir)
+{
+    return QDir(dir).entryList({"Log_*.txt"}, QDir::Files, QDir::Name);
+}
+
+QStringList readLines(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(f.readAll()).split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+void touchAt(const QString& path, qint64 secondsAgo)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("x");
+    f.close();
+    const time_t t = time(nullptr) - secondsAgo;
+    struct utimbuf times { t, t };
+    QCOMPARE(utime(QFile::encodeName(path).constData(), &times), 0);
+}
+
+}  // namespace
+
+class TestLogUtils : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { qInstallMessageHandler(nullptr); }
+
+    void fileNameAndLineFormat()
+    {
+        QTemporaryDir tmp;
+        const QString dir = tmp.path() + "/a/b/logs";  // parents missing too
+        QVERIFY(LOGUTILS::initLogging(dir));
+        const QStringList files = logFiles(dir);
+        QCOMPARE(files.size(), 1);
+        QVERIFY(QRegularExpression(R"(^Log_\d{4}_\d{2}_\d{2}__\d{2}_\d{2}_\d{2}_\d{3}\.txt$)")
+                    .match(files.first()).hasMatch());
+        QCOMPARE(LOGUTILS::getLogPath(), dir + "/" + files.first());
+
+        qDebug() << "ApplicationController::accessFeature() emit breakRequested()";
+        qWarning("w %d", 1);
+        qCritical("c");
+        qInfo("i");
+        const QMessageLogContext ctx;
+        LOGUTILS::myMessageHandler(QtMsgType(42), ctx, "never shown");
+
+        const QStringList lines = readLines(LOGUTILS::getLogPath());
+        QCOMPARE(lines.size(), 5);
+        const QString stamp = R"(^\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}Z)";
+        QVERIFY(QRegularExpression(stamp + "Debug: ApplicationController::accessFeature\\(\\) emit breakRequested\\(\\)$")
+                    .match(lines[0]).hasMatch());
+        QVERIFY(QRegularExpression(stamp + "Warning: w 1$").match(lines[1]).hasMatch());
+        QVERIFY(QRegularExpression(stamp + "Critical: c$").match(lines[2]).hasMatch());
+        QVERIFY(QRegularExpression(stamp + "Info: i$").match(lines[3]).hasMatch());
+        // An unknown type writes the date-time alone.
+        QVERIFY(QRegularExpression(stamp + "$").match(lines[4]).hasMatch());
+
+        // The stamp is UTC and close to now.
+        const QDateTime when = QDateTime::fromString(lines[0].left(20), Qt::ISODate);
+        QCOMPARE(when.timeSpec(), Qt::UTC);
+        QVERIFY(qAbs(when.secsTo(QDateTime::currentDateTimeUtc())) < 60);
+    }
+
+    void rollsOverAt512001Bytes()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(LOGUTILS::initLogging(tmp.path()));
+        const QString first = LOGUTILS::getLogPath();
+        {
+            QFile f(first);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QByteArray(512000, 'a'));
+        }
+        qDebug("still the first file");
+        QCOMPARE(LOGUTILS::getLogPath(), first);
+        QVERIFY(QFileInfo(first).size() > 512000);
+        QTest::qWait(5);  // the next file name carries milliseconds
+        qDebug("into a new file");
+        const QString second = LOGUTILS::getLogPath();
+        QVERIFY(second != first);
+        QCOMPARE(readLines(second).size(), 1);
+        QVERIFY(readLines(second).first().endsWith("Debug: into a new file"));
+        QVERIFY(readLines(first).last().endsWith("Debug: still the first file"));
+    }
+
+    void trimsToTenAndKeepsErrorLog()
+    {
+        QTemporaryDir tmp;
+        const QString dir = tmp.path();
+        // The error log is the oldest file of all; eleven other files follow.
+        touchAt(dir + "/stderr.log", 1000);
+        for (int i = 0; i < 11; ++i)
+            touchAt(dir + QString("/old_%1.txt").arg(i, 2, 10, QChar('0')), 900 - i * 10);
+        QVERIFY(LOGUTILS::initLogging(dir));
+        QVERIFY(QFile::exists(dir + "/stderr.log"));
+        QVERIFY(!QFile::exists(dir + "/old_00.txt"));  // the oldest goes
+        QVERIFY(QFile::exists(dir + "/old_01.txt"));
+        // Ten kept, the new log file, and the error log.
+        QCOMPARE(QDir(dir).entryList(QDir::Files).size(), 12);
+    }
+
+    void manyThreadsLoseNoLine()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(LOGUTILS::initLogging(tmp.path()));
+        const int threads = 8, perThread = 2500;  // enough to roll over twice
+        QList<QThread*> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers << QThread::create([t]() {
+                for (int i = 0; i < perThread; ++i)
+                    qDebug("thread %d line %d padding-padding-padding", t, i);
+            });
+        }
+        for (QThread* w : workers)
+            w->start();
+        for (QThread* w : workers) {
+            QVERIFY(w->wait(60000));
+            delete w;
+        }
+        QSet<QString> seen;
+        int total = 0;
+        const QStringList files = logFiles(tmp.path());
+        QVERIFY2(files.size() >= 2, "expected at least one roll-over");
+        for (const QString& name : files) {
+            for (const QString& line : readLines(tmp.path() + "/" + name)) {
+                QVERIFY2(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZDebug: thread \d+ line \d+ padding-padding-padding$)")
+                             .match(line).hasMatch(),
+                         qPrintable(line));
+                seen.insert(line.mid(20));
+                ++total;
+            }
+            QVERIFY(QFileInfo(tmp.path() + "/" + name).size() < 512001 + 200);
+        }
+        QCOMPARE(total, threads * perThread);
+        QCOMPARE(seen.size(), threads * perThread);
+    }
+
+    void unusableDirectoryLeavesDefaultHandler()
+    {
+        QTemporaryDir tmp;
+        QFile blocker(tmp.path() + "/file");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QVERIFY(!LOGUTILS::initLogging(tmp.path() + "/file/logs"));
+    }
+
+    void errorStreamIsRestoredBeforeClose()
+    {
+        QTemporaryDir tmp;
+        const std::string path = (tmp.path() + "/stderr.log").toStdString();
+        {
+            std::ofstream pre(path);
+            pre << "from an earlier run\n";
+        }
+        std::streambuf* original = std::cerr.rdbuf();
+        std::fstream stream;
+        errorlog::redirect(stream, path);
+        QVERIFY(std::cerr.rdbuf() != original);
+        std::cerr << "into the file" << std::endl;
+        QVERIFY(errorlog::restoreAndClose(stream));
+        QCOMPARE(std::cerr.rdbuf(), original);
+        std::cerr << "";  // must not reach a closed stream
+        const QStringList lines = readLines(QString::fromStdString(path));
+        QCOMPARE(lines, QStringList{"into the file"});  // emptied at start
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLogUtils)
+#include "tst_logutils.moc"

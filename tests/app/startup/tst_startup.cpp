@@ -1,0 +1,193 @@
+// Start-up and shut-down of the real program, run as a child process with a
+// home of its own: data directory, log files, the initialisation chain, the
+// "/m" argument, connection warnings and the SIGTERM shut-down.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <signal.h>
+
+#include "tests/support/trivialmodel.h"
+
+namespace {
+
+struct Run {
+    QString out;     // standard output and error together
+    QString logDir;  // ~/.local/share/lumora/logs
+    int exitCode = -1;
+    QProcess::ExitStatus status = QProcess::CrashExit;
+};
+
+class Launcher
+{
+public:
+    explicit Launcher(bool withModel)
+    {
+        m_bin = m_tmp.path() + "/bin";
+        QDir().mkpath(m_bin);
+        QFile::copy(LUMORA_EXE, m_bin + "/lumora");
+        if (withModel)
+            writeTrivialLandmarkModel(m_bin + "/data.dat");
+        m_home = m_tmp.path() + "/home";
+        QDir().mkpath(m_home);
+        QDir().mkpath(m_tmp.path() + "/run");
+        QFile::setPermissions(m_tmp.path() + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    QProcess* start(const QStringList& args)
+    {
+        auto* p = new QProcess;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", m_home);
+        env.remove("XDG_DATA_HOME");
+        env.remove("XDG_CONFIG_HOME");
+        env.insert("XDG_RUNTIME_DIR", m_tmp.path() + "/run");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start(m_bin + "/lumora", args);
+        return p;
+    }
+
+    // Reads the child's output until it holds the text (or the time is up).
+    static bool waitFor(QProcess* p, QString& out, const QString& text, int ms = 30000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!out.contains(text) && t.elapsed() < ms) {
+            p->waitForReadyRead(100);
+            out += QString::fromLocal8Bit(p->readAll());
+            if (p->state() == QProcess::NotRunning) {
+                out += QString::fromLocal8Bit(p->readAll());
+                break;
+            }
+        }
+        return out.contains(text);
+    }
+
+    static void terminate(QProcess* p, Run& run)
+    {
+        ::kill(pid_t(p->processId()), SIGTERM);
+        QVERIFY(p->waitForFinished(20000));
+        run.out += QString::fromLocal8Bit(p->readAll());
+        run.exitCode = p->exitCode();
+        run.status = p->exitStatus();
+    }
+
+    QString dataDir() const { return m_home + "/.local/share/lumora"; }
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_bin;
+    QString m_home;
+};
+
+int indexOfLine(const QString& out, const QString& text)
+{
+    return out.indexOf(text);
+}
+
+void expectCleanOutput(const QString& out)
+{
+    QVERIFY2(!out.contains("QObject::connect"), qPrintable(out));
+    QVERIFY2(!out.contains("QMetaObject::"), qPrintable(out));
+    QVERIFY2(!out.contains("Sanitizer"), qPrintable(out));
+    QVERIFY2(!out.contains("runtime error:"), qPrintable(out));
+    QVERIFY2(!out.contains("QThread: Destroyed while thread is still running"), qPrintable(out));
+}
+
+}  // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void chainRunsInOrderAndShutsDownOnSigterm()
+    {
+        Launcher launcher(true);
+        QScopedPointer<QProcess> p(launcher.start({"/m"}));
+        Run run;
+        QVERIFY2(Launcher::waitFor(p.data(), run.out, "LumoraGUI::init()"), qPrintable(run.out));
+        Launcher::terminate(p.data(), run);
+        QCOMPARE(run.status, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 0);
+        expectCleanOutput(run.out);
+
+        const QStringList chain = {"Model::init()", "StatisticsController::init()", "ServerController::init()",
+                                   "ApplicationController::init()", "LumoraGUI::init()"};
+        int last = -1;
+        for (const QString& step : chain) {
+            const int at = indexOfLine(run.out, step);
+            QVERIFY2(at > last, qPrintable(step));
+            last = at;
+        }
+        for (const QString& q : {"ApplicationController::quit()", "Model::quit()", "StatisticsController::quit()",
+                                 "ServerController::quit()"})
+            QVERIFY2(run.out.contains(q), qPrintable(QString(q)));
+        QVERIFY(run.out.contains("LumoraApplication::~LumoraApplication()"));
+
+        // Data directory with its folders, and log files of the right form.
+        QVERIFY(QDir(launcher.dataDir() + "/dumps").exists());
+        const QString logs = launcher.dataDir() + "/logs";
+        const QStringList files = QDir(logs).entryList({"Log_*.txt"}, QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY(QRegularExpression(R"(^Log_\d{4}_\d{2}_\d{2}__\d{2}_\d{2}_\d{2}_\d{3}\.txt$)")
+                    .match(files.first()).hasMatch());
+        QVERIFY(QFile::exists(logs + "/stderr.log"));
+        QFile log(logs + "/" + files.first());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(log.readAll());
+        QVERIFY(QRegularExpression(R"(\n\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZDebug: Model::init\(\)\n)").match(text).hasMatch());
+        QVERIFY(text.contains("Debug: LumoraGUI::init()"));
+    }
+
+    void chainStopsWithoutModelAndStillQuits()
+    {
+        Launcher launcher(false);
+        QScopedPointer<QProcess> p(launcher.start({"/m"}));
+        Run run;
+        QVERIFY2(Launcher::waitFor(p.data(), run.out, "Unable to read file data.dat."), qPrintable(run.out));
+        QTest::qWait(1500);
+        run.out += QString::fromLocal8Bit(p->readAll());
+        Launcher::terminate(p.data(), run);
+        QCOMPARE(run.status, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 0);
+        expectCleanOutput(run.out);
+        QVERIFY(!run.out.contains("StatisticsController::init()"));
+        QVERIFY(!run.out.contains("ServerController::init()"));
+        QVERIFY(!run.out.contains("ApplicationController::init()"));
+        QVERIFY(!run.out.contains("LumoraGUI::init()"));
+        QVERIFY(run.out.contains("Model::quit()"));
+    }
+
+    void onlyExactSlashMGoesToTray_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("none") << QStringList{} << false;
+        QTest::newRow("/m") << QStringList{"/m"} << true;
+        QTest::newRow("/M") << QStringList{"/M"} << false;
+        QTest::newRow("other") << QStringList{"-x", "/m"} << false;
+    }
+
+    void onlyExactSlashMGoesToTray()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, tray);
+        Launcher launcher(true);
+        QScopedPointer<QProcess> p(launcher.start(args));
+        Run run;
+        QVERIFY2(Launcher::waitFor(p.data(), run.out, "LumoraGUI::init()"), qPrintable(run.out));
+        Launcher::terminate(p.data(), run);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out.contains("LumoraGUI::on_toolButton_titleBarClose_clicked()"), tray);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"
