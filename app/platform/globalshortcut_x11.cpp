@@ -5,6 +5,7 @@
 #include "app/platform/xconnection.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QPointer>
 #include <QSet>
 #include <QVector>
@@ -64,8 +65,10 @@ class HotkeyServer : public QObject
 public:
     explicit HotkeyServer(QObject* parent) : QObject(parent), x(GlobalShortcutPrivate::display, this)
     {
-        if (!x.isValid())
+        if (!x.isValid()) {
+            qWarning() << "GlobalShortcut: no X display, hotkeys cannot be registered";
             return;
+        }
         symbols = xcb_key_symbols_alloc(x.connection());
         readNumLockMask();
         QObject::connect(&x, &XConnection::eventReceived, this, [this](xcb_generic_event_t* e) { onEvent(e); });

@@ -62,6 +62,10 @@ void X11SessionWatcher::applyPowerLevel(bool dpmsEnabled, int level)
 void X11SessionWatcher::pollPower()
 {
     xcb_connection_t* c = m_x->connection();
+    if (xcb_connection_has_error(c)) {
+        m_powerTimer->stop();  // the X server is gone
+        return;
+    }
     auto* info = xcb_dpms_info_reply(c, xcb_dpms_info(c), nullptr);
     if (info) {
         applyPowerLevel(info->state, info->power_level);
