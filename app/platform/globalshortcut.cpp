@@ -7,8 +7,8 @@
 QHash<QPair<quint32, quint32>, GlobalShortcut*> GlobalShortcutPrivate::shortcuts;
 
 namespace {
-constexpr int kModifierBits = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier
-                              | Qt::KeypadModifier;
+// The keypad flag stays with the key: it names which key, not a modifier.
+constexpr int kModifierBits = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
 
 QString portableText(Qt::Key key, Qt::KeyboardModifiers mods)
 {

@@ -42,8 +42,9 @@ const KeyEntry kKeyTable[] = {
     {Qt::Key_MonBrightnessDown, 0x1008ff03},
 };
 
-xcb_keysym_t keysymForKey(Qt::Key key)
+xcb_keysym_t keysymForKey(Qt::Key withFlags)
 {
+    const Qt::Key key = Qt::Key(withFlags & ~Qt::KeypadModifier);
     if (key >= Qt::Key_F1 && key <= Qt::Key_F35)
         return 0xffbe + xcb_keysym_t(key - Qt::Key_F1);
     for (const KeyEntry& e : kKeyTable)

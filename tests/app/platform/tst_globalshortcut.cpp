@@ -173,6 +173,13 @@ private slots:
         QTest::qWait(kSettleMs);
         QCOMPARE(spy.count(), 2);
 
+        // The keypad flag belongs to the key and is kept.
+        const QKeySequence keypad(int(Qt::CTRL) | int(Qt::KeypadModifier) | Qt::Key_5);
+        QVERIFY(shortcut->setShortcut(keypad));
+        QCOMPARE(shortcut->shortcut(), keypad);
+        press("ctrl+5");
+        QTRY_COMPARE(spy.count(), 3);
+
         QVERIFY(shortcut->setShortcut(QKeySequence()));  // clearing only releases
         QVERIFY(shortcut->shortcut().isEmpty());
         QVERIFY(otherGrabs(0xffc2, XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_4));
