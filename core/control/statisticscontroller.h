@@ -3,6 +3,7 @@
 // Lives on a thread of its own.
 
 #include <QDateTime>
+#include <QJsonDocument>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -34,5 +35,27 @@ public slots:
     void addMeasurement(double blinkRate, QString note, int length);
 
 private:
+    QJsonDocument loadMeasurementsFromJson(QString path);
+    void createSmallStatistics();
+    QVector<double> createSubStatisticsBlinkRates(QVector<double> v, int start, int end);
+    QVector<int> createSubStatisticsLengths(QVector<int> v, int start, int end);
+    QVector<QDateTime> createSubStatisticsDateTimes(QVector<QDateTime> v, int start, int end);
+
+    // Moves a file that cannot be read as a history out of the way, under a
+    // dated name that no other file has; false when it could not be moved.
+    bool keepAside(const QString& path);
+    // Replaces the file with the rendered document in one step: a failed or
+    // interrupted write leaves the previous file as it was.
+    bool writeDocument();
+
     QString m_directory;
+    QVector<double> m_blinkRates;
+    QVector<int> m_lengths;
+    QVector<QDateTime> m_dateTimes;
+    QJsonDocument m_document;
+    QString m_filePath;
+    QString m_uploadJson;
+    // Set when an unreadable file could not be moved aside: it is then
+    // never written over, and the history of this run is not stored.
+    bool m_writeBlocked = false;
 };

@@ -1,0 +1,555 @@
+// The measurement store: the file it keeps, the series it publishes, the
+// upload document, and that no failure ever costs the stored history.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimeZone>
+
+#include <csignal>
+#include <ctime>
+#include <sys/resource.h>
+
+#include "core/control/statisticscontroller.h"
+#include "core/lumoratypes.h"
+
+namespace {
+
+using Series = std::tuple<QVector<double>, QVector<int>, QVector<QDateTime>>;
+
+// Sets the process time zone for the lifetime of the object.
+class ZoneGuard
+{
+public:
+    explicit ZoneGuard(const QByteArray& zone)
+        : m_had(qEnvironmentVariableIsSet("TZ")), m_old(qgetenv("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~ZoneGuard()
+    {
+        if (m_had)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool m_had;
+    QByteArray m_old;
+};
+
+// Record i of a made-up history: one per hour from 2024-01-10 08:00 UTC,
+// its length (100 + i) tells which record a series element came from.
+QDateTime recordTime(int i)
+{
+    return QDateTime(QDate(2024, 1, 10), QTime(8, 0), Qt::UTC).addSecs(3600 * i);
+}
+
+QJsonObject record(int i)
+{
+    return QJsonObject{{"datetime", recordTime(i).toOffsetFromUtc(3600).toString(Qt::ISODate)},
+                       {"blinkrate", 10.0 + i / 10.0},
+                       {"note", QStringLiteral("n%1").arg(i)},
+                       {"length", 100 + i}};
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<cannot open>";
+    return f.readAll();
+}
+
+QByteArray historyBytes(int count)
+{
+    QJsonArray data;
+    for (int i = 0; i < count; ++i)
+        data.append(record(i));
+    return QJsonDocument(QJsonObject{{"data", data}}).toJson();
+}
+
+// The "data" array of the file, or an invalid value when the file is not a
+// whole history.
+QJsonValue fileData(const QString& path)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(readFile(path), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject() || !doc.object().value("data").isArray())
+        return QJsonValue(QJsonValue::Undefined);
+    return doc.object().value("data");
+}
+
+Series lastSmall(const QSignalSpy& spy)
+{
+    const QList<QVariant> args = spy.last();
+    return {args.at(0).value<QVector<double>>(), args.at(1).value<QVector<int>>(),
+            args.at(2).value<QVector<QDateTime>>()};
+}
+
+Series lastRange(const QSignalSpy& spy, int* total)
+{
+    const QList<QVariant> args = spy.last();
+    *total = args.at(3).toInt();
+    return {args.at(0).value<QVector<double>>(), args.at(1).value<QVector<int>>(),
+            args.at(2).value<QVector<QDateTime>>()};
+}
+
+// Checks that a published series is exactly records first..first+count-1.
+void checkRecords(const Series& s, int first, int count)
+{
+    const auto& [rates, lengths, times] = s;
+    QCOMPARE(rates.size(), count);
+    QCOMPARE(lengths.size(), count);
+    QCOMPARE(times.size(), count);
+    for (int k = 0; k < count; ++k) {
+        const int i = first + k;
+        QCOMPARE(lengths.at(k), 100 + i);
+        QCOMPARE(rates.at(k), 10.0 + i / 10.0);
+        QCOMPARE(times.at(k), recordTime(i));
+        QCOMPARE(times.at(k).timeSpec(), Qt::LocalTime);
+    }
+}
+
+QStringList asideFiles(const QString& dir)
+{
+    return QDir(dir).entryList({"statistics.json.unreadable-*"}, QDir::Files, QDir::Name);
+}
+
+}  // namespace
+
+class TestStatisticsController : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void missingOrEmptyFile_data();
+    void missingOrEmptyFile();
+    void addThenReload();
+    void loadReadsRecordsLeniently();
+    void offsetText_data();
+    void offsetText();
+    void ranges_data();
+    void ranges();
+    void deleteThenAdd();
+    void uploadDocument_data();
+    void uploadDocument();
+    void unreadableFileKeptAside_data();
+    void unreadableFileKeptAside();
+    void failedWriteKeepsOldFile();
+    void killedWhileWriting();
+
+private:
+    QScopedPointer<QTemporaryDir> m_tmp;
+    QString m_dir;
+    QString m_file;
+};
+
+void TestStatisticsController::initTestCase()
+{
+    registerCrossThreadTypes();
+    QCoreApplication::setApplicationVersion(QStringLiteral("3.7.4.0"));
+}
+
+void TestStatisticsController::init()
+{
+    m_tmp.reset(new QTemporaryDir());
+    QVERIFY(m_tmp->isValid());
+    m_dir = m_tmp->path() + QStringLiteral("/");
+    m_file = m_dir + QStringLiteral("statistics.json");
+}
+
+void TestStatisticsController::missingOrEmptyFile_data()
+{
+    QTest::addColumn<QString>("subfolder");
+    QTest::addColumn<QByteArray>("content");  // "-" for no file
+    QTest::newRow("missing file") << QString() << QByteArray("-");
+    QTest::newRow("missing folders") << QStringLiteral("a/b/c/") << QByteArray("-");
+    QTest::newRow("empty file") << QString() << QByteArray();
+    QTest::newRow("blank file") << QString() << QByteArray(" \n\n");
+}
+
+void TestStatisticsController::missingOrEmptyFile()
+{
+    QFETCH(QString, subfolder);
+    QFETCH(QByteArray, content);
+    const QString dir = m_dir + subfolder;
+    if (content != "-")
+        writeFile(dir + "statistics.json", content);
+
+    StatisticsController store(dir);
+    QCOMPARE(fileData(dir + "statistics.json"), QJsonValue(QJsonArray()));
+    QVERIFY(asideFiles(dir).isEmpty());
+
+    QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
+    QSignalSpy ready(&store, &StatisticsController::statsControllerInitialized);
+    store.init();
+    QCOMPARE(ready.count(), 1);
+    QCOMPARE(small.count(), 1);
+    checkRecords(lastSmall(small), 0, 0);
+}
+
+void TestStatisticsController::addThenReload()
+{
+    Series before;
+    {
+        StatisticsController store(m_dir);
+        store.init();
+        QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
+        store.addMeasurement(12.3, QStringLiteral("a"), 150);
+        store.addMeasurement(7.5, QString(), 90);
+        store.addMeasurement(20.1, QStringLiteral("ž note"), 300);
+        QCOMPARE(small.count(), 3);
+        before = lastSmall(small);
+    }
+    QCOMPARE(std::get<0>(before), (QVector<double>{12.3, 7.5, 20.1}));
+    QCOMPARE(std::get<1>(before), (QVector<int>{150, 90, 300}));
+
+    const QJsonArray data = fileData(m_file).toArray();
+    QCOMPARE(data.size(), 3);
+    const QJsonObject last = data.at(2).toObject();
+    QCOMPARE(last.keys(), (QStringList{"blinkrate", "datetime", "length", "note"}));
+    QCOMPARE(last.value("note").toString(), QStringLiteral("ž note"));
+    QCOMPARE(last.value("length").toInt(), 300);
+    QCOMPARE(last.value("blinkrate").toDouble(), 20.1);
+
+    StatisticsController reloaded(m_dir);
+    QSignalSpy small(&reloaded, &StatisticsController::smallStatisticsChanged);
+    reloaded.init();
+    QCOMPARE(lastSmall(small), before);
+}
+
+void TestStatisticsController::loadReadsRecordsLeniently()
+{
+    // Rates are cut to one decimal; missing keys read as nothing, 0.0 and 0.
+    writeFile(m_file, R"({"data": [
+        {"datetime": "2024-03-05T14:07:09+01:00", "blinkrate": 12.37, "note": "", "length": 210},
+        {"note": "keys missing"},
+        {"datetime": "2024-03-05T15:00:00Z", "blinkrate": 9.99, "length": 80}
+    ]})");
+    StatisticsController store(m_dir);
+    QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
+    store.init();
+    const auto [rates, lengths, times] = lastSmall(small);
+    QCOMPARE(rates, (QVector<double>{12.3, 0.0, 9.9}));
+    QCOMPARE(lengths, (QVector<int>{210, 0, 80}));
+    QCOMPARE(times.size(), 3);
+    QCOMPARE(times.at(0), QDateTime(QDate(2024, 3, 5), QTime(13, 7, 9), Qt::UTC));
+    QVERIFY(!times.at(1).isValid());
+    QCOMPARE(times.at(2), QDateTime(QDate(2024, 3, 5), QTime(15, 0), Qt::UTC));
+}
+
+void TestStatisticsController::offsetText_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::newRow("UTC") << QByteArray("UTC");
+    QTest::newRow("Europe/Prague") << QByteArray("Europe/Prague");
+}
+
+void TestStatisticsController::offsetText()
+{
+    QFETCH(QByteArray, zone);
+    ZoneGuard guard(zone);
+
+    // Written: the local wall-clock time with the zone's offset, whole seconds.
+    {
+        StatisticsController store(m_dir);
+        store.init();
+        store.addMeasurement(15.0, QString(), 100);
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString text = fileData(m_file).toArray().at(0).toObject().value("datetime").toString();
+    const int offset = QTimeZone(zone).offsetFromUtc(now);
+    const QString sign = offset < 0 ? "-" : "+";
+    const QString suffix = sign + QTime(0, 0).addSecs(qAbs(offset)).toString("hh:mm");
+    QVERIFY2(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)").match(text).hasMatch(),
+             qPrintable(text));
+    QVERIFY2(text.endsWith(suffix), qPrintable(text + " vs " + suffix));
+    const QDateTime written = QDateTime::fromString(text, Qt::ISODate);
+    QVERIFY(qAbs(written.secsTo(now)) <= 5);
+    QCOMPARE(written.time().hour(), now.toTimeZone(QTimeZone(zone)).time().hour());
+
+    // Read: times with any offset become local times of this zone.
+    writeFile(m_file, R"({"data": [
+        {"datetime": "2024-03-05T14:07:09+01:00", "blinkrate": 1, "note": "", "length": 1},
+        {"datetime": "2024-07-05T14:07:09+02:00", "blinkrate": 1, "note": "", "length": 1}
+    ]})");
+    StatisticsController store(m_dir);
+    QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
+    store.init();
+    const QVector<QDateTime> times = std::get<2>(lastSmall(small));
+    QCOMPARE(times.size(), 2);
+    const bool utc = zone == "UTC";
+    QCOMPARE(times.at(0).timeSpec(), Qt::LocalTime);
+    QCOMPARE(times.at(0).time(), QTime(utc ? 13 : 14, 7, 9));
+    QCOMPARE(times.at(1).time(), QTime(utc ? 12 : 14, 7, 9));
+}
+
+void TestStatisticsController::ranges_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("call");  // "small", "create" or "update"
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("size");
+    QTest::newRow("5 of 5") << 5 << "small" << 0 << 0 << 0 << 5;
+    QTest::newRow("last eight of 20") << 20 << "small" << 0 << 0 << 12 << 8;
+    QTest::newRow("exactly 8") << 8 << "small" << 0 << 0 << 0 << 8;
+    QTest::newRow("window last eight of 20") << 20 << "create" << 0 << 0 << 12 << 8;
+    QTest::newRow("window of 3") << 3 << "create" << 0 << 0 << 0 << 3;
+    QTest::newRow("window of none") << 0 << "create" << 0 << 0 << 0 << 0;
+    QTest::newRow("reversed") << 10 << "update" << 3 << 1 << 0 << 0;
+    QTest::newRow("past the end") << 10 << "update" << 2 << 100 << 2 << 8;
+    QTest::newRow("wholly past the end") << 10 << "update" << 12 << 15 << 0 << 0;
+    QTest::newRow("negative start") << 10 << "update" << -3 << 2 << 0 << 3;
+    QTest::newRow("all negative") << 10 << "update" << -5 << -2 << 0 << 0;
+    QTest::newRow("single") << 10 << "update" << 4 << 4 << 4 << 1;
+}
+
+void TestStatisticsController::ranges()
+{
+    QFETCH(int, count);
+    QFETCH(QString, call);
+    QFETCH(int, start);
+    QFETCH(int, end);
+    QFETCH(int, first);
+    QFETCH(int, size);
+    writeFile(m_file, historyBytes(count));
+    StatisticsController store(m_dir);
+    QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
+    QSignalSpy window(&store, &StatisticsController::statisticsChanged);
+    store.init();
+    if (call == "small") {
+        QCOMPARE(window.count(), 0);
+        checkRecords(lastSmall(small), first, size);
+        return;
+    }
+    if (call == "create")
+        store.createStatistics();
+    else
+        store.updateStatistics(start, end);
+    QCOMPARE(window.count(), 1);
+    int total = -1;
+    checkRecords(lastRange(window, &total), first, size);
+    QCOMPARE(total, count);
+}
+
+void TestStatisticsController::deleteThenAdd()
+{
+    writeFile(m_file, historyBytes(10));
+    StatisticsController store(m_dir);
+    store.init();
+    QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
+    QSignalSpy window(&store, &StatisticsController::statisticsChanged);
+
+    store.deleteAllMeasurements();
+    QCOMPARE(small.count(), 1);
+    QCOMPARE(window.count(), 1);
+    checkRecords(lastSmall(small), 0, 0);
+    int total = -1;
+    checkRecords(lastRange(window, &total), 0, 0);
+    QCOMPARE(total, 0);
+    QCOMPARE(fileData(m_file), QJsonValue(QJsonArray()));
+
+    store.addMeasurement(17.4, QStringLiteral("after"), 222);
+    const auto [rates, lengths, times] = lastSmall(small);
+    QCOMPARE(rates, QVector<double>{17.4});
+    QCOMPARE(lengths, QVector<int>{222});
+    QCOMPARE(times.size(), 1);
+    store.createStatistics();
+    QCOMPARE(std::get<1>(lastRange(window, &total)), QVector<int>{222});
+    QCOMPARE(total, 1);
+    QCOMPARE(fileData(m_file).toArray().size(), 1);
+}
+
+void TestStatisticsController::uploadDocument_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("lastDateTime");
+    QTest::addColumn<int>("first");  // -1: the empty string is sent
+    QTest::addColumn<int>("size");
+    const QString newest = recordTime(9).toString(Qt::ISODate);
+    QTest::newRow("empty last") << 10 << QString() << 0 << 10;
+    QTest::newRow("newest") << 10 << newest << -1 << 0;
+    QTest::newRow("newest with offset") << 10 << record(9).value("datetime").toString() << -1 << 0;
+    QTest::newRow("middle") << 10 << recordTime(4).toString(Qt::ISODate) << 5 << 5;
+    QTest::newRow("between records") << 10 << recordTime(4).addSecs(1).toString(Qt::ISODate) << 5 << 5;
+    QTest::newRow("before all") << 10 << "2020-01-01T00:00:00+00:00" << 0 << 10;
+    QTest::newRow("unreadable last") << 10 << "yesterday" << 0 << 10;
+    QTest::newRow("no history, empty last") << 0 << QString() << 0 << 0;
+    QTest::newRow("no history, some last") << 0 << newest << -1 << 0;
+}
+
+void TestStatisticsController::uploadDocument()
+{
+    QFETCH(int, count);
+    QFETCH(QString, lastDateTime);
+    QFETCH(int, first);
+    QFETCH(int, size);
+    writeFile(m_file, historyBytes(count));
+    const QByteArray fileBefore = readFile(m_file);
+    StatisticsController store(m_dir);
+    store.init();
+    QSignalSpy ready(&store, &StatisticsController::measurementsUploadReady);
+
+    store.createJsonData(lastDateTime, QStringLiteral("MAC-1234"));
+    QCOMPARE(ready.count(), 1);
+    const QString upload = ready.last().at(0).toString();
+    QCOMPARE(readFile(m_file), fileBefore);
+    if (first < 0) {
+        QCOMPARE(upload, QString());
+        return;
+    }
+    QVERIFY(upload.contains("\n    \"pcid\": \"MAC-1234\""));  // the indented form
+    const QJsonObject doc = QJsonDocument::fromJson(upload.toUtf8()).object();
+    QCOMPARE(doc.keys(), (QStringList{"data", "pcid", "version"}));
+    QCOMPARE(doc.value("version").toString(), QStringLiteral("3.7.4.0"));
+    const QJsonArray data = doc.value("data").toArray();
+    QCOMPARE(data.size(), size);
+    for (int k = 0; k < size; ++k)
+        QCOMPARE(data.at(k).toObject(), record(first + k));
+}
+
+void TestStatisticsController::unreadableFileKeptAside_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    const QByteArray history = historyBytes(30);
+    QTest::newRow("cut in half") << history.left(history.size() / 2);
+    QByteArray garbage(4096, '\0');
+    for (char& c : garbage)
+        c = char(QRandomGenerator::global()->bounded(256));
+    QTest::newRow("garbage") << garbage;
+    QTest::newRow("array") << QByteArray("[1, 2, 3]");
+    QTest::newRow("no data array") << QByteArray(R"({"data": {"datetime": "x"}})");
+}
+
+void TestStatisticsController::unreadableFileKeptAside()
+{
+    QFETCH(QByteArray, content);
+    writeFile(m_file, content);
+    // Older kept copies that have the names this run would pick stay as they are.
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList taken;
+    for (int s = 0; s <= 2; ++s) {
+        taken << m_file + ".unreadable-" + now.addSecs(s).toString("yyyyMMdd-HHmmss");
+        writeFile(taken.last(), "older copy");
+    }
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept aside as"));
+    StatisticsController store(m_dir);
+    QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
+    store.init();
+    checkRecords(lastSmall(small), 0, 0);
+
+    const QStringList aside = asideFiles(m_dir);
+    QCOMPARE(aside.size(), 4);
+    QString kept;
+    for (const QString& name : aside) {
+        if (taken.contains(m_dir + name))
+            QCOMPARE(readFile(m_dir + name), QByteArray("older copy"));
+        else
+            kept = m_dir + name;
+    }
+    QVERIFY(!kept.isEmpty());
+    QCOMPARE(readFile(kept), content);
+
+    // The store goes on in a new file and never touches the kept copy.
+    QCOMPARE(fileData(m_file), QJsonValue(QJsonArray()));
+    store.addMeasurement(11.1, QString(), 120);
+    store.deleteAllMeasurements();
+    store.addMeasurement(12.2, QString(), 130);
+    QCOMPARE(fileData(m_file).toArray().size(), 1);
+    QCOMPARE(readFile(kept), content);
+    QCOMPARE(asideFiles(m_dir).size(), 4);
+}
+
+void TestStatisticsController::failedWriteKeepsOldFile()
+{
+    // A file size limit makes every write past it fail, as a full disk does.
+    writeFile(m_file, historyBytes(50));
+    StatisticsController store(m_dir);
+    QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
+    store.init();
+    const QByteArray before = readFile(m_file);
+    QVERIFY(before.size() > 4096);
+
+    rlimit old{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small4k = old;
+    small4k.rlim_cur = 4096;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small4k), 0);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be written, the previous file is kept"));
+    store.addMeasurement(33.3, QStringLiteral("lost write"), 333);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(readFile(m_file), before);
+    QStringList others = QDir(m_dir).entryList(QDir::Files);
+    QCOMPARE(others, QStringList{"statistics.json"});  // no temporary file left
+    QCOMPARE(std::get<1>(lastSmall(small)).last(), 333);
+
+    // The next write that works stores the whole history, the failed one too.
+    store.addMeasurement(34.4, QString(), 344);
+    const QJsonArray data = fileData(m_file).toArray();
+    QCOMPARE(data.size(), 52);
+    QCOMPARE(data.at(50).toObject().value("length").toInt(), 333);
+    QCOMPARE(data.at(51).toObject().value("length").toInt(), 344);
+}
+
+void TestStatisticsController::killedWhileWriting()
+{
+    // A history of about a year makes each write long enough to be hit.
+    const int initial = 20000;
+    writeFile(m_file, historyBytes(initial));
+    int stored = initial;
+    int grew = 0;
+    for (int round = 0; round < 12; ++round) {
+        QProcess writer;
+        writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        writer.start(QStringLiteral(LUMORA_BIN_DIR "/lumora_store_writer"), {m_dir});
+        QVERIFY(writer.waitForStarted());
+        while (!writer.canReadLine())
+            QVERIFY(writer.waitForReadyRead(30000));
+        QCOMPARE(writer.readLine(), QByteArray("ready\n"));
+        QThread::msleep(5 + QRandomGenerator::global()->bounded(60));
+        writer.kill();
+        QVERIFY(writer.waitForFinished(10000));
+
+        const QJsonValue data = fileData(m_file);
+        QVERIFY2(data.isArray(), qPrintable(QStringLiteral("broken file after round %1").arg(round)));
+        const int size = data.toArray().size();
+        QVERIFY(size >= stored);
+        grew += size > stored;
+        stored = size;
+        QVERIFY(asideFiles(m_dir).isEmpty());
+    }
+    QVERIFY(grew > 0);  // the writer really was writing when killed
+}
+
+QTEST_GUILESS_MAIN(TestStatisticsController)
+#include "tst_statisticscontroller.moc"
