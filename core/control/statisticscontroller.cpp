@@ -183,9 +183,11 @@ bool StatisticsController::writeDocument()
         qWarning() << "StatisticsController: statistics.json is not written, it holds an unreadable history";
         return false;
     }
+    if (m_rendered.isEmpty())
+        m_rendered = m_document.toJson(QJsonDocument::Indented);
     QString openError;
     QString writeError;
-    if (saveAtomically(m_filePath, m_document.toJson(QJsonDocument::Indented), &openError, &writeError))
+    if (saveAtomically(m_filePath, m_rendered, &openError, &writeError))
         return true;
     if (!openError.isEmpty())
         qWarning() << "StatisticsController: addMeasurement file cannot be opened" << openError;
@@ -193,6 +195,25 @@ bool StatisticsController::writeDocument()
         qWarning() << "StatisticsController: statistics.json cannot be written, the previous file is kept"
                    << writeError;
     return false;
+}
+
+void StatisticsController::renderAppended(const QJsonObject& record, bool wasEmpty)
+{
+    // The indented form ends with the close of the "data" array when that
+    // is the only key; the record goes in just before it, indented as an
+    // element of the array.
+    static const QByteArray tail = QByteArrayLiteral("\n    ]\n}\n");
+    if (m_document.object().size() != 1 || !m_rendered.endsWith(tail)) {
+        m_rendered = m_document.toJson(QJsonDocument::Indented);
+        return;
+    }
+    QByteArray element = QJsonDocument(record).toJson(QJsonDocument::Indented);
+    element.chop(1);
+    element.replace('\n', QByteArrayLiteral("\n        "));
+    m_rendered.chop(tail.size());
+    m_rendered += wasEmpty ? QByteArrayLiteral("\n        ") : QByteArrayLiteral(",\n        ");
+    m_rendered += element;
+    m_rendered += tail;
 }
 
 void StatisticsController::init()
@@ -211,6 +232,7 @@ void StatisticsController::init()
         m_blinkRates.append(std::trunc(record.value(kBlinkRate).toDouble(0.0) * 10) / 10.0);
         m_lengths.append(record.value(kLength).toInt(0));
     }
+    m_rendered = m_document.toJson(QJsonDocument::Indented);
     createSmallStatistics();
     emit statsControllerInitialized();
 }
@@ -230,9 +252,11 @@ void StatisticsController::addMeasurement(double blinkRate, QString note, int le
     const QJsonObject record{{kDateTime, text}, {kBlinkRate, blinkRate}, {kNote, note}, {kLength, length}};
     QJsonObject top = m_document.object();
     QJsonArray data = top.value(kData).toArray();
+    const bool wasEmpty = data.isEmpty();
     data.append(record);
     top.insert(kData, data);
     m_document.setObject(top);
+    renderAppended(record, wasEmpty);
     writeDocument();
 
     m_blinkRates.append(blinkRate);
@@ -250,6 +274,7 @@ void StatisticsController::deleteAllMeasurements()
     createSmallStatistics();
     updateStatistics(0, -1);
     m_document = emptyHistory();
+    m_rendered.clear();
     writeDocument();
 }
 
@@ -257,14 +282,15 @@ void StatisticsController::createJsonData(QString lastDateTime, QString pcid)
 {
     QJsonArray data = m_document.object().value(kData).toArray();
     if (!lastDateTime.isEmpty()) {
-        const QDateTime last = parseDateTime(lastDateTime);
+        // Instants compare alike in any zone; the conversion to local time is left out.
+        const QDateTime last = QDateTime::fromString(lastDateTime, Qt::ISODate);
         if (!last.isValid()) {
             qWarning() << "StatisticsController: last uploaded date-time cannot be read, sending every record"
                        << lastDateTime;
         } else {
             QJsonArray later;
             for (const QJsonValue& value : qAsConst(data)) {
-                if (parseDateTime(value.toObject().value(kDateTime).toString()) > last)
+                if (QDateTime::fromString(value.toObject().value(kDateTime).toString(), Qt::ISODate) > last)
                     later.append(value);
             }
             data = later;

@@ -47,6 +47,9 @@ private:
     // Replaces the file with the rendered document in one step: a failed or
     // interrupted write leaves the previous file as it was.
     bool writeDocument();
+    // Brings the rendered file up to date with one record appended to the
+    // history, without rendering the whole history again.
+    void renderAppended(const QJsonObject& record, bool wasEmpty);
 
     QString m_directory;
     QVector<double> m_blinkRates;
@@ -55,6 +58,10 @@ private:
     QJsonDocument m_document;
     QString m_filePath;
     QString m_uploadJson;
+    // The document as the file holds it, rendered; empty when it is to be
+    // rendered anew. Rendering 20,000 records takes longer than an addition
+    // may, so additions splice their record in.
+    QByteArray m_rendered;
     // Set when an unreadable file could not be moved aside: it is then
     // never written over, and the history of this run is not stored.
     bool m_writeBlocked = false;

@@ -100,6 +100,13 @@ QJsonValue fileData(const QString& path)
     return doc.object().value("data");
 }
 
+// The file is in the indented form the whole document renders to.
+void checkRendered(const QString& path)
+{
+    const QByteArray bytes = readFile(path);
+    QCOMPARE(bytes, QJsonDocument::fromJson(bytes).toJson(QJsonDocument::Indented));
+}
+
 Series lastSmall(const QSignalSpy& spy)
 {
     const QList<QVariant> args = spy.last();
@@ -131,6 +138,15 @@ void checkRecords(const Series& s, int first, int count)
     }
 }
 
+// The zones every time-related case runs in: one without an offset, one
+// with an offset that changes over the year.
+void addZoneRows()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::newRow("UTC") << QByteArray("UTC");
+    QTest::newRow("Europe/Prague") << QByteArray("Europe/Prague");
+}
+
 QStringList asideFiles(const QString& dir)
 {
     return QDir(dir).entryList({"statistics.json.unreadable-*"}, QDir::Files, QDir::Name);
@@ -148,6 +164,7 @@ private slots:
 
     void missingOrEmptyFile_data();
     void missingOrEmptyFile();
+    void addThenReload_data();
     void addThenReload();
     void loadReadsRecordsLeniently();
     void offsetText_data();
@@ -212,8 +229,15 @@ void TestStatisticsController::missingOrEmptyFile()
     checkRecords(lastSmall(small), 0, 0);
 }
 
+void TestStatisticsController::addThenReload_data()
+{
+    addZoneRows();
+}
+
 void TestStatisticsController::addThenReload()
 {
+    QFETCH(QByteArray, zone);
+    ZoneGuard guard(zone);
     Series before;
     {
         StatisticsController store(m_dir);
@@ -235,6 +259,7 @@ void TestStatisticsController::addThenReload()
     QCOMPARE(last.value("note").toString(), QStringLiteral("ž note"));
     QCOMPARE(last.value("length").toInt(), 300);
     QCOMPARE(last.value("blinkrate").toDouble(), 20.1);
+    checkRendered(m_file);
 
     StatisticsController reloaded(m_dir);
     QSignalSpy small(&reloaded, &StatisticsController::smallStatisticsChanged);
@@ -244,12 +269,13 @@ void TestStatisticsController::addThenReload()
 
 void TestStatisticsController::loadReadsRecordsLeniently()
 {
-    // Rates are cut to one decimal; missing keys read as nothing, 0.0 and 0.
+    // Rates are cut to one decimal; missing keys read as nothing, 0.0 and 0;
+    // keys the store does not know stay in the file.
     writeFile(m_file, R"({"data": [
         {"datetime": "2024-03-05T14:07:09+01:00", "blinkrate": 12.37, "note": "", "length": 210},
         {"note": "keys missing"},
         {"datetime": "2024-03-05T15:00:00Z", "blinkrate": 9.99, "length": 80}
-    ]})");
+    ], "zzz": [1]})");
     StatisticsController store(m_dir);
     QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
     store.init();
@@ -260,13 +286,18 @@ void TestStatisticsController::loadReadsRecordsLeniently()
     QCOMPARE(times.at(0), QDateTime(QDate(2024, 3, 5), QTime(13, 7, 9), Qt::UTC));
     QVERIFY(!times.at(1).isValid());
     QCOMPARE(times.at(2), QDateTime(QDate(2024, 3, 5), QTime(15, 0), Qt::UTC));
+
+    store.addMeasurement(5.5, QString(), 55);
+    checkRendered(m_file);
+    const QJsonObject top = QJsonDocument::fromJson(readFile(m_file)).object();
+    QCOMPARE(top.value("zzz"), QJsonValue(QJsonArray{1}));
+    QCOMPARE(top.value("data").toArray().size(), 4);
+    QCOMPARE(top.value("data").toArray().at(3).toObject().value("length").toInt(), 55);
 }
 
 void TestStatisticsController::offsetText_data()
 {
-    QTest::addColumn<QByteArray>("zone");
-    QTest::newRow("UTC") << QByteArray("UTC");
-    QTest::newRow("Europe/Prague") << QByteArray("Europe/Prague");
+    addZoneRows();
 }
 
 void TestStatisticsController::offsetText()
@@ -384,6 +415,7 @@ void TestStatisticsController::deleteThenAdd()
     QCOMPARE(std::get<1>(lastRange(window, &total)), QVector<int>{222});
     QCOMPARE(total, 1);
     QCOMPARE(fileData(m_file).toArray().size(), 1);
+    checkRendered(m_file);
 }
 
 void TestStatisticsController::uploadDocument_data()
@@ -519,6 +551,7 @@ void TestStatisticsController::failedWriteKeepsOldFile()
     QCOMPARE(data.size(), 52);
     QCOMPARE(data.at(50).toObject().value("length").toInt(), 333);
     QCOMPARE(data.at(51).toObject().value("length").toInt(), 344);
+    checkRendered(m_file);
 }
 
 void TestStatisticsController::killedWhileWriting()
