@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         expectCleanOutput(run.out);
 
-        const QStringList chain = {"Model::init()", "StatisticsController::init()", "ServerController::init()",
+        const QStringList chain = {"Model::init()", "StatisticsController::init ", "ServerController::init()",
                                    "ApplicationController::init()", "LumoraGUI::init()"};
         int last = -1;
         for (const QString& step : chain) {
@@ -158,7 +158,7 @@ private slots:
         QCOMPARE(run.status, QProcess::NormalExit);
         QCOMPARE(run.exitCode, 0);
         expectCleanOutput(run.out);
-        QVERIFY(!run.out.contains("StatisticsController::init()"));
+        QVERIFY(!run.out.contains("StatisticsController::init "));
         QVERIFY(!run.out.contains("ServerController::init()"));
         QVERIFY(!run.out.contains("ApplicationController::init()"));
         QVERIFY(!run.out.contains("LumoraGUI::init()"));
