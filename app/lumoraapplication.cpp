@@ -270,7 +270,9 @@ void LumoraApplication::stopWorkerThreads()
         QThread* thread = *p.thread;
         if (!thread)
             continue;
-        if (thread->isRunning() && !thread->wait(kThreadWaitMs)) {
+        // isRunning() is already false while the thread still emits
+        // finished(); only wait() tells that it is really done.
+        if (!thread->wait(kThreadWaitMs)) {
             // Still busy: ask its loop to end and give it one more bound.
             thread->quit();
             if (!thread->wait(kThreadWaitMs)) {
