@@ -39,20 +39,29 @@ void Filters::clear()
         delete f;
     filters.clear();
     wide.clear();
+    wideLanes = 0;
 }
 
-// The filters widened to int16, in their own padded pixel layout.
-void Filters::prepareWide()
+// The filters widened to int16 and interleaved for the vector loops (layout
+// in facedetectcnn_simd.h).
+void Filters::prepareWide(int lanes)
 {
-    if (filters.empty() || !filters[0] || !filters[0]->data)
+    if (filters.empty() || !filters[0] || !filters[0]->data || wideLanes == lanes)
         return;
     const TensorBlob<signed char>& first = *filters[0];
-    const std::size_t per = std::size_t(first.width) * first.height * first.channelStep;
-    if (wide.size() == per * filters.size())
-        return;
-    wide.resize(per * filters.size());
-    for (std::size_t f = 0; f < filters.size(); ++f)
-        std::copy(filters[f]->data, filters[f]->data + per, wide.begin() + f * per);
+    const int n = int(filters.size());
+    const int groups = (n + lanes - 1) / lanes;
+    const int taps = first.width * first.height;
+    const int pairs = (first.channels + 1) / 2;
+    wide.assign(std::size_t(groups) * taps * pairs * 2 * lanes, 0);
+    for (int f = 0; f < n; ++f)
+        for (int t = 0; t < taps; ++t)
+            for (int ch = 0; ch < first.channels; ++ch) {
+                const std::size_t at = ((std::size_t(f / lanes) * taps + t) * pairs + ch / 2) * 2 * lanes
+                                       + 2 * (f % lanes) + ch % 2;
+                wide[at] = filters[f]->ptr(t / first.width, t % first.width)[ch];
+            }
+    wideLanes = lanes;
 }
 
 namespace {
@@ -159,7 +168,12 @@ void convolutionVector(KernelPath path, const TensorBlob<unsigned char>& in, Fil
         else
             std::copy(in.ptr(iy, 0), in.ptr(iy, 0) + n, dst + border);
     }
-    filters.prepareWide();
+    const int lanes = path == KernelPath::AVX2 ? 8 : 4;
+    filters.prepareWide(lanes);
+    const int n = int(filters.filters.size());
+    std::vector<int> bias(std::size_t((n + lanes - 1) / lanes * lanes), 0);
+    if (biasTerms)
+        std::copy(biasTerms, biasTerms + n, bias.begin());
     const TensorBlob<signed char>& first = *filters.filters[0];
     ConvJob job;
     job.in = scratch.data();
@@ -168,17 +182,17 @@ void convolutionVector(KernelPath path, const TensorBlob<unsigned char>& in, Fil
     job.kernel = first.width;
     job.stride = filters.stride;
     job.weights = filters.wide.data();
-    job.filterStride = first.width * first.height * first.channelStep;
-    job.numFilters = int(filters.filters.size());
+    job.pairs = (first.channels + 1) / 2;
+    job.numFilters = n;
     job.out = out.data;
     job.outW = out.width;
     job.outH = out.height;
     job.outPixStride = out.pixelStride();
-    job.biasTerms = biasTerms;
+    job.biasTerms = bias.data();
     if (path == KernelPath::AVX2)
-        convolutionDotsAVX2(job);
+        convolutionAVX2(job);
     else
-        convolutionDotsSSE2(job);
+        convolutionSSE2(job);
 }
 
 } // namespace

@@ -21,16 +21,17 @@ struct Filters
     int stride = 1;
     float scale = 1.0f;
 
-    // The weights widened to int16 in the filters' own pixel layout, for the
-    // vector kernels; built on first use by the thread that runs the layer.
+    // The weights widened to int16 and laid out for vectors of `wideLanes`
+    // filters; built on first use by the thread that runs the layer.
     std::vector<int16_t> wide;
+    int wideLanes = 0;
 
     Filters() = default;
     Filters(const Filters&) = delete;
     Filters& operator=(const Filters&) = delete;
     ~Filters() { clear(); }
     void clear();
-    void prepareWide(); // fills `wide` now rather than on first use
+    void prepareWide(int lanes); // fills `wide` for vectors of `lanes` int32
 };
 
 // One row of the layer table.

@@ -84,7 +84,8 @@ bool buildFilters(const ConvLayerInfo table[kFaceLayerCount], Filters filters[kF
                     return false;
             }
         }
-        layer.prepareWide();
+        if (kernelPath() != KernelPath::Plain)
+            layer.prepareWide(kernelPath() == KernelPath::AVX2 ? 8 : 4);
     }
     return true;
 }

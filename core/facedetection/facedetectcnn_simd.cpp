@@ -1,5 +1,6 @@
 #include "core/facedetection/facedetectcnn_simd.h"
 
+#include <cstring>
 #include <immintrin.h>
 
 namespace facedetect {
@@ -10,34 +11,28 @@ namespace {
 struct VecSSE2
 {
     using T = __m128i;
-    static constexpr int N = 8;
+    static constexpr int L = 4;
     static T zero() { return _mm_setzero_si128(); }
     static T load(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static T loadInts(const int* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void storeInts(int* p, T v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+    static T broadcastPair(const int16_t* p)
+    {
+        int v;
+        std::memcpy(&v, p, 4);
+        return _mm_set1_epi32(v);
+    }
+    static T add(T a, T b) { return _mm_add_epi32(a, b); }
     static T madd(T acc, T a, T b) { return _mm_add_epi32(acc, _mm_madd_epi16(a, b)); }
-    static int sum(T a)
-    {
-        a = _mm_add_epi32(a, _mm_shuffle_epi32(a, _MM_SHUFFLE(1, 0, 3, 2)));
-        a = _mm_add_epi32(a, _mm_shuffle_epi32(a, _MM_SHUFFLE(2, 3, 0, 1)));
-        return _mm_cvtsi128_si32(a);
-    }
-    static void store4(int* out, T a0, T a1, T a2, T a3, const int* bias)
-    {
-        const T s01 = _mm_add_epi32(_mm_unpacklo_epi32(a0, a1), _mm_unpackhi_epi32(a0, a1));
-        const T s23 = _mm_add_epi32(_mm_unpacklo_epi32(a2, a3), _mm_unpackhi_epi32(a2, a3));
-        T s = _mm_add_epi32(_mm_unpacklo_epi64(s01, s23), _mm_unpackhi_epi64(s01, s23));
-        if (bias)
-            s = _mm_add_epi32(s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(bias)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), s);
-    }
 };
 
 #include "core/facedetection/convkernel.inc"
 
 } // namespace
 
-void convolutionDotsSSE2(const ConvJob& job)
+void convolutionSSE2(const ConvJob& job)
 {
-    dots<VecSSE2>(job);
+    convolve<VecSSE2>(job);
 }
 
 #pragma GCC push_options
@@ -49,25 +44,19 @@ namespace {
 struct VecAVX2
 {
     using T = __m256i;
-    static constexpr int N = 16;
+    static constexpr int L = 8;
     static T zero() { return _mm256_setzero_si256(); }
     static T load(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+    static T loadInts(const int* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+    static void storeInts(int* p, T v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+    static T broadcastPair(const int16_t* p)
+    {
+        int v;
+        std::memcpy(&v, p, 4);
+        return _mm256_set1_epi32(v);
+    }
+    static T add(T a, T b) { return _mm256_add_epi32(a, b); }
     static T madd(T acc, T a, T b) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, b)); }
-    static int sum(T a)
-    {
-        __m128i s = _mm_add_epi32(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
-        s = _mm_add_epi32(s, _mm_shuffle_epi32(s, _MM_SHUFFLE(1, 0, 3, 2)));
-        s = _mm_add_epi32(s, _mm_shuffle_epi32(s, _MM_SHUFFLE(2, 3, 0, 1)));
-        return _mm_cvtsi128_si32(s);
-    }
-    static void store4(int* out, T a0, T a1, T a2, T a3, const int* bias)
-    {
-        const T h = _mm256_hadd_epi32(_mm256_hadd_epi32(a0, a1), _mm256_hadd_epi32(a2, a3));
-        __m128i s = _mm_add_epi32(_mm256_castsi256_si128(h), _mm256_extracti128_si256(h, 1));
-        if (bias)
-            s = _mm_add_epi32(s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(bias)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), s);
-    }
 };
 
 #include "core/facedetection/convkernel.inc"
@@ -75,9 +64,9 @@ struct VecAVX2
 } // namespace
 } // namespace avx2
 
-void convolutionDotsAVX2(const ConvJob& job)
+void convolutionAVX2(const ConvJob& job)
 {
-    avx2::dots<avx2::VecAVX2>(job);
+    avx2::convolve<avx2::VecAVX2>(job);
 }
 
 void widenAVX2(const unsigned char* src, int16_t* dst, std::size_t n)
