@@ -124,5 +124,7 @@ constexpr int kFaceRecordShorts = 142;
 constexpr int kMaxFaceRecords = 256;
 constexpr int kFaceResultBufferSize = 4 + kMaxFaceRecords * kFaceRecordShorts * 2;
 int* cnn_face_detect(unsigned char* resultBuffer, unsigned char* image, int width, int height, int step);
+// Fills the result buffer with the first 256 faces; returns it.
+int* writeFaceRecords(unsigned char* resultBuffer, const std::vector<DetectedFace>& faces);
 
 } // namespace facedetect

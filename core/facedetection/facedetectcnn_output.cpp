@@ -167,15 +167,9 @@ bool detection_output(TensorBlob<float>* priors, TensorBlob<float>* boxes, Tenso
     return true;
 }
 
-int* cnn_face_detect(unsigned char* resultBuffer, unsigned char* image, int width, int height, int step)
+int* writeFaceRecords(unsigned char* resultBuffer, const std::vector<DetectedFace>& faces)
 {
-    if (!resultBuffer) {
-        std::fprintf(stderr, "%s: null buffer memory.\n", "cnn_face_detect");
-        return nullptr;
-    }
     int* count = reinterpret_cast<int*>(resultBuffer);
-    *count = 0;
-    const std::vector<DetectedFace> faces = cnn_object_detect(image, width, height, step);
     *count = std::min(int(faces.size()), kMaxFaceRecords);
     for (int i = 0; i < *count; ++i) {
         const DetectedFace& f = faces[i];
@@ -189,6 +183,16 @@ int* cnn_face_detect(unsigned char* resultBuffer, unsigned char* image, int widt
             r[5 + j] = short(f.landmarks[j]);
     }
     return count;
+}
+
+int* cnn_face_detect(unsigned char* resultBuffer, unsigned char* image, int width, int height, int step)
+{
+    if (!resultBuffer) {
+        std::fprintf(stderr, "%s: null buffer memory.\n", "cnn_face_detect");
+        return nullptr;
+    }
+    *reinterpret_cast<int*>(resultBuffer) = 0;
+    return writeFaceRecords(resultBuffer, cnn_object_detect(image, width, height, step));
 }
 
 } // namespace facedetect

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <random>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 #include "core/facedetection/facedetectcnn.h"
@@ -73,6 +74,84 @@ class TestFaceDetectOutput : public QObject
 {
     Q_OBJECT
 private slots:
+    // The filters are built once even when the first calls come together.
+    void firstCallFromTwoThreads()
+    {
+        const auto img = randomImage(160, 120, 9);
+        std::vector<unsigned char> b1(0x20000), b2(0x20000);
+        int c1 = -1, c2 = -1;
+        std::thread t([&] { c1 = *cnn_face_detect(b1.data(), const_cast<unsigned char*>(img.data()), 160, 120, 480); });
+        c2 = *cnn_face_detect(b2.data(), const_cast<unsigned char*>(img.data()), 160, 120, 480);
+        t.join();
+        QCOMPARE(c1, c2);
+        QCOMPARE(std::memcmp(b1.data(), b2.data(), 4 + std::size_t(c1) * 284), 0);
+    }
+
+    // Weights that see a face in the largest prior of map 4, whatever the
+    // image: the whole path from the heads to the result buffer.
+    void endToEndWithCraftedWeights()
+    {
+        std::vector<signed char> zeros(256 * 256 * 9, 0);
+        std::vector<std::vector<int32_t>> biases(kFaceLayerCount);
+        ConvLayerInfo table[kFaceLayerCount];
+        QVERIFY(buildLayerTable(embeddedFaceWeights(), embeddedFaceWeightsSize(), table));
+        for (int n = 0; n < kFaceLayerCount; ++n) {
+            biases[n].assign(table[n].num, n < 16 ? 1 : 0);
+            table[n].weight_data = zeros.data();
+            table[n].bias = biases[n].data();
+        }
+        biases[23][1] = int32_t(table[23].scale * 10); // face logit about 10 for the 128 prior
+        Filters filters[kFaceLayerCount];
+        QVERIFY(buildFilters(table, filters));
+        const auto img = randomImage(160, 120, 10);
+        const std::vector<DetectedFace> faces = detectFaces(filters, img.data(), 160, 120, 480);
+        // Both cells of map 4 fire with equal scores; they overlap by 0.4, so
+        // the first stays: the prior (-32, -32)-(96, 96) clipped to the image.
+        QCOMPARE(int(faces.size()), 1);
+        const DetectedFace& f = faces[0];
+        QVERIFY(f.score > 0.9999f && f.score <= 1.0f);
+        QCOMPARE(f.x, 0);
+        QCOMPARE(f.y, 0);
+        QCOMPARE(f.width, 96);
+        QCOMPARE(f.height, 96);
+        for (int j = 0; j < 10; ++j)
+            QCOMPARE(f.landmarks[j], 32);
+
+        std::vector<unsigned char> buffer(0x20000, 0xEE);
+        int* r = writeFaceRecords(buffer.data(), faces);
+        QCOMPARE(*r, 1);
+        const short* rec = reinterpret_cast<const short*>(buffer.data() + 4);
+        QCOMPARE(int(rec[0]), 99);
+        QCOMPARE(int(rec[3]), 96);
+        QCOMPARE(int(rec[14]), 32);
+        QCOMPARE(int(rec[15]), int(short(0xEEEE))); // beyond the 15 values: untouched
+    }
+
+    void recordsOfTheBuffer()
+    {
+        DetectedFace f{};
+        std::vector<DetectedFace> faces;
+        for (float score : {0.949f, 0.948f, 0.632f, 0.5001f}) {
+            f.score = score;
+            faces.push_back(f);
+        }
+        f.x = 70000; // stored as its low 16 bits
+        f.landmarks[9] = -3;
+        faces.push_back(f);
+        std::vector<unsigned char> buffer(0x20000);
+        writeFaceRecords(buffer.data(), faces);
+        const short* rec = reinterpret_cast<const short*>(buffer.data() + 4);
+        QCOMPARE(*reinterpret_cast<int*>(buffer.data()), 5);
+        QCOMPARE(int(rec[0]), 90);
+        QCOMPARE(int(rec[142]), 89);
+        QCOMPARE(int(rec[2 * 142]), 39);
+        QCOMPARE(int(rec[3 * 142]), 25);
+        QCOMPARE(int(rec[4 * 142 + 1]), 70000 - 65536);
+        QCOMPARE(int(rec[4 * 142 + 14]), -3);
+        faces.resize(300, f);
+        QCOMPARE(*writeFaceRecords(buffer.data(), faces), 256);
+    }
+
     void shapeWalkAndPriors()
     {
         ConvLayerInfo table[kFaceLayerCount];
