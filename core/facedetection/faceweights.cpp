@@ -48,11 +48,6 @@ bool parseFaceWeights(const unsigned char* data, std::size_t size, FaceLayerWeig
     return true;
 }
 
-int32_t faceLayerBias(const FaceLayerWeights& layer, int i)
-{
-    return int32_t(readU32(layer.biases + 4 * i));
-}
-
 const unsigned char* embeddedFaceWeights()
 {
     return lumora_face_weights;

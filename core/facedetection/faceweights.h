@@ -71,9 +71,6 @@ struct FaceLayerWeights
 bool parseFaceWeights(const unsigned char* data, std::size_t size, FaceLayerWeights layers[kFaceLayerCount],
                       const char** error);
 
-// Reads the i-th little-endian int32 bias of a layer.
-int32_t faceLayerBias(const FaceLayerWeights& layer, int i);
-
 // The weight file built into the program.
 const unsigned char* embeddedFaceWeights();
 std::size_t embeddedFaceWeightsSize();
