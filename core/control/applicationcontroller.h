@@ -2,16 +2,37 @@
 // The feature scheduler: decides when to remind, break, exercise or
 // measure. Lives on a thread of its own.
 
+#include <QDateTime>
 #include <QObject>
+#include <QPoint>
 #include <QString>
+#include <atomic>
+#include <memory>
 
+#include "core/control/cameralist.h"
+#include "core/control/presenceprobe.h"
+#include "core/control/schedulerclock.h"
 #include "core/lumoratypes.h"
 
 class ApplicationController : public QObject
 {
     Q_OBJECT
 public:
+    // What the scheduler reads from the outside world; a missing piece is
+    // replaced by this platform's own.
+    struct Seams
+    {
+        std::shared_ptr<SchedulerClock> clock;
+        std::shared_ptr<PresenceProbe> presence;
+        std::shared_ptr<CameraList> cameras;
+    };
+
+    // Longest an interactive training may watch before it is stopped.
+    static constexpr int kInteractiveTrainingLimitMs = 30000;
+
+    // Create on the GUI thread (the presence probe samples the pointer there).
     explicit ApplicationController(QObject* parent = nullptr);
+    explicit ApplicationController(Seams seams, QObject* parent = nullptr);
     ~ApplicationController() override;
 
     void deactivateScreenControl();
@@ -77,4 +98,61 @@ public slots:
     void quitBlinkTraining();
     void setCameraIDpreffered(int id);
     void reloadCameras();
+
+private slots:
+    void accessFeature();
+    void checkPresence();
+    void hideBlinkReminder();
+    void stopOverlongTraining();
+
+private:
+    Feature decideWhatToRun();
+    void quitCameraFeature();
+    void requestCameraStop();
+    void startPresenceTimerIfNeeded();
+    QString convertCurrentSettingsToString();
+    static QString codeToText(Feature f);
+    static QString errorToText(Error e);
+
+    Seams seams;
+
+    bool isBreak = false;
+    float brightnessFactor = 1.0f;
+    bool mgdTraining = false;
+    bool useWebcamInBreaks = false;
+    bool isInteractive = false;
+    bool naturalBreaksIncluded = false;
+    std::atomic<bool> breaksEnabled{false};
+    std::atomic<bool> exercisesEnabled{false};
+    std::atomic<bool> trainingEnabled{false};
+    std::atomic<bool> measurementEnabled{false};
+    std::atomic<bool> isCameraPreviewOn{false};
+    std::atomic<bool> isPaused{false};
+    std::atomic<bool> isCameraPaused{false};
+    std::atomic<bool> isQuitting{false};
+    std::atomic<bool> screenControlEnabled{false};
+    qint32 timeBetweenBreaks = 50;
+    quint32 naturalBreakDuration = 3;
+    qint32 cameraInUse = 0;
+    qint32 preferredCameraID = 0;
+    qint32 blinkReminderPeriod = 30000;
+    qint32 brightness = -1;
+    qint32 colorTemperature = 66;
+    std::atomic<Feature> featureInUse{FREE_CAMERA};
+    float blinkRate = 10.0f;
+    QDateTime activeSince;
+    QDateTime lastActivity;
+    SchedulerTimer* hideReminderTimer = nullptr;
+    SchedulerTimer* accessFeatureTimer = nullptr;
+    Countdown measurementTimer;
+    Countdown reminderCooldownTimer;
+    SchedulerTimer* presenceTimer = nullptr;
+    SchedulerTimer* trainingLimitTimer = nullptr;
+    QDateTime nextExercise;
+    QDateTime nextBreak;
+    QPoint lastCursorPos;
+    bool hasCursorPos = false;
+    // A stop has been asked for the running camera feature and its report
+    // has not come yet; a second request would bring a second report.
+    bool cameraStopPending = false;
 };

@@ -1,0 +1,87 @@
+#include "core/control/cameralist.h"
+
+#include <QCameraInfo>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+int v4l2DeviceIndex(const QString& devicePath)
+{
+    static const QRegularExpression videoNode(QStringLiteral("^video(\\d+)$"));
+    QFileInfo info(devicePath);
+    if (info.isSymLink())
+        info = QFileInfo(info.canonicalFilePath());
+    const QRegularExpressionMatch m = videoNode.match(info.fileName());
+    if (!m.hasMatch())
+        return -1;
+    bool ok = false;
+    const int n = m.captured(1).toInt(&ok);
+    return ok ? n : -1;
+}
+
+namespace {
+
+// The card name when the node can capture video, else an empty text.
+QString captureCardName(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return QString();
+    v4l2_capability cap{};
+    QString name;
+    if (::ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0) {
+        // device_caps describes this node; capabilities the whole device.
+        const quint32 caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+        if (caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE))
+            name = QString::fromUtf8(reinterpret_cast<const char*>(cap.card));
+    }
+    ::close(fd);
+    return name;
+}
+
+class SystemCameraList : public CameraList
+{
+public:
+    QVector<CameraEntry> cameras() override
+    {
+        QVector<CameraEntry> list;
+        const QList<QCameraInfo> infos = QCameraInfo::availableCameras();
+        for (int row = 0; row < infos.size(); ++row) {
+            const int index = v4l2DeviceIndex(infos.at(row).deviceName());
+            // A name that is no device path: the row is the best guess.
+            list.append({infos.at(row).description(), index >= 0 ? index : row});
+        }
+        if (list.isEmpty())
+            list = listV4l2CaptureDevices();
+        return list;
+    }
+};
+
+}  // namespace
+
+QVector<CameraEntry> listV4l2CaptureDevices(const QString& devDir)
+{
+    QVector<CameraEntry> list;
+    const QFileInfoList nodes = QDir(devDir).entryInfoList({QStringLiteral("video*")}, QDir::System | QDir::Files);
+    for (const QFileInfo& node : nodes) {
+        const int index = v4l2DeviceIndex(node.filePath());
+        if (index < 0)
+            continue;
+        const QString card = captureCardName(node.filePath());
+        if (!card.isEmpty())
+            list.append({card, index});
+    }
+    std::sort(list.begin(), list.end(),
+              [](const CameraEntry& a, const CameraEntry& b) { return a.deviceIndex < b.deviceIndex; });
+    return list;
+}
+
+std::shared_ptr<CameraList> createSystemCameraList()
+{
+    return std::make_shared<SystemCameraList>();
+}

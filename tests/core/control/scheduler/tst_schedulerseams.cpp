@@ -1,0 +1,137 @@
+// The scheduler's seams: the virtual clock, the camera index mapping and the
+// presence probe of this platform (on the offscreen platform and, in the X11
+// build of this test, on the virtual X display).
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "core/control/cameralist.h"
+#include "core/control/presenceprobe.h"
+#include "core/control/schedulerclock.h"
+
+class TestSchedulerSeams : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void manualClockFiresTimersInOrder();
+    void countdownIsIdleAtItsDeadline();
+    void deviceIndexFromPath();
+    void presenceProbeOfThisPlatform();
+    void waylandSessionHasNoSource();
+};
+
+void TestSchedulerSeams::manualClockFiresTimersInOrder()
+{
+    ManualSchedulerClock clock(QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC));
+    QObject owner;
+    QStringList fired;
+    SchedulerTimer* tick = clock.createTimer(&owner);
+    tick->setInterval(2000);
+    SchedulerTimer* once = clock.createTimer(&owner);
+    once->setSingleShot(true);
+    SchedulerTimer* stopped = clock.createTimer(&owner);
+    stopped->setSingleShot(true);
+    const auto record = [&](const char* name) {
+        return [&fired, &clock, name]() { fired << QStringLiteral("%1@%2").arg(name).arg(clock.elapsedMs()); };
+    };
+    QObject::connect(tick, &SchedulerTimer::timeout, &owner, record("tick"));
+    QObject::connect(once, &SchedulerTimer::timeout, &owner, record("once"));
+    QObject::connect(stopped, &SchedulerTimer::timeout, &owner, record("stopped"));
+    // A handler that starts another timer sees "now" at its own due time.
+    QObject::connect(once, &SchedulerTimer::timeout, &owner, [stopped]() { stopped->start(5000); });
+
+    tick->start();
+    once->start(3000);
+    clock.advance(4000);
+    QCOMPARE(fired, (QStringList{"tick@2000", "once@3000", "tick@4000"}));
+    QVERIFY(!once->isActive());
+    QVERIFY(stopped->isActive());
+    stopped->stop();
+    fired.clear();
+    clock.advance(3000);
+    QCOMPARE(fired, (QStringList{"tick@6000"}));
+    QCOMPARE(clock.elapsedMs(), qint64(7000));
+    QCOMPARE(clock.nowUtc(), QDateTime(QDate(2026, 1, 1), QTime(0, 0, 7), Qt::UTC));
+
+    // Timers due at the same time fire in the order they were (re)started.
+    fired.clear();
+    once->start(1000);
+    clock.advance(1000);
+    QCOMPARE(fired, (QStringList{"tick@8000", "once@8000"}));
+}
+
+void TestSchedulerSeams::countdownIsIdleAtItsDeadline()
+{
+    ManualSchedulerClock clock(QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC));
+    Countdown c(&clock);
+    QVERIFY(c.isIdle());
+    c.start(1000);
+    clock.advance(999);
+    QCOMPARE(c.remainingMs(), qint64(1));
+    QVERIFY(!c.isIdle());
+    clock.advance(1);
+    QVERIFY(c.isIdle());
+    c.start(500);
+    c.stop();
+    QCOMPARE(c.remainingMs(), qint64(-1));
+}
+
+void TestSchedulerSeams::deviceIndexFromPath()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString root = dir.path();
+    QVERIFY(QDir(root).mkpath("v4l/by-id"));
+    QFile node(root + "/video12");
+    QVERIFY(node.open(QIODevice::WriteOnly));
+    node.close();
+    QVERIFY(QFile::link(root + "/video12", root + "/v4l/by-id/usb-Cam-video-index0"));
+
+    QCOMPARE(v4l2DeviceIndex("/dev/video0"), 0);
+    QCOMPARE(v4l2DeviceIndex("/dev/video10"), 10);
+    QCOMPARE(v4l2DeviceIndex(root + "/v4l/by-id/usb-Cam-video-index0"), 12);
+    QCOMPARE(v4l2DeviceIndex("/dev/video"), -1);
+    QCOMPARE(v4l2DeviceIndex("/dev/videox1"), -1);
+    QCOMPARE(v4l2DeviceIndex("/dev/media0"), -1);
+    QCOMPARE(v4l2DeviceIndex(QString()), -1);
+    // A plain file named like a device is no capture device.
+    QVERIFY(listV4l2CaptureDevices(root).isEmpty());
+}
+
+void TestSchedulerSeams::presenceProbeOfThisPlatform()
+{
+    const auto probe = createSystemPresenceProbe(20);
+    const PresenceSample s = probe->sample();
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        QVERIFY(!s.hasSource);
+        QCOMPARE(probe->sourceDescription(), QStringLiteral("none: platform ") + QGuiApplication::platformName());
+        return;
+    }
+    QCOMPARE(probe->sourceDescription(), QStringLiteral("X11 idle time, pointer position"));
+    QVERIFY(s.hasSource);
+    QVERIFY(s.idleMs >= 0);
+    QVERIFY(s.hasCursor);
+    const QPoint target(123, 77);
+    QCursor::setPos(target);
+    QTRY_COMPARE_WITH_TIMEOUT(probe->sample().cursor, target, 5000);
+    // Idle time grows while nobody touches anything.
+    const qint64 before = probe->sample().idleMs;
+    QTest::qWait(300);
+    QVERIFY(probe->sample().idleMs > before);
+}
+
+void TestSchedulerSeams::waylandSessionHasNoSource()
+{
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    const auto probe = createSystemPresenceProbe(20);
+    qunsetenv("XDG_SESSION_TYPE");
+    QVERIFY(!probe->sample().hasSource);
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        QCOMPARE(probe->sourceDescription(), QStringLiteral("none: Wayland session"));
+}
+
+QTEST_MAIN(TestSchedulerSeams)
+#include "tst_schedulerseams.moc"
