@@ -309,7 +309,7 @@ void ApplicationController::quitBlinkTraining()
 
 void ApplicationController::stopOverlongTraining()
 {
-    if (featureInUse != INTERACTIVE_TRAINING || cameraStopPending)
+    if (featureInUse != INTERACTIVE_TRAINING || cameraStopPending || isQuitting)
         return;
     qDebug() << "ApplicationController::stopOverlongTraining() emit stopCameraUseRequested();";
     requestCameraStop();

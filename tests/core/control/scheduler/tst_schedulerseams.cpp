@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "core/control/applicationcontroller.h"
 #include "core/control/cameralist.h"
 #include "core/control/presenceprobe.h"
 #include "core/control/schedulerclock.h"
@@ -21,6 +22,7 @@ private slots:
     void deviceIndexFromPath();
     void presenceProbeOfThisPlatform();
     void waylandSessionHasNoSource();
+    void controllerRunsOnItsThread();
 };
 
 void TestSchedulerSeams::manualClockFiresTimersInOrder()
@@ -131,6 +133,33 @@ void TestSchedulerSeams::waylandSessionHasNoSource()
     QVERIFY(!probe->sample().hasSource);
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         QCOMPARE(probe->sourceDescription(), QStringLiteral("none: Wayland session"));
+}
+
+void TestSchedulerSeams::controllerRunsOnItsThread()
+{
+    // As the application runs it: built on the GUI thread with this
+    // platform's seams, then started, driven and ended through queued calls.
+    registerCrossThreadTypes();
+    auto* controller = new ApplicationController();
+    QThread thread;
+    controller->moveToThread(&thread);
+    connect(&thread, &QThread::started, controller, &ApplicationController::init);
+    connect(controller, &ApplicationController::finished, &thread, &QThread::quit, Qt::DirectConnection);
+    connect(&thread, &QThread::finished, controller, &QObject::deleteLater);
+    QSignalSpy initialised(controller, &ApplicationController::controllerInitialized);
+    QSignalSpy finished(controller, &ApplicationController::finished);
+    QSignalSpy stops(controller, &ApplicationController::stopCameraUseRequested);
+    thread.start();
+    QTRY_COMPARE(initialised.count(), 1);
+
+    QMetaObject::invokeMethod(controller, "setCameraIDpreffered", Qt::QueuedConnection, Q_ARG(int, 1));
+    QMetaObject::invokeMethod(controller, "enableComputerBreaks", Qt::QueuedConnection, Q_ARG(bool, true));
+    QMetaObject::invokeMethod(controller, "processError", Qt::QueuedConnection, Q_ARG(Error, NO_FACE));
+    QMetaObject::invokeMethod(controller, "pauseProgram", Qt::QueuedConnection, Q_ARG(bool, true));
+    QMetaObject::invokeMethod(controller, "quit", Qt::QueuedConnection);
+    QTRY_COMPARE(finished.count(), 1);
+    QVERIFY(thread.wait(5000));
+    QCOMPARE(stops.count(), 1);  // the pause, with nothing running
 }
 
 QTEST_MAIN(TestSchedulerSeams)
