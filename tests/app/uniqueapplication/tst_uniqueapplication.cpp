@@ -112,6 +112,14 @@ bool sendFrame(QLocalSocket& socket, const QByteArray& bytes)
     return socket.read(1) == "\n";
 }
 
+// A complete handshake of a connection made to send messages.
+bool sendMessageHandshake(QLocalSocket& socket, const QString& name, quint32 id)
+{
+    const QByteArray body =
+        UniqueApplicationPrivate::handshakeBody(name, UniqueApplicationPrivate::MessageConnection, id);
+    return sendFrame(socket, frameHeader(body.size())) && sendFrame(socket, body);
+}
+
 // True when the primary closes the connection within two seconds.
 bool closedByPeer(QLocalSocket& socket)
 {
@@ -427,10 +435,7 @@ void TestUniqueApplication::messagesNeedHandshakeAndWholeFrames()
         QLocalSocket raw;
         raw.connectToServer(primary.line("socket"));
         QVERIFY(raw.waitForConnected(2000));
-        const QByteArray body =
-            UniqueApplicationPrivate::handshakeBody(name, UniqueApplicationPrivate::MessageConnection, 9);
-        QVERIFY(sendFrame(raw, frameHeader(body.size())));
-        QVERIFY(sendFrame(raw, body));
+        QVERIFY(sendMessageHandshake(raw, name, 9));
         QVERIFY(sendFrame(raw, frameHeader(10)));
         raw.write("12345");
         raw.flush();
@@ -441,10 +446,7 @@ void TestUniqueApplication::messagesNeedHandshakeAndWholeFrames()
         QLocalSocket raw;
         raw.connectToServer(primary.line("socket"));
         QVERIFY(raw.waitForConnected(2000));
-        const QByteArray body =
-            UniqueApplicationPrivate::handshakeBody(name, UniqueApplicationPrivate::MessageConnection, 9);
-        QVERIFY(sendFrame(raw, frameHeader(body.size())));
-        QVERIFY(sendFrame(raw, body));
+        QVERIFY(sendMessageHandshake(raw, name, 9));
         QVERIFY(sendFrame(raw, frameHeader(5)));
         QVERIFY(sendFrame(raw, "hello"));
         QVERIFY(sendFrame(raw, frameHeader(2)));
