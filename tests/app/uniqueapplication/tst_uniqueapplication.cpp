@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QSharedMemory>
 #include <QtTest>
 
 #include <cstring>
@@ -142,6 +143,7 @@ private slots:
     void killedPrimaryIsReplaced();
     void cleanQuitFreesTheBlock();
     void socketIsPrivate();
+    void inconsistentBlockIsResetAfterFiveSeconds();
     void badClientsAreDropped_data();
     void badClientsAreDropped();
     void messagesNeedHandshakeAndWholeFrames();
@@ -334,6 +336,38 @@ void TestUniqueApplication::socketIsPrivate()
     QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
     QCOMPARE(st.st_uid, ::geteuid());
     QCOMPARE(int(st.st_mode & 077), 0);
+}
+
+void TestUniqueApplication::inconsistentBlockIsResetAfterFiveSeconds()
+{
+    QString name;
+    {
+        Helper first;
+        first.start();
+        QVERIFY(first.waitFor("primary"));
+        name = first.line("name");
+        QVERIFY(first.quit());
+    }
+    // A block whose checksum never matches, as a primary that died while
+    // writing it would leave; this process keeps it alive.
+    QSharedMemory broken(UniqueApplicationPrivate::sharedMemoryKey(name, ::geteuid()));
+    QVERIFY2(broken.create(sizeof(InstanceBlock)), qPrintable(broken.errorString()));
+    std::memset(broken.data(), 0xAB, sizeof(InstanceBlock));
+
+    Helper next;
+    next.process.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer timer;
+    timer.start();
+    next.start();
+    QVERIFY(next.waitFor("primary", 10000));
+    QVERIFY2(timer.elapsed() >= 5000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(next.lines().filter("Assuming primary instance failure.").size(), 1);
+    const auto* block = static_cast<const InstanceBlock*>(broken.constData());
+    QCOMPARE(block->hasPrimary, quint8(1));
+    QCOMPARE(block->secondaryCount, quint32(0));
+    QCOMPARE(block->primaryPid, qint64(next.process.processId()));
+    QCOMPARE(block->checksum, UniqueApplicationPrivate::blockChecksum(*block));
+    QVERIFY(next.quit());
 }
 
 void TestUniqueApplication::badClientsAreDropped_data()
