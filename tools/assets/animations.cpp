@@ -124,13 +124,15 @@ QImage blankFrame(int w, int h, QPainter& p)
     return img;
 }
 
-// A pair of eyes on a 169 x 100 picture, with room for a guide below.
+// A pair of eyes on a 169 x 100 picture; with a guide, the eyes move up to
+// leave it room below.
 QImage eyesFrame(const EyeState& s, const std::function<void(QPainter&)>& guide = {})
 {
     QPainter p;
     QImage img = blankFrame(169, 100, p);
-    drawEye(p, QPointF(46.5, 48), 56, s, true);
-    drawEye(p, QPointF(122.5, 48), 56, s, false);
+    const double y = guide ? 48 : 56;
+    drawEye(p, QPointF(46.5, y), 56, s, true);
+    drawEye(p, QPointF(122.5, y), 56, s, false);
     if (guide)
         guide(p);
     p.end();

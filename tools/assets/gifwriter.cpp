@@ -14,6 +14,7 @@ namespace {
 struct Bucket
 {
     qint64 r = 0, g = 0, b = 0, count = 0;
+    int key = 0;
 };
 
 // Colours are grouped by their top 5 bits per channel; the 256 fullest
@@ -28,7 +29,9 @@ QVector<QRgb> choosePalette(const QVector<GifFrame>& frames)
             const QRgb* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
             for (int x = 0; x < img.width(); ++x) {
                 const QRgb c = line[x];
-                Bucket& b = buckets[((qRed(c) >> 3) << 10) | ((qGreen(c) >> 3) << 5) | (qBlue(c) >> 3)];
+                const int key = ((qRed(c) >> 3) << 10) | ((qGreen(c) >> 3) << 5) | (qBlue(c) >> 3);
+                Bucket& b = buckets[key];
+                b.key = key;
                 b.r += qRed(c);
                 b.g += qGreen(c);
                 b.b += qBlue(c);
@@ -39,7 +42,10 @@ QVector<QRgb> choosePalette(const QVector<GifFrame>& frames)
     QVector<Bucket> sorted;
     for (const Bucket& b : buckets)
         sorted.append(b);
-    std::sort(sorted.begin(), sorted.end(), [](const Bucket& a, const Bucket& b) { return a.count > b.count; });
+    // Ties broken by colour, so the same frames always give the same file.
+    std::sort(sorted.begin(), sorted.end(), [](const Bucket& a, const Bucket& b) {
+        return a.count != b.count ? a.count > b.count : a.key < b.key;
+    });
     QVector<QRgb> palette;
     for (int i = 0; i < sorted.size() && i < 256; ++i) {
         const Bucket& b = sorted[i];
