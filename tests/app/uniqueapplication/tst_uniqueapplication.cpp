@@ -142,6 +142,7 @@ private slots:
     void simultaneousLaunchesGiveOnePrimary();
     void killedPrimaryIsReplaced();
     void cleanQuitFreesTheBlock();
+    void copiesAtOtherPathsDoNotMeet();
     void socketIsPrivate();
     void inconsistentBlockIsResetAfterFiveSeconds();
     void badClientsAreDropped_data();
@@ -310,6 +311,26 @@ void TestUniqueApplication::cleanQuitFreesTheBlock()
     next.start();
     QVERIFY(next.waitFor("primary"));
     QVERIFY(next.quit());
+}
+
+void TestUniqueApplication::copiesAtOtherPathsDoNotMeet()
+{
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("uniqueapplication_helper"));
+    QVERIFY(QFile::copy(QStringLiteral(UNIQUE_HELPER), copy));
+    QVERIFY(QFile::setPermissions(copy, QFile::permissions(QStringLiteral(UNIQUE_HELPER))));
+
+    Helper original;
+    original.start();
+    QVERIFY(original.waitFor("primary"));
+    Helper other;
+    other.process.setProgram(copy);
+    other.start();
+    QVERIFY(other.waitFor("primary"));
+    QVERIFY(other.line("name") != original.line("name"));
+    QVERIFY(other.quit());
+    QVERIFY(original.quit());
+    QCOMPARE(original.count("started"), 0);
 }
 
 void TestUniqueApplication::socketIsPrivate()
