@@ -122,6 +122,9 @@ QString UniqueApplicationPrivate::socketDirectory()
         QDir::tempPath() + QStringLiteral("/uniqueapplication-") + QString::number(::geteuid());
     const QByteArray encoded = QFile::encodeName(fallback);
     ::mkdir(encoded.constData(), 0700);
+    struct stat st;
+    if (::lstat(encoded.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
+        ::chmod(encoded.constData(), 0700);  // our own folder, made private if it was not
     if (isPrivateDirectory(encoded))
         return fallback;
     qWarning() << "UniqueApplication: no private folder for the local socket:" << fallback;
@@ -208,7 +211,8 @@ void UniqueApplicationPrivate::startPrimary(InstanceBlock* block)
     // Only this user may connect, whatever the options: a socket open to
     // everyone would let any user wake this user's window.
     server->setSocketOptions(QLocalServer::UserAccessOption);
-    server->listen(path);
+    if (!server->listen(path))
+        qWarning() << "UniqueApplication: the local server does not listen:" << server->errorString();
     connect(server, &QLocalServer::newConnection, this,
             &UniqueApplicationPrivate::slotConnectionEstablished);
 }

@@ -353,12 +353,17 @@ void TestUniqueApplication::socketIsPrivate()
     QFile::setPermissions(open.path(), QFileDevice::Permissions(0x7777));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(open.path()));
     const QString dir = UniqueApplicationPrivate::socketDirectory();
-    qputenv("XDG_RUNTIME_DIR", saved);
     QVERIFY(dir != open.path());
     QVERIFY(!dir.isEmpty());
     QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
     QCOMPARE(st.st_uid, ::geteuid());
     QCOMPARE(int(st.st_mode & 077), 0);
+    // The fallback folder, opened up by someone, is made private again.
+    QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0755) == 0);
+    QCOMPARE(UniqueApplicationPrivate::socketDirectory(), dir);
+    QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 077), 0);
+    qputenv("XDG_RUNTIME_DIR", saved);
 }
 
 void TestUniqueApplication::inconsistentBlockIsResetAfterFiveSeconds()
