@@ -14,7 +14,7 @@ PACKAGES=(
   libbenchmark-dev googletest libgtest-dev
   libxcb1-dev libxcb-screensaver0-dev libxcb-dpms0-dev libxcb-keysyms1-dev
   xvfb xauth x11-xserver-utils xdotool dbus dbus-daemon dbus-x11
-  fonts-roboto-unhinted qttranslations5-l10n
+  fonts-roboto-unhinted qttranslations5-l10n qt5-image-formats-plugins
   uuid-dev
 )
 

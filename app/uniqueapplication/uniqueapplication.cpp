@@ -1,27 +1,554 @@
 #include "app/uniqueapplication/uniqueapplication.h"
 
-// Placeholder until the guard lands: every launch is the primary.
-class UniqueApplicationPrivate
-{
-public:
-    QStringList userData;
-};
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QRandomGenerator>
+#include <QSharedMemory>
+#include <QThread>
 
-UniqueApplication::UniqueApplication(int& argc, char** argv, bool, QFlags<UniqueApplication::Mode>,
-                                     int, const QString& userData)
-    : QApplication(argc, argv), d_ptr(new UniqueApplicationPrivate)
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "app/uniqueapplication/uniqueapplication_p.h"
+
+namespace {
+
+constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_5_6;  // version 17
+constexpr int kConsistencyLimitMs = 5001;
+
+void randomSleep()
 {
-    if (!userData.isEmpty())
-        d_ptr->userData << userData;
+    QThread::msleep(QRandomGenerator::global()->bounded(8, 18));
 }
 
-UniqueApplication::~UniqueApplication() { delete d_ptr; }
+// True when path is a real folder (not a link) of this user that nobody
+// else may enter.
+bool isPrivateDirectory(const QByteArray& path)
+{
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0)
+        return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
 
-bool UniqueApplication::isPrimary() const { return true; }
-bool UniqueApplication::isSecondary() const { return false; }
-quint32 UniqueApplication::instanceId() const { return 0; }
-qint64 UniqueApplication::primaryPid() const { return QCoreApplication::applicationPid(); }
-QString UniqueApplication::primaryUser() const { return currentUser(); }
-QString UniqueApplication::currentUser() const { return qEnvironmentVariable("USER"); }
-QStringList UniqueApplication::userData() const { return d_ptr->userData; }
-bool UniqueApplication::sendMessage(const QByteArray&, int) { return false; }
+int remaining(int timeout, const QElapsedTimer& timer)
+{
+    return timeout - static_cast<int>(timer.elapsed());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Private part
+
+UniqueApplicationPrivate::UniqueApplicationPrivate(UniqueApplication* q) : q_ptr(q) {}
+
+UniqueApplicationPrivate::~UniqueApplicationPrivate()
+{
+    if (socket) {
+        socket->close();
+        delete socket;
+        socket = nullptr;
+    }
+    if (memory) {
+        memory->lock();
+        auto* block = static_cast<InstanceBlock*>(memory->data());
+        if (server) {
+            // The accepted sockets die with the server; nothing of theirs
+            // may reach this half-destroyed object.
+            for (QLocalSocket* peer : connections.keys())
+                peer->disconnect(this);
+            connections.clear();
+            server->close();
+            delete server;
+            server = nullptr;
+            block->hasPrimary = 0;
+            block->primaryPid = -1;
+            block->primaryUserName[0] = '\0';
+            block->checksum = blockChecksum(*block);
+        }
+        memory->unlock();
+        delete memory;
+        memory = nullptr;
+    }
+}
+
+QString UniqueApplicationPrivate::makeBlockServerName(const QString& appName, const QString& orgName,
+                                                      const QString& orgDomain,
+                                                      const QStringList& userData,
+                                                      const QString& version, const QString& appPath,
+                                                      const QString& userName,
+                                                      UniqueApplication::Options options)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData("UniqueApplication", 17);
+    hash.addData(appName.toUtf8());
+    hash.addData(orgName.toUtf8());
+    hash.addData(orgDomain.toUtf8());
+    if (!userData.isEmpty())
+        hash.addData(userData.join(QString()).toUtf8());
+    if (!options.testFlag(UniqueApplication::IgnoreVersion))
+        hash.addData(version.toUtf8());
+    if (!options.testFlag(UniqueApplication::IgnoreAppPath))
+        hash.addData(appPath.toUtf8());
+    if (options.testFlag(UniqueApplication::PerUser))
+        hash.addData(userName.toUtf8());
+    return QString::fromLatin1(hash.result().toBase64()).replace(QLatin1Char('/'), QLatin1Char('_'));
+}
+
+QString UniqueApplicationPrivate::sharedMemoryKey(const QString& blockServerName, uint uid)
+{
+    return blockServerName + QLatin1Char('-') + QString::number(uid);
+}
+
+QString UniqueApplicationPrivate::socketDirectory()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && isPrivateDirectory(runtime))
+        return QFile::decodeName(runtime);
+
+    // No usable runtime folder: a folder of our own in the temporary folder.
+    const QString fallback =
+        QDir::tempPath() + QStringLiteral("/uniqueapplication-") + QString::number(::geteuid());
+    const QByteArray encoded = QFile::encodeName(fallback);
+    ::mkdir(encoded.constData(), 0700);
+    struct stat st;
+    if (::lstat(encoded.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
+        ::chmod(encoded.constData(), 0700);  // our own folder, made private if it was not
+    if (isPrivateDirectory(encoded))
+        return fallback;
+    qWarning() << "UniqueApplication: no private folder for the local socket:" << fallback;
+    return QString();
+}
+
+QString UniqueApplicationPrivate::socketPath(const QString& blockServerName, uint uid)
+{
+    const QString file = blockServerName + QLatin1Char('-') + QString::number(uid);
+    const QString dir = socketDirectory();
+    const QString path = dir + QLatin1Char('/') + file;
+    // A socket path must fit into sockaddr_un; a plain name lets Qt place
+    // the socket in the temporary folder instead.
+    if (dir.isEmpty() || QFile::encodeName(path).size() >= int(sizeof(sockaddr_un::sun_path)))
+        return file;
+    return path;
+}
+
+QByteArray UniqueApplicationPrivate::handshakeBody(const QString& blockServerName, ConnectionType type,
+                                                   quint32 instanceNumber)
+{
+    QByteArray body;
+    QDataStream out(&body, QIODevice::WriteOnly);
+    out.setVersion(kStreamVersion);
+    out.setByteOrder(QDataStream::BigEndian);
+    out << blockServerName.toLatin1();
+    out << static_cast<qint8>(type);
+    out << static_cast<qint32>(instanceNumber);
+    out << qChecksum(body.constData(), static_cast<uint>(body.size()), Qt::ChecksumIso3309);
+    return body;
+}
+
+quint16 UniqueApplicationPrivate::blockChecksum(const InstanceBlock& block)
+{
+    return qChecksum(reinterpret_cast<const char*>(&block), offsetof(InstanceBlock, checksum),
+                     Qt::ChecksumIso3309);
+}
+
+QString UniqueApplicationPrivate::userName()
+{
+    if (const passwd* pw = ::getpwuid(::geteuid())) {
+        const QString name = QString::fromLocal8Bit(pw->pw_name);
+        if (!name.isEmpty())
+            return name;
+    }
+    return qEnvironmentVariable("USER");
+}
+
+void UniqueApplicationPrivate::addUserData(const QStringList& data)
+{
+    userData.append(data);
+}
+
+void UniqueApplicationPrivate::makeBlockServerName()
+{
+    blockServerName = makeBlockServerName(
+        QCoreApplication::applicationName(), QCoreApplication::organizationName(),
+        QCoreApplication::organizationDomain(), userData, QCoreApplication::applicationVersion(),
+        QCoreApplication::applicationFilePath(), userName(), options);
+}
+
+void UniqueApplicationPrivate::resetBlock(InstanceBlock* block)
+{
+    block->hasPrimary = 0;
+    block->secondaryCount = 0;
+    block->primaryPid = -1;
+    block->primaryUserName[0] = '\0';
+    block->checksum = blockChecksum(*block);
+}
+
+void UniqueApplicationPrivate::startPrimary(InstanceBlock* block)
+{
+    block->hasPrimary = 1;
+    block->primaryPid = QCoreApplication::applicationPid();
+    const QByteArray user = userName().toUtf8().left(127);
+    std::memset(block->primaryUserName, 0, sizeof(block->primaryUserName));
+    std::memcpy(block->primaryUserName, user.constData(), static_cast<size_t>(user.size()));
+    block->checksum = blockChecksum(*block);
+    instanceNumber = 0;
+
+    const QString path = socketPath(blockServerName, ::geteuid());
+    QLocalServer::removeServer(path);
+    server = new QLocalServer();
+    // Only this user may connect, whatever the options: a socket open to
+    // everyone would let any user wake this user's window.
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(path))
+        qWarning() << "UniqueApplication: the local server does not listen:" << server->errorString();
+    connect(server, &QLocalServer::newConnection, this,
+            &UniqueApplicationPrivate::slotConnectionEstablished);
+}
+
+void UniqueApplicationPrivate::startSecondary(InstanceBlock* block)
+{
+    block->secondaryCount += 1;
+    block->checksum = blockChecksum(*block);
+    instanceNumber = block->secondaryCount;
+}
+
+bool UniqueApplicationPrivate::connectToPrimary(int timeout, ConnectionType type)
+{
+    QElapsedTimer timer;
+    timer.start();
+    if (!socket)
+        socket = new QLocalSocket();
+    if (socket->state() == QLocalSocket::ConnectedState)
+        return true;
+
+    const QString path = socketPath(blockServerName, ::geteuid());
+    for (;;) {
+        randomSleep();
+        if (socket->state() != QLocalSocket::ConnectingState)
+            socket->connectToServer(path, QIODevice::ReadWrite);
+        if (socket->state() == QLocalSocket::ConnectingState)
+            socket->waitForConnected(qMax(0, remaining(timeout, timer)));
+        if (socket->state() == QLocalSocket::ConnectedState)
+            break;
+        if (timer.elapsed() >= timeout)
+            return false;
+    }
+    return writeConfirmedMessage(remaining(timeout, timer),
+                                 handshakeBody(blockServerName, type, instanceNumber));
+}
+
+bool UniqueApplicationPrivate::writeConfirmedMessage(int timeout, const QByteArray& body)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray header;
+    QDataStream out(&header, QIODevice::WriteOnly);
+    out.setVersion(kStreamVersion);
+    out << static_cast<qint64>(body.size());
+    if (!writeConfirmedFrame(remaining(timeout, timer), header))
+        return false;
+    return writeConfirmedFrame(remaining(timeout, timer), body);
+}
+
+bool UniqueApplicationPrivate::writeConfirmedFrame(int timeout, const QByteArray& bytes)
+{
+    // A limit already used up must not become "wait for ever".
+    if (timeout <= 0)
+        return false;
+    socket->write(bytes);
+    socket->flush();
+    if (!socket->waitForReadyRead(timeout))
+        return false;
+    char ack;
+    socket->read(&ack, 1);  // any byte confirms the frame
+    return true;
+}
+
+void UniqueApplicationPrivate::abortStart()
+{
+    qCritical() << "UniqueApplication: " << memory->error() << memory->errorString();
+    delete this;
+    ::exit(1);
+}
+
+void UniqueApplicationPrivate::slotConnectionEstablished()
+{
+    QLocalSocket* peer = server->nextPendingConnection();
+    if (!peer)
+        return;
+    connections.insert(peer, PeerState());
+
+    connect(peer, &QLocalSocket::aboutToClose, this, [this, peer]() {
+        slotClientConnectionClosed(peer, connections.value(peer).instanceId);
+    });
+    connect(peer, &QLocalSocket::disconnected, peer, &QLocalSocket::deleteLater);
+    connect(peer, &QObject::destroyed, this, [this, peer]() { connections.remove(peer); });
+    connect(peer, &QLocalSocket::readyRead, this, [this, peer]() {
+        slotDataAvailable(peer, connections.value(peer).instanceId);
+    });
+}
+
+void UniqueApplicationPrivate::slotDataAvailable(QLocalSocket* peer, quint32 /*instanceId*/)
+{
+    processStep(peer);
+}
+
+void UniqueApplicationPrivate::slotClientConnectionClosed(QLocalSocket* peer, quint32 /*instanceId*/)
+{
+    // Serve what the peer completed before it went away. Bytes of a frame
+    // that never became whole, or that came before an accepted handshake,
+    // are not a message and are dropped with the connection.
+    if (peer->bytesAvailable() > 0)
+        while (connections.contains(peer) && processStep(peer)) {
+        }
+}
+
+bool UniqueApplicationPrivate::processStep(QLocalSocket* peer)
+{
+    auto it = connections.find(peer);
+    if (it == connections.end())
+        return false;
+    PeerState& state = it.value();
+
+    switch (state.stage) {
+    case AwaitInitHeader:
+    case AwaitMessageHeader: {
+        if (peer->bytesAvailable() < static_cast<qint64>(sizeof(qint64)))
+            return false;
+        QDataStream in(peer);
+        in.setVersion(kStreamVersion);
+        qint64 length = 0;
+        in >> length;
+        const bool init = state.stage == AwaitInitHeader;
+        const qint64 limit = init ? kMaxHandshakeLength : kMaxMessageLength;
+        if (length < 0 || length > limit) {
+            dropConnection(peer, "frame length out of range");
+            return false;
+        }
+        state.pendingLength = length;
+        state.stage = init ? AwaitInitBody : AwaitMessageBody;
+        peer->write("\n", 1);
+        return true;
+    }
+    case AwaitInitBody: {
+        if (peer->bytesAvailable() < state.pendingLength)
+            return false;
+        const QByteArray body = peer->read(state.pendingLength);
+        QDataStream in(body);
+        in.setVersion(kStreamVersion);
+        QByteArray name;
+        qint8 type = 0;
+        qint32 instanceId = 0;
+        quint16 checksum = 0;
+        in >> name >> type >> instanceId >> checksum;
+        if (in.status() != QDataStream::Ok || name != blockServerName.toLatin1() ||
+            checksum != qChecksum(body.constData(), static_cast<uint>(body.size() - 2),
+                                  Qt::ChecksumIso3309)) {
+            dropConnection(peer, "bad handshake");
+            return false;
+        }
+        state.instanceId = static_cast<quint32>(instanceId);
+        state.stage = AwaitMessageHeader;
+        if (type == NewLaunch ||
+            (type == SecondaryLaunch && options.testFlag(UniqueApplication::NotifyOnSecondary)))
+            emit q_ptr->instanceStarted();
+        // The slot may have run a nested event loop; the peer may be gone.
+        if (connections.contains(peer))
+            peer->write("\n", 1);
+        return true;
+    }
+    case AwaitMessageBody: {
+        if (peer->bytesAvailable() < state.pendingLength)
+            return false;
+        const QByteArray message = peer->read(state.pendingLength);
+        const quint32 id = state.instanceId;
+        state.stage = AwaitMessageHeader;
+        emit q_ptr->receivedMessage(id, message);
+        if (connections.contains(peer))
+            peer->write("\n", 1);
+        return true;
+    }
+    }
+    return false;
+}
+
+void UniqueApplicationPrivate::dropConnection(QLocalSocket* peer, const char* reason)
+{
+    qDebug() << "UniqueApplication: closing a connection:" << reason;
+    connections.remove(peer);
+    peer->disconnect(this);
+    peer->abort();
+    peer->deleteLater();
+}
+
+// ---------------------------------------------------------------------------
+// Public part
+
+UniqueApplication::UniqueApplication(int& argc, char** argv, bool allowSecondary,
+                                     QFlags<UniqueApplication::Mode> options, int timeout,
+                                     const QString& userData)
+    : QApplication(argc, argv), d_ptr(new UniqueApplicationPrivate(this))
+{
+    UniqueApplicationPrivate* d = d_ptr;
+    d->options = options;
+    if (!userData.isEmpty())
+        d->addUserData(QStringList(userData));
+    d->makeBlockServerName();
+
+    randomSleep();
+
+    const QString key = UniqueApplicationPrivate::sharedMemoryKey(d->blockServerName, ::geteuid());
+    {
+        // Attaching and detaching at once removes a block that no process
+        // holds any more, such as one left by a killed primary.
+        QSharedMemory probe(key);
+        probe.attach(QSharedMemory::ReadWrite);
+    }
+
+    d->memory = new QSharedMemory(key);
+    if (d->memory->create(sizeof(InstanceBlock), QSharedMemory::ReadWrite)) {
+        if (!d->memory->lock()) {
+            qCritical() << "UniqueApplication: Unable to lock memory block after create.";
+            d->abortStart();
+        }
+        d->resetBlock(static_cast<InstanceBlock*>(d->memory->data()));
+    } else if (d->memory->error() == QSharedMemory::AlreadyExists) {
+        if (!d->memory->attach(QSharedMemory::ReadWrite)) {
+            qCritical() << "UniqueApplication: Unable to attach to shared memory block.";
+            d->abortStart();
+        }
+        if (!d->memory->lock()) {
+            qCritical() << "UniqueApplication: Unable to lock memory block after attach.";
+            d->abortStart();
+        }
+    } else {
+        qCritical() << "UniqueApplication: Unable to create block.";
+        d->abortStart();
+    }
+
+    auto* block = static_cast<InstanceBlock*>(d->memory->data());
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        if (block->checksum == UniqueApplicationPrivate::blockChecksum(*block))
+            break;
+        if (timer.elapsed() >= kConsistencyLimitMs) {
+            qWarning() << "UniqueApplication: Shared memory block has been in an inconsistent state "
+                          "from more than 5s. Assuming primary instance failure.";
+            d->resetBlock(block);
+        }
+        if (!d->memory->unlock()) {
+            qDebug() << "UniqueApplication: Unable to unlock memory for random wait.";
+            qDebug() << d->memory->errorString();
+        }
+        randomSleep();
+        if (!d->memory->lock()) {
+            qCritical() << "UniqueApplication: Unable to lock memory after random wait.";
+            d->abortStart();
+        }
+    }
+
+    if (block->hasPrimary == 0) {
+        d->startPrimary(block);
+        if (!d->memory->unlock()) {
+            qDebug() << "UniqueApplication: Unable to unlock memory after primary start.";
+            qDebug() << d->memory->errorString();
+        }
+        return;
+    }
+
+    if (allowSecondary) {
+        d->startSecondary(block);
+        if (options.testFlag(NotifyOnSecondary))
+            d->connectToPrimary(timeout, UniqueApplicationPrivate::SecondaryLaunch);
+        if (!d->memory->unlock()) {
+            qDebug() << "UniqueApplication: Unable to unlock memory after secondary start.";
+            qDebug() << d->memory->errorString();
+        }
+        return;
+    }
+
+    if (!d->memory->unlock()) {
+        qDebug() << "UniqueApplication: Unable to unlock memory at end of execution.";
+        qDebug() << d->memory->errorString();
+    }
+    d->connectToPrimary(timeout, UniqueApplicationPrivate::NewLaunch);
+    delete d;
+    d_ptr = nullptr;
+    ::exit(EXIT_SUCCESS);
+}
+
+UniqueApplication::~UniqueApplication()
+{
+    delete d_ptr;
+}
+
+bool UniqueApplication::isPrimary() const
+{
+    return d_ptr->server != nullptr;
+}
+
+bool UniqueApplication::isSecondary() const
+{
+    return d_ptr->server == nullptr;
+}
+
+quint32 UniqueApplication::instanceId() const
+{
+    return d_ptr->instanceNumber;
+}
+
+qint64 UniqueApplication::primaryPid() const
+{
+    if (!d_ptr->memory)
+        return -1;
+    d_ptr->memory->lock();
+    const qint64 pid = static_cast<const InstanceBlock*>(d_ptr->memory->constData())->primaryPid;
+    d_ptr->memory->unlock();
+    return pid;
+}
+
+QString UniqueApplication::primaryUser() const
+{
+    if (!d_ptr->memory)
+        return QString();
+    d_ptr->memory->lock();
+    const auto* block = static_cast<const InstanceBlock*>(d_ptr->memory->constData());
+    const QByteArray name(block->primaryUserName,
+                          static_cast<int>(qstrnlen(block->primaryUserName, sizeof(block->primaryUserName))));
+    d_ptr->memory->unlock();
+    return QString::fromUtf8(name);
+}
+
+QString UniqueApplication::currentUser() const
+{
+    return UniqueApplicationPrivate::userName();
+}
+
+QStringList UniqueApplication::userData() const
+{
+    return d_ptr->userData;
+}
+
+bool UniqueApplication::sendMessage(const QByteArray& message, int timeout)
+{
+    if (isPrimary())
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    if (!d_ptr->connectToPrimary(timeout, UniqueApplicationPrivate::MessageConnection))
+        return false;
+    return d_ptr->writeConfirmedMessage(remaining(timeout, timer), message);
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The interface languages: English plus one language per program catalogue
+// in the resource tree. LumoraApplication's language operations are built
+// on these functions; they take the translators' owner and slots so that
+// they work on any application object.
+
+#include <QLocale>
+#include <QString>
+#include <QVector>
+
+class QObject;
+class QTranslator;
+
+namespace languages {
+
+// Fills the language list and the catalogue list once; later calls keep
+// them as they are.
+void initialize();
+
+// The lists, index by index: entry 0 is English without a catalogue.
+const QVector<QLocale>& list();
+const QVector<QString>& files();
+
+// The language number to start with, from the settings store (seeded once
+// from the installer's choice).
+int startIndex();
+
+// Makes the language at index the process's language, replacing the two
+// translators, which are children of owner. An index outside the list is
+// ignored.
+void apply(int index, QObject* owner, QTranslator*& appTranslator, QTranslator*& qtTranslator);
+
+}  // namespace languages

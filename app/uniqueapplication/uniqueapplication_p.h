@@ -1,0 +1,105 @@
+#pragma once
+// Private part of the single-instance guard: the shared block, the local
+// server of the primary, the client socket of a later launch and the
+// per-connection handshake state.
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "app/uniqueapplication/uniqueapplication.h"
+
+class QLocalServer;
+class QLocalSocket;
+class QSharedMemory;
+
+// The shared block, native byte order, 152 bytes.
+struct InstanceBlock
+{
+    quint8 hasPrimary;
+    quint8 padding1[3];
+    quint32 secondaryCount;
+    qint64 primaryPid;
+    char primaryUserName[128];
+    quint16 checksum;
+    quint8 padding2[6];
+};
+static_assert(sizeof(InstanceBlock) == 152, "InstanceBlock must be 152 bytes");
+
+class UniqueApplicationPrivate : public QObject
+{
+    Q_OBJECT
+public:
+    enum ConnectionType : quint8 { NewLaunch = 1, SecondaryLaunch = 2, MessageConnection = 3 };
+    enum ConnectionStage : quint8 {
+        AwaitInitHeader = 0,
+        AwaitInitBody = 1,
+        AwaitMessageHeader = 2,
+        AwaitMessageBody = 3
+    };
+
+    struct PeerState
+    {
+        qint64 pendingLength = 0;
+        quint32 instanceId = 0;
+        ConnectionStage stage = AwaitInitHeader;
+    };
+
+    // Longest body a peer may announce, per stage. Anything negative or
+    // larger closes the connection: the length comes from another process.
+    static constexpr qint64 kMaxHandshakeLength = 4096;
+    static constexpr qint64 kMaxMessageLength = 1024 * 1024;
+
+    explicit UniqueApplicationPrivate(UniqueApplication* q);
+    ~UniqueApplicationPrivate() override;
+
+    // Pure helpers, also used by the tests.
+    static QString makeBlockServerName(const QString& appName, const QString& orgName,
+                                       const QString& orgDomain, const QStringList& userData,
+                                       const QString& version, const QString& appPath,
+                                       const QString& userName, UniqueApplication::Options options);
+    // Key of the shared block: the name plus the user id, so that users never
+    // share (or fight over) one block.
+    static QString sharedMemoryKey(const QString& blockServerName, uint uid);
+    // Folder of the local socket: $XDG_RUNTIME_DIR when it is a private
+    // folder of this user, else a private folder under the temporary folder.
+    static QString socketDirectory();
+    static QString socketPath(const QString& blockServerName, uint uid);
+    static QByteArray handshakeBody(const QString& blockServerName, ConnectionType type,
+                                    quint32 instanceNumber);
+    static quint16 blockChecksum(const InstanceBlock& block);
+    static QString userName();
+
+    void addUserData(const QStringList& data);
+    void makeBlockServerName();
+    void resetBlock(InstanceBlock* block);
+    void startPrimary(InstanceBlock* block);
+    void startSecondary(InstanceBlock* block);
+    bool connectToPrimary(int timeout, ConnectionType type);
+    bool writeConfirmedMessage(int timeout, const QByteArray& body);
+    bool writeConfirmedFrame(int timeout, const QByteArray& bytes);
+    [[noreturn]] void abortStart();
+
+    UniqueApplication* q_ptr;
+    QSharedMemory* memory = nullptr;
+    QLocalSocket* socket = nullptr;
+    QLocalServer* server = nullptr;
+    quint32 instanceNumber = 0;
+    QString blockServerName;
+    UniqueApplication::Options options;
+    QHash<QLocalSocket*, PeerState> connections;
+    QStringList userData;
+
+public slots:
+    void slotConnectionEstablished();
+    void slotDataAvailable(QLocalSocket* peer, quint32 instanceId);
+    void slotClientConnectionClosed(QLocalSocket* peer, quint32 instanceId);
+
+private:
+    // One step of a connection's stage machine; false when nothing could
+    // be done with the bytes at hand or the connection was dropped.
+    bool processStep(QLocalSocket* peer);
+    void dropConnection(QLocalSocket* peer, const char* reason);
+};

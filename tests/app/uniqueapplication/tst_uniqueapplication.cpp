@@ -1,0 +1,546 @@
+// The single-instance guard with real processes: the helper program is a
+// minimal application on UniqueApplication that reports what it is and
+// which signals it received.
+
+#include <QDataStream>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSharedMemory>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "app/uniqueapplication/uniqueapplication_p.h"
+
+namespace {
+
+// One helper process and the lines it printed.
+class Helper
+{
+public:
+    explicit Helper(const QStringList& args = {})
+    {
+        process.setProgram(QStringLiteral(UNIQUE_HELPER));
+        process.setArguments(args);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    }
+    ~Helper()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(2000);
+        }
+    }
+    void start() { process.start(); }
+
+    QStringList lines()
+    {
+        buffer += process.readAllStandardOutput();
+        return QString::fromLocal8Bit(buffer).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QString line(const QString& prefix)
+    {
+        for (const QString& l : lines())
+            if (l.startsWith(prefix + QLatin1Char(' ')) || l == prefix)
+                return l.mid(prefix.size() + 1);
+        return QString();
+    }
+    int count(const QString& prefix)
+    {
+        int n = 0;
+        for (const QString& l : lines())
+            if (l == prefix || l.startsWith(prefix + QLatin1Char(' ')))
+                ++n;
+        return n;
+    }
+    bool waitFor(const QString& prefix, int ms = 5000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (count(prefix) == 0) {
+            if (t.elapsed() > ms || process.state() == QProcess::NotRunning)
+                return count(prefix) > 0;
+            process.waitForReadyRead(50);
+        }
+        return true;
+    }
+    // Keeps reading for a while so late lines are counted too.
+    void settle(int ms)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms)
+            process.waitForReadyRead(20);
+    }
+    bool quit()
+    {
+        process.write("quit\n");
+        process.closeWriteChannel();
+        return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
+
+    QProcess process;
+
+private:
+    QByteArray buffer;
+};
+
+QByteArray frameHeader(qint64 length)
+{
+    QByteArray header;
+    QDataStream out(&header, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_5_6);
+    out << length;
+    return header;
+}
+
+// Writes bytes and waits for the one-byte acknowledgement.
+bool sendFrame(QLocalSocket& socket, const QByteArray& bytes)
+{
+    socket.write(bytes);
+    socket.flush();
+    if (!socket.waitForReadyRead(2000))
+        return false;
+    return socket.read(1) == "\n";
+}
+
+// A complete handshake of a connection made to send messages.
+bool sendMessageHandshake(QLocalSocket& socket, const QString& name, quint32 id)
+{
+    const QByteArray body =
+        UniqueApplicationPrivate::handshakeBody(name, UniqueApplicationPrivate::MessageConnection, id);
+    return sendFrame(socket, frameHeader(body.size())) && sendFrame(socket, body);
+}
+
+// True when the primary closes the connection within two seconds.
+bool closedByPeer(QLocalSocket& socket)
+{
+    if (socket.state() == QLocalSocket::UnconnectedState)
+        return true;
+    return socket.waitForDisconnected(2000);
+}
+
+}  // namespace
+
+class TestUniqueApplication : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void checksumIsX25();
+    void blockServerNameFollowsOptions();
+    void secondLaunchWakesPrimaryOnce();
+    void simultaneousLaunchesGiveOnePrimary();
+    void killedPrimaryIsReplaced();
+    void cleanQuitFreesTheBlock();
+    void copiesAtOtherPathsDoNotMeet();
+    void socketIsPrivate();
+    void inconsistentBlockIsResetAfterFiveSeconds();
+    void badClientsAreDropped_data();
+    void badClientsAreDropped();
+    void messagesNeedHandshakeAndWholeFrames();
+    void secondarySendsMessage();
+};
+
+void TestUniqueApplication::checksumIsX25()
+{
+    // The published check value of CRC-16/X-25 (ISO 3309).
+    QCOMPARE(qChecksum("123456789", 9, Qt::ChecksumIso3309), quint16(0x906E));
+
+    // The block checksum covers the first 144 bytes only.
+    InstanceBlock block;
+    std::memset(&block, 0, sizeof(block));
+    block.primaryPid = -1;
+    const quint16 before = UniqueApplicationPrivate::blockChecksum(block);
+    block.padding2[0] = 0x55;
+    QCOMPARE(UniqueApplicationPrivate::blockChecksum(block), before);
+    block.primaryUserName[127] = 'x';
+    QVERIFY(UniqueApplicationPrivate::blockChecksum(block) != before);
+
+    // Handshake body: name, type, instance number, CRC of all before it.
+    const QByteArray body =
+        UniqueApplicationPrivate::handshakeBody(QStringLiteral("abc"), UniqueApplicationPrivate::NewLaunch, 7);
+    QCOMPARE(body.size(), 4 + 3 + 1 + 4 + 2);
+    QCOMPARE(body.left(7), QByteArray("\0\0\0\3abc", 7));
+    QCOMPARE(body.mid(7, 5), QByteArray("\1\0\0\0\7", 5));
+    const quint16 crc = qChecksum(body.constData(), 12, Qt::ChecksumIso3309);
+    QCOMPARE(quint8(body.at(12)), quint8(crc >> 8));
+    QCOMPARE(quint8(body.at(13)), quint8(crc & 0xff));
+}
+
+void TestUniqueApplication::blockServerNameFollowsOptions()
+{
+    using P = UniqueApplicationPrivate;
+    const UniqueApplication::Options none;
+    const QString base = P::makeBlockServerName("app", "org", "dom", {}, "1.0", "/bin/app", "ann", none);
+    QCOMPARE(base.size(), 44);
+    QVERIFY(!base.contains(QLatin1Char('/')));
+    QCOMPARE(P::makeBlockServerName("app", "org", "dom", {}, "1.0", "/bin/app", "bob", none), base);
+    QVERIFY(P::makeBlockServerName("app", "org", "dom", {}, "2.0", "/bin/app", "ann", none) != base);
+    QVERIFY(P::makeBlockServerName("app", "org", "dom", {}, "1.0", "/opt/app", "ann", none) != base);
+    QVERIFY(P::makeBlockServerName("app", "org", "dom", {"x"}, "1.0", "/bin/app", "ann", none) != base);
+
+    const QString perUser =
+        P::makeBlockServerName("app", "org", "dom", {}, "1.0", "/bin/app", "ann", UniqueApplication::PerUser);
+    QVERIFY(perUser != base);
+    QVERIFY(P::makeBlockServerName("app", "org", "dom", {}, "1.0", "/bin/app", "bob",
+                                   UniqueApplication::PerUser) != perUser);
+    const UniqueApplication::Options ignore =
+        UniqueApplication::IgnoreVersion | UniqueApplication::IgnoreAppPath;
+    QCOMPARE(P::makeBlockServerName("app", "org", "dom", {}, "1.0", "/bin/app", "ann", ignore),
+             P::makeBlockServerName("app", "org", "dom", {}, "9.9", "/usr/app", "ann", ignore));
+
+    // The platform names always differ between users.
+    QVERIFY(P::sharedMemoryKey(base, 1000) != P::sharedMemoryKey(base, 1001));
+    QVERIFY(P::socketPath(base, 1000) != P::socketPath(base, 1001));
+}
+
+void TestUniqueApplication::secondLaunchWakesPrimaryOnce()
+{
+    Helper primary;
+    primary.start();
+    QVERIFY(primary.waitFor("primary"));
+    QCOMPARE(primary.line("primary").section(' ', 0, 0).toLongLong(), qint64(primary.process.processId()));
+
+    Helper second;
+    QElapsedTimer timer;
+    timer.start();
+    second.start();
+    QVERIFY(second.process.waitForFinished(3000));
+    const qint64 took = timer.elapsed();
+    QCOMPARE(second.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.process.exitCode(), 0);
+    QVERIFY2(took < 1500, qPrintable(QString::number(took)));
+    QCOMPARE(second.count("primary"), 0);
+
+    QVERIFY(primary.waitFor("started"));
+    primary.settle(300);
+    QCOMPARE(primary.count("started"), 1);
+    QVERIFY(primary.quit());
+}
+
+void TestUniqueApplication::simultaneousLaunchesGiveOnePrimary()
+{
+    // A generous handshake limit: on a loaded machine the four processes
+    // start slowly, and a launch that gives up would not be counted.
+    std::vector<std::unique_ptr<Helper>> helpers;
+    for (int i = 0; i < 4; ++i)
+        helpers.emplace_back(new Helper({"--timeout", "5000"}));
+    for (auto& h : helpers)
+        h->start();
+
+    // Three of them end with status 0; the fourth stays as the primary.
+    QElapsedTimer timer;
+    timer.start();
+    Helper* primary = nullptr;
+    int ended = 0;
+    while (timer.elapsed() < 30000 && ended < 3) {
+        ended = 0;
+        for (auto& h : helpers) {
+            h->process.waitForFinished(20);
+            if (h->process.state() == QProcess::NotRunning) {
+                QCOMPARE(h->process.exitStatus(), QProcess::NormalExit);
+                QCOMPARE(h->process.exitCode(), 0);
+                QCOMPARE(h->count("primary"), 0);
+                ++ended;
+            }
+        }
+    }
+    QCOMPARE(ended, 3);
+    for (auto& h : helpers)
+        if (h->process.state() != QProcess::NotRunning)
+            primary = h.get();
+    QVERIFY(primary);
+    QVERIFY(primary->waitFor("primary"));
+    primary->settle(300);
+    QCOMPARE(primary->count("started"), 3);
+    QVERIFY(primary->quit());
+}
+
+void TestUniqueApplication::killedPrimaryIsReplaced()
+{
+    {
+        Helper primary;
+        primary.start();
+        QVERIFY(primary.waitFor("primary"));
+        ::kill(static_cast<pid_t>(primary.process.processId()), SIGKILL);
+        QVERIFY(primary.process.waitForFinished(3000));
+    }
+    Helper next;
+    next.start();
+    QVERIFY(next.waitFor("primary"));
+    QCOMPARE(next.line("primary").section(' ', 0, 0).toLongLong(), qint64(next.process.processId()));
+
+    Helper third;
+    third.start();
+    QVERIFY(third.process.waitForFinished(3000));
+    QCOMPARE(third.process.exitCode(), 0);
+    QVERIFY(next.waitFor("started"));
+    QVERIFY(next.quit());
+}
+
+void TestUniqueApplication::cleanQuitFreesTheBlock()
+{
+    {
+        Helper primary({"--allow-secondary"});
+        primary.start();
+        QVERIFY(primary.waitFor("primary"));
+        const QString user = primary.line("primary").section(' ', 1);
+        QVERIFY(!user.isEmpty());
+
+        // An allowed secondary reads the primary's record from the block.
+        Helper secondary({"--allow-secondary"});
+        secondary.start();
+        QVERIFY(secondary.process.waitForFinished(3000));
+        QCOMPARE(secondary.process.exitCode(), 0);
+        QCOMPARE(secondary.line("secondary"),
+                 QStringLiteral("1 %1 %2").arg(primary.process.processId()).arg(user));
+        QVERIFY(primary.waitFor("started"));
+        QVERIFY(primary.quit());
+    }
+    Helper next;
+    next.start();
+    QVERIFY(next.waitFor("primary"));
+    QVERIFY(next.quit());
+}
+
+void TestUniqueApplication::copiesAtOtherPathsDoNotMeet()
+{
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("uniqueapplication_helper"));
+    QVERIFY(QFile::copy(QStringLiteral(UNIQUE_HELPER), copy));
+    QVERIFY(QFile::setPermissions(copy, QFile::permissions(QStringLiteral(UNIQUE_HELPER))));
+
+    Helper original;
+    original.start();
+    QVERIFY(original.waitFor("primary"));
+    Helper other;
+    other.process.setProgram(copy);
+    other.start();
+    QVERIFY(other.waitFor("primary"));
+    QVERIFY(other.line("name") != original.line("name"));
+    QVERIFY(other.quit());
+    QVERIFY(original.quit());
+    QCOMPARE(original.count("started"), 0);
+}
+
+void TestUniqueApplication::socketIsPrivate()
+{
+    Helper primary;
+    primary.start();
+    QVERIFY(primary.waitFor("socket"));
+    const QString path = primary.line("socket");
+    QVERIFY(primary.waitFor("primary"));
+    QCOMPARE(QFileInfo(path).absolutePath(), QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).absolutePath());
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    QVERIFY(S_ISSOCK(st.st_mode));
+    QCOMPARE(int(st.st_mode & 077), 0);
+    QVERIFY(primary.quit());
+
+    // A runtime folder that others may enter is not used.
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    QTemporaryDir open;
+    QFile::setPermissions(open.path(), QFileDevice::Permissions(0x7777));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(open.path()));
+    const QString dir = UniqueApplicationPrivate::socketDirectory();
+    QVERIFY(dir != open.path());
+    QVERIFY(!dir.isEmpty());
+    QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
+    QCOMPARE(st.st_uid, ::geteuid());
+    QCOMPARE(int(st.st_mode & 077), 0);
+    // The fallback folder, opened up by someone, is made private again.
+    QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0755) == 0);
+    QCOMPARE(UniqueApplicationPrivate::socketDirectory(), dir);
+    QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 077), 0);
+    qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+void TestUniqueApplication::inconsistentBlockIsResetAfterFiveSeconds()
+{
+    QString name;
+    {
+        Helper first;
+        first.start();
+        QVERIFY(first.waitFor("primary"));
+        name = first.line("name");
+        QVERIFY(first.quit());
+    }
+    // A block whose checksum never matches, as a primary that died while
+    // writing it would leave; this process keeps it alive.
+    QSharedMemory broken(UniqueApplicationPrivate::sharedMemoryKey(name, ::geteuid()));
+    QVERIFY2(broken.create(sizeof(InstanceBlock)), qPrintable(broken.errorString()));
+    std::memset(broken.data(), 0xAB, sizeof(InstanceBlock));
+
+    Helper next;
+    next.process.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer timer;
+    timer.start();
+    next.start();
+    QVERIFY(next.waitFor("primary", 10000));
+    QVERIFY2(timer.elapsed() >= 5000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(next.lines().filter("Assuming primary instance failure.").size(), 1);
+    const auto* block = static_cast<const InstanceBlock*>(broken.constData());
+    QCOMPARE(block->hasPrimary, quint8(1));
+    QCOMPARE(block->secondaryCount, quint32(0));
+    QCOMPARE(block->primaryPid, qint64(next.process.processId()));
+    QCOMPARE(block->checksum, UniqueApplicationPrivate::blockChecksum(*block));
+    QVERIFY(next.quit());
+}
+
+void TestUniqueApplication::badClientsAreDropped_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("garbage") << 0;
+    QTest::newRow("wrong checksum") << 1;
+    QTest::newRow("huge length") << 2;
+    QTest::newRow("negative length") << 3;
+    QTest::newRow("other program") << 4;
+    QTest::newRow("unfinished handshake") << 5;
+}
+
+void TestUniqueApplication::badClientsAreDropped()
+{
+    QFETCH(int, kind);
+    Helper primary;
+    primary.start();
+    QVERIFY(primary.waitFor("primary"));
+    const QString name = primary.line("name");
+    QLocalSocket raw;
+    raw.connectToServer(primary.line("socket"));
+    QVERIFY(raw.waitForConnected(2000));
+
+    QByteArray body = UniqueApplicationPrivate::handshakeBody(name, UniqueApplicationPrivate::NewLaunch, 0);
+    switch (kind) {
+    case 0:
+    {
+        static const char garbage[] = "\xff\x13garbage that is not a frame at all\x00\x01";
+        raw.write(garbage, sizeof(garbage) - 1);
+    }
+        raw.flush();
+        QVERIFY(closedByPeer(raw));
+        break;
+    case 1:
+        body[body.size() - 1] = char(body.at(body.size() - 1) ^ 0x01);
+        QVERIFY(sendFrame(raw, frameHeader(body.size())));
+        raw.write(body);
+        raw.flush();
+        QVERIFY(closedByPeer(raw));
+        break;
+    case 2:
+        raw.write(frameHeader(Q_INT64_C(1) << 40));
+        raw.flush();
+        QVERIFY(closedByPeer(raw));
+        break;
+    case 3:
+        raw.write(frameHeader(-5));
+        raw.flush();
+        QVERIFY(closedByPeer(raw));
+        break;
+    case 4: {
+        const QByteArray other =
+            UniqueApplicationPrivate::handshakeBody(QStringLiteral("another program"),
+                                                    UniqueApplicationPrivate::NewLaunch, 0);
+        QVERIFY(sendFrame(raw, frameHeader(other.size())));
+        raw.write(other);
+        raw.flush();
+        QVERIFY(closedByPeer(raw));
+        break;
+    }
+    case 5:
+        // Half a handshake, then the client goes away.
+        QVERIFY(sendFrame(raw, frameHeader(body.size())));
+        raw.write(body.left(body.size() / 2));
+        raw.flush();
+        raw.disconnectFromServer();
+        break;
+    }
+
+    // The primary is still responsive: a real launch wakes it exactly once.
+    Helper second;
+    second.start();
+    QVERIFY(second.process.waitForFinished(3000));
+    QCOMPARE(second.process.exitCode(), 0);
+    QVERIFY(primary.waitFor("started"));
+    primary.settle(200);
+    QCOMPARE(primary.count("started"), 1);
+    QCOMPARE(primary.count("message"), 0);
+    QVERIFY(primary.quit());
+}
+
+void TestUniqueApplication::messagesNeedHandshakeAndWholeFrames()
+{
+    Helper primary;
+    primary.start();
+    QVERIFY(primary.waitFor("primary"));
+    const QString name = primary.line("name");
+
+    // Bytes sent in place of a handshake are never delivered as a message.
+    {
+        QLocalSocket raw;
+        raw.connectToServer(primary.line("socket"));
+        QVERIFY(raw.waitForConnected(2000));
+        QVERIFY(sendFrame(raw, frameHeader(100)));
+        raw.write(QByteArray(20, 'x'));
+        raw.flush();
+        raw.disconnectFromServer();
+    }
+    // An unfinished message frame is dropped with its connection.
+    {
+        QLocalSocket raw;
+        raw.connectToServer(primary.line("socket"));
+        QVERIFY(raw.waitForConnected(2000));
+        QVERIFY(sendMessageHandshake(raw, name, 9));
+        QVERIFY(sendFrame(raw, frameHeader(10)));
+        raw.write("12345");
+        raw.flush();
+        raw.disconnectFromServer();
+    }
+    // A whole message after a handshake arrives, with the sender's id.
+    {
+        QLocalSocket raw;
+        raw.connectToServer(primary.line("socket"));
+        QVERIFY(raw.waitForConnected(2000));
+        QVERIFY(sendMessageHandshake(raw, name, 9));
+        QVERIFY(sendFrame(raw, frameHeader(5)));
+        QVERIFY(sendFrame(raw, "hello"));
+        QVERIFY(sendFrame(raw, frameHeader(2)));
+        QVERIFY(sendFrame(raw, "ok"));
+    }
+    QVERIFY(primary.waitFor("message"));
+    primary.settle(300);
+    const QStringList messages = primary.lines().filter(QRegularExpression("^message "));
+    QCOMPARE(messages, QStringList({"message 9 " + QByteArray("hello").toHex(), "message 9 " + QByteArray("ok").toHex()}));
+    QCOMPARE(primary.count("started"), 0);
+    QVERIFY(primary.quit());
+}
+
+void TestUniqueApplication::secondarySendsMessage()
+{
+    Helper primary({"--allow-secondary"});
+    primary.start();
+    QVERIFY(primary.waitFor("primary"));
+
+    Helper secondary({"--allow-secondary", "--send", "wake up"});
+    secondary.start();
+    QVERIFY(secondary.process.waitForFinished(3000));
+    QCOMPARE(secondary.line("sent"), QStringLiteral("1"));
+    QVERIFY(secondary.line("secondary").startsWith(QLatin1String("1 ")));
+    QVERIFY(primary.waitFor("message"));
+    QCOMPARE(primary.line("message"), QStringLiteral("1 ") + QByteArray("wake up").toHex());
+    QCOMPARE(primary.count("started"), 1);
+    QVERIFY(primary.quit());
+}
+
+QTEST_GUILESS_MAIN(TestUniqueApplication)
+#include "tst_uniqueapplication.moc"
