@@ -165,6 +165,42 @@ private slots:
         QVERIFY(run.out.contains("Model::quit()"));
     }
 
+    void secondLaunchLeavesFirstOnesFilesAlone()
+    {
+        Launcher launcher(true);
+        QScopedPointer<QProcess> first(launcher.start({"/m"}));
+        Run run;
+        QVERIFY2(Launcher::waitFor(first.data(), run.out, "LumoraGUI::init()"), qPrintable(run.out));
+
+        // A marker in the running instance's error log, and old files that a
+        // trimming of the log folder would delete.
+        const QString logs = launcher.dataDir() + "/logs";
+        {
+            QFile err(logs + "/stderr.log");
+            QVERIFY(err.open(QIODevice::Append));
+            err.write("marker of the first instance\n");
+        }
+        for (int i = 0; i < 11; ++i) {
+            QFile old(logs + QString("/old_%1.txt").arg(i));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+        }
+        const QStringList before = QDir(logs).entryList(QDir::Files, QDir::Name);
+
+        QScopedPointer<QProcess> second(launcher.start({}));
+        QVERIFY(second->waitForFinished(10000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+
+        QCOMPARE(QDir(logs).entryList(QDir::Files, QDir::Name), before);
+        QFile err(logs + "/stderr.log");
+        QVERIFY(err.open(QIODevice::ReadOnly));
+        QVERIFY(err.readAll().contains("marker of the first instance"));
+
+        Launcher::terminate(first.data(), run);
+        QCOMPARE(run.exitCode, 0);
+        expectCleanOutput(run.out);
+    }
+
     void onlyExactSlashMGoesToTray_data()
     {
         QTest::addColumn<QStringList>("args");
