@@ -1,6 +1,7 @@
 #include "net/servercontroller.h"
 
 #include <QDebug>
+#include <QThread>
 
 ServerController::ServerController(QObject* parent) : QObject(parent) {}
 ServerController::~ServerController() = default;
@@ -13,7 +14,7 @@ void ServerController::init()
 
 void ServerController::quit()
 {
-    qDebug() << "ServerController::quit()";
+    qDebug() << "ServerController::quit() emitting finish thread" << QThread::currentThreadId();
     emit finished();
 }
 
