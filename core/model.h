@@ -5,11 +5,16 @@
 #include <QImage>
 #include <QMutex>
 #include <QObject>
+#include <QString>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <opencv2/core.hpp>
+#include <dlib/array2d.h>
 #include <dlib/image_processing/shape_predictor.h>
 
+#include "core/engineclock.h"
+#include "core/framesource.h"
 #include "core/lumoratypes.h"
 
 class Model : public QObject
@@ -19,11 +24,40 @@ public:
     explicit Model(QObject* parent = nullptr);
     ~Model() override;
 
+    // One eye's view of a blink, in frame indices since the camera opened.
+    struct blink {
+        quint64 start = 0;
+        quint64 end = 0;
+        double duration = 0.25;  // seconds
+        double energy = 0.0;
+    };
+
+    // What one frame step saw; handed to the step observer at its end.
+    struct StepInfo {
+        quint64 frame = 0;       // frame counter after this step
+        cv::Size size;           // processing frame size
+        bool face = false;       // a face was found or tracked
+        cv::Rect faceRect;
+        float eye1x = 0, eye1y = 0, eye2x = 0, eye2y = 0;
+        int eye1size = 0, eye2size = 0;
+    };
+    using StepObserver = std::function<void(const StepInfo&)>;
+
     // The face detector the engine calls: fills the result buffer and
     // returns it (or null). Defaults to cnn_face_detect; tests may replace it.
     using FaceDetectFn = std::function<int*(unsigned char* resultBuffer, unsigned char* image,
                                             int width, int height, int step)>;
     void setFaceDetector(FaceDetectFn detector) { m_faceDetect = std::move(detector); }
+
+    // Seams for tests and tools; set them before init() and the first mode.
+    void setFrameSource(std::shared_ptr<FrameSource> source);
+    void setClock(std::shared_ptr<EngineClock> clock);
+    void setModelFile(const QString& path) { m_modelFile = path; }
+    void setStepObserver(StepObserver observer) { m_stepObserver = std::move(observer); }
+
+    // The receiver of frameReceived() calls this once it has shown a
+    // preview frame; until then newer preview frames are dropped.
+    void previewFrameShown() { m_previewPending = false; }
 
     // Runs the detector on a quarter-size copy of the frame and picks the
     // widest confident face, or the one nearest to the previous face. Writes
@@ -34,6 +68,17 @@ public:
                                      int* eye2size);
     // Deletes the current and the previous face and sets both to null.
     void deleteFacePointers();
+
+    // Mean and deviation of the vertical flow, divided by the eye distance,
+    // over the disc of radius / factor around the flow's centre; flow vectors
+    // whose squared length is not below limit are left out.
+    static void calcAvgYandStdDev(double* avg, double* stdDev, cv::Mat flow, int radius, float factor,
+                                  float norm, int limit);
+    // Eye centres and region sides from the four landmarks.
+    void detectEyes(const dlib::full_object_detection& shape, float* eye1x, float* eye1y, int* eye1size,
+                    float* eye2x, float* eye2y, int* eye2size) const;
+    // Counts a blink unless it is the other eye's view of the one before.
+    void mergeBlinks(blink record);
 
 signals:
     void blinkDetected();
@@ -60,15 +105,107 @@ public slots:
     void init();
     void quit();
 
+private slots:
+    void startBlinkDetection();
+
 private:
+    struct EyeValues {
+        float x1 = 0, y1 = 0;
+        int side1 = 0;
+        float x2 = 0, y2 = 0;
+        int side2 = 0;
+    };
+    struct Scanner {
+        int state = 0;
+        double duration = 0;
+        double energy = 0;
+        quint64 onset = 0;
+        quint64 position = 1;
+        blink pending;
+    };
+    static constexpr int RingSize = 10000;
+
+    void frameStep();
+    bool openCamera();
+    void endStep();
+    void errorEnd(Error code);
+    void emptyFrameEnd();
+    void cameraOccupiedEnd();
+    void releaseCapture();
+    void scaleFrame();
+    void analyseEyes();
+    void flowForEye(float cx, float cy, int side, float norm, double* mean, double* dev);
+    void scanEye(Scanner& s, const double* meanRing, const double* devRing);
+    void drawPreview();
+    QImage convertToQImage(const cv::Mat& mat) const;
+    void sendImage(const QImage& image);
+
     QMutex m_mutex;
+    bool m_reopen = false;
+    bool m_trainingReactionSent = false;
+    bool m_livePreview = false;
+    double m_blinkCount = 0;
+    double m_blinkDurationSum = 0;
+    blink m_previousBlink;
     std::atomic<bool> m_isEnd{false};
     std::atomic<bool> isStopRequired{false};
     std::atomic<int> cameraUse{0};
+    int m_noFaceTimeout = -1;
     int m_cameraId = 0;
-    void* m_detectorBuffer = nullptr;
+    quint64 m_frameCounter = 0;
+
+    std::shared_ptr<EngineClock> m_clock;
+    EngineTimer m_modeTimer;
+    EngineTimer m_noFaceTimer;
+    std::shared_ptr<FrameSource> m_capture;
+    bool m_captureOpen = false;
+
+    QImage m_previewImage;
+    QImage m_emptyFrameImage;
+    QImage m_cameraOccupiedImage;
+    QImage m_loadingImage;
+    QImage m_missingFileImage;
+    std::atomic<bool> m_previewPending{false};
+
+    cv::Mat m_frame;
+    cv::Mat m_grey;
+    cv::Mat m_previousGrey;
+    cv::Mat m_previewFrame;
+
+    float m_eyeRegionFactor = 2.0f;
+    double m_minBlinkEnergy = 0.0075;
+    double m_flowThreshold = 0.0025;
+    double m_maxBlinkDuration = 0.5;
+    double m_minBlinkDuration = 0.1;
+    int m_flowWindow = 15;
+    int m_flowLimit = 225;
+    double m_textScale = 0.8;
+
+    std::unique_ptr<double[]> m_ringMean1;
+    std::unique_ptr<double[]> m_ringMean2;
+    std::unique_ptr<double[]> m_ringDev2;
+    std::unique_ptr<double[]> m_ringDev1;
+    std::unique_ptr<double[]> m_ringFrameTime;
+    qint64 m_tick = 0;
+    qint64 m_previousTick = 0;
+    Scanner m_scanner1;
+    Scanner m_scanner2;
+
+    float m_frameScale = 1.0f;
+    float m_previewScale = 1.6f;
+    EyeValues m_eyes;
+    EyeValues m_previousEyes;
+    dlib::array2d<unsigned char> m_dlibImage;
+    QString m_modelFile;
+    int m_blinkBanner = 0;
+    int m_blinkBannerLength = 50;
+    int m_estimatedFps = 30;
+
+    StepObserver m_stepObserver;
+
     dlib::shape_predictor m_landmarks;
     FaceDetectFn m_faceDetect;
+    void* m_detectorBuffer = nullptr;
     cv::Rect* m_currentFace = nullptr;
     cv::Rect* m_previousFace = nullptr;
 };
