@@ -93,7 +93,8 @@ int main(int argc, char** argv)
     QCommandLineOption modeOption("mode", "detect (default), measurement or training.", "MODE", "detect");
     QCommandLineOption modelOption("model",
                                    "Eye-landmark model file (default: data.dat beside the program; "
-                                   "a small model trained on the spot for the synthetic face).",
+                                   "a small model trained on the spot for the synthetic face). "
+                                   "'synthetic' trains that small model for any source.",
                                    "FILE");
     QCommandLineOption verboseOption("verbose", "Show the engine's log lines.");
     parser.addOptions({fpsOption, modeOption, modelOption, verboseOption});
@@ -139,16 +140,18 @@ int main(int argc, char** argv)
         synthetic->setClock(clock);
         model.setFrameSource(synthetic);
         model.setFaceDetector(synthetic->faceDetector());
-        if (modelFile.isEmpty()) {
-            modelFile = tempDir.filePath("synthetic.dat");
-            if (!synthface::trainLandmarkModel(modelFile.toStdString())) {
-                err << "lumora-replay: could not train the synthetic landmark model\n";
-                return 1;
-            }
-        }
+        if (modelFile.isEmpty())
+            modelFile = "synthetic";
     } else {
         video = std::make_shared<VideoFileSource>(source, fps, clock);
         model.setFrameSource(video);
+    }
+    if (modelFile == "synthetic") {
+        modelFile = tempDir.filePath("synthetic.dat");
+        if (!synthface::trainLandmarkModel(modelFile.toStdString())) {
+            err << "lumora-replay: could not train the synthetic landmark model\n";
+            return 1;
+        }
     }
     if (!modelFile.isEmpty())
         model.setModelFile(modelFile);
