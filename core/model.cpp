@@ -111,12 +111,13 @@ void Model::init()
 
 void Model::drawTexts()
 {
-    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        (void)gui;
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            if (screen->physicalDotsPerInch() > 0)
-                m_textScale = 72.0 / screen->physicalDotsPerInch();
-        }
+    // Fonts need a GUI application; without one (command-line tools) the
+    // images stay plain black.
+    const bool canDrawText = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (canDrawText) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen && screen->physicalDotsPerInch() > 0)
+            m_textScale = 72.0 / screen->physicalDotsPerInch();
     }
     const QString texts[4] = {
         tr("empty frame received\ncamera disconnected\nor broken or bad cable\nor bad driver"),
@@ -125,7 +126,6 @@ void Model::drawTexts()
         tr("missing file: data.dat or low memory"),
     };
     QImage* images[4] = {&m_emptyFrameImage, &m_cameraOccupiedImage, &m_loadingImage, &m_missingFileImage};
-    const bool canDrawText = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
     for (int i = 0; i < 4; ++i) {
         QImage image(400, 300, QImage::Format_RGB888);
         image.fill(Qt::black);
