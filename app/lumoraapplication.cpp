@@ -148,6 +148,12 @@ void LumoraApplication::makeConnections()
 
     // Engine and main window.
     connect(model, SIGNAL(frameReceived(QImage)), gui, SLOT(showImage(QImage)));
+    // Once the window has the frame, the engine may send the next one; frames
+    // the window has not shown yet are dropped rather than queued.
+    connect(model, &Model::frameReceived, gui, [this](const QImage&) {
+        if (modelGuard)
+            modelGuard->previewFrameShown();
+    });
     connect(model, SIGNAL(errorOccurred(Error)), gui, SLOT(showError(Error)));
     connect(model, SIGNAL(webcamActivated(Feature)), gui,
             SLOT(adjustSystemTrayBasedOnFunctionalityAccessingCamera(Feature)));
