@@ -1,4 +1,5 @@
 #include "tools/landmarks/landmarks.h"
+#include "tools/landmarks/options.h"
 
 #include <algorithm>
 #include <chrono>
@@ -76,7 +77,7 @@ void degrade(cv::Mat& img, std::mt19937& rng, const AugmentOptions& o)
 cv::Rect jitterBox(cv::Point2f centre, double width, double height, std::mt19937& rng,
                    const AugmentOptions& o)
 {
-    const double s = 1.0 + uniform(rng, -o.boxScaleJitter, o.boxScaleJitter);
+    const double s = 1.0 + uniform(rng, -o.boxShrink, o.boxGrow);
     const double w = width * s;
     const double h = height * s * (1.0 + uniform(rng, -o.boxAspectJitter, o.boxAspectJitter));
     const double cx = centre.x + uniform(rng, -o.boxShiftJitter, o.boxShiftJitter) * w;
@@ -190,17 +191,11 @@ std::vector<FaceLabel> readLabelFolder(const std::string& folder)
 std::vector<std::string> readHoldout(const std::string& path)
 {
     std::vector<std::string> ids;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto hash = line.find('#');
-        if (hash != std::string::npos)
-            line.erase(hash);
-        std::istringstream ls(line);
+    forEachSettingLine(path, [&](std::istringstream& words) {
         std::string id;
-        if (ls >> id)
+        if (words >> id)
             ids.push_back(id);
-    }
+    });
     return ids;
 }
 
@@ -344,9 +339,11 @@ Sample drawSyntheticFace(std::mt19937& rng)
     const double boxW = BoxShape().widthPerEyeDistance * d;
     const int w = int(boxW * uniform(rng, 1.5, 1.9));
     Sample s;
-    s.grey = cv::Mat(w, w, CV_8U);
-    cv::randu(s.grey, cv::Scalar(uniform(rng, 0, 120)), cv::Scalar(uniform(rng, 130, 255)));
-    cv::GaussianBlur(s.grey, s.grey, cv::Size(0, 0), uniform(rng, 2, 12));
+    // Smooth random background: coarse noise blown up to full size.
+    const int coarse = int(uniform(rng, 4, 24));
+    cv::Mat bg(coarse, coarse, CV_8U);
+    cv::randu(bg, cv::Scalar(uniform(rng, 0, 120)), cv::Scalar(uniform(rng, 130, 255)));
+    cv::resize(bg, s.grey, cv::Size(w, w), 0, 0, cv::INTER_CUBIC);
     for (int i = 0, n = int(uniform(rng, 0, 8)); i < n; ++i)
         cv::line(s.grey, cv::Point(int(uniform(rng, 0, w)), int(uniform(rng, 0, w))),
                  cv::Point(int(uniform(rng, 0, w)), int(uniform(rng, 0, w))),
@@ -355,7 +352,7 @@ Sample drawSyntheticFace(std::mt19937& rng)
     const double angle = uniform(rng, -20, 20) * M_PI / 180.0;
     const double yaw = uniform(rng, -0.15, 0.15);  // shifts features inside the oval
     const cv::Point2f origin(float(w / 2.0 + uniform(rng, -0.1, 0.1) * boxW),
-                             float(w / 2.0 - 0.42 * d + uniform(rng, -0.1, 0.1) * boxW));
+                             float(w / 2.0 - BoxShape().centreDy * d + uniform(rng, -0.1, 0.1) * boxW));
     auto at = [&](double x, double y) {
         const double ca = std::cos(angle), sa = std::sin(angle);
         return cv::Point2f(float(origin.x + d * (ca * x - sa * y)),
@@ -364,11 +361,13 @@ Sample drawSyntheticFace(std::mt19937& rng)
     const double skin = uniform(rng, 70, 200);
     cv::ellipse(s.grey, at(-yaw * 0.5, 0.45), cv::Size(int(d * uniform(rng, 0.95, 1.15)), int(d * uniform(rng, 1.35, 1.6))),
                 angle * 180 / M_PI, 0, 360, cv::Scalar(skin), -1, cv::LINE_AA);
-    // Shading across the face.
-    cv::Mat shade(s.grey.size(), CV_8U, cv::Scalar(0));
-    cv::ellipse(shade, at(uniform(rng, -1, 1), 0.5), cv::Size(int(d * 0.8), int(d * 1.4)), 0, 0, 360,
+    // Shading across the face, drawn at an eighth of the size and blown up.
+    cv::Mat shade(w / 8 + 1, w / 8 + 1, CV_8U, cv::Scalar(0));
+    const cv::Point2f lit = at(uniform(rng, -1, 1), 0.5);
+    cv::ellipse(shade, lit / 8, cv::Size(int(d * 0.1), int(d * 0.175)), 0, 0, 360,
                 cv::Scalar(uniform(rng, 0, 40)), -1);
-    cv::GaussianBlur(shade, shade, cv::Size(0, 0), d * 0.4);
+    cv::GaussianBlur(shade, shade, cv::Size(0, 0), d * 0.05);
+    cv::resize(shade, shade, s.grey.size(), 0, 0, cv::INTER_LINEAR);
     cv::subtract(s.grey, shade, s.grey);
 
     const double eyeHalf = uniform(rng, 0.2, 0.27);
@@ -400,6 +399,29 @@ Sample drawSyntheticFace(std::mt19937& rng)
 }
 
 // ---------------------------------------------------------------- training
+
+TrainParams trainParamsFrom(const Options& o)
+{
+    TrainParams p;
+    p.cascadeDepth = (unsigned long)o.num("cascade", double(p.cascadeDepth));
+    p.treeDepth = (unsigned long)o.num("depth", double(p.treeDepth));
+    p.treesPerLevel = (unsigned long)o.num("trees", double(p.treesPerLevel));
+    p.oversampling = (unsigned long)o.num("oversampling", double(p.oversampling));
+    p.nu = o.num("nu", p.nu);
+    p.featurePoolSize = (unsigned long)o.num("pool", double(p.featurePoolSize));
+    p.testSplits = (unsigned long)o.num("splits", double(p.testSplits));
+    p.threads = (unsigned long)o.num("threads", double(p.threads));
+    return p;
+}
+
+TrainingSetOptions trainingSetFrom(const Options& o)
+{
+    TrainingSetOptions t;
+    t.perFace = int(o.num("per-face", t.perFace));
+    t.perFrame = int(o.num("per-frame", t.perFrame));
+    t.seed = uint32_t(o.num("seed", t.seed));
+    return t;
+}
 
 dlib::shape_predictor train(const std::vector<Sample>& samples, const TrainParams& params)
 {
@@ -506,25 +528,37 @@ cv::Mat loadSource(const std::string& sourcesFolder, const FaceLabel& label)
     return it->second[size_t(label.frame)];
 }
 
+namespace {
+
+// Calls fn(label, grey image) for each label whose source can be read.
+template <typename Fn>
+void forEachSource(const std::string& sourcesFolder, const std::vector<FaceLabel>& labels, Fn fn)
+{
+    for (const auto& l : labels) {
+        const cv::Mat grey = loadSource(sourcesFolder, l);
+        if (grey.empty())
+            std::cerr << "missing source " << l.source << " frame " << l.frame << "\n";
+        else
+            fn(l, grey);
+    }
+}
+
+}  // namespace
+
 std::vector<Sample> makeTestSet(const std::string& sourcesFolder,
                                 const std::vector<FaceLabel>& labels, uint32_t seed)
 {
     std::mt19937 rng(seed);
-    AugmentOptions mild;
+    const AugmentOptions jitter;
     std::vector<Sample> out;
-    for (const auto& l : labels) {
-        const cv::Mat grey = loadSource(sourcesFolder, l);
-        if (grey.empty()) {
-            std::cerr << "missing source " << l.source << " frame " << l.frame << "\n";
-            continue;
-        }
+    forEachSource(sourcesFolder, labels, [&](const FaceLabel& l, const cv::Mat& grey) {
         Sample s;
         s.grey = grey;
         s.points = l.points;
         const cv::Point2f c(l.box.x + l.box.width * 0.5f, l.box.y + l.box.height * 0.5f);
-        s.box = jitterBox(c, l.box.width, l.box.height, rng, mild);
+        s.box = jitterBox(c, l.box.width, l.box.height, rng, jitter);
         out.push_back(s);
-    }
+    });
     return out;
 }
 
@@ -534,18 +568,13 @@ std::vector<Sample> makeTrainingSet(const std::string& sourcesFolder,
 {
     std::mt19937 rng(options.seed);
     std::vector<Sample> out;
-    for (const auto& l : labels) {
-        const cv::Mat grey = loadSource(sourcesFolder, l);
-        if (grey.empty()) {
-            std::cerr << "missing source " << l.source << " frame " << l.frame << "\n";
-            continue;
-        }
+    forEachSource(sourcesFolder, labels, [&](const FaceLabel& l, const cv::Mat& grey) {
         int n = l.frame < 0 ? options.perFace : options.perFrame;
         if (l.openness < options.closedBelow)
             n *= 3;
         for (int i = 0; i < n; ++i)
             out.push_back(augment(grey, l, rng, options.augment));
-    }
+    });
     return out;
 }
 

@@ -63,9 +63,11 @@ struct AugmentOptions
 {
     double maxRotationDeg = 18;
     double minBoxWidth = 70, maxBoxWidth = 260;  // face box width after scaling
-    double boxScaleJitter = 0.12;                // relative change of the box size
+    // Relative change of the box size: detector boxes tend to be larger
+    // than the teacher's, so growing goes further than shrinking.
+    double boxShrink = 0.10, boxGrow = 0.25;
     double boxShiftJitter = 0.08;                // shift, fraction of the box width
-    double boxAspectJitter = 0.06;               // relative change of the box height
+    double boxAspectJitter = 0.10;               // relative change of the box height
     bool mirror = true;
     double maxBlurSigma = 1.6;
     double maxNoiseSigma = 8;
@@ -91,8 +93,8 @@ Sample drawSyntheticFace(std::mt19937& rng);
 // from the eyes' midpoint (in eye distances, y downwards).
 struct BoxShape
 {
-    double widthPerEyeDistance = 2.35;
-    double centreDy = 0.42;
+    double widthPerEyeDistance = 2.44;
+    double centreDy = 0.49;
 };
 
 struct TrainParams
@@ -108,6 +110,29 @@ struct TrainParams
     unsigned long threads = 4;
     bool verbose = true;
 };
+
+// Training set: every label not held out, augmented. Still photos give
+// perFace samples each; frames of clips, which come many to a person, give
+// perFrame; faces with nearly closed eyes give three times as many.
+struct TrainingSetOptions
+{
+    int perFace = 60;
+    int perFrame = 6;
+    float closedBelow = 0.18f;  // openness under which eyes count as nearly closed
+    uint32_t seed = 1;
+    AugmentOptions augment;
+};
+
+std::vector<Sample> makeTrainingSet(const std::string& sourcesFolder,
+                                    const std::vector<FaceLabel>& labels,
+                                    const TrainingSetOptions& options);
+
+class Options;
+// Training settings from options named like the trainer's command line
+// ("cascade", "depth", "trees", "oversampling", "nu", "pool", "splits",
+// "threads", "per-face", "per-frame", "seed"); missing ones keep defaults.
+TrainParams trainParamsFrom(const Options& options);
+TrainingSetOptions trainingSetFrom(const Options& options);
 
 dlib::shape_predictor train(const std::vector<Sample>& samples, const TrainParams& params);
 
@@ -138,22 +163,6 @@ cv::Mat loadSource(const std::string& sourcesFolder, const FaceLabel& label);
 // detector-like box jitter made from a fixed seed.
 std::vector<Sample> makeTestSet(const std::string& sourcesFolder,
                                 const std::vector<FaceLabel>& labels, uint32_t seed);
-
-// Training set: every label not held out, augmented. Still photos give
-// perFace samples each; frames of clips, which come many to a person, give
-// perFrame; faces with nearly closed eyes give three times as many.
-struct TrainingSetOptions
-{
-    int perFace = 60;
-    int perFrame = 6;
-    float closedBelow = 0.18f;  // openness under which eyes count as nearly closed
-    uint32_t seed = 1;
-    AugmentOptions augment;
-};
-
-std::vector<Sample> makeTrainingSet(const std::string& sourcesFolder,
-                                    const std::vector<FaceLabel>& labels,
-                                    const TrainingSetOptions& options);
 
 // Persons listed in a hold-out file (one id a line, '#' comments).
 std::vector<std::string> readHoldout(const std::string& path);

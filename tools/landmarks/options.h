@@ -2,11 +2,32 @@
 // Minimal "--name value" command-line reading shared by the landmark tools.
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <iostream>
 #include <map>
 #include <string>
 
 namespace landmarks {
+
+// Calls fn with the words of each line of a file, '#' comments removed;
+// false when the file cannot be read.
+template <typename Fn>
+bool forEachSettingLine(const std::string& path, Fn fn)
+{
+    std::ifstream in(path);
+    if (!in)
+        return false;
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto hash = line.find('#');
+        if (hash != std::string::npos)
+            line.erase(hash);
+        std::istringstream words(line);
+        fn(words);
+    }
+    return true;
+}
 
 class Options
 {
@@ -31,6 +52,16 @@ public:
             else
                 m_bad = true;
         }
+    }
+    // Adds "name value" lines of a file (blank lines and '#' comments skipped)
+    // for every name the command line did not give. False when unreadable.
+    bool addDefaultsFrom(const std::string& path)
+    {
+        return forEachSettingLine(path, [this](std::istringstream& words) {
+            std::string k, v;
+            if (words >> k >> v)
+                m_values.emplace(k, v);
+        });
     }
     bool bad() const { return m_bad; }
     bool has(const std::string& k) const { return m_values.count(k) > 0; }

@@ -20,23 +20,19 @@ using namespace landmarks;
 
 int main(int argc, char** argv)
 {
-    const Options opt(argc, argv, {"quiet"});
+    Options opt(argc, argv, {"quiet"});
+    if (opt.has("params") && !opt.addDefaultsFrom(opt.str("params"))) {
+        std::cerr << "cannot read " << opt.str("params") << "\n";
+        return 2;
+    }
     if (opt.bad() || !opt.has("out") || (!opt.has("synthetic") && !opt.has("labels"))) {
         std::cerr << "usage: landmarks-train (--synthetic N | --labels DIR --sources DIR "
                      "[--holdout FILE] [--per-face N] [--per-frame N])\n"
                      "       [--cascade N] [--depth N] [--trees N] [--oversampling N] [--nu X]\n"
-                     "       [--pool N] [--splits N] [--threads N] [--seed N] [--quiet] [--dump SHEET.png] --out FILE\n";
+                     "       [--pool N] [--splits N] [--threads N] [--seed N] [--params FILE] [--quiet] [--dump SHEET.png] --out FILE\n";
         return 2;
     }
-    TrainParams p;
-    p.cascadeDepth = (unsigned long)opt.num("cascade", double(p.cascadeDepth));
-    p.treeDepth = (unsigned long)opt.num("depth", double(p.treeDepth));
-    p.treesPerLevel = (unsigned long)opt.num("trees", double(p.treesPerLevel));
-    p.oversampling = (unsigned long)opt.num("oversampling", double(p.oversampling));
-    p.nu = opt.num("nu", p.nu);
-    p.featurePoolSize = (unsigned long)opt.num("pool", double(p.featurePoolSize));
-    p.testSplits = (unsigned long)opt.num("splits", double(p.testSplits));
-    p.threads = (unsigned long)opt.num("threads", double(p.threads));
+    TrainParams p = trainParamsFrom(opt);
     p.verbose = !opt.has("quiet");
     const uint32_t seed = uint32_t(opt.num("seed", 1));
 
@@ -53,11 +49,7 @@ int main(int argc, char** argv)
         for (const auto& l : readLabelFolder(opt.str("labels")))
             if (!isHeldOut(l, holdout))
                 labels.push_back(l);
-        TrainingSetOptions ts;
-        ts.perFace = int(opt.num("per-face", ts.perFace));
-        ts.perFrame = int(opt.num("per-frame", ts.perFrame));
-        ts.seed = seed;
-        samples = makeTrainingSet(opt.str("sources"), labels, ts);
+        samples = makeTrainingSet(opt.str("sources"), labels, trainingSetFrom(opt));
         std::cout << "training faces: " << labels.size() << "\n";
     }
     if (samples.empty()) {
