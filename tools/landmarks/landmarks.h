@@ -65,9 +65,9 @@ struct AugmentOptions
     double minBoxWidth = 70, maxBoxWidth = 260;  // face box width after scaling
     // Relative change of the box size: detector boxes tend to be larger
     // than the teacher's, so growing goes further than shrinking.
-    double boxShrink = 0.10, boxGrow = 0.25;
-    double boxShiftJitter = 0.08;                // shift, fraction of the box width
-    double boxAspectJitter = 0.10;               // relative change of the box height
+    double boxShrink = 0.10, boxGrow = 0.30;
+    double boxShiftJitter = 0.10;                // shift, fraction of the box width
+    double boxAspectJitter = 0.12;               // relative change of the box height
     bool mirror = true;
     double maxBlurSigma = 1.6;
     double maxNoiseSigma = 8;
