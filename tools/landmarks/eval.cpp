@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     const Options opt(argc, argv, {});
     if (opt.bad() || !opt.has("model") || (!opt.has("synthetic") && !opt.has("labels"))) {
         std::cerr << "usage: landmarks-eval --model FILE (--synthetic N | --labels DIR --sources DIR "
-                     "--holdout FILE) [--seed N]\n";
+                     "--holdout FILE [--boxes N]) [--seed N]\n";
         return 2;
     }
     dlib::shape_predictor model;
@@ -47,14 +47,14 @@ int main(int argc, char** argv)
         for (const auto& l : readLabelFolder(opt.str("labels")))
             if (isHeldOut(l, holdout))
                 held.push_back(l);
-        test = makeTestSet(opt.str("sources"), held, seed);
+        test = makeTestSet(opt.str("sources"), held, seed, int(opt.num("boxes", 5)));
     }
     if (test.empty()) {
         std::cerr << "no test faces\n";
         return 1;
     }
     const Accuracy a = evaluate(model, test);
-    std::printf("faces %zu\nmedian %.4f\np90 %.4f\nmean %.4f\nmicroseconds-per-prediction %.1f\n",
+    std::printf("samples %zu\nmedian %.4f\np90 %.4f\nmean %.4f\nmicroseconds-per-prediction %.1f\n",
                 a.faces, a.median, a.p90, a.mean, a.microsPerPrediction);
     return 0;
 }

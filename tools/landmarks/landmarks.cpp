@@ -546,18 +546,21 @@ void forEachSource(const std::string& sourcesFolder, const std::vector<FaceLabel
 }  // namespace
 
 std::vector<Sample> makeTestSet(const std::string& sourcesFolder,
-                                const std::vector<FaceLabel>& labels, uint32_t seed)
+                                const std::vector<FaceLabel>& labels, uint32_t seed,
+                                int boxesPerFace)
 {
     std::mt19937 rng(seed);
     const AugmentOptions jitter;
     std::vector<Sample> out;
     forEachSource(sourcesFolder, labels, [&](const FaceLabel& l, const cv::Mat& grey) {
-        Sample s;
-        s.grey = grey;
-        s.points = l.points;
         const cv::Point2f c(l.box.x + l.box.width * 0.5f, l.box.y + l.box.height * 0.5f);
-        s.box = jitterBox(c, l.box.width, l.box.height, rng, jitter);
-        out.push_back(s);
+        for (int i = 0; i < boxesPerFace; ++i) {
+            Sample s;
+            s.grey = grey;  // shared, not copied
+            s.points = l.points;
+            s.box = jitterBox(c, l.box.width, l.box.height, rng, jitter);
+            out.push_back(s);
+        }
     });
     return out;
 }

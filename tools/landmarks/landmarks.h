@@ -159,10 +159,11 @@ double percentile(std::vector<double> values, double q);
 // Loads a labelled face's image (a still image or a clip's frame) as grey.
 cv::Mat loadSource(const std::string& sourcesFolder, const FaceLabel& label);
 
-// Evaluation set: the held-out labels, each face once, unaltered but with a
-// detector-like box jitter made from a fixed seed.
+// Evaluation set: the held-out faces, unaltered, each with boxesPerFace
+// detector-like boxes (the training jitter, from a fixed seed).
 std::vector<Sample> makeTestSet(const std::string& sourcesFolder,
-                                const std::vector<FaceLabel>& labels, uint32_t seed);
+                                const std::vector<FaceLabel>& labels, uint32_t seed,
+                                int boxesPerFace = 5);
 
 // Persons listed in a hold-out file (one id a line, '#' comments).
 std::vector<std::string> readHoldout(const std::string& path);
