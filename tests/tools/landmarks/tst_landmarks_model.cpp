@@ -8,6 +8,7 @@
 #include <dlib/serialize.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "tools/landmarks/landmarks.h"
 
@@ -61,6 +62,31 @@ private slots:
         dlib::array2d<unsigned char> img;
         toDlib(m_face, &img);
         checkPoints(predict(m_model, img, m_label.box), m_label.points);
+    }
+
+    // The label's order is the teacher's: its points 36 and 39 (the subject's
+    // right eye) are the sample's points 0 and 1 and lie on the image's left.
+    void teacherPutsTheSubjectsRightEyeOnTheImagesLeft()
+    {
+        const char* teacherPath = "/usr/share/dlib/shape_predictor_68_face_landmarks.dat";
+        if (!QFileInfo::exists(teacherPath))
+            QSKIP("teacher model (libdlib-data) not installed");
+        dlib::shape_predictor teacher;
+        dlib::deserialize(teacherPath) >> teacher;
+        // Grey from colour, as the labeller makes it (a grey JPEG decode differs a little).
+        cv::Mat grey;
+        cv::cvtColor(cv::imread(LUMORA_SOURCE_DIR "/tests/tools/landmarks/grace_hopper.jpg"), grey,
+                     cv::COLOR_BGR2GRAY);
+        dlib::array2d<unsigned char> img;
+        toDlib(grey, &img);
+        const cv::Rect& b = m_label.box;
+        const auto shape = teacher(img, dlib::rectangle(b.x, b.y, b.x + b.width - 1, b.y + b.height - 1));
+        const int corners[4] = {36, 39, 42, 45};
+        for (int i = 0; i < 4; ++i) {
+            const cv::Point2f t(float(shape.part(corners[i]).x()), float(shape.part(corners[i]).y()));
+            QVERIFY2(cv::norm(t - m_label.points[i]) <= 1.0, qPrintable(QString("point %1").arg(corners[i])));
+        }
+        QVERIFY(shape.part(39).x() < m_face.cols / 2 && shape.part(42).x() > m_face.cols / 2);
     }
 
     void mirroredFaceKeepsTheOrder()
