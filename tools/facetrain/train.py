@@ -1,0 +1,176 @@
+#!/usr/bin/python3
+"""Trains the face detector on samples made on the fly (data.py).
+
+The schedule is set in wall-clock minutes, so that a run fits the time it is
+given: linear warm-up, then cosine decay of the learning rate to the end.
+A checkpoint (model, optimiser, averaged weights, elapsed time) is written
+every few minutes outside the repository; starting again resumes from it.
+
+    train.py [--cache DIR] [--minutes 62] [--threads 3]
+"""
+import argparse
+import copy
+import math
+import os
+import time
+
+import numpy as np
+import torch
+import torch.nn.functional as F
+
+import data
+import model
+
+POS_IOU = 0.35
+NEG_RATIO = 3
+
+
+class Stream(torch.utils.data.IterableDataset):
+    def __init__(self, cache, batch, seed):
+        self.cache, self.batch, self.seed = cache, batch, seed
+
+    def __iter__(self):
+        info = torch.utils.data.get_worker_info()
+        sm = data.SampleMaker(self.cache, "train", seed=self.seed + (info.id if info else 0))
+        while True:
+            imgs, gts = [], []
+            for _ in range(self.batch):
+                img, boxes, pts, ignore = sm.sample()
+                imgs.append(img)
+                gts.append((boxes, pts, ignore))
+            x = torch.from_numpy(np.stack(imgs)).permute(0, 3, 1, 2).float()
+            yield x, gts
+
+
+def match(gt_boxes, gt_pts, ignore, pri):
+    """Per prior: label (1 face, 0 background, -1 ignored) and regression targets."""
+    n_pri = pri.shape[0]
+    labels = torch.zeros(n_pri, dtype=torch.long)
+    targets = torch.zeros(n_pri, 14)
+    if gt_boxes.shape[0] == 0:
+        return labels, targets
+    ov = model.iou(gt_boxes, pri)                      # G x P
+    best_ov, best_gt = ov.max(0)
+    # Every usable face gets at least its best prior.
+    for g in range(gt_boxes.shape[0]):
+        if not ignore[g]:
+            p = int(ov[g].argmax())
+            best_gt[p] = g
+            best_ov[p] = 2.0
+    pos = best_ov >= POS_IOU
+    ign = ignore[best_gt] & pos
+    # Near misses of a face are neither faces nor clear background.
+    labels[(best_ov >= 0.2) & ~pos] = -1
+    labels[pos] = 1
+    labels[ign] = -1
+    idx = torch.nonzero(labels == 1).flatten()
+    if idx.numel():
+        g = best_gt[idx]
+        targets[idx] = model.encode(gt_boxes[g], gt_pts[g], pri[idx])
+    return labels, targets
+
+
+def multibox_loss(boxes, scores, gts, pri):
+    labels, targets = [], []
+    for b, p, ig in gts:
+        lab, tgt = match(torch.as_tensor(b), torch.as_tensor(p), torch.as_tensor(ig), pri)
+        labels.append(lab)
+        targets.append(tgt)
+    labels = torch.stack(labels)
+    targets = torch.stack(targets)
+    pos = labels == 1
+    n_pos = max(1, int(pos.sum()))
+    loc = F.smooth_l1_loss(boxes[pos][:, :4], targets[pos][:, :4], reduction="sum") / n_pos
+    lmk = F.smooth_l1_loss(boxes[pos][:, 4:], targets[pos][:, 4:], reduction="sum") / n_pos
+    # Hard negatives: the background priors the model finds most face-like.
+    ce = F.cross_entropy(scores.reshape(-1, 2), labels.clamp(min=0).reshape(-1),
+                         reduction="none").reshape(labels.shape)
+    neg_ce = ce.detach().clone()
+    neg_ce[labels != 0] = -1.0
+    order = neg_ce.argsort(1, descending=True)
+    rank = order.argsort(1)
+    n_neg = (pos.sum(1, keepdim=True) * NEG_RATIO).clamp(min=12)
+    neg = (rank < n_neg) & (labels == 0)
+    conf = ce[pos | neg].sum() / n_pos
+    return loc, lmk, conf
+
+
+def lr_at(frac, base):
+    if frac < 0.02:
+        return base * frac / 0.02
+    return 1e-5 + (base - 1e-5) * 0.5 * (1 + math.cos(math.pi * min(1.0, frac)))
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--cache", default=os.environ.get("FACETRAIN_CACHE", "/work/facetrain-cache"))
+    ap.add_argument("--minutes", type=float, default=62.0)
+    ap.add_argument("--threads", type=int, default=3)
+    ap.add_argument("--batch", type=int, default=32)
+    ap.add_argument("--lr", type=float, default=2e-3)
+    ap.add_argument("--ckpt-minutes", type=float, default=3.0)
+    args = ap.parse_args()
+    torch.set_num_threads(args.threads)
+    ckdir = os.path.join(args.cache, "ckpt")
+    os.makedirs(ckdir, exist_ok=True)
+    ckpath = os.path.join(ckdir, "last.pt")
+
+    net = model.FaceNet()
+    ema = copy.deepcopy(net)
+    opt = torch.optim.AdamW(net.parameters(), lr=args.lr, weight_decay=1e-4)
+    step, elapsed = 0, 0.0
+    if os.path.exists(ckpath):
+        ck = torch.load(ckpath)
+        net.load_state_dict(ck["model"])
+        ema.load_state_dict(ck["ema"])
+        opt.load_state_dict(ck["opt"])
+        step, elapsed = ck["step"], ck["elapsed"]
+        print("resumed at step %d, %.1f min" % (step, elapsed / 60), flush=True)
+    total = args.minutes * 60.0
+    pri = torch.from_numpy(model.priors(model.map_sizes_for(data.OUT_W, data.OUT_H),
+                                        data.OUT_W, data.OUT_H))
+    loader = torch.utils.data.DataLoader(Stream(args.cache, args.batch, 1000 + step),
+                                         batch_size=None, num_workers=1, prefetch_factor=4)
+    t0 = time.time() - elapsed
+    last_ck = time.time()
+    avg = None
+    net.train()
+    for x, gts in loader:
+        elapsed = time.time() - t0
+        frac = elapsed / total
+        for g in opt.param_groups:
+            g["lr"] = lr_at(frac, args.lr)
+        boxes, scores, _ = net(x)
+        loc, lmk, conf = multibox_loss(boxes, scores, gts, pri)
+        loss = 2.0 * loc + lmk + conf
+        opt.zero_grad()
+        loss.backward()
+        torch.nn.utils.clip_grad_norm_(net.parameters(), 10.0)
+        opt.step()
+        step += 1
+        d = min(0.999, (1 + step) / (10 + step))
+        with torch.no_grad():
+            for pe, p in zip(ema.state_dict().values(), net.state_dict().values()):
+                if pe.dtype.is_floating_point:
+                    pe.mul_(d).add_(p, alpha=1 - d)
+                else:
+                    pe.copy_(p)
+        v = np.array([float(loc), float(lmk), float(conf)])
+        avg = v if avg is None else 0.98 * avg + 0.02 * v
+        if step % 50 == 0:
+            print("step %d  %.1f min  lr %.2e  loc %.3f lmk %.3f conf %.3f" %
+                  (step, elapsed / 60, opt.param_groups[0]["lr"], *avg), flush=True)
+        done = frac >= 1.0
+        if done or time.time() - last_ck > args.ckpt_minutes * 60:
+            tmp = ckpath + ".tmp"
+            torch.save({"model": net.state_dict(), "ema": ema.state_dict(), "opt": opt.state_dict(),
+                        "step": step, "elapsed": elapsed}, tmp)
+            os.replace(tmp, ckpath)
+            last_ck = time.time()
+        if done:
+            break
+    print("finished at step %d" % step, flush=True)
+
+
+if __name__ == "__main__":
+    main()
