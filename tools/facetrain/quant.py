@@ -100,13 +100,15 @@ def equalize(layers, calib, rounds=8, target_max=1.0):
             s = np.sqrt(np.maximum(r1, 1e-8) / np.maximum(r2, 1e-8))
             s = np.clip(s, 1e-3, 1e3)
             _scale_channel_out(layers, i, s)
-    # Typical (median over pictures) maximum of each trunk layer's output to target_max.
+    # Typical (median over pictures) maximum of each trunk layer's output to
+    # target_max.  Scaling one layer's output leaves every other layer's output
+    # as it was, so one pass gives all the factors.
     with torch.no_grad():
-        for i in range(model.TRUNK):
-            _, _, _, acts = float_forward(layers, calib)
-            m = float(np.median(acts[i].amax(dim=(1, 2, 3)).numpy()))
-            if m > 0:
-                _scale_channel_out(layers, i, np.full(layers[i][1].shape, m / target_max))
+        _, _, _, acts = float_forward(layers, calib)
+    for i in range(model.TRUNK):
+        m = float(np.median(acts[i].amax(dim=(1, 2, 3)).numpy()))
+        if m > 0:
+            _scale_channel_out(layers, i, np.full(layers[i][1].shape, m / target_max))
     return layers
 
 
@@ -134,7 +136,8 @@ def write_weights(path, q):
 
 
 def read_weights(path):
-    buf = open(path, "rb").read()
+    with open(path, "rb") as f:
+        buf = f.read()
     if len(buf) != FILE_SIZE or buf[:4] != MAGIC:
         raise ValueError("not a face weight file: " + path)
     version, n = struct.unpack_from("<II", buf, 4)

@@ -1,0 +1,59 @@
+#!/usr/bin/python3
+"""Exports a training checkpoint to the weight file that the program embeds.
+
+Folds batch norm, equalises the channel ranges, quantises (quant.py), writes
+the file, and checks that the integer network's detections match the float
+model's on training-like samples and on the held-out pictures (IoU of every
+float face with its integer counterpart).
+
+    export.py --ckpt CKPT [--out core/facedetection/faceweights.bin] [--cache DIR]
+"""
+import argparse
+import os
+
+import numpy as np
+import torch
+
+import data
+import evaluate
+import model
+import quant
+
+REPO = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--cache", default=os.environ.get("FACETRAIN_CACHE", "/work/facetrain-cache"))
+    ap.add_argument("--ckpt", required=True)
+    ap.add_argument("--out", default=os.path.join(REPO, "core", "facedetection", "faceweights.bin"))
+    ap.add_argument("--calib", type=int, default=96)
+    ap.add_argument("--threads", type=int, default=2)
+    args = ap.parse_args()
+    torch.set_num_threads(args.threads)
+
+    ck = torch.load(args.ckpt)
+    state = ck["ema"] if "ema" in ck else ck
+    sm = data.SampleMaker(args.cache, "train", seed=12345)
+    calib = [sm.sample()[0] for _ in range(args.calib)]
+    x = torch.from_numpy(np.stack(calib)).permute(0, 3, 1, 2).double()
+    layers = quant.equalize(quant.fold(state), x)
+    q = quant.quantise(layers)
+    quant.write_weights(args.out, q)
+    print("wrote %s (step %s)" % (args.out, ck.get("step", "?")))
+    print("scales:", " ".join("%.6g" % s for _, _, s in q))
+
+    flt = evaluate.FloatDetector(args.ckpt)
+    intd = evaluate.IntDetector(args.out)
+    ious = []
+    for img in calib[:48]:
+        fd = [d for d in flt(img)]
+        idets = intd(img)
+        for s, b, _ in fd:
+            ious.append(max((evaluate.box_iou(b, d[1]) for d in idets), default=0.0))
+    print("samples: %d float faces, integer IoU min %.3f median %.3f" %
+          (len(ious), min(ious, default=float("nan")), float(np.median(ious)) if ious else float("nan")))
+
+
+if __name__ == "__main__":
+    main()
