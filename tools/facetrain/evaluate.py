@@ -85,20 +85,20 @@ class IntDetector:
 class ProgramDetector:
     """The program's detector through lumora-detect (--raw: on the image as given)."""
 
-    def __init__(self, exe):
-        self.exe = exe
+    def __init__(self, exe, weights=None):
+        self.cmd = [exe, "--raw"] + (["--weights", weights] if weights else [])
 
     def __call__(self, small):
         h, w = small.shape[:2]
         path = "/tmp/facetrain-eval-%d.png" % os.getpid()
         cv2.imwrite(path, small)
-        out = subprocess.run([self.exe, "--raw", path], capture_output=True, text=True, check=True).stdout
+        out = subprocess.run(self.cmd + [path], capture_output=True, text=True, check=True).stdout
         dets = []
         for line in out.splitlines():
             p = line.split()
-            if len(p) < 16:
+            if len(p) != 15 or p[0] == "#":
                 continue
-            v = [float(t) for t in p[1:16]]
+            v = [float(t) for t in p]
             # confidence x y w h then five points, in pixels of the given image.
             score = float(np.sqrt(v[0] / 100.0))
             box = [v[1] / w, v[2] / h, (v[1] + v[3]) / w, (v[2] + v[4]) / h]
@@ -162,19 +162,22 @@ def main():
     ap.add_argument("--ckpt")
     ap.add_argument("--weights")
     ap.add_argument("--detect", help="lumora-detect executable")
+    ap.add_argument("--detect-weights", help="weight file for lumora-detect (default: built-in)")
     ap.add_argument("--threads", type=int, default=2)
     args = ap.parse_args()
     torch.set_num_threads(args.threads)
     items = test_set(args.cache)
     flt = FloatDetector(args.ckpt) if args.ckpt else None
     intd = IntDetector(args.weights) if args.weights else None
-    prog = ProgramDetector(args.detect) if args.detect else None
+    prog = ProgramDetector(args.detect, args.detect_weights) if args.detect else None
     if flt:
         print("float  ", evaluate(flt, items))
-    if intd:
+    if intd and not prog:
         print("integer", evaluate(intd, items, flt))
     if prog:
-        print("program", evaluate(prog, items, flt or intd))
+        print("program", evaluate(prog, items, flt))
+        if intd:
+            print("program vs integer", evaluate(prog, items, intd))
 
 
 if __name__ == "__main__":
