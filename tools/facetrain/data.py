@@ -283,7 +283,7 @@ class SampleMaker:
         """(BGR uint8 image, faces N x 4 xyxy normalised, points N x 10 normalised,
         ignore N bool)."""
         k = self.rng.random()
-        img, faces = self.scene() if k < 0.6 else self.paste() if k < 0.9 else self.empty()
+        img, faces = self.scene() if k < 0.55 else self.paste() if k < 0.8 else self.empty()
         img = self.photometric(img)
         if self.rng.random() < 0.5:
             img, faces = self.mirror(img, faces)
