@@ -38,6 +38,14 @@ def box_iou(a, b):
     return inter / u if u > 0 else 0.0
 
 
+def to_pixels(b, w, h):
+    """A normalised box as cnn_object_detect reports it (x, y, width, height
+    rounded to whole pixels of the w x h input), in pixels of width 640."""
+    x, y = int(b[0] * w + 0.5), int(b[1] * h + 0.5)
+    bw, bh = int((b[2] - b[0]) * w + 0.5), int((b[3] - b[1]) * h + 0.5)
+    return [4 * x, 4 * y, 4 * (x + bw), 4 * (y + bh)]
+
+
 def engine_input(img):
     """Width 640, then a quarter with area averaging (the engine's copy)."""
     h, w = img.shape[:2]
@@ -138,8 +146,10 @@ def evaluate(detector, items, other=None):
             eye_err.append(max(e))
         if other is not None:
             # Each sample face (as above) as both detectors see it.
-            odets = [(s, [b[0] * sw * 4, b[1] * sh * 4, b[2] * sw * 4, b[3] * sh * 4])
-                     for s, b, _ in other(small)]
+            # The other's boxes go through the program's conversion to whole
+            # pixels of the detector's input first, so that both are compared
+            # in the same units.
+            odets = [(s, to_pixels(b, sw, sh)) for s, b, _ in other(small)]
             for g, _ in gts:
                 if g[2] - g[0] < 100:
                     continue
