@@ -2,7 +2,11 @@
 // median and 90th-percentile corner error as a fraction of the distance
 // between the eye centres, and the time per prediction.
 //
-//   landmarks-eval --model data.dat --labels DIR --sources DIR --holdout FILE
+//   landmarks-eval --model data.dat --labels DIR --sources DIR --holdout FILE [--box detector]
+//
+// With the labels' teacher boxes (default), each face is measured with
+// --boxes jittered boxes; with "--box detector", once with the box the
+// program's own face detector gave (faces it missed are left out).
 //   landmarks-eval --model data.dat --synthetic N
 
 #include <cstdio>
@@ -19,9 +23,11 @@ using namespace landmarks;
 int main(int argc, char** argv)
 {
     const Options opt(argc, argv, {});
-    if (opt.bad() || !opt.has("model") || (!opt.has("synthetic") && !opt.has("labels"))) {
+    const std::string box = opt.str("box", "teacher");
+    if (opt.bad() || !opt.has("model") || (!opt.has("synthetic") && !opt.has("labels")) ||
+        (box != "teacher" && box != "detector")) {
         std::cerr << "usage: landmarks-eval --model FILE (--synthetic N | --labels DIR --sources DIR "
-                     "--holdout FILE [--boxes N]) [--seed N]\n";
+                     "--holdout FILE [--box teacher|detector] [--boxes N]) [--seed N]\n";
         return 2;
     }
     dlib::shape_predictor model;
@@ -47,7 +53,10 @@ int main(int argc, char** argv)
         for (const auto& l : readLabelFolder(opt.str("labels")))
             if (isHeldOut(l, holdout))
                 held.push_back(l);
-        test = makeTestSet(opt.str("sources"), held, seed, int(opt.num("boxes", 5)));
+        if (box == "detector")
+            test = makeDetectorTestSet(opt.str("sources"), held);
+        else
+            test = makeTestSet(opt.str("sources"), held, seed, int(opt.num("boxes", 5)));
     }
     if (test.empty()) {
         std::cerr << "no test faces\n";

@@ -104,6 +104,9 @@ std::string formatLabel(const FaceLabel& l)
     out << "frame " << l.frame << "\n";
     out << "person " << l.person << "\n";
     out << "box " << l.box.x << " " << l.box.y << " " << l.box.width << " " << l.box.height << "\n";
+    if (!l.detectorBox.empty())
+        out << "detbox " << l.detectorBox.x << " " << l.detectorBox.y << " " << l.detectorBox.width
+            << " " << l.detectorBox.height << "\n";
     out << "points";
     for (const auto& p : l.points)
         out << " " << p.x << " " << p.y;
@@ -138,6 +141,10 @@ bool parseLabel(const std::string& text, FaceLabel* label)
             haveBox = bool(ls >> l.box.x >> l.box.y >> l.box.width >> l.box.height) &&
                       l.box.width > 0 && l.box.height > 0;
             if (!haveBox)
+                return false;
+        } else if (key == "detbox") {
+            cv::Rect& d = l.detectorBox;
+            if (!(ls >> d.x >> d.y >> d.width >> d.height) || d.width <= 0 || d.height <= 0)
                 return false;
         } else if (key == "points") {
             for (auto& p : l.points)
@@ -266,8 +273,17 @@ Sample augment(const cv::Mat& grey, const FaceLabel& label, std::mt19937& rng,
     };
     for (int i = 0; i < 4; ++i)
         out.points[i] = map(label.points[i]);
-    const cv::Point2f boxCentre = map(centre);
-    out.box = jitterBox(boxCentre, label.box.width * s, label.box.height * s, rng, o);
+    const bool detector = !label.detectorBox.empty();
+    const cv::Rect& base = detector ? label.detectorBox : label.box;
+    AugmentOptions jitter = o;
+    if (detector) {
+        jitter.boxShrink = jitter.boxGrow = o.detectorSizeJitter;
+        jitter.boxShiftJitter = o.detectorShiftJitter;
+        jitter.boxAspectJitter = o.detectorAspectJitter;
+    }
+    const cv::Point2f boxCentre =
+        map(cv::Point2f(base.x + base.width * 0.5f, base.y + base.height * 0.5f));
+    out.box = jitterBox(boxCentre, base.width * s, base.height * s, rng, jitter);
 
     if (o.mirror && chance(rng, 0.5)) {
         cv::flip(out.grey, out.grey, 1);
@@ -420,6 +436,9 @@ TrainingSetOptions trainingSetFrom(const Options& o)
     t.perFace = int(o.num("per-face", t.perFace));
     t.perFrame = int(o.num("per-frame", t.perFrame));
     t.seed = uint32_t(o.num("seed", t.seed));
+    t.augment.detectorSizeJitter = o.num("detector-size-jitter", t.augment.detectorSizeJitter);
+    t.augment.detectorShiftJitter = o.num("detector-shift-jitter", t.augment.detectorShiftJitter);
+    t.augment.detectorAspectJitter = o.num("detector-aspect-jitter", t.augment.detectorAspectJitter);
     return t;
 }
 
@@ -505,27 +524,52 @@ Accuracy evaluate(const dlib::shape_predictor& model, const std::vector<Sample>&
 
 // ---------------------------------------------------------------- sources
 
-cv::Mat loadSource(const std::string& sourcesFolder, const FaceLabel& label)
+namespace {
+
+cv::Mat loadImage(const std::string& sourcesFolder, const FaceLabel& label, bool colour)
 {
     const std::string path = sourcesFolder + "/" + label.source;
     if (label.frame < 0)
-        return cv::imread(path, cv::IMREAD_GRAYSCALE);
+        return cv::imread(path, colour ? cv::IMREAD_COLOR : cv::IMREAD_GRAYSCALE);
     // Clips are read once and kept, as many labels refer to the same clip.
-    static std::map<std::string, std::vector<cv::Mat>> clips;
-    auto it = clips.find(path);
+    static std::map<std::pair<std::string, bool>, std::vector<cv::Mat>> clips;
+    auto it = clips.find({path, colour});
     if (it == clips.end()) {
         std::vector<cv::Mat> frames;
         cv::VideoCapture cap(path);
         cv::Mat frame, grey;
         while (cap.read(frame)) {
+            if (colour) {
+                frames.push_back(frame.clone());
+                continue;
+            }
             cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
             frames.push_back(grey.clone());
         }
-        it = clips.emplace(path, std::move(frames)).first;
+        it = clips.emplace(std::make_pair(path, colour), std::move(frames)).first;
     }
     if (label.frame >= int(it->second.size()))
         return cv::Mat();
     return it->second[size_t(label.frame)];
+}
+
+}  // namespace
+
+cv::Mat loadSource(const std::string& sourcesFolder, const FaceLabel& label)
+{
+    return loadImage(sourcesFolder, label, false);
+}
+
+cv::Mat loadSourceColour(const std::string& sourcesFolder, const FaceLabel& label)
+{
+    return loadImage(sourcesFolder, label, true);
+}
+
+double iou(const cv::Rect& a, const cv::Rect& b)
+{
+    const double both = (a & b).area();
+    const double either = double(a.area()) + double(b.area()) - both;
+    return either > 0 ? both / either : 0;
 }
 
 namespace {
@@ -561,6 +605,24 @@ std::vector<Sample> makeTestSet(const std::string& sourcesFolder,
             s.box = jitterBox(c, l.box.width, l.box.height, rng, jitter);
             out.push_back(s);
         }
+    });
+    return out;
+}
+
+std::vector<Sample> makeDetectorTestSet(const std::string& sourcesFolder,
+                                        const std::vector<FaceLabel>& labels)
+{
+    std::vector<FaceLabel> found;
+    for (const auto& l : labels)
+        if (!l.detectorBox.empty())
+            found.push_back(l);
+    std::vector<Sample> out;
+    forEachSource(sourcesFolder, found, [&](const FaceLabel& l, const cv::Mat& grey) {
+        Sample s;
+        s.grey = grey;
+        s.points = l.points;
+        s.box = l.detectorBox;
+        out.push_back(s);
     });
     return out;
 }

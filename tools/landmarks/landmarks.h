@@ -29,6 +29,7 @@ struct FaceLabel
     int frame = -1;      // frame index for clips, -1 for still images
     std::string person;  // people with the same id are held out together
     cv::Rect box;        // the teacher's face detector box
+    cv::Rect detectorBox;  // the program's own detector's box, empty when it missed the face
     Points points;       // eye corners, left to right
     float openness = 0;  // mean eye height / eye width of the teacher's shape
 };
@@ -68,6 +69,11 @@ struct AugmentOptions
     double boxShrink = 0.10, boxGrow = 0.30;
     double boxShiftJitter = 0.10;                // shift, fraction of the box width
     double boxAspectJitter = 0.12;               // relative change of the box height
+    // Jitter around the program's own detector box, for labels that have
+    // one: only its wobble from frame to frame.
+    double detectorSizeJitter = 0.06;
+    double detectorShiftJitter = 0.04;
+    double detectorAspectJitter = 0.04;
     bool mirror = true;
     double maxBlurSigma = 1.6;
     double maxNoiseSigma = 8;
@@ -76,8 +82,9 @@ struct AugmentOptions
 
 // Makes one randomly changed copy of a labelled face: rotation about the
 // face, scale, mirroring (with the point order kept), brightness and
-// contrast, blur, noise and JPEG loss; the box is the teacher's box moved
-// with the face and then jittered like a detector's box. The result is
+// contrast, blur, noise and JPEG loss; the box is the detector's box of the
+// label (or, where the detector missed the face, the teacher's box) moved
+// with the face and jittered. The result is
 // cropped around the face to keep memory small.
 Sample augment(const cv::Mat& grey, const FaceLabel& label, std::mt19937& rng,
                const AugmentOptions& options);
@@ -130,7 +137,8 @@ std::vector<Sample> makeTrainingSet(const std::string& sourcesFolder,
 class Options;
 // Training settings from options named like the trainer's command line
 // ("cascade", "depth", "trees", "oversampling", "nu", "pool", "splits",
-// "threads", "per-face", "per-frame", "seed"); missing ones keep defaults.
+// "threads", "per-face", "per-frame", "seed", "detector-size-jitter",
+// "detector-shift-jitter", "detector-aspect-jitter"); missing ones keep defaults.
 TrainParams trainParamsFrom(const Options& options);
 TrainingSetOptions trainingSetFrom(const Options& options);
 
@@ -159,11 +167,22 @@ double percentile(std::vector<double> values, double q);
 // Loads a labelled face's image (a still image or a clip's frame) as grey.
 cv::Mat loadSource(const std::string& sourcesFolder, const FaceLabel& label);
 
+// Loads a labelled face's image in colour (BGR), as the face detector sees it.
+cv::Mat loadSourceColour(const std::string& sourcesFolder, const FaceLabel& label);
+
 // Evaluation set: the held-out faces, unaltered, each with boxesPerFace
-// detector-like boxes (the training jitter, from a fixed seed).
+// detector-like boxes (the teacher's box with the training jitter, from a
+// fixed seed).
 std::vector<Sample> makeTestSet(const std::string& sourcesFolder,
                                 const std::vector<FaceLabel>& labels, uint32_t seed,
                                 int boxesPerFace = 5);
+// Evaluation set with the boxes the engine really passes: each held-out face
+// the program's detector found, once, with the detector's box as it is.
+std::vector<Sample> makeDetectorTestSet(const std::string& sourcesFolder,
+                                        const std::vector<FaceLabel>& labels);
+
+// Intersection over union of two boxes (0 when either is empty).
+double iou(const cv::Rect& a, const cv::Rect& b);
 
 // Persons listed in a hold-out file (one id a line, '#' comments).
 std::vector<std::string> readHoldout(const std::string& path);

@@ -3,6 +3,8 @@
 #
 #   make-model.sh [BUILD_DIR]             train from the committed labels
 #   RELABEL=1 make-model.sh [BUILD_DIR]   label the sources with the teacher first
+#   DETBOXES=1 make-model.sh [BUILD_DIR]  redo the program's detector boxes of the labels first
+#                                         (implied by RELABEL)
 #   SYNTHETIC=N make-model.sh [BUILD_DIR] train on N synthetic faces only (no photos)
 #
 # Photos are gathered by setup-sources.sh into $LUMORA_LANDMARK_SOURCES
@@ -15,7 +17,7 @@ BUILD="${1:-$ROOT/build}"
 SOURCES="${LUMORA_LANDMARK_SOURCES:-/var/tmp/lumora-landmark-sources}"
 OUT="$ROOT/data/data.dat"
 
-cmake --build "$BUILD" -j4 --target landmarks-train landmarks-eval landmarks-label
+cmake --build "$BUILD" -j4 --target landmarks-train landmarks-eval landmarks-label landmarks-detboxes
 BIN="$BUILD/bin"
 
 if [ -n "${SYNTHETIC:-}" ]; then
@@ -29,7 +31,12 @@ if [ -n "${RELABEL:-}" ]; then
   rm -rf "$HERE/labels"
   "$BIN/landmarks-label" --sources "$SOURCES" --out "$HERE/labels"
 fi
+if [ -n "${RELABEL:-}${DETBOXES:-}" ]; then
+  "$BIN/landmarks-detboxes" --labels "$HERE/labels" --sources "$SOURCES"
+fi
 "$BIN/landmarks-train" --params "$HERE/model-params.txt" --labels "$HERE/labels" \
   --sources "$SOURCES" --holdout "$HERE/holdout.txt" --out "$OUT"
 "$BIN/landmarks-eval" --model "$OUT" --labels "$HERE/labels" --sources "$SOURCES" \
   --holdout "$HERE/holdout.txt"
+"$BIN/landmarks-eval" --model "$OUT" --labels "$HERE/labels" --sources "$SOURCES" \
+  --holdout "$HERE/holdout.txt" --box detector

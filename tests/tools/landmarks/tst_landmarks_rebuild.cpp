@@ -53,6 +53,17 @@ private slots:
         QVERIFY(b.median <= 0.05 && b.p90 <= 0.10);
         QVERIFY(std::abs(b.median - a.median) <= 0.006);
         QVERIFY(std::abs(b.p90 - a.p90) <= 0.012);
+
+        // The same on the boxes the program's own detector gave.
+        const auto detected = makeDetectorTestSet(sources, testLabels);
+        QVERIFY(detected.size() >= 20);
+        const Accuracy c = evaluate(committed, detected);
+        const Accuracy d = evaluate(rebuilt, detected);
+        qInfo("detector boxes: committed: median %.4f p90 %.4f; rebuilt: median %.4f p90 %.4f",
+              c.median, c.p90, d.median, d.p90);
+        QVERIFY(d.median <= 0.05 && d.p90 <= 0.10);
+        QVERIFY(std::abs(d.median - c.median) <= 0.006);
+        QVERIFY(std::abs(d.p90 - c.p90) <= 0.015);
     }
 };
 

@@ -48,6 +48,14 @@ private slots:
         for (int i = 0; i < 4; ++i)
             QCOMPARE(r.points[i], l.points[i]);
         QCOMPARE(r.openness, 0.25f);
+        QVERIFY(r.detectorBox.empty());  // the detector missed it: no "detbox" line
+
+        FaceLabel found = l;
+        found.detectorBox = cv::Rect(35, 60, 131, 130);
+        QVERIFY(formatLabel(found).find("detbox 35 60 131 130\n") != std::string::npos);
+        QVERIFY(parseLabel(formatLabel(found), &r));
+        QCOMPARE(r.detectorBox, found.detectorBox);
+        QCOMPARE(r.box, l.box);
 
         // A label without a person falls back to its source; a still image has frame -1.
         QVERIFY(parseLabel("source a/b.jpg\nbox 1 2 3 4\npoints 1 1 2 2 3 3 4 4\n", &r));
@@ -62,6 +70,8 @@ private slots:
             "source x\nbox 1 2 0 4\npoints 1 1 2 2 3 3 4 4\n",          // empty box
             "source x\nbox 1 2 3 4\npoints 1 1 2 2 3 3 4\n",            // a coordinate short
             "source x\nbox 1 2 3 4\npoints 1 1 2 2 3 3 4 4\nextra 1\n", // unknown key
+            "source x\nbox 1 2 3 4\ndetbox 1 2 0 4\npoints 1 1 2 2 3 3 4 4\n", // empty detector box
+            "source x\nbox 1 2 3 4\ndetbox 1 2 3\npoints 1 1 2 2 3 3 4 4\n",   // detector box short
         };
         for (const char* text : bad) {
             QVERIFY2(!parseLabel(text, &untouched), text);
@@ -151,6 +161,35 @@ private slots:
             const double lRelY = (lEyes.y - l.box.y) / double(l.box.height);
             QVERIFY(std::abs(relY - lRelY) < 0.25);
         }
+    }
+
+    // With the program's detector box in the label, training boxes follow
+    // that box (its offset from the teacher's kept) with only a small wobble.
+    void augmentationFollowsTheDetectorBox()
+    {
+        FaceLabel l = sampleLabel();
+        l.detectorBox = cv::Rect(30, 64, 140, 134);  // larger and lower than the teacher's
+        cv::Mat img(260, 240, CV_8U, cv::Scalar(30));
+        std::mt19937 rng(9);
+        AugmentOptions o;
+        o.maxRotationDeg = 0;
+        o.mirror = false;
+        const cv::Point2f lEyes = (l.points[0] + l.points[3]) * 0.5f;
+        const auto& d = l.detectorBox;
+        for (int i = 0; i < 100; ++i) {
+            const Sample s = augment(img, l, rng, o);
+            const double scale = eyeDistance(s.points) / eyeDistance(l.points);
+            const double grown = s.box.width / (d.width * scale) - 1;
+            QVERIFY(std::abs(grown) < o.detectorSizeJitter + 0.02);
+            const cv::Point2f eyes = (s.points[0] + s.points[3]) * 0.5f;
+            const double relX = (eyes.x - s.box.x) / s.box.width;
+            const double relY = (eyes.y - s.box.y) / s.box.height;
+            QVERIFY(std::abs(relX - (lEyes.x - d.x) / d.width) < 0.08);
+            QVERIFY(std::abs(relY - (lEyes.y - d.y) / d.height) < 0.08);
+        }
+        QCOMPARE(iou(cv::Rect(0, 0, 10, 10), cv::Rect(5, 0, 10, 10)), 50.0 / 150.0);
+        QCOMPARE(iou(cv::Rect(0, 0, 10, 10), cv::Rect(20, 0, 10, 10)), 0.0);
+        QCOMPARE(iou(cv::Rect(), cv::Rect()), 0.0);
     }
 
     void syntheticFacesLookLikeDetectorInput()
