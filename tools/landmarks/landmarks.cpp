@@ -436,6 +436,7 @@ TrainingSetOptions trainingSetFrom(const Options& o)
     t.perFace = int(o.num("per-face", t.perFace));
     t.perFrame = int(o.num("per-frame", t.perFrame));
     t.seed = uint32_t(o.num("seed", t.seed));
+    t.detectorBoxes = o.num("detector-boxes", 1) != 0;
     t.augment.detectorSizeJitter = o.num("detector-size-jitter", t.augment.detectorSizeJitter);
     t.augment.detectorShiftJitter = o.num("detector-shift-jitter", t.augment.detectorShiftJitter);
     t.augment.detectorAspectJitter = o.num("detector-aspect-jitter", t.augment.detectorAspectJitter);
@@ -637,8 +638,11 @@ std::vector<Sample> makeTrainingSet(const std::string& sourcesFolder,
         int n = l.frame < 0 ? options.perFace : options.perFrame;
         if (l.openness < options.closedBelow)
             n *= 3;
+        FaceLabel face = l;
+        if (!options.detectorBoxes)
+            face.detectorBox = cv::Rect();
         for (int i = 0; i < n; ++i)
-            out.push_back(augment(grey, l, rng, options.augment));
+            out.push_back(augment(grey, face, rng, options.augment));
     });
     return out;
 }

@@ -127,6 +127,7 @@ struct TrainingSetOptions
     int perFrame = 6;
     float closedBelow = 0.18f;  // openness under which eyes count as nearly closed
     uint32_t seed = 1;
+    bool detectorBoxes = true;  // false: teacher boxes with wide jitter only
     AugmentOptions augment;
 };
 
@@ -137,7 +138,7 @@ std::vector<Sample> makeTrainingSet(const std::string& sourcesFolder,
 class Options;
 // Training settings from options named like the trainer's command line
 // ("cascade", "depth", "trees", "oversampling", "nu", "pool", "splits",
-// "threads", "per-face", "per-frame", "seed", "detector-size-jitter",
+// "threads", "per-face", "per-frame", "seed", "detector-boxes" (0 or 1), "detector-size-jitter",
 // "detector-shift-jitter", "detector-aspect-jitter"); missing ones keep defaults.
 TrainParams trainParamsFrom(const Options& options);
 TrainingSetOptions trainingSetFrom(const Options& options);
