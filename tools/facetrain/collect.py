@@ -129,6 +129,22 @@ def background_sources(cache):
         for f in sorted(glob.glob(deb_dir(cache, name) + pat)):
             if f.lower().endswith((".jpg", ".png", ".webp")) and os.path.getsize(f) < 9e6:
                 out.append(link(cache, f, "bg/%s-%s" % (name.split("-")[0], os.path.basename(f))))
+    # Added later, so they come after the first ones and leave the held-out
+    # choice (every sixth) of those unchanged.
+    for name, pat in (("ukui-wallpapers", "/usr/share/backgrounds/*"),
+                      ("lomiri-wallpapers", "/usr/share/backgrounds/*")):
+        for f in sorted(glob.glob(deb_dir(cache, name) + pat)):
+            if f.lower().endswith((".jpg", ".png")) and 1e5 < os.path.getsize(f) < 9e6:
+                out.append(link(cache, f, "bg/%s-%s" % (name.split("-")[0], os.path.basename(f))))
+    # Plasma's wallpapers come in many sizes: the largest of each.
+    plasma = deb_dir(cache, "plasma-workspace-wallpapers") + "/usr/share/wallpapers"
+    for d in sorted(glob.glob(plasma + "/*/contents/images*")):
+        files = [f for f in glob.glob(d + "/*") if f.lower().endswith((".jpg", ".png"))
+                 and os.path.getsize(f) < 9e6]
+        if files:
+            f = max(files, key=os.path.getsize)
+            tag = d.split("/")[-3] + ("-dark" if d.endswith("_dark") else "")
+            out.append(link(cache, f, "bg/plasma-%s%s" % (tag, os.path.splitext(f)[1])))
     return out
 
 
@@ -151,9 +167,13 @@ def run_labeller(cache, rels):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--cache", default=os.environ.get("FACETRAIN_CACHE", "/work/facetrain-cache"))
+    ap.add_argument("--backgrounds-only", action="store_true",
+                    help="label only the face-free photos (labels/backgrounds.txt)")
     args = ap.parse_args()
     os.makedirs(LABELS, exist_ok=True)
-
+    if args.backgrounds_only:
+        write_backgrounds(args.cache)
+        return
     faces = face_sources(args.cache)
     labels = run_labeller(args.cache, [r for r, _ in faces])
     with open(os.path.join(LABELS, "faces.txt"), "w") as f:
@@ -168,15 +188,23 @@ def main():
             for face in labels[rel]:
                 f.write("%s %s %s %s\n" % (rel, person, split, " ".join(face)))
 
-    bgs = background_sources(args.cache)
-    bl = run_labeller(args.cache, bgs)
+    n_bg = write_backgrounds(args.cache)
+    n = sum(len(v or []) for v in labels.values())
+    print("%d pictures, %d faces, %d backgrounds" % (len(faces), n, n_bg))
+
+
+def write_backgrounds(cache):
+    bgs = background_sources(cache)
+    bl = run_labeller(cache, bgs)
     with open(os.path.join(LABELS, "backgrounds.txt"), "w") as f:
         f.write("# face-free photos (the teacher finds no face in them)\n")
         for rel in bgs:
             if bl[rel] == []:
                 f.write(rel + "\n")
-    n = sum(len(v or []) for v in labels.values())
-    print("%d pictures, %d faces, %d backgrounds" % (len(faces), n, sum(1 for r in bgs if bl[r] == [])))
+    rejected = [r for r in bgs if bl[r] != []]
+    if rejected:
+        print("not face-free or unreadable: " + " ".join(rejected))
+    return len(bgs) - len(rejected)
 
 
 if __name__ == "__main__":

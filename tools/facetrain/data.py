@@ -81,8 +81,13 @@ def load(path):
 
 
 class SampleMaker:
-    def __init__(self, cache, split="train", out_w=OUT_W, out_h=OUT_H, seed=None):
+    def __init__(self, cache, split="train", out_w=OUT_W, out_h=OUT_H, seed=None,
+                 bg_weights=None, mix=(0.55, 0.8), whole=0.0):
+        """bg_weights: {background: relative weight} (hard-negative mining);
+        mix: thresholds of scene / paste / empty; whole: share of background
+        windows that show the whole photo, as the engine sees a picture."""
         self.rng = random.Random(seed)
+        self.mix, self.whole = mix, whole
         self.out_w, self.out_h = out_w, out_h
         self.src = os.path.join(cache, "src")
         pics = read_labels(split, cache)
@@ -96,6 +101,8 @@ class SampleMaker:
         self.by_person = by_person
         self.faces = [(rel, i) for rel in sorted(self.pics) for i in range(len(self.pics[rel]))]
         self.bgs = read_backgrounds("train")
+        w = bg_weights or {}
+        self.bg_cum = np.cumsum([w.get(b, 1.0) for b in self.bgs])
         self.cache = {}
 
     # -- images ---------------------------------------------------------------
@@ -112,9 +119,37 @@ class SampleMaker:
         person = self.rng.choice(self.people)
         return self.rng.choice(self.by_person[person])
 
-    def background(self):
+    def pick_background(self):
+        i = int(np.searchsorted(self.bg_cum, self.rng.uniform(0, self.bg_cum[-1]), side="right"))
+        return self.bgs[min(i, len(self.bgs) - 1)]
+
+    def whole_background(self):
+        """The whole photo at (about) full output width, as the engine sees a
+        picture; the rest of the frame is a window of another photo."""
         r = self.rng
-        pyr = self.image(self.bgs[r.randrange(len(self.bgs))], background=True)
+        pyr = self.image(self.pick_background(), background=True)
+        h0, w0 = pyr.levels[0].shape[:2]
+        scale = self.out_w / w0 * r.uniform(0.85, 1.15)
+        img, lvl = pyr.level_for(scale)
+        s = scale / lvl
+        tx = (self.out_w - w0 * scale) / 2 + r.uniform(-0.1, 0.1) * self.out_w
+        ty = r.uniform(min(0.0, self.out_h - h0 * scale), max(0.0, self.out_h - h0 * scale))
+        m = np.array([[s, 0, tx], [0, s, ty]], np.float32)
+        warped = cv2.warpAffine(img, m, (self.out_w, self.out_h), flags=cv2.INTER_LINEAR,
+                                borderMode=cv2.BORDER_CONSTANT)
+        a = _inside(m, img.shape[1], img.shape[0], self.out_w, self.out_h)[..., None]
+        if a.min() < 1:
+            fill = self.background(allow_whole=False)
+            warped = (warped * a + fill * (1 - a)).astype(np.uint8)
+        if r.random() < 0.5:
+            warped = warped[:, ::-1]
+        return np.ascontiguousarray(warped)
+
+    def background(self, allow_whole=True):
+        r = self.rng
+        if allow_whole and r.random() < self.whole:
+            return self.whole_background()
+        pyr = self.image(self.pick_background(), background=True)
         h0, w0 = pyr.levels[0].shape[:2]
         # A random window of the photo, from a small patch to the whole of it.
         frac = math.exp(r.uniform(math.log(0.08), 0.0))
@@ -283,7 +318,8 @@ class SampleMaker:
         """(BGR uint8 image, faces N x 4 xyxy normalised, points N x 10 normalised,
         ignore N bool)."""
         k = self.rng.random()
-        img, faces = self.scene() if k < 0.55 else self.paste() if k < 0.8 else self.empty()
+        img, faces = (self.scene() if k < self.mix[0] else self.paste() if k < self.mix[1]
+                      else self.empty())
         img = self.photometric(img)
         if self.rng.random() < 0.5:
             img, faces = self.mirror(img, faces)

@@ -17,7 +17,8 @@ apt-get install -y -q python3-torch python3-torchvision python3-opencv python3-n
 # Packages that only carry photos: downloaded and unpacked, not installed.
 cd "$CACHE/debs"
 for p in python3-skimage python-matplotlib-data opencv-doc kphotoalbum gramps \
-         desktop-base mate-backgrounds gnome-backgrounds; do
+         desktop-base mate-backgrounds gnome-backgrounds ukui-wallpapers lomiri-wallpapers \
+         plasma-workspace-wallpapers; do
     ls "$p"_*.deb >/dev/null 2>&1 || apt-get download "$p"
 done
 for d in *.deb; do

@@ -140,6 +140,65 @@ class Samples(unittest.TestCase):
         self.assertLess(g.pts[3, 0], g.pts[4, 0])
         np.testing.assert_allclose(g.pts[0], [160 - 50, 44])
 
+    def _maker(self, images, weights=None):
+        sm = data.SampleMaker.__new__(data.SampleMaker)
+        sm.out_w, sm.out_h = 160, 120
+        sm.rng = __import__("random").Random(3)
+        sm.whole = 0.0
+        sm.bgs = sorted(images)
+        sm.cache = {k: data.Pyramid(v) for k, v in images.items()}
+        w = weights or {}
+        sm.bg_cum = np.cumsum([w.get(b, 1.0) for b in sm.bgs])
+        return sm
+
+    def test_mined_backgrounds_are_drawn_more_often(self):
+        imgs = {"a": np.zeros((90, 160, 3), np.uint8), "b": np.zeros((90, 160, 3), np.uint8)}
+        sm = self._maker(imgs, {"b": 9.0})
+        n = sum(sm.pick_background() == "b" for _ in range(2000))
+        self.assertGreater(n, 1700)
+        self.assertLess(n, 1900)
+        sm = self._maker(imgs)
+        n = sum(sm.pick_background() == "b" for _ in range(2000))
+        self.assertGreater(n, 900)
+        self.assertLess(n, 1100)
+
+    def test_whole_background_shows_the_whole_photo(self):
+        # A wide photo with a bright left and a dark right half: seen whole,
+        # both halves are in the frame; the rows it does not cover are filled.
+        wide = np.zeros((180, 640, 3), np.uint8)
+        wide[:, :320] = 200
+        sm = self._maker({"w": wide})
+        sm.background = lambda allow_whole=True: np.full((120, 160, 3), 100, np.uint8)
+        for _ in range(10):
+            out = sm.whole_background()[:, :, 0]
+            self.assertEqual(out.shape, (120, 160))
+            bright, dark = (out > 150).sum(), (out < 50).sum()
+            fill = (abs(out.astype(int) - 100) < 5).sum()
+            self.assertGreater(min(bright, dark), 0.5 * max(bright, dark))
+            self.assertGreater(bright, 0.7 * 80 * 45)
+            self.assertGreater(fill, 160 * 120 * 0.4)
+
+
+class Loss(unittest.TestCase):
+    def test_background_weight_scales_only_the_background_term(self):
+        torch.manual_seed(0)
+        pri = torch.from_numpy(model.priors(model.map_sizes_for(160, 120), 160, 120))
+        n = pri.shape[0]
+        boxes, scores = torch.randn(2, n, 14), torch.randn(2, n, 2)
+        empty = (np.zeros((0, 4), np.float32), np.zeros((0, 10), np.float32), np.zeros(0, bool))
+        face = (np.array([[0.3, 0.2, 0.7, 0.8]], np.float32), np.full((1, 10), 0.5, np.float32),
+                np.zeros(1, bool))
+        _, _, c1 = train.multibox_loss(boxes, scores, [empty, empty], pri, 1.0, 12)
+        _, _, c2 = train.multibox_loss(boxes, scores, [empty, empty], pri, 2.0, 12)
+        self.assertAlmostEqual(float(c2), 2 * float(c1), places=4)
+        _, _, c3 = train.multibox_loss(boxes, scores, [empty, empty], pri, 1.0, 48)
+        self.assertGreater(float(c3), float(c1))
+        l1, _, f1 = train.multibox_loss(boxes, scores, [face, empty], pri, 1.0, 12)
+        l2, _, f2 = train.multibox_loss(boxes, scores, [face, empty], pri, 2.0, 12)
+        self.assertEqual(float(l1), float(l2))
+        self.assertLess(float(f2), 2 * float(f1))
+        self.assertGreater(float(f2), float(f1))
+
 
 if __name__ == "__main__":
     unittest.main()
