@@ -82,12 +82,14 @@ def load(path):
 
 class SampleMaker:
     def __init__(self, cache, split="train", out_w=OUT_W, out_h=OUT_H, seed=None,
-                 bg_weights=None, mix=(0.55, 0.8), whole=0.0):
+                 bg_weights=None, mix=(0.55, 0.8), whole=0.0, defocus=0.0):
         """bg_weights: {background: relative weight} (hard-negative mining);
         mix: thresholds of scene / paste / empty; whole: share of background
-        windows that show the whole photo, as the engine sees a picture."""
+        windows that show the whole photo, as the engine sees a picture;
+        defocus: share of backgrounds blurred strongly (out-of-focus blobs of
+        colour are not faces)."""
         self.rng = random.Random(seed)
-        self.mix, self.whole = mix, whole
+        self.mix, self.whole, self.defocus = mix, whole, defocus
         self.out_w, self.out_h = out_w, out_h
         self.src = os.path.join(cache, "src")
         pics = read_labels(split, cache)
@@ -146,6 +148,12 @@ class SampleMaker:
         return np.ascontiguousarray(warped)
 
     def background(self, allow_whole=True):
+        out = self._background(allow_whole)
+        if self.rng.random() < self.defocus:
+            out = cv2.GaussianBlur(out, (0, 0), self.rng.uniform(1.5, 5.0))
+        return out
+
+    def _background(self, allow_whole):
         r = self.rng
         if allow_whole and r.random() < self.whole:
             return self.whole_background()

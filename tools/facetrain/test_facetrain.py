@@ -144,7 +144,7 @@ class Samples(unittest.TestCase):
         sm = data.SampleMaker.__new__(data.SampleMaker)
         sm.out_w, sm.out_h = 160, 120
         sm.rng = __import__("random").Random(3)
-        sm.whole = 0.0
+        sm.whole, sm.defocus = 0.0, 0.0
         sm.bgs = sorted(images)
         sm.cache = {k: data.Pyramid(v) for k, v in images.items()}
         w = weights or {}

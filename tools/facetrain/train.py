@@ -11,7 +11,7 @@ every few minutes outside the repository; starting again resumes from it.
 Fine-tuning from another run's checkpoint (copied, never written):
 
     train.py --init CACHE/ckpt/last.pt --ckdir CACHE/ckpt2 --minutes 22 --lr 4e-4 \
-        --neg-weight 2 --min-neg 48 --empty 0.35 --whole 0.3 --mine-minutes 6
+        --neg-weight 2 --min-neg 48 --empty 0.35 --whole 0.3 --defocus 0.25 --mine-minutes 6
 
 Hard-negative mining (--mine-minutes): every few minutes the averaged model is
 run over the training face-free photos, whole and in windows, the way the
@@ -162,6 +162,7 @@ def main():
     ap.add_argument("--min-neg", type=int, default=12, help="hard negatives per picture at least")
     ap.add_argument("--empty", type=float, default=0.2, help="share of face-free samples")
     ap.add_argument("--whole", type=float, default=0.0, help="share of whole-photo backgrounds")
+    ap.add_argument("--defocus", type=float, default=0.0, help="share of strongly blurred backgrounds")
     ap.add_argument("--mine-minutes", type=float, default=0.0, help="hard-negative mining interval")
     args = ap.parse_args()
     torch.set_num_threads(args.threads)
@@ -169,7 +170,7 @@ def main():
     os.makedirs(ckdir, exist_ok=True)
     ckpath = os.path.join(ckdir, "last.pt")
     scene = 0.55 * (1.0 - args.empty) / 0.8
-    maker = {"mix": (scene, 1.0 - args.empty), "whole": args.whole}
+    maker = {"mix": (scene, 1.0 - args.empty), "whole": args.whole, "defocus": args.defocus}
 
     net = model.FaceNet()
     ema = copy.deepcopy(net)
