@@ -148,10 +148,33 @@ class SampleMaker:
         return np.ascontiguousarray(warped)
 
     def background(self, allow_whole=True):
+        r = self.rng
         out = self._background(allow_whole)
-        if self.rng.random() < self.defocus:
-            out = cv2.GaussianBlur(out, (0, 0), self.rng.uniform(1.5, 5.0))
+        if r.random() < self.defocus:
+            if r.random() < 0.5:
+                out = self.blobs(out)
+            out = cv2.GaussianBlur(out, (0, 0), r.uniform(1.5, 5.0))
         return out
+
+    def blobs(self, img):
+        """Soft blobs of colour, often skin-like, as out-of-focus flowers,
+        leaves or lamps look; big ones too, the size of a near face."""
+        r = self.rng
+        out = img.astype(np.float32)
+        for _ in range(r.randint(1, 3)):
+            mask = np.zeros((self.out_h, self.out_w), np.float32)
+            w = r.uniform(0.15, 0.9) * self.out_w
+            h = w * r.uniform(0.6, 1.6)
+            cx, cy = r.uniform(0, self.out_w), r.uniform(0, self.out_h)
+            cv2.ellipse(mask, (int(cx), int(cy)), (max(1, int(w / 2)), max(1, int(h / 2))),
+                        r.uniform(0, 180), 0, 360, 1.0, -1)
+            mask = cv2.GaussianBlur(mask, (0, 0), max(1.0, w * r.uniform(0.05, 0.2)))[..., None]
+            if r.random() < 0.6:
+                b, g, rd = r.uniform(40, 140), r.uniform(70, 180), r.uniform(150, 255)
+            else:
+                b, g, rd = r.uniform(0, 255), r.uniform(0, 255), r.uniform(0, 255)
+            out = out * (1 - mask) + np.array([b, g, rd], np.float32) * mask
+        return np.clip(out, 0, 255).astype(np.uint8)
 
     def _background(self, allow_whole):
         r = self.rng
