@@ -82,14 +82,15 @@ def load(path):
 
 class SampleMaker:
     def __init__(self, cache, split="train", out_w=OUT_W, out_h=OUT_H, seed=None,
-                 bg_weights=None, mix=(0.55, 0.8), whole=0.0, defocus=0.0):
+                 bg_weights=None, mix=(0.55, 0.8), whole=0.0, defocus=0.0, symmetric=0.0):
         """bg_weights: {background: relative weight} (hard-negative mining);
         mix: thresholds of scene / paste / empty; whole: share of background
         windows that show the whole photo, as the engine sees a picture;
         defocus: share of backgrounds blurred strongly (out-of-focus blobs of
-        colour are not faces)."""
+        colour are not faces); symmetric: share of backgrounds with mirror-
+        symmetric patches (badges, emblems and ornaments are not faces)."""
         self.rng = random.Random(seed)
-        self.mix, self.whole, self.defocus = mix, whole, defocus
+        self.mix, self.whole, self.defocus, self.symmetric = mix, whole, defocus, symmetric
         self.out_w, self.out_h = out_w, out_h
         self.src = os.path.join(cache, "src")
         pics = read_labels(split, cache)
@@ -154,7 +155,35 @@ class SampleMaker:
             if r.random() < 0.5:
                 out = self.blobs(out)
             out = cv2.GaussianBlur(out, (0, 0), r.uniform(1.5, 5.0))
+        if r.random() < self.symmetric:
+            out = self.symmetric_patches(out)
         return out
+
+    def symmetric_patches(self, img):
+        """One to three patches of another photo made mirror-symmetric (its
+        left half and that half mirrored), pasted with hard or soft edges:
+        symmetry alone, as in a badge or an ornament, does not make a face."""
+        r = self.rng
+        out = img.astype(np.float32)
+        for _ in range(r.randint(1, 3)):
+            w = max(6, int(r.uniform(0.05, 0.6) * self.out_w))
+            h = max(6, min(self.out_h, int(w * r.uniform(0.7, 1.4))))
+            src = self._background(False)
+            x0, y0 = r.randint(0, self.out_w - w), r.randint(0, self.out_h - h)
+            patch = src[y0:y0 + h, x0:x0 + w].astype(np.float32)
+            half = (w + 1) // 2
+            patch[:, w - half:] = patch[:, :half][:, ::-1]
+            mask = np.zeros((h, w), np.float32)
+            if r.random() < 0.5:
+                mask[:] = 1.0
+            else:
+                cv2.ellipse(mask, (w // 2, h // 2), (max(1, w // 2), max(1, h // 2)), 0, 0, 360, 1.0, -1)
+            if r.random() < 0.5:
+                mask = cv2.GaussianBlur(mask, (0, 0), max(0.8, w * 0.06))
+            mask = mask[..., None]
+            x, y = r.randint(0, self.out_w - w), r.randint(0, self.out_h - h)
+            out[y:y + h, x:x + w] = patch * mask + out[y:y + h, x:x + w] * (1 - mask)
+        return np.clip(out, 0, 255).astype(np.uint8)
 
     def blobs(self, img):
         """Soft blobs of colour, often skin-like, as out-of-focus flowers,
@@ -170,7 +199,7 @@ class SampleMaker:
                         r.uniform(0, 180), 0, 360, 1.0, -1)
             mask = cv2.GaussianBlur(mask, (0, 0), max(1.0, w * r.uniform(0.05, 0.2)))[..., None]
             if r.random() < 0.6:
-                b, g, rd = r.uniform(40, 140), r.uniform(70, 180), r.uniform(150, 255)
+                b, g, rd = r.uniform(10, 140), r.uniform(70, 190), r.uniform(150, 255)
             else:
                 b, g, rd = r.uniform(0, 255), r.uniform(0, 255), r.uniform(0, 255)
             out = out * (1 - mask) + np.array([b, g, rd], np.float32) * mask

@@ -144,12 +144,42 @@ class Samples(unittest.TestCase):
         sm = data.SampleMaker.__new__(data.SampleMaker)
         sm.out_w, sm.out_h = 160, 120
         sm.rng = __import__("random").Random(3)
-        sm.whole, sm.defocus = 0.0, 0.0
+        sm.whole, sm.defocus, sm.symmetric = 0.0, 0.0, 0.0
         sm.bgs = sorted(images)
         sm.cache = {k: data.Pyramid(v) for k, v in images.items()}
         w = weights or {}
         sm.bg_cum = np.cumsum([w.get(b, 1.0) for b in sm.bgs])
         return sm
+
+    def test_symmetric_patches_are_mirror_images(self):
+        # One hard-edged patch of a left-to-right ramp at the top left: it
+        # reads the same from both sides, and the rest of the picture is
+        # untouched.
+        class Rng:
+            def __init__(self):
+                self.rand = iter([0.0, 0.9])      # hard edges, no blur
+
+            def randint(self, a, b):
+                return a
+
+            def uniform(self, a, b):
+                return (a + b) / 2
+
+            def random(self):
+                return next(self.rand)
+
+        ramp = np.tile(np.arange(10, 250, 1.5).astype(np.uint8)[None, :, None], (120, 1, 3))
+        sm = self._maker({"r": ramp})
+        sm.rng = Rng()
+        sm._background = lambda allow_whole: ramp
+        out = sm.symmetric_patches(np.zeros((120, 160, 3), np.uint8))
+        w = int(0.325 * 160)
+        h = int(w * 1.05)
+        patch = out[:h, :w].astype(int)
+        np.testing.assert_array_equal(patch, patch[:, ::-1])
+        np.testing.assert_array_equal(patch[:, :w // 2], ramp[:h, :w // 2])
+        self.assertEqual(int(out[h:].max()), 0)
+        self.assertEqual(int(out[:, w:].max()), 0)
 
     def test_mined_backgrounds_are_drawn_more_often(self):
         imgs = {"a": np.zeros((90, 160, 3), np.uint8), "b": np.zeros((90, 160, 3), np.uint8)}

@@ -163,6 +163,7 @@ def main():
     ap.add_argument("--empty", type=float, default=0.2, help="share of face-free samples")
     ap.add_argument("--whole", type=float, default=0.0, help="share of whole-photo backgrounds")
     ap.add_argument("--defocus", type=float, default=0.0, help="share of strongly blurred backgrounds")
+    ap.add_argument("--symmetric", type=float, default=0.0, help="share of backgrounds with mirror-symmetric patches")
     ap.add_argument("--mine-minutes", type=float, default=0.0, help="hard-negative mining interval")
     args = ap.parse_args()
     torch.set_num_threads(args.threads)
@@ -170,7 +171,8 @@ def main():
     os.makedirs(ckdir, exist_ok=True)
     ckpath = os.path.join(ckdir, "last.pt")
     scene = 0.55 * (1.0 - args.empty) / 0.8
-    maker = {"mix": (scene, 1.0 - args.empty), "whole": args.whole, "defocus": args.defocus}
+    maker = {"mix": (scene, 1.0 - args.empty), "whole": args.whole, "defocus": args.defocus,
+             "symmetric": args.symmetric}
 
     net = model.FaceNet()
     ema = copy.deepcopy(net)

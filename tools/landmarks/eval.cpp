@@ -22,12 +22,12 @@ using namespace landmarks;
 
 int main(int argc, char** argv)
 {
-    const Options opt(argc, argv, {});
+    const Options opt(argc, argv, {"each"});
     const std::string box = opt.str("box", "teacher");
     if (opt.bad() || !opt.has("model") || (!opt.has("synthetic") && !opt.has("labels")) ||
         (box != "teacher" && box != "detector")) {
         std::cerr << "usage: landmarks-eval --model FILE (--synthetic N | --labels DIR --sources DIR "
-                     "--holdout FILE [--box teacher|detector] [--boxes N]) [--seed N]\n";
+                     "--holdout FILE [--box teacher|detector] [--boxes N]) [--seed N] [--each]\n";
         return 2;
     }
     dlib::shape_predictor model;
@@ -63,6 +63,9 @@ int main(int argc, char** argv)
         return 1;
     }
     const Accuracy a = evaluate(model, test);
+    if (opt.has("each"))
+        for (size_t i = 0; i < a.worstPerFace.size(); ++i)
+            std::printf("face %zu worst %.4f\n", i, a.worstPerFace[i]);
     std::printf("samples %zu\nmedian %.4f\np90 %.4f\nmean %.4f\nmicroseconds-per-prediction %.1f\n",
                 a.faces, a.median, a.p90, a.mean, a.microsPerPrediction);
     return 0;

@@ -511,8 +511,12 @@ Accuracy evaluate(const dlib::shape_predictor& model, const std::vector<Sample>&
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         predictions += 20;
         const double dist = eyeDistance(s.points);
-        for (int i = 0; i < 4; ++i)
+        double worst = 0;
+        for (int i = 0; i < 4; ++i) {
             errors.push_back(cv::norm(p[i] - s.points[i]) / dist);
+            worst = std::max(worst, errors.back());
+        }
+        acc.worstPerFace.push_back(worst);
     }
     acc.faces = samples.size();
     acc.median = percentile(errors, 0.5);

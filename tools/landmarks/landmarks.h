@@ -158,6 +158,7 @@ struct Accuracy
     double p90 = 0;
     double mean = 0;
     double microsPerPrediction = 0;
+    std::vector<double> worstPerFace;  // each sample's largest corner error, in order
 };
 
 Accuracy evaluate(const dlib::shape_predictor& model, const std::vector<Sample>& samples);
