@@ -10,7 +10,10 @@ import unittest
 import numpy as np
 import torch
 
+import cv2
+
 import data
+import evaluate
 import model
 import quant
 import train
@@ -228,6 +231,39 @@ class Loss(unittest.TestCase):
         self.assertEqual(float(l1), float(l2))
         self.assertLess(float(f2), 2 * float(f1))
         self.assertGreater(float(f2), float(f1))
+
+
+class Evaluation(unittest.TestCase):
+    def test_counts_faces_and_false_faces_as_the_engine_sees_them(self):
+        # A 1280 x 960 picture (half size at width 640) with a 300-pixel face,
+        # and a face-free one. The fake detector, on the quarter of the
+        # width-640 copy (160 x 120), finds the face, a small false face (60
+        # px at 640) and, on the face-free picture, a big one (120 px).
+        with tempfile.TemporaryDirectory() as tmp:
+            face_pic, empty_pic = os.path.join(tmp, "f.png"), os.path.join(tmp, "e.png")
+            cv2.imwrite(face_pic, np.zeros((960, 1280, 3), np.uint8))
+            cv2.imwrite(empty_pic, np.zeros((480, 640, 3), np.uint8))
+            pts = np.array([[440, 400], [640, 400], [540, 480], [460, 560], [620, 560]], np.float32)
+            items = [(face_pic, [data.Face([390, 300, 300, 300], pts)]), (empty_pic, [])]
+            # At width 640 the face is (195, 150)-(345, 300), its eyes at
+            # (220, 200) and (320, 200).
+            eye = [220 / 640, 200 / 480, 320 / 640, 200 / 480] + [0.5] * 6
+
+            def detector(small):
+                self.assertEqual(small.shape[:2], (120, 160))
+                if detector.calls == 0:
+                    detector.calls += 1
+                    return [(0.99, [195 / 640, 150 / 480, 345 / 640, 300 / 480], eye),
+                            (0.6, [0.0, 0.0, 15 / 160, 15 / 120], [0.0] * 10)]
+                return [(0.97, [0.1, 0.1, 0.1 + 30 / 160, 0.1 + 30 / 120], [0.0] * 10)]
+            detector.calls = 0
+            r = evaluate.evaluate(detector, items)
+        self.assertEqual((r["pictures"], r["faces"]), (2, 1))
+        self.assertEqual((r["recall"], r["recall_engine"]), (1.0, 1.0))
+        self.assertEqual(r["false_per_100"], 100.0)          # two false faces on two pictures
+        self.assertEqual(r["false_engine_per_100"], 50.0)    # only the big one is that sure
+        self.assertEqual(r["false_100px_per_100"], 50.0)     # and wide enough for the engine
+        self.assertLess(r["eye_median"], 1e-6)
 
 
 if __name__ == "__main__":
