@@ -1,37 +1,121 @@
 // The committed eye-landmark model: it is the file the build puts beside the
-// program, it loads with four points, stays small, and on a face it never saw
-// in training it finds both eyes, the eye on the image's left first.
+// program, it loads with four points, stays small, and on faces of people it
+// never saw in training, in the boxes the engine's own face detector gives,
+// it finds the eye corners, the eye on the image's left first.
 
+#include <QDir>
 #include <QFileInfo>
 #include <QtTest>
 
+#include <algorithm>
+#include <dlib/image_transforms/assign_image.h>
+#include <dlib/opencv/cv_image.h>
 #include <dlib/serialize.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "core/facedetection/facedetectcnn.h"
+#include "core/model.h"
 #include "tools/landmarks/landmarks.h"
 
 using namespace landmarks;
+
+namespace {
+
+// A picture as the engine holds a frame (width 640, grey for the model), the
+// face its face choice would follow and the teacher's points in that frame.
+struct EngineView
+{
+    QString name;
+    cv::Mat grey;
+    cv::Rect box;  // empty when the detector found no face to follow
+    Points points;
+};
+
+EngineView engineView(const QString& name, const cv::Mat& bgr, const Points& points)
+{
+    EngineView e;
+    e.name = name;
+    const double f = 640.0 / bgr.cols;
+    cv::Mat frame;
+    cv::resize(bgr, frame, cv::Size(640, int(bgr.rows * f)), 0, 0, cv::INTER_LINEAR);
+    cv::cvtColor(frame, e.grey, cv::COLOR_BGR2GRAY);
+    for (int i = 0; i < 4; ++i)
+        e.points[i] = points[i] * float(f);
+    // The engine's face choice with the program's detector (built-in
+    // weights), on a buffer of our own: the engine allocates its own when
+    // it starts.
+    Model model;
+    std::vector<unsigned char> buffer(0x20000);
+    model.setFaceDetector([&buffer](unsigned char*, unsigned char* pixels, int w, int h, int step) {
+        return facedetect::cnn_face_detect(buffer.data(), pixels, w, h, step);
+    });
+    float x1, y1, x2, y2;
+    int s1, s2;
+    cv::Rect* box = model.detectBestNearestFace2(frame, nullptr, &x1, &y1, &s1, &x2, &y2, &s2);
+    if (box)
+        e.box = *box;
+    delete box;
+    return e;
+}
+
+double quantile(std::vector<double> v, double q)
+{
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(q * double(v.size())))];
+}
+
+} // namespace
 
 class TestLandmarksModel : public QObject
 {
     Q_OBJECT
 
     dlib::shape_predictor m_model;
-    cv::Mat m_face;
-    FaceLabel m_label;
+    FaceLabel m_grace;
+    std::vector<EngineView> m_views;
 
-    // Predicted points against the teacher's, each as a fraction of the
-    // teacher's eye distance; fails on a swapped order as well as on a miss.
-    void checkPoints(const Points& got, const Points& want)
+    // The model as the engine calls it (right and bottom one past the box).
+    Points predictIn(const cv::Mat& grey, const cv::Rect& b)
     {
-        const double d = eyeDistance(want);
-        for (int i = 0; i < 4; ++i) {
-            const double err = cv::norm(got[i] - want[i]) / d;
-            QVERIFY2(err < 0.12, qPrintable(QString("point %1 is %2 eye distances off").arg(i).arg(err)));
+        dlib::array2d<unsigned char> img;
+        dlib::assign_image(img, dlib::cv_image<unsigned char>(grey));
+        const auto shape = m_model(img, dlib::rectangle(b.x, b.y, b.x + b.width, b.y + b.height));
+        Points out;
+        for (int i = 0; i < 4; ++i)
+            out[i] = cv::Point2f(float(shape.part(i).x()), float(shape.part(i).y()));
+        return out;
+    }
+
+    // Corner errors of every face, each as a fraction of the teacher's eye
+    // distance, over the boxes boxesOf gives for the face; the points must
+    // come in the model's order (left to right) on every one. The targets
+    // are those of the model: median at most 5 %, 90th percentile at most
+    // 10 %.
+    template <typename Boxes>
+    void checkAccuracy(const std::vector<EngineView>& views, Boxes boxesOf)
+    {
+        std::vector<double> errors;
+        for (const EngineView& e : views) {
+            QVERIFY2(!e.box.empty(), qPrintable(e.name + ": the detector found no face to follow"));
+            const double d = eyeDistance(e.points);
+            double worst = 0;
+            for (const cv::Rect& box : boxesOf(e.box)) {
+                const Points p = predictIn(e.grey, box);
+                QVERIFY2(p[0].x < p[1].x && p[1].x < p[2].x && p[2].x < p[3].x,
+                         qPrintable(e.name + ": points out of order"));
+                for (int i = 0; i < 4; ++i) {
+                    errors.push_back(cv::norm(p[i] - e.points[i]) / d);
+                    worst = std::max(worst, errors.back());
+                }
+            }
+            qInfo("%s: worst corner %.3f", qPrintable(e.name), worst);
         }
-        QVERIFY(got[0].x < got[1].x && got[1].x < got[2].x && got[2].x < got[3].x);
+        const double median = quantile(errors, 0.5), p90 = quantile(errors, 0.9);
+        qInfo("median %.4f, p90 %.4f of %zu corners", median, p90, errors.size());
+        QVERIFY2(median <= 0.05, qPrintable(QString("median corner error %1").arg(median)));
+        QVERIFY2(p90 <= 0.10, qPrintable(QString("90th percentile corner error %1").arg(p90)));
     }
 
 private slots:
@@ -44,9 +128,19 @@ private slots:
         QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
         QVERIFY2(a.readAll() == b.readAll(), "data.dat beside the program differs from the committed one");
         dlib::deserialize(bin.toStdString()) >> m_model;
-        m_face = cv::imread(LUMORA_SOURCE_DIR "/tests/tools/landmarks/grace_hopper.jpg", cv::IMREAD_GRAYSCALE);
-        QVERIFY(!m_face.empty());
-        QVERIFY(readLabelFile(LUMORA_SOURCE_DIR "/tests/tools/landmarks/grace_hopper.txt", &m_label));
+        QVERIFY(readLabelFile(LUMORA_SOURCE_DIR "/tests/tools/landmarks/grace_hopper.txt", &m_grace));
+
+        // Webcam-like pictures of held-out people (tools/landmarks/make-test-faces.py).
+        const QDir faces(QStringLiteral(LUMORA_SOURCE_DIR "/tests/tools/landmarks/faces"));
+        for (const QString& txt : faces.entryList({"*.txt"}, QDir::Files, QDir::Name)) {
+            FaceLabel label;
+            QVERIFY(readLabelFile(faces.filePath(txt).toStdString(), &label));
+            const QString name = QFileInfo(txt).completeBaseName();
+            const cv::Mat bgr = cv::imread(faces.filePath(name + ".jpg").toStdString(), cv::IMREAD_COLOR);
+            QVERIFY(!bgr.empty());
+            m_views.push_back(engineView(name, bgr, label.points));
+        }
+        QVERIFY(m_views.size() >= 6);
     }
 
     void hasFourPointsAndFitsTheSizeLimit()
@@ -55,17 +149,8 @@ private slots:
         QVERIFY(QFileInfo(LUMORA_SOURCE_DIR "/data/data.dat").size() <= 8 * 1024 * 1024);
     }
 
-    // The sample's label comes from the 68-point teacher: its points 36 and
-    // 39 (the subject's right eye) lie on the image's left.
-    void firstEyeIsOnTheImagesLeft()
-    {
-        dlib::array2d<unsigned char> img;
-        toDlib(m_face, &img);
-        checkPoints(predict(m_model, img, m_label.box), m_label.points);
-    }
-
-    // The label's order is the teacher's: its points 36 and 39 (the subject's
-    // right eye) are the sample's points 0 and 1 and lie on the image's left.
+    // The labels' order is the teacher's: its points 36 and 39 (the subject's
+    // right eye) are the points 0 and 1 and lie on the image's left.
     void teacherPutsTheSubjectsRightEyeOnTheImagesLeft()
     {
         const char* teacherPath = "/usr/share/dlib/shape_predictor_68_face_landmarks.dat";
@@ -79,39 +164,48 @@ private slots:
                      cv::COLOR_BGR2GRAY);
         dlib::array2d<unsigned char> img;
         toDlib(grey, &img);
-        const cv::Rect& b = m_label.box;
+        const cv::Rect& b = m_grace.box;
         const auto shape = teacher(img, dlib::rectangle(b.x, b.y, b.x + b.width - 1, b.y + b.height - 1));
         const int corners[4] = {36, 39, 42, 45};
         for (int i = 0; i < 4; ++i) {
             const cv::Point2f t(float(shape.part(corners[i]).x()), float(shape.part(corners[i]).y()));
-            QVERIFY2(cv::norm(t - m_label.points[i]) <= 1.0, qPrintable(QString("point %1").arg(corners[i])));
+            QVERIFY2(cv::norm(t - m_grace.points[i]) <= 1.0, qPrintable(QString("point %1").arg(corners[i])));
         }
-        QVERIFY(shape.part(39).x() < m_face.cols / 2 && shape.part(42).x() > m_face.cols / 2);
+        QVERIFY(shape.part(39).x() < grey.cols / 2 && shape.part(42).x() > grey.cols / 2);
     }
 
-    void mirroredFaceKeepsTheOrder()
+    void findsTheCornersInTheEnginesBoxes()
     {
-        cv::Mat flipped;
-        cv::flip(m_face, flipped, 1);
-        dlib::array2d<unsigned char> img;
-        toDlib(flipped, &img);
-        cv::Rect box = m_label.box;
-        box.x = flipped.cols - box.x - box.width;
-        checkPoints(predict(m_model, img, box), mirrorPoints(m_label.points, flipped.cols));
+        checkAccuracy(m_views, [](const cv::Rect& b) { return std::vector<cv::Rect>{b}; });
     }
 
-    // The engine's box differs from the teacher's; the points must hold up
-    // under boxes shifted and resized like a detector's.
-    void toleratesDetectorLikeBoxes()
+    // A mirrored face is found by the detector anew; the order stays left to right.
+    void mirroredFacesKeepTheOrder()
     {
-        dlib::array2d<unsigned char> img;
-        toDlib(m_face, &img);
-        const cv::Rect b = m_label.box;
-        const int dx = b.width / 12, dw = b.width / 10;
-        for (const cv::Rect& box : {cv::Rect(b.x - dx, b.y, b.width, b.height), cv::Rect(b.x + dx, b.y + dx, b.width, b.height),
-                                    cv::Rect(b.x - dw / 2, b.y - dw / 2, b.width + dw, b.height + dw),
-                                    cv::Rect(b.x + dw / 2, b.y + dw / 2, b.width - dw, b.height - dw)})
-            checkPoints(predict(m_model, img, box), m_label.points);
+        std::vector<EngineView> mirrored;
+        const QDir faces(QStringLiteral(LUMORA_SOURCE_DIR "/tests/tools/landmarks/faces"));
+        for (const EngineView& e : m_views) {
+            FaceLabel label;
+            QVERIFY(readLabelFile(faces.filePath(e.name + ".txt").toStdString(), &label));
+            cv::Mat bgr = cv::imread(faces.filePath(e.name + ".jpg").toStdString(), cv::IMREAD_COLOR), flipped;
+            cv::flip(bgr, flipped, 1);
+            mirrored.push_back(engineView(e.name + " (mirrored)", flipped, mirrorPoints(label.points, flipped.cols)));
+        }
+        checkAccuracy(mirrored, [](const cv::Rect& b) { return std::vector<cv::Rect>{b}; });
+    }
+
+    // The detector's box wobbles from one detection to the next (a few per
+    // cent on a webcam clip); the points must hold up under boxes shifted
+    // and resized by about as much as the largest wobble.
+    void toleratesTheDetectorsWobble()
+    {
+        checkAccuracy(m_views, [](const cv::Rect& b) {
+            const int dx = b.width / 20, dw = b.width / 12;
+            return std::vector<cv::Rect>{cv::Rect(b.x - dx, b.y, b.width, b.height),
+                                         cv::Rect(b.x + dx, b.y + dx, b.width, b.height),
+                                         cv::Rect(b.x - dw / 2, b.y - dw / 2, b.width + dw, b.height + dw),
+                                         cv::Rect(b.x + dw / 2, b.y + dw / 2, b.width - dw, b.height - dw)};
+        });
     }
 };
 
