@@ -39,19 +39,7 @@ void LumoraGUI::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void LumoraGUI::showReminder() {}
-void LumoraGUI::responceToBlink() {}
-void LumoraGUI::showBreakReminder() {}
-void LumoraGUI::hideBreakReminder() {}
-void LumoraGUI::showExercise() {}
-void LumoraGUI::hideExerciseReminder() {}
-void LumoraGUI::showBubleNotificationAboutMeasurement(double) {}
-void LumoraGUI::showImage(QImage) {}
-void LumoraGUI::showError(Error) {}
-void LumoraGUI::adjustSystemTrayBasedOnFunctionalityAccessingCamera(Feature) {}
-void LumoraGUI::updateHealthStatus(QVector<double>, QVector<int>, QVector<QDateTime>) {}
 void LumoraGUI::setBrightnessSliderPosition(int) {}
 void LumoraGUI::setColorTemperatureSliderPosition(int) {}
 void LumoraGUI::disableHWbrightnessControl() {}
 void LumoraGUI::enableHWbrightnessControl(int) {}
-void LumoraGUI::showInternetUnreachable() {}
