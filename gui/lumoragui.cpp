@@ -3,11 +3,17 @@
 #include <QCloseEvent>
 #include <QDebug>
 
-LumoraGUI::LumoraGUI(QWidget* parent) : QWidget(parent) {}
+#include "ui_lumoragui.h"
+
+LumoraGUI::LumoraGUI(QWidget* parent) : QWidget(parent), ui(new Ui_LumoraGUI)
+{
+    ui->setupUi(this);
+}
 
 LumoraGUI::~LumoraGUI()
 {
     m_closing = true;
+    delete ui;
 }
 
 void LumoraGUI::init()

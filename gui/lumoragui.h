@@ -13,6 +13,12 @@
 class QCloseEvent;
 class QMouseEvent;
 
+namespace Ui {
+class widget_lumora;
+}
+// The generated form of the main window.
+using Ui_LumoraGUI = Ui::widget_lumora;
+
 class LumoraGUI : public QWidget
 {
     Q_OBJECT
@@ -87,5 +93,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    Ui_LumoraGUI* ui = nullptr;
     bool m_closing = false;
 };
