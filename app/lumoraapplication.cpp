@@ -19,6 +19,7 @@
 #include "gui/lumoragui.h"
 #include "gui/widgetproxy.h"
 #include "gui/widgetstatistics.h"
+#include "net/makeraddresses.h"
 #include "net/servercontroller.h"
 
 LumoraApplication* application = nullptr;
@@ -32,6 +33,7 @@ LumoraApplication::LumoraApplication(int& argc, char** argv, std::fstream* error
         primaryStartup();
 
     errorLogStream = errorLog;
+    maker::trustTestAuthority();
 
     qDebug() << QHostInfo::localHostName();
     const QOperatingSystemVersion os = QOperatingSystemVersion::current();
