@@ -31,15 +31,16 @@ test: build
 test-all: build
 	LUMORA_TEST_ALL=1 ./scripts/run-tests.sh $(BUILD_DIR)
 
-# The start-up and shut-down under AddressSanitizer and UBSan: no report.
+# The start-up and shut-down, and the credential scrambler fed hostile
+# input, under AddressSanitizer and UBSan: no report.
 ASAN_DIR ?= build-asan
 test-sanitize: deps
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DLUMORA_SANITIZE=address,undefined \
 	  -DLUMORA_BUILD_BENCH=OFF -DLUMORA_BUILD_TOOLS=OFF
-	cmake --build $(ASAN_DIR) -j $(JOBS) --target lumora test_startup test_logutils
+	cmake --build $(ASAN_DIR) -j $(JOBS) --target lumora test_startup test_logutils test_scrambler
 	cd $(ASAN_DIR) && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0 \
-	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -R 'test_startup|test_logutils'
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -R 'test_startup|test_logutils|test_scrambler'
 
 bench: build
 	./$(BUILD_DIR)/bin/lumora-bench

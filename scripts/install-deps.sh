@@ -16,6 +16,7 @@ PACKAGES=(
   xvfb xauth x11-xserver-utils xdotool dbus dbus-daemon dbus-x11
   fonts-roboto-unhinted qttranslations5-l10n qt5-image-formats-plugins
   uuid-dev
+  tinyproxy openssl python3
 )
 
 missing=()

@@ -1,0 +1,209 @@
+// The credential scrambler: round trips, the byte format's promises, damage
+// and hostile input.
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include "net/scrambler.h"
+
+namespace {
+
+QByteArray randomBytes(QRandomGenerator& rng, int n)
+{
+    QByteArray b(n, '\0');
+    for (int i = 0; i < n; ++i)
+        b[i] = char(rng.bounded(256));
+    return b;
+}
+
+// Scrambles a block as the byte format defines it, to craft values that the
+// program itself never writes.
+QByteArray craft(quint64 key, char flags, const QByteArray& block)
+{
+    QByteArray out;
+    out.append(char(3)).append(flags);
+    char last = 0;
+    for (int i = 0; i < block.size(); ++i) {
+        last = char(block.at(i) ^ char((key >> (8 * (i % 8))) & 0xff) ^ last);
+        out.append(last);
+    }
+    return out;
+}
+
+QByteArray be16(quint16 v)
+{
+    QByteArray b;
+    b.append(char(v >> 8)).append(char(v & 0xff));
+    return b;
+}
+
+void quietHandler(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+}  // namespace
+
+class TestScrambler : public QObject
+{
+    Q_OBJECT
+private slots:
+    void roundTripsEveryLength()
+    {
+        QRandomGenerator rng(1234);
+        Scrambler s(rng.generate64());
+        for (int n = 0; n <= 4096; ++n) {
+            // Alternate incompressible and compressible data so both paths run.
+            const QByteArray plain = (n % 2) ? randomBytes(rng, n) : QByteArray(n, char('a' + n % 26));
+            const QByteArray cypher = s.encryptToByteArray(plain);
+            QCOMPARE(s.lastError(), Scrambler::ErrorNoError);
+            QCOMPARE(s.decryptToByteArray(cypher), plain);
+            QCOMPARE(s.lastError(), Scrambler::ErrorNoError);
+        }
+        for (const QString& text : {QString(), QStringLiteral("proxy-user"), QStringLiteral("pässwörd ☃ 密码")}) {
+            const QString once = s.encryptToString(text);
+            const QString twice = s.encryptToString(text);
+            QVERIFY(once != twice);  // the random byte
+            QCOMPARE(s.decryptToString(once), text);
+            QCOMPARE(s.decryptToString(twice), text);
+        }
+    }
+
+    void formatPromises()
+    {
+        Scrambler s(0);  // a zero key is a key
+        const QByteArray empty = s.encryptToByteArray(QByteArray());
+        QCOMPARE(empty.size(), 5);
+        QCOMPARE(int(empty.at(0)), 3);
+        QCOMPARE(int(empty.at(1)), 0x02);
+        QCOMPARE(s.encryptToString(QString()).size(), 8);
+
+        QCOMPARE(int(s.encryptToByteArray(QByteArray(13, 'x')).at(1)) & 0x01, 0);
+        QCOMPARE(int(s.encryptToByteArray(QByteArray(200, 'x')).at(1)) & 0x01, 0x01);
+
+        // Text ends at the first NUL byte.
+        QCOMPARE(s.decryptToString(s.encryptToByteArray(QByteArray("ab\0cd", 5))), QStringLiteral("ab"));
+
+        Scrambler none;
+        QVERIFY(none.encryptToByteArray(QByteArray("x")).isEmpty());
+        QCOMPARE(none.lastError(), Scrambler::ErrorNoKeySet);
+        QVERIFY(none.decryptToString(s.encryptToString(QStringLiteral("x"))).isEmpty());
+        QCOMPARE(none.lastError(), Scrambler::ErrorNoKeySet);
+
+        // Too short keeps the previous error; a wrong version is named.
+        s.decryptToByteArray(QByteArray("\x07\x02\x00\x00", 4));
+        QCOMPARE(s.lastError(), Scrambler::ErrorUnknownVersion);
+        QVERIFY(s.decryptToByteArray(QByteArray("\x03\x02", 2)).isEmpty());
+        QCOMPARE(s.lastError(), Scrambler::ErrorUnknownVersion);
+    }
+
+    void damageIsDetected()
+    {
+        Scrambler a(0x0123456789abcdefULL);
+        Scrambler b(0x0123456789abcdeeULL);
+        const QByteArray plain("corporate-proxy-password");
+        const QByteArray cypher = a.encryptToByteArray(plain);
+
+        // Every single changed byte of the block is caught by the checksum.
+        for (int i = 2; i < cypher.size(); ++i) {
+            QByteArray damaged = cypher;
+            damaged[i] = char(damaged[i] ^ 0x5a);
+            QVERIFY(a.decryptToByteArray(damaged).isEmpty());
+            QCOMPARE(a.lastError(), Scrambler::ErrorIntegrityFailed);
+        }
+
+        // Another key: refused, bar the rare 16-bit checksum coincidence.
+        int refused = 0;
+        for (int i = 0; i < 50; ++i) {
+            if (b.decryptToByteArray(a.encryptToByteArray(plain)).isEmpty()
+                && b.lastError() == Scrambler::ErrorIntegrityFailed)
+                ++refused;
+        }
+        QVERIFY(refused >= 49);
+        a.setIntegrityProtectionMode(Scrambler::ProtectionHash);
+        b.setIntegrityProtectionMode(Scrambler::ProtectionHash);
+        const QByteArray hashed = a.encryptToByteArray(plain);
+        QCOMPARE(int(hashed.at(1)), 0x04);
+        QCOMPARE(a.decryptToByteArray(hashed), plain);
+        QVERIFY(b.decryptToByteArray(hashed).isEmpty());
+        QCOMPARE(b.lastError(), Scrambler::ErrorIntegrityFailed);
+    }
+
+    void bothIntegrityValuesCheckedAndStripped()
+    {
+        const quint64 key = 0xfeedface12345678ULL;
+        Scrambler s(key);
+        const QByteArray payload("user:secret");
+        const QByteArray digest = QCryptographicHash::hash(payload, QCryptographicHash::Sha1);
+        const QByteArray sum = be16(qChecksum(payload.constData(), uint(payload.size())));
+
+        QCOMPARE(s.decryptToByteArray(craft(key, 0x06, QByteArray(1, 'r') + sum + digest + payload)), payload);
+        QCOMPARE(s.lastError(), Scrambler::ErrorNoError);
+
+        QByteArray badDigest = digest;
+        badDigest[7] = char(badDigest[7] ^ 1);
+        QVERIFY(s.decryptToByteArray(craft(key, 0x06, QByteArray(1, 'r') + sum + badDigest + payload)).isEmpty());
+        QCOMPARE(s.lastError(), Scrambler::ErrorIntegrityFailed);
+
+        // Too short to hold both values.
+        QVERIFY(s.decryptToByteArray(craft(key, 0x06, QByteArray(1, 'r') + sum + digest.left(10))).isEmpty());
+        QCOMPARE(s.lastError(), Scrambler::ErrorIntegrityFailed);
+    }
+
+    void compressedClaimsAreBounded()
+    {
+        const quint64 key = 42;
+        Scrambler s(key);
+        const QByteArray big(1 << 20, 'a');
+        const QByteArray stream = qCompress(big, 9).mid(4);
+        const auto value = [&](quint32 claimed) {
+            QByteArray payload = be16(quint16(claimed >> 16)) + be16(quint16(claimed & 0xffff)) + stream;
+            return craft(key, 0x03, QByteArray(1, 'r') + be16(qChecksum(payload.constData(), uint(payload.size())))
+                                        + payload);
+        };
+        QCOMPARE(s.decryptToByteArray(value(quint32(big.size()))), big);  // honest claim
+        for (quint32 claimed : {100u, quint32(big.size() - 1), 0x7fffffffu, 0xffffffffu}) {
+            QVERIFY(s.decryptToByteArray(value(claimed)).isEmpty());
+            QCOMPARE(s.lastError(), Scrambler::ErrorIntegrityFailed);
+        }
+    }
+
+    void hostileInputNeverCrashes()
+    {
+        const QtMessageHandler previous = qInstallMessageHandler(quietHandler);
+        QRandomGenerator rng(99);
+        Scrambler s(rng.generate64());
+        QVector<QByteArray> seeds;
+        for (int n : {0, 1, 13, 40, 300, 2000}) {
+            for (auto mode : {Scrambler::CompressionAuto, Scrambler::CompressionAlways, Scrambler::CompressionNever}) {
+                s.setCompressionMode(mode);
+                seeds << s.encryptToByteArray(QByteArray(n, 'q') + randomBytes(rng, n / 4));
+            }
+        }
+        for (int i = 0; i < 100000; ++i) {
+            QByteArray input;
+            if (i % 2) {
+                input = randomBytes(rng, rng.bounded(64));
+                if (i % 4 == 1 && input.size() > 1)
+                    input[0] = 3;
+            } else {
+                input = seeds.at(rng.bounded(seeds.size()));
+                for (int m = rng.bounded(1, 4); m > 0 && !input.isEmpty(); --m) {
+                    const int at = rng.bounded(input.size());
+                    switch (rng.bounded(4)) {
+                    case 0: input[at] = char(rng.bounded(256)); break;
+                    case 1: input.remove(at, rng.bounded(1, 8)); break;
+                    case 2: input.insert(at, randomBytes(rng, rng.bounded(1, 8))); break;
+                    default: input[1] = char(rng.bounded(8)); break;  // any flag combination
+                    }
+                }
+            }
+            const QByteArray out = (i % 3) ? s.decryptToByteArray(input)
+                                           : s.decryptToString(QString::fromLatin1(input.toBase64())).toUtf8();
+            if (s.lastError() != Scrambler::ErrorNoError)
+                QVERIFY(out.isEmpty());
+        }
+        qInstallMessageHandler(previous);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScrambler)
+#include "tst_scrambler.moc"
