@@ -2,7 +2,7 @@
 
 #include <QDebug>
 #include <QDir>
-#include <QFontDatabase>
+#include <QFont>
 #include <QHostInfo>
 #include <QOperatingSystemVersion>
 #include <QScreen>
@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QTranslator>
 
+#include "app/appfonts.h"
 #include "app/errorlog.h"
 #include "app/quitsignals.h"
 #include "core/control/applicationcontroller.h"
@@ -42,16 +43,7 @@ LumoraApplication::LumoraApplication(int& argc, char** argv, std::fstream* error
     for (int i = 0; i < argc; ++i)
         qDebug() << "argv" << argv[i];
 
-    QString family = QStringLiteral("Roboto");
-    QFontDatabase::addApplicationFont(QStringLiteral(":/font/Roboto-Medium.ttf"));
-    QFontDatabase::addApplicationFont(QStringLiteral(":/font/Roboto-Bold.ttf"));
-    const int regular = QFontDatabase::addApplicationFont(QStringLiteral(":/font/Roboto-Regular.ttf"));
-    if (regular != -1) {
-        const QStringList families = QFontDatabase::applicationFontFamilies(regular);
-        if (!families.isEmpty())
-            family = families.first();
-    }
-    setFont(QFont(family, 15));
+    setFont(QFont(appfonts::install(), 15));
 
     windowIcon = QIcon(QStringLiteral(":/icons/lumora.icns"));
     setWindowIcon(windowIcon);

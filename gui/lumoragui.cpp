@@ -8,6 +8,8 @@
 LumoraGUI::LumoraGUI(QWidget* parent) : QWidget(parent), ui(new Ui_LumoraGUI)
 {
     ui->setupUi(this);
+    adjustGUIelementsSizes();
+    initializeShadowsForWidgets();
 }
 
 LumoraGUI::~LumoraGUI()

@@ -11,6 +11,8 @@
 #include "core/lumoratypes.h"
 
 class QCloseEvent;
+class QCPItemText;
+class QEvent;
 class QMouseEvent;
 
 namespace Ui {
@@ -23,10 +25,21 @@ class LumoraGUI : public QWidget
 {
     Q_OBJECT
 public:
+    // The blink-monitoring status line.
+    enum BlinkMonitoringMessage {
+        NO_MESSAGE = 0,
+        MEASUREMENT_STARTS_SHORTLY = 1,
+        NO_MEASUREMENT_YET = 2,
+        MEASUREMENT_IN_PROGRESS = 3,
+        TRAINING_OBSERVES_USER = 4
+    };
+
     explicit LumoraGUI(QWidget* parent = nullptr);
     ~LumoraGUI() override;
 
     bool isClosing() const { return m_closing; }
+    // Test seam: the width camera-test images are scaled to.
+    int previewWidth() const { return m_previewWidth; }
 
 signals:
     void pauseRequested(bool);
@@ -92,7 +105,36 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+    // Appearance and retranslation (lumoragui_appearance.cpp).
+protected:
+    void changeEvent(QEvent* event) override;
+private slots:
+    void adjustGUIelementsSizes();
+private:
+    void adjustGUIappearance();
+    void configureGraphLanguage();
+    void initializeShadowsForWidgets();
+
+    // User texts of the status line and of the engine's errors.
+    QString errorToText(Error e) const;
+    QString messageToText(BlinkMonitoringMessage m) const;
+
 private:
     Ui_LumoraGUI* ui = nullptr;
     bool m_closing = false;
+
+    // State the window's look is derived from.
+    QSystemTrayIcon* m_trayIcon = nullptr;
+    QString m_statusText;
+    Error m_currentError = NO_ERROR;
+    BlinkMonitoringMessage m_statusMessage = NO_MESSAGE;
+    bool m_errorShown = false;
+    bool m_errorBalloonShown = false;
+    bool m_presentationMode = false;
+    bool m_cameraPaused = false;
+    bool m_interactiveReminderSuspended = false;
+    int m_previewWidth = 400;
+    QVector<QDateTime> m_recentTimes;
+    QVector<QString> m_recentTimeTexts;
+    QCPItemText* m_healthyText = nullptr;
 };

@@ -2,6 +2,129 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="cs_CZ">
 <context>
+    <name>LumoraGUI</name>
+    <message>
+        <location filename="../../gui/lumoragui_appearance.cpp" line="+47"/>
+        <source>version</source>
+        <translation>verze</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>lumora - settings</source>
+        <translation>lumora - nastavení</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>SAVE NEW POSITION</source>
+        <translation>ULOŽIT NOVOU POLOHU</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Measurements</source>
+        <translation>Měření</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Blinks per minute</source>
+        <translation>Mrknutí za minutu</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>healthy</source>
+        <translation>zdravé</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>lumora - presentation mode</source>
+        <translation>lumora - režim prezentace</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>lumora camera use paused</source>
+        <translation>lumora - používání kamery pozastaveno</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>lumora</source>
+        <translation>lumora</translation>
+    </message>
+    <message>
+        <location filename="../../gui/lumoragui_status.cpp" line="+17"/>
+        <source>Measurement will start shortly.</source>
+        <translation>Měření brzy začne.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>No measurement taken yet. Your blink rate is measured approximately every 30 minutes.</source>
+        <translation>Zatím nebylo provedeno žádné měření. Frekvence mrkání se měří přibližně každých 30 minut.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Measurement in progress</source>
+        <translation>Probíhá měření</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Lumora observes your blinks (blink training is active).</source>
+        <translation>Lumora sleduje vaše mrknutí (trénink mrkání je zapnutý).</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <location line="+2"/>
+        <location line="+2"/>
+        <location line="+6"/>
+        <location line="+2"/>
+        <location line="+2"/>
+        <source>Error:</source>
+        <translation>Chyba:</translation>
+    </message>
+    <message>
+        <location line="-14"/>
+        <source> insufficient memory RAM or missing data.dat.</source>
+        <translation> nedostatek paměti RAM nebo chybí data.dat.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> camera is used by other software.</source>
+        <translation> kameru používá jiný program.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> low frame per second, cheap camera or bad light conditions.</source>
+        <translation> nízký počet snímků za sekundu, levná kamera nebo špatné světelné podmínky.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Face not detected, please test blink detection performance (webcam icon).</source>
+        <translation>Obličej nebyl rozpoznán, otestujte prosím detekci mrkání (ikona kamery).</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>More than one face detected.</source>
+        <translation>Rozpoznán více než jeden obličej.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> empty frame received, camera unplugged? (or bad cable or broken camera or bad driver).</source>
+        <translation> přijat prázdný snímek, je kamera odpojená? (nebo špatný kabel, rozbitá kamera či špatný ovladač).</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> wmic.exe missing from Windows PATH. Windows installation is corrupted.</source>
+        <translation> wmic.exe chybí v cestě Windows PATH. Instalace Windows je poškozená.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> camera is not connected.</source>
+        <translation> kamera není připojená.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>no error</source>
+        <translation>žádná chyba</translation>
+    </message>
+</context>
+<context>
     <name>Model</name>
     <message>
         <location filename="../../core/model.cpp" line="+123"/>

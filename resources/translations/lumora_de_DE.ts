@@ -2,6 +2,129 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>LumoraGUI</name>
+    <message>
+        <location filename="../../gui/lumoragui_appearance.cpp" line="+47"/>
+        <source>version</source>
+        <translation>Version</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>lumora - settings</source>
+        <translation>lumora - Einstellungen</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>SAVE NEW POSITION</source>
+        <translation>NEUE POSITION SPEICHERN</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Measurements</source>
+        <translation>Messungen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Blinks per minute</source>
+        <translation>Blinzeln pro Minute</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>healthy</source>
+        <translation>gesund</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>lumora - presentation mode</source>
+        <translation>lumora - Präsentationsmodus</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>lumora camera use paused</source>
+        <translation>lumora - Kameranutzung pausiert</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>lumora</source>
+        <translation>lumora</translation>
+    </message>
+    <message>
+        <location filename="../../gui/lumoragui_status.cpp" line="+17"/>
+        <source>Measurement will start shortly.</source>
+        <translation>Die Messung beginnt in Kürze.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>No measurement taken yet. Your blink rate is measured approximately every 30 minutes.</source>
+        <translation>Noch keine Messung durchgeführt. Ihre Blinzelrate wird etwa alle 30 Minuten gemessen.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Measurement in progress</source>
+        <translation>Messung läuft</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Lumora observes your blinks (blink training is active).</source>
+        <translation>Lumora beobachtet Ihr Blinzeln (das Blinzeltraining ist aktiv).</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <location line="+2"/>
+        <location line="+2"/>
+        <location line="+6"/>
+        <location line="+2"/>
+        <location line="+2"/>
+        <source>Error:</source>
+        <translation>Fehler:</translation>
+    </message>
+    <message>
+        <location line="-14"/>
+        <source> insufficient memory RAM or missing data.dat.</source>
+        <translation> zu wenig Arbeitsspeicher oder data.dat fehlt.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> camera is used by other software.</source>
+        <translation> die Kamera wird von einem anderen Programm verwendet.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> low frame per second, cheap camera or bad light conditions.</source>
+        <translation> zu wenige Bilder pro Sekunde, einfache Kamera oder schlechte Lichtverhältnisse.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Face not detected, please test blink detection performance (webcam icon).</source>
+        <translation>Kein Gesicht erkannt, bitte testen Sie die Blinzelerkennung (Webcam-Symbol).</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>More than one face detected.</source>
+        <translation>Mehr als ein Gesicht erkannt.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> empty frame received, camera unplugged? (or bad cable or broken camera or bad driver).</source>
+        <translation> leeres Bild empfangen, ist die Kamera ausgesteckt? (oder schlechtes Kabel, defekte Kamera oder fehlerhafter Treiber).</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> wmic.exe missing from Windows PATH. Windows installation is corrupted.</source>
+        <translation> wmic.exe fehlt im Windows-PATH. Die Windows-Installation ist beschädigt.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> camera is not connected.</source>
+        <translation> die Kamera ist nicht angeschlossen.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>no error</source>
+        <translation>kein Fehler</translation>
+    </message>
+</context>
+<context>
     <name>Model</name>
     <message>
         <location filename="../../core/model.cpp" line="+123"/>

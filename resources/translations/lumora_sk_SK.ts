@@ -2,6 +2,129 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="sk_SK">
 <context>
+    <name>LumoraGUI</name>
+    <message>
+        <location filename="../../gui/lumoragui_appearance.cpp" line="+47"/>
+        <source>version</source>
+        <translation>verzia</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>lumora - settings</source>
+        <translation>lumora - nastavenia</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>SAVE NEW POSITION</source>
+        <translation>ULOŽIŤ NOVÚ POLOHU</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Measurements</source>
+        <translation>Merania</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Blinks per minute</source>
+        <translation>Žmurknutia za minútu</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>healthy</source>
+        <translation>zdravé</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>lumora - presentation mode</source>
+        <translation>lumora - režim prezentácie</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>lumora camera use paused</source>
+        <translation>lumora - používanie kamery pozastavené</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>lumora</source>
+        <translation>lumora</translation>
+    </message>
+    <message>
+        <location filename="../../gui/lumoragui_status.cpp" line="+17"/>
+        <source>Measurement will start shortly.</source>
+        <translation>Meranie sa čoskoro začne.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>No measurement taken yet. Your blink rate is measured approximately every 30 minutes.</source>
+        <translation>Zatiaľ nebolo vykonané žiadne meranie. Frekvencia žmurkania sa meria približne každých 30 minút.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Measurement in progress</source>
+        <translation>Prebieha meranie</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Lumora observes your blinks (blink training is active).</source>
+        <translation>Lumora sleduje vaše žmurknutia (tréning žmurkania je zapnutý).</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <location line="+2"/>
+        <location line="+2"/>
+        <location line="+6"/>
+        <location line="+2"/>
+        <location line="+2"/>
+        <source>Error:</source>
+        <translation>Chyba:</translation>
+    </message>
+    <message>
+        <location line="-14"/>
+        <source> insufficient memory RAM or missing data.dat.</source>
+        <translation> nedostatok pamäte RAM alebo chýba data.dat.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> camera is used by other software.</source>
+        <translation> kameru používa iný program.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> low frame per second, cheap camera or bad light conditions.</source>
+        <translation> nízky počet snímok za sekundu, lacná kamera alebo zlé svetelné podmienky.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Face not detected, please test blink detection performance (webcam icon).</source>
+        <translation>Tvár nebola rozpoznaná, otestujte prosím detekciu žmurkania (ikona kamery).</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>More than one face detected.</source>
+        <translation>Rozpoznaná viac ako jedna tvár.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> empty frame received, camera unplugged? (or bad cable or broken camera or bad driver).</source>
+        <translation> prijatý prázdny snímok, je kamera odpojená? (alebo zlý kábel, pokazená kamera či zlý ovládač).</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> wmic.exe missing from Windows PATH. Windows installation is corrupted.</source>
+        <translation> wmic.exe chýba v ceste Windows PATH. Inštalácia Windows je poškodená.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> camera is not connected.</source>
+        <translation> kamera nie je pripojená.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>no error</source>
+        <translation>žiadna chyba</translation>
+    </message>
+</context>
+<context>
     <name>Model</name>
     <message>
         <location filename="../../core/model.cpp" line="+123"/>

@@ -1,0 +1,157 @@
+#include "gui/lumoragui.h"
+
+// The window's state-dependent look: tray icon and tooltip, status line,
+// main page title and the locks of the sections; re-texting after a
+// language switch; sizes that follow the font; the boxes' drop shadows.
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QEvent>
+#include <QGraphicsDropShadowEffect>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLocale>
+#include <QScreen>
+
+#include <qcustomplot.h>
+
+#include "ui_lumoragui.h"
+
+void LumoraGUI::changeEvent(QEvent* event)
+{
+    if (event->type() != QEvent::LanguageChange) {
+        QWidget::changeEvent(event);
+        return;
+    }
+    qDebug() << "LumoraGUI:changeEvent(LangaugeChange)";
+
+    // The default locale is the one the language switch has just set.
+    const QLocale locale;
+    QVector<QString> texts;
+    texts.reserve(m_recentTimes.size());
+    for (const QDateTime& t : qAsConst(m_recentTimes))
+        texts.append(locale.toString(t, QStringLiteral("d. MMM yyyy h:mm")));
+    m_recentTimeTexts = texts;
+
+    configureGraphLanguage();
+    ui->retranslateUi(this);
+
+    // Setting the same sequence again redraws the key names in the new language.
+    for (QKeySequenceEdit* edit : {ui->keySequenceEdit_hotkeysDecreaseHWScreenBrightness,
+                                   ui->keySequenceEdit_hotkeysIncreaseHWScreenBrightness,
+                                   ui->keySequenceEdit_hotkeysChangeColorTemperature})
+        edit->setKeySequence(edit->keySequence());
+
+    ui->customPlot_blinkMonitoring_graph->replot(QCustomPlot::rpRefreshHint);
+
+    ui->label_version->setText(QStringLiteral("lumora ") + tr("version") + QStringLiteral(" ")
+                               + QCoreApplication::applicationVersion());
+    if (ui->widget_settingsPage->isVisible())
+        ui->label_titleBarTitle->setText(tr("lumora - settings"));
+    // retranslateUi has just put back the form's own text.
+    if (ui->pushButton_changeBlinkReminderPosition->isChecked())
+        ui->pushButton_changeBlinkReminderPosition->setText(tr("SAVE NEW POSITION"));
+
+    adjustGUIappearance();
+    updateGeometry();
+    adjustSize();
+    emit languageChanged();
+
+    QWidget::changeEvent(event);
+}
+
+void LumoraGUI::configureGraphLanguage()
+{
+    QCustomPlot* plot = ui->customPlot_blinkMonitoring_graph;
+    plot->xAxis->setLabel(tr("Measurements"));
+    plot->yAxis->setLabel(tr("Blinks per minute"));
+    if (m_healthyText)
+        m_healthyText->setText(tr("healthy"));
+}
+
+void LumoraGUI::adjustGUIappearance()
+{
+    if (m_presentationMode) {
+        m_statusText = tr("lumora - presentation mode");
+        if (m_trayIcon) {
+            m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/grayIcon16.svg")));
+            m_trayIcon->setToolTip(m_statusText);
+        }
+    } else if (m_errorShown) {
+        const QString error = errorToText(m_currentError);
+        if (m_trayIcon) {
+            m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/iconOrange16.svg")));
+            m_trayIcon->setToolTip(error);
+            // Once per error: the mark is cleared together with the error.
+            if (!m_errorBalloonShown)
+                m_trayIcon->showMessage(QStringLiteral("lumora"), error, QSystemTrayIcon::NoIcon, 7000);
+        }
+        m_errorBalloonShown = true;
+    } else if (m_cameraPaused) {
+        m_statusText = tr("lumora camera use paused");
+        if (m_trayIcon) {
+            m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/webcamOff.svg")));
+            m_trayIcon->setToolTip(m_statusText);
+        }
+    } else {
+        m_statusText = tr("lumora");
+        if (m_trayIcon) {
+            m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/icon16.svg")));
+            const bool observing = m_statusMessage == MEASUREMENT_IN_PROGRESS
+                                   || m_statusMessage == TRAINING_OBSERVES_USER;
+            m_trayIcon->setToolTip(observing ? messageToText(m_statusMessage) : m_statusText);
+        }
+    }
+
+    if (ui->label_blinkMonitoringMessage->isVisible())
+        ui->label_blinkMonitoringMessage->setText(m_currentError != NO_ERROR ? errorToText(m_currentError)
+                                                                             : messageToText(m_statusMessage));
+    if (ui->widget_mainPage->isVisible())
+        ui->label_titleBarTitle->setText(m_statusText);
+
+    for (QWidget* section : {ui->widget_automaticBrightness, ui->widget_blinkTraining, ui->widget_eyeExercises,
+                             ui->widget_breaks, ui->widget_blinkMonitoring})
+        section->setEnabled(!m_presentationMode);
+
+    ui->radioButton_isReminderInteractive->setEnabled(!m_cameraPaused);
+    ui->toolButton_blinkMonitoringOnOff->setEnabled(!m_cameraPaused);
+    // Checking a radio button runs its handler, so the choice is saved and
+    // reaches the scheduler.
+    if (m_cameraPaused && ui->radioButton_isReminderInteractive->isChecked()) {
+        ui->radioButton_isReminderSimple->setChecked(true);
+        m_interactiveReminderSuspended = true;
+    } else if (!m_cameraPaused && m_interactiveReminderSuspended && ui->radioButton_isReminderSimple->isChecked()) {
+        m_interactiveReminderSuspended = false;
+        ui->radioButton_isReminderInteractive->setChecked(true);
+    }
+}
+
+void LumoraGUI::adjustGUIelementsSizes()
+{
+    // The title-bar buttons are 1em square, so their height follows the font.
+    const int h = ui->toolButton_titleBarClose->sizeHint().height();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    qDebug() << "LumoraGUI::adjustGUIelementsSizes()" << h << "primary screen" << (screen ? screen->name() : QString());
+    qDebug() << "size" << size() << sizeHint() << minimumSizeHint();
+    if (screen) {
+        qDebug() << "logical dots per inch" << screen->logicalDotsPerInch();
+        qDebug() << "device pixel ratio" << screen->devicePixelRatio();
+    }
+    ui->customPlot_blinkMonitoring_graph->setMinimumHeight(8 * h);
+    m_previewWidth = h > 24 ? 20 * h : 400;
+}
+
+void LumoraGUI::initializeShadowsForWidgets()
+{
+    for (QWidget* box : {ui->widget_titleBar, ui->widget_visibleLumora, ui->widget_support, ui->widget_blinkTraining,
+                         ui->widget_livePreview, ui->widget_blinkMonitoring, ui->widget_automaticBrightness,
+                         ui->widget_network, ui->widget_settings, ui->widget_hotkeys, ui->widget_about,
+                         ui->widget_breaks, ui->widget_eyeExercises, ui->widget_automaticStopCameraUse,
+                         ui->widget_automaticPauseLumora, ui->widget_cooperations}) {
+        // A widget holds one effect, so each box gets its own.
+        auto* shadow = new QGraphicsDropShadowEffect(this);
+        shadow->setBlurRadius(5.0);
+        shadow->setOffset(1.0, 1.0);
+        box->setGraphicsEffect(shadow);
+    }
+}

@@ -1,0 +1,182 @@
+// The main window under a real X server: every page renders with the green
+// title bar, sizes follow the font, and a language switch at run time
+// re-texts all four pages and can be undone.
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMap>
+#include <QSignalBlocker>
+#include <QSignalSpy>
+#include <QTranslator>
+#include <QtTest>
+
+#include <qcustomplot.h>
+
+#include "app/appfonts.h"
+#include "app/languages.h"
+#include "gui/lumoragui.h"
+#include "pages.h"
+
+namespace {
+
+const QRgb kAccent = qRgb(0x98, 0xC8, 0x00);
+
+// Object name -> visible text of every label and button shown on the page.
+QMap<QString, QString> textsOf(QWidget* page)
+{
+    QMap<QString, QString> texts;
+    for (QLabel* l : page->findChildren<QLabel*>())
+        if (l->isVisibleTo(page) && !l->text().isEmpty())
+            texts.insert(l->objectName(), l->text());
+    for (QAbstractButton* b : page->findChildren<QAbstractButton*>())
+        if (b->isVisibleTo(page) && !b->text().isEmpty())
+            texts.insert(b->objectName(), b->text());
+    return texts;
+}
+
+int languageIndex(const QString& name)
+{
+    const QVector<QLocale>& list = languages::list();
+    for (int i = 0; i < list.size(); ++i)
+        if (list.at(i).name() == name)
+            return i;
+    return -1;
+}
+
+}  // namespace
+
+class TestAppearance : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        family = appfonts::install();
+        QApplication::setFont(QFont(family, 15));
+        languages::initialize();
+    }
+
+    void pagesRenderWithAccentTitleBar()
+    {
+        LumoraGUI w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* bar = w.findChild<QWidget*>(QStringLiteral("widget_titleBar"));
+        QVERIFY(bar);
+        for (const guisheet::Page& page : guisheet::pages()) {
+            guisheet::show(&w, page);
+            auto* pw = w.findChild<QWidget*>(page.widget);
+            QVERIFY2(pw && pw->isVisible() && pw->height() > 50, qPrintable(page.name));
+            const QImage shot = w.grab().toImage();
+            QCOMPARE(shot.size(), w.size() * w.devicePixelRatioF());
+
+            // The page draws more than a blank panel.
+            const QRect area(pw->mapTo(&w, QPoint(0, 0)), pw->size());
+            QSet<QRgb> colours;
+            for (int y = area.top(); y < area.bottom(); y += 3)
+                for (int x = area.left(); x < area.right(); x += 3)
+                    colours.insert(shot.pixel(x, y));
+            QVERIFY2(colours.size() > 20, qPrintable(page.name));
+
+            // Along the bar, away from its icons, the accent colour dominates.
+            const QPoint origin = bar->mapTo(&w, QPoint(0, 0));
+            int green = 0;
+            for (int x = 0; x < bar->width(); ++x)
+                green += shot.pixel(origin.x() + x, origin.y() + 1) == kAccent;
+            QVERIFY2(green > bar->width() * 3 / 4, qPrintable(QString::number(green)));
+        }
+    }
+
+    void sizesFollowTheTitleBarButton()
+    {
+        int heights[2] = {0, 0};
+        const int points[2] = {8, 26};
+        for (int i = 0; i < 2; ++i) {
+            QApplication::setFont(QFont(family, points[i]));
+            LumoraGUI w;
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QMetaObject::invokeMethod(&w, "adjustGUIelementsSizes");
+            const int h = w.findChild<QWidget*>(QStringLiteral("toolButton_titleBarClose"))->sizeHint().height();
+            heights[i] = h;
+            QCOMPARE(w.findChild<QCustomPlot*>()->minimumHeight(), 8 * h);
+            QCOMPARE(w.previewWidth(), h > 24 ? 20 * h : 400);
+        }
+        QApplication::setFont(QFont(family, 15));
+        // Both sides of the preview rule are reached, so the button follows the font.
+        QVERIFY2(heights[0] <= 24 && heights[1] > 24,
+                 qPrintable(QStringLiteral("%1 %2").arg(heights[0]).arg(heights[1])));
+    }
+
+    void germanAtRunTimeAndBack()
+    {
+        const int german = languageIndex(QStringLiteral("de_DE"));
+        QVERIFY(german > 0);
+        LumoraGUI w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* position = w.findChild<QAbstractButton*>(QStringLiteral("pushButton_changeBlinkReminderPosition"));
+        {
+            // Only the look is under test, not the reminder the button drags.
+            const QSignalBlocker quiet(position);
+            position->setChecked(true);
+        }
+        QEvent change(QEvent::LanguageChange);
+        QApplication::sendEvent(&w, &change);
+        const QString positionEnglish = position->text();
+        auto* plot = w.findChild<QCustomPlot*>();
+        const QString axisEnglish = plot->xAxis->label();
+        auto* version = w.findChild<QLabel*>(QStringLiteral("label_version"));
+        const QString versionEnglish = version->text();
+
+        QMap<QString, QMap<QString, QString>> english;
+        for (const guisheet::Page& page : guisheet::pages())
+            english.insert(page.name, textsOf(w.findChild<QWidget*>(page.widget)));
+        const QString openEnglish = w.findChild<QAction*>(QStringLiteral("action_open"))->text();
+
+        QSignalSpy spy(&w, &LumoraGUI::languageChanged);
+        QTranslator* appTranslator = nullptr;
+        QTranslator* qtTranslator = nullptr;
+        languages::apply(german, qApp, appTranslator, qtTranslator);
+        QTRY_VERIFY(spy.count() >= 1);
+
+        for (const guisheet::Page& page : guisheet::pages()) {
+            const QMap<QString, QString> before = english.value(page.name);
+            const QMap<QString, QString> now = textsOf(w.findChild<QWidget*>(page.widget));
+            int changed = 0;
+            for (auto it = before.begin(); it != before.end(); ++it)
+                changed += now.value(it.key()) != it.value();
+            QVERIFY2(changed >= 3 && changed * 2 > before.size(),
+                     qPrintable(QStringLiteral("%1: %2 of %3").arg(page.name).arg(changed).arg(before.size())));
+        }
+        QVERIFY(w.findChild<QAction*>(QStringLiteral("action_open"))->text() != openEnglish);
+        QVERIFY(plot->xAxis->label() != axisEnglish);
+        QVERIFY(version->text() != versionEnglish);
+        QVERIFY(version->text().endsWith(QCoreApplication::applicationVersion()));
+        // The checked position button keeps its save text, now in German.
+        QVERIFY(position->text() != positionEnglish);
+        QCOMPARE(position->text(), QCoreApplication::translate("LumoraGUI", "SAVE NEW POSITION"));
+        // Texts that are never translated stay.
+        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_brightnessValue"))->text(), QStringLiteral("10"));
+        QCOMPARE(w.findChild<QWidget*>(QStringLiteral("toolButton_lowColorTemperature"))->toolTip(),
+                 QStringLiteral("4500 Kelvin"));
+
+        const int emitted = spy.count();
+        languages::apply(0, qApp, appTranslator, qtTranslator);
+        QTRY_VERIFY(spy.count() > emitted);
+        for (const guisheet::Page& page : guisheet::pages())
+            QCOMPARE(textsOf(w.findChild<QWidget*>(page.widget)), english.value(page.name));
+        QCOMPARE(plot->xAxis->label(), axisEnglish);
+        QCOMPARE(position->text(), positionEnglish);
+        QCOMPARE(w.findChild<QAction*>(QStringLiteral("action_open"))->text(), openEnglish);
+    }
+
+private:
+    QString family;
+};
+
+QTEST_MAIN(TestAppearance)
+#include "tst_appearance.moc"
