@@ -78,6 +78,10 @@ void LumoraGUI::adjustGUIappearance()
             m_trayIcon->setToolTip(m_statusText);
         }
     } else if (m_errorShown) {
+        // The title keeps the last state's text; an error before any state
+        // was drawn would otherwise leave the title bar blank.
+        if (m_statusText.isEmpty())
+            m_statusText = tr("lumora");
         const QString error = errorToText(m_currentError);
         if (m_trayIcon) {
             m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/iconOrange16.svg")));
