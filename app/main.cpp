@@ -12,6 +12,7 @@
 #include "app/lumoraapplication.h"
 #include "app/settings.h"
 #include "core/lumoratypes.h"
+#include "crash/client/crashreportdatabase.h"
 #include "crash/client/crashreporting.h"
 
 namespace {
@@ -35,7 +36,17 @@ void startCrashReporting(const char* argv0, const QString& dumpsDir)
     setup.annotations["ver"] = QStringLiteral("3.7.4.0").remove(QStringLiteral("Beta")).toUtf8().toStdString();
     setup.url = "https://crash.lumora.invalid:443/submit";
     setup.extraArgument = "--no-rate-limit";
-    crashwatch::StartCrashReporting(setup);
+
+    // Without a database (or its settings) no handler is started and the
+    // program runs without crash reporting.
+    std::unique_ptr<crashwatch::CrashReportDatabase> database =
+        crashwatch::CrashReportDatabase::OpenOrCreate(base::FilePath(setup.databasePath));
+    if (!database)
+        return;
+    if (crashwatch::Settings* crashSettings = database->AccessSettings()) {
+        crashSettings->SetUploadsAllowed(true);
+        crashwatch::StartCrashReporting(setup);
+    }
 }
 
 }  // namespace

@@ -4,8 +4,8 @@ namespace crashwatch {
 
 bool StartCrashReporting(const CrashReportingSetup&)
 {
-    // The handler and its database come with the crash reporting client;
-    // until then the program runs without crash reporting.
+    // The handler launch comes with its own step; until then the database
+    // is prepared but no handler watches the program.
     return false;
 }
 

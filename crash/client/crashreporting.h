@@ -14,8 +14,9 @@ struct CrashReportingSetup {
     std::string extraArgument;  // one more argument for the handler
 };
 
-// Opens or creates the report database and starts the outside handler.
-// Returns whether the handler was started; the program runs on either way.
+// Starts the outside handler on the report database, which the caller has
+// opened and prepared (uploads allowed) before. Returns whether the
+// handler was started; the program runs on either way.
 bool StartCrashReporting(const CrashReportingSetup& setup);
 
 }  // namespace crashwatch

@@ -13,6 +13,9 @@
 #include "crash/base/random.h"
 #include "crash/base/strings.h"
 #include "crash/util/fileio.h"
+#include "crash/util/filereader.h"
+#include "crash/util/process.h"
+#include "crash/util/uuid.h"
 #include "crashtestutil.h"
 
 using base::FilePath;
@@ -193,6 +196,72 @@ private slots:
         QVERIFY(!crashwatch::ReadFileExactly(fds[0], more, 4));
         QCOMPARE(g_lines.size(), size_t(1));  // the silent form stays silent
         close(fds[0]);
+    }
+
+    void uuids()
+    {
+        crashwatch::UUID uuid;
+        QVERIFY(uuid.ParseText(base::StringPiece("00112233-4455-6677-8899-AABBCCDDEEFF")));
+        QCOMPARE(uuid.FormatText(), std::string("00112233-4455-6677-8899-aabbccddeeff"));
+        QCOMPARE(uuid.data_1, 0x00112233u);
+        QCOMPARE(uuid.data_5[5], uint8_t(0xff));
+        const crashwatch::UUID before = uuid;
+        for (const char* bad : {"00112233-4455-6677-8899-aabbccddeef", "00112233-4455-6677-8899-aabbccddeeff0",
+                                "+0112233-4455-6677-8899-aabbccddeeff", "00112233 4455-6677-8899-aabbccddeeff",
+                                "0011223g-4455-6677-8899-aabbccddeeff"}) {
+            QVERIFY2(!uuid.ParseText(base::StringPiece(bad)), bad);
+            QVERIFY(uuid == before);
+        }
+        QVERIFY(uuid.ParseText(base::UTF8ToUTF16("ffeeddcc-bbaa-9988-7766-554433221100")));
+        const uint8_t bytes[16] = {0, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+                                   0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff};
+        uuid.InitializeFromBytes(bytes);
+        QCOMPARE(uuid.FormatText(), std::string("00112233-4455-6677-8899-aabbccddeeff"));
+        crashwatch::UUID a, b;
+        a.Generate();
+        b.Generate();
+        QVERIFY(a != b && a != crashwatch::UUID());
+        QCOMPARE(a.FormatText()[14], '4');  // a random (version 4) identifier
+    }
+
+    void gatheredWrites()
+    {
+        int fds[2];
+        QCOMPARE(pipe(fds), 0);
+        const std::string big(200000, 'b');
+        std::vector<crashwatch::WritableIoVec> iovecs{{"a", 1}, {"", 0}, {big.data(), big.size()}, {"c", 1}};
+        std::string got;
+        std::thread reader([&] { crashwatch::LoggingReadToEOF(fds[0], &got); });
+        crashwatch::WeakFileHandleFileWriter writer(fds[1]);
+        QVERIFY(writer.WriteIoVec(&iovecs));
+        close(fds[1]);
+        reader.join();
+        close(fds[0]);
+        QCOMPARE(got, "a" + big + "c");
+        std::vector<crashwatch::WritableIoVec> none;
+        QVERIFY(!writer.WriteIoVec(&none));
+    }
+
+    // The started program keeps only 0, 1, 2 and the descriptor it is
+    // given, and runs in a session of its own.
+    void doubleForkAndExec()
+    {
+        int fds[2];
+        QCOMPARE(pipe(fds), 0);
+        const int stray = dup(fds[0]);  // inherited unless closed
+        QVERIFY(crashwatch::DoubleForkAndExec({PROBE, "fds", std::to_string(fds[1])}, nullptr, fds[1], true, nullptr));
+        close(fds[1]);
+        std::string got;
+        QVERIFY(crashwatch::LoggingReadToEOF(fds[0], &got));
+        close(fds[0]);
+        close(stray);
+        QStringList fields = QString::fromStdString(got).split(' ');
+        QVERIFY(!fields.isEmpty());
+        QVERIFY(fields.takeFirst().toLongLong() != getsid(0));
+        QStringList expected{"0", "1", "2", QString::number(fds[1])};
+        fields.sort();
+        expected.sort();
+        QCOMPARE(fields, expected);
     }
 };
 

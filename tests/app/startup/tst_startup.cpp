@@ -132,7 +132,16 @@ private slots:
         QVERIFY(run.out.contains("LumoraApplication::~LumoraApplication()"));
 
         // Data directory with its folders, and log files of the right form.
-        QVERIFY(QDir(launcher.dataDir() + "/dumps").exists());
+        const QString dumps = launcher.dataDir() + "/dumps";
+        QVERIFY(QDir(dumps).exists());
+        // The crash report database is prepared, with uploads allowed.
+        for (const char* state : {"new", "pending", "completed"})
+            QVERIFY2(QDir(dumps + "/" + state).exists(), state);
+        QFile crashSettings(dumps + "/settings.dat");
+        QVERIFY(crashSettings.open(QIODevice::ReadOnly));
+        const QByteArray record = crashSettings.readAll();
+        QCOMPARE(record.size(), 40);
+        QCOMPARE(record.at(8) & 1, 1);
         const QString logs = launcher.dataDir() + "/logs";
         const QStringList files = QDir(logs).entryList({"Log_*.txt"}, QDir::Files);
         QCOMPARE(files.size(), 1);
