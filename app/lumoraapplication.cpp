@@ -13,6 +13,8 @@
 
 #include "app/appfonts.h"
 #include "app/errorlog.h"
+#include "app/platform/v4l2cameras.h"
+#include "app/platform/x11presenceprobe.h"
 #include "app/quitsignals.h"
 #include "core/control/applicationcontroller.h"
 #include "core/control/statisticscontroller.h"
@@ -71,7 +73,13 @@ LumoraApplication::LumoraApplication(int& argc, char** argv, std::fstream* error
     statsController = new StatisticsController(statisticsDir);
     serverController = new ServerController();
     model = new Model();
-    controller = new ApplicationController();
+    // One camera enumeration for the scheduler and the window's camera list,
+    // so a row names the same device in both.
+    std::shared_ptr<CameraList> cameras = createSystemCameraList();
+    ApplicationController::Seams seams;
+    seams.presence = createSystemPresenceProbe();
+    seams.cameras = cameras;
+    controller = new ApplicationController(seams);
     statsGuard = statsController;
     serverGuard = serverController;
     modelGuard = model;

@@ -41,9 +41,9 @@ ApplicationController::Seams withDefaults(ApplicationController::Seams s)
     if (!s.clock)
         s.clock = std::make_shared<SystemSchedulerClock>();
     if (!s.presence)
-        s.presence = createSystemPresenceProbe();
+        s.presence = std::make_shared<NoPresenceProbe>();
     if (!s.cameras)
-        s.cameras = createSystemCameraList();
+        s.cameras = std::make_shared<NoCameraList>();
     return s;
 }
 

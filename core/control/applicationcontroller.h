@@ -18,8 +18,9 @@ class ApplicationController : public QObject
 {
     Q_OBJECT
 public:
-    // What the scheduler reads from the outside world; a missing piece is
-    // replaced by this platform's own.
+    // What the scheduler reads from the outside world. The application
+    // object gives the platform's own; a missing clock is the system clock,
+    // a missing probe sees no one and a missing camera list names no camera.
     struct Seams
     {
         std::shared_ptr<SchedulerClock> clock;
@@ -30,7 +31,7 @@ public:
     // Longest an interactive training may watch before it is stopped.
     static constexpr int kInteractiveTrainingLimitMs = 30000;
 
-    // Create on the GUI thread (the presence probe samples the pointer there).
+    // Create on the GUI thread (a presence probe may sample the pointer there).
     explicit ApplicationController(QObject* parent = nullptr);
     explicit ApplicationController(Seams seams, QObject* parent = nullptr);
     ~ApplicationController() override;

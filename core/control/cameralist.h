@@ -1,12 +1,13 @@
 #pragma once
 // The cameras the user can choose from, in the order the main window's camera
-// list shows them, each with the device index the engine opens. On Linux the
-// list order and the /dev/videoN numbers differ (metadata nodes, sorting by
-// name), so a row is not a device index.
+// list shows them, each with the device index the engine opens. A row of the
+// list is not a device index: the scheduler maps the chosen row to the
+// entry's index before it tells the engine. The platform's enumeration is
+// given to the scheduler and the main window by the application object, so
+// both see the same list.
 
 #include <QString>
 #include <QVector>
-#include <memory>
 
 struct CameraEntry
 {
@@ -21,15 +22,10 @@ public:
     virtual QVector<CameraEntry> cameras() = 0;
 };
 
-// The device index behind a V4L2 device path: "/dev/video2" gives 2, and a
-// link such as "/dev/v4l/by-id/..." is followed first. -1 when the path names
-// no video device.
-int v4l2DeviceIndex(const QString& devicePath);
-
-// The V4L2 nodes under devDir that can capture video, by device number.
-QVector<CameraEntry> listV4l2CaptureDevices(const QString& devDir = QStringLiteral("/dev"));
-
-// This platform's list: the cameras of Qt's camera list (the main window's
-// order), each mapped to its /dev/videoN index. When Qt lists no camera but
-// V4L2 capture nodes exist, those are listed by number.
-std::shared_ptr<CameraList> createSystemCameraList();
+// A list that names no camera: what the scheduler uses when nobody gives it
+// the platform's enumeration.
+class NoCameraList : public CameraList
+{
+public:
+    QVector<CameraEntry> cameras() override { return {}; }
+};

@@ -1,14 +1,11 @@
 #pragma once
 // Tells the scheduler whether the user is at the computer: the time since the
-// last keyboard or pointer input and the pointer position. On Linux the idle
-// time comes from the X server's screen-saver extension and the pointer
-// position from a small object on the GUI thread (the worker never touches
-// QCursor). Where nothing can be read (no X display, a Wayland session, the
-// offscreen platform) the probe says so and the user counts as present.
+// last keyboard or pointer input and the pointer position. The platform's
+// probe is given to the scheduler by the application object; where nothing
+// can be read the probe says so and the user counts as present.
 
 #include <QPoint>
 #include <QString>
-#include <memory>
 
 struct PresenceSample
 {
@@ -28,6 +25,10 @@ public:
     virtual QString sourceDescription() const = 0;
 };
 
-// The probe of this platform. Create it on the GUI thread (the pointer is
-// sampled there every cursorSampleMs); it may then be used from any one thread.
-std::shared_ptr<PresenceProbe> createSystemPresenceProbe(int cursorSampleMs = 2000);
+// A probe that reads nothing: the user always counts as present.
+class NoPresenceProbe : public PresenceProbe
+{
+public:
+    PresenceSample sample() override { return {}; }
+    QString sourceDescription() const override { return QStringLiteral("none: no probe given"); }
+};

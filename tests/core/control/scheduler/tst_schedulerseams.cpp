@@ -1,15 +1,9 @@
-// The scheduler's seams: the virtual clock, the camera index mapping and the
-// presence probe of this platform (on the offscreen platform and, in the X11
-// build of this test, on the virtual X display).
+// The scheduler's seams: the virtual clock, and the scheduler on its own
+// thread with the seams it uses when none are given.
 
-#include <QCursor>
-#include <QGuiApplication>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "core/control/applicationcontroller.h"
-#include "core/control/cameralist.h"
-#include "core/control/presenceprobe.h"
 #include "core/control/schedulerclock.h"
 
 class TestSchedulerSeams : public QObject
@@ -19,9 +13,6 @@ class TestSchedulerSeams : public QObject
 private slots:
     void manualClockFiresTimersInOrder();
     void countdownIsIdleAtItsDeadline();
-    void deviceIndexFromPath();
-    void presenceProbeOfThisPlatform();
-    void waylandSessionHasNoSource();
     void controllerRunsOnItsThread();
 };
 
@@ -81,64 +72,10 @@ void TestSchedulerSeams::countdownIsIdleAtItsDeadline()
     QCOMPARE(c.remainingMs(), qint64(-1));
 }
 
-void TestSchedulerSeams::deviceIndexFromPath()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString root = dir.path();
-    QVERIFY(QDir(root).mkpath("v4l/by-id"));
-    QFile node(root + "/video12");
-    QVERIFY(node.open(QIODevice::WriteOnly));
-    node.close();
-    QVERIFY(QFile::link(root + "/video12", root + "/v4l/by-id/usb-Cam-video-index0"));
-
-    QCOMPARE(v4l2DeviceIndex("/dev/video0"), 0);
-    QCOMPARE(v4l2DeviceIndex("/dev/video10"), 10);
-    QCOMPARE(v4l2DeviceIndex(root + "/v4l/by-id/usb-Cam-video-index0"), 12);
-    QCOMPARE(v4l2DeviceIndex("/dev/video"), -1);
-    QCOMPARE(v4l2DeviceIndex("/dev/videox1"), -1);
-    QCOMPARE(v4l2DeviceIndex("/dev/media0"), -1);
-    QCOMPARE(v4l2DeviceIndex(QString()), -1);
-    // A plain file named like a device is no capture device.
-    QVERIFY(listV4l2CaptureDevices(root).isEmpty());
-}
-
-void TestSchedulerSeams::presenceProbeOfThisPlatform()
-{
-    const auto probe = createSystemPresenceProbe(20);
-    const PresenceSample s = probe->sample();
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        QVERIFY(!s.hasSource);
-        QCOMPARE(probe->sourceDescription(), QStringLiteral("none: platform ") + QGuiApplication::platformName());
-        return;
-    }
-    QCOMPARE(probe->sourceDescription(), QStringLiteral("X11 idle time, pointer position"));
-    QVERIFY(s.hasSource);
-    QVERIFY(s.idleMs >= 0);
-    QVERIFY(s.hasCursor);
-    const QPoint target(123, 77);
-    QCursor::setPos(target);
-    QTRY_COMPARE_WITH_TIMEOUT(probe->sample().cursor, target, 5000);
-    // Idle time grows while nobody touches anything.
-    const qint64 before = probe->sample().idleMs;
-    QTest::qWait(300);
-    QVERIFY(probe->sample().idleMs > before);
-}
-
-void TestSchedulerSeams::waylandSessionHasNoSource()
-{
-    qputenv("XDG_SESSION_TYPE", "wayland");
-    const auto probe = createSystemPresenceProbe(20);
-    qunsetenv("XDG_SESSION_TYPE");
-    QVERIFY(!probe->sample().hasSource);
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
-        QCOMPARE(probe->sourceDescription(), QStringLiteral("none: Wayland session"));
-}
-
 void TestSchedulerSeams::controllerRunsOnItsThread()
 {
-    // As the application runs it: built on the GUI thread with this
-    // platform's seams, then started, driven and ended through queued calls.
+    // As the application runs it: built on the GUI thread, then started,
+    // driven and ended through queued calls.
     registerCrossThreadTypes();
     auto* controller = new ApplicationController();
     QThread thread;

@@ -1,4 +1,4 @@
-#include "core/control/presenceprobe.h"
+#include "app/platform/x11presenceprobe.h"
 
 #include <QCursor>
 #include <QGuiApplication>

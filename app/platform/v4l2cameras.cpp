@@ -1,6 +1,5 @@
-#include "core/control/cameralist.h"
+#include "app/platform/v4l2cameras.h"
 
-#include <QCameraInfo>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -47,19 +46,11 @@ QString captureCardName(const QString& path)
 class SystemCameraList : public CameraList
 {
 public:
-    QVector<CameraEntry> cameras() override
-    {
-        QVector<CameraEntry> list;
-        const QList<QCameraInfo> infos = QCameraInfo::availableCameras();
-        for (int row = 0; row < infos.size(); ++row) {
-            const int index = v4l2DeviceIndex(infos.at(row).deviceName());
-            // A name that is no device path: the row is the best guess.
-            list.append({infos.at(row).description(), index >= 0 ? index : row});
-        }
-        if (list.isEmpty())
-            list = listV4l2CaptureDevices();
-        return list;
-    }
+    explicit SystemCameraList(const QString& devDir) : m_devDir(devDir) {}
+    QVector<CameraEntry> cameras() override { return listV4l2CaptureDevices(m_devDir); }
+
+private:
+    QString m_devDir;
 };
 
 }  // namespace
@@ -81,7 +72,7 @@ QVector<CameraEntry> listV4l2CaptureDevices(const QString& devDir)
     return list;
 }
 
-std::shared_ptr<CameraList> createSystemCameraList()
+std::shared_ptr<CameraList> createSystemCameraList(const QString& devDir)
 {
-    return std::make_shared<SystemCameraList>();
+    return std::make_shared<SystemCameraList>(devDir);
 }
