@@ -177,6 +177,67 @@ nebo ji blokuje nastavení soukromí Windows</translation>
     </message>
 </context>
 <context>
+    <name>WidgetProxy</name>
+    <message>
+        <location filename="../../gui/widgetproxy.cpp" line="+100"/>
+        <source>The port must be a number from 0 to 65535.</source>
+        <translation>Port musí být číslo od 0 do 65535.</translation>
+    </message>
+    <message>
+        <location line="+40"/>
+        <source>Server unreachable or network settings has changed. Please provide valid settings or restart lumora.</source>
+        <translation>Server je nedostupný nebo se změnilo nastavení sítě. Zadejte platné nastavení nebo restartujte lumora.</translation>
+    </message>
+</context>
+<context>
+    <name>widgetProxy</name>
+    <message>
+        <location filename="../../gui/forms/widgetproxy.ui" line="+70"/>
+        <source>Proxy settings</source>
+        <translation>Nastavení proxy</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Close</source>
+        <translation>Zavřít</translation>
+    </message>
+    <message>
+        <location line="+41"/>
+        <source>use these settings</source>
+        <translation>použít toto nastavení</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Veryfing connection, please wait...</source>
+        <translation>Ověřuji připojení, čekejte prosím...</translation>
+    </message>
+    <message>
+        <location line="+17"/>
+        <source>port:</source>
+        <translation>port:</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>username:</source>
+        <translation>uživatelské jméno:</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>password:</source>
+        <translation>heslo:</translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <source>SAVE</source>
+        <translation>ULOŽIT</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>CANCEL</source>
+        <translation>ZRUŠIT</translation>
+    </message>
+</context>
+<context>
     <name>widget_lumora</name>
     <message>
         <location filename="../../gui/forms/lumoragui.ui" line="+100"/>

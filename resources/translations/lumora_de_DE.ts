@@ -177,6 +177,67 @@ oder durch die Windows-Datenschutzeinstellungen blockiert</translation>
     </message>
 </context>
 <context>
+    <name>WidgetProxy</name>
+    <message>
+        <location filename="../../gui/widgetproxy.cpp" line="+100"/>
+        <source>The port must be a number from 0 to 65535.</source>
+        <translation>Der Port muss eine Zahl von 0 bis 65535 sein.</translation>
+    </message>
+    <message>
+        <location line="+40"/>
+        <source>Server unreachable or network settings has changed. Please provide valid settings or restart lumora.</source>
+        <translation>Server nicht erreichbar oder die Netzwerkeinstellungen haben sich geändert. Bitte geben Sie gültige Einstellungen ein oder starten Sie lumora neu.</translation>
+    </message>
+</context>
+<context>
+    <name>widgetProxy</name>
+    <message>
+        <location filename="../../gui/forms/widgetproxy.ui" line="+70"/>
+        <source>Proxy settings</source>
+        <translation>Proxy-Einstellungen</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <location line="+41"/>
+        <source>use these settings</source>
+        <translation>diese Einstellungen verwenden</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Veryfing connection, please wait...</source>
+        <translation>Verbindung wird geprüft, bitte warten...</translation>
+    </message>
+    <message>
+        <location line="+17"/>
+        <source>port:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>username:</source>
+        <translation>Benutzername:</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>password:</source>
+        <translation>Passwort:</translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <source>SAVE</source>
+        <translation>SPEICHERN</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>CANCEL</source>
+        <translation>ABBRECHEN</translation>
+    </message>
+</context>
+<context>
     <name>widget_lumora</name>
     <message>
         <location filename="../../gui/forms/lumoragui.ui" line="+100"/>

@@ -177,6 +177,67 @@ alebo ju blokujú nastavenia súkromia Windows</translation>
     </message>
 </context>
 <context>
+    <name>WidgetProxy</name>
+    <message>
+        <location filename="../../gui/widgetproxy.cpp" line="+100"/>
+        <source>The port must be a number from 0 to 65535.</source>
+        <translation>Port musí byť číslo od 0 do 65535.</translation>
+    </message>
+    <message>
+        <location line="+40"/>
+        <source>Server unreachable or network settings has changed. Please provide valid settings or restart lumora.</source>
+        <translation>Server je nedostupný alebo sa zmenili nastavenia siete. Zadajte platné nastavenia alebo reštartujte lumora.</translation>
+    </message>
+</context>
+<context>
+    <name>widgetProxy</name>
+    <message>
+        <location filename="../../gui/forms/widgetproxy.ui" line="+70"/>
+        <source>Proxy settings</source>
+        <translation>Nastavenia proxy</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Close</source>
+        <translation>Zavrieť</translation>
+    </message>
+    <message>
+        <location line="+41"/>
+        <source>use these settings</source>
+        <translation>použiť tieto nastavenia</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Veryfing connection, please wait...</source>
+        <translation>Overujem pripojenie, čakajte prosím...</translation>
+    </message>
+    <message>
+        <location line="+17"/>
+        <source>port:</source>
+        <translation>port:</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>username:</source>
+        <translation>používateľské meno:</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>password:</source>
+        <translation>heslo:</translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <source>SAVE</source>
+        <translation>ULOŽIŤ</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>CANCEL</source>
+        <translation>ZRUŠIŤ</translation>
+    </message>
+</context>
+<context>
     <name>widget_lumora</name>
     <message>
         <location filename="../../gui/forms/lumoragui.ui" line="+100"/>
