@@ -715,23 +715,32 @@ Take TakeDatagram(int fd, mach_msg_header_t* msg, mach_msg_option_t option, mach
 }
 
 // Builds the port-destroyed notification for a hung-up liveness channel:
-// the port's receive right comes back under a new name.
-bool DeliverDestroyed(mach_port_t rcv_name, int live, mach_msg_header_t* msg, mach_msg_option_t option,
+// the port's receive right comes back under a new name. Like any message
+// too large for the buffer, it is dropped (the right destroyed) unless
+// MACH_RCV_LARGE asks to keep it.
+Take DeliverDestroyed(mach_port_t rcv_name, int live, mach_msg_header_t* msg, mach_msg_option_t option,
                       mach_msg_size_t rcv_size)
 {
     const mach_msg_size_t trailer = TrailerSizeForOptions(option);
-    if (sizeof(mach_port_destroyed_notification_t) + trailer > rcv_size)
-        return false;
+    const bool fits = sizeof(mach_port_destroyed_notification_t) + trailer <= rcv_size;
     Locked table;
     Entry* notify = table.find(rcv_name);
     if (!notify)
-        return false;
+        return Take::kNothing;
     for (auto it = notify->armed.begin(); it != notify->armed.end(); ++it) {
         if (it->live != live)
             continue;
+        if (!fits && (option & MACH_RCV_LARGE)) {
+            msg->msgh_size = sizeof(mach_port_destroyed_notification_t);
+            return Take::kTooLarge;
+        }
         const int recv = it->recv;
         Close(it->live);
         notify->armed.erase(it);
+        if (!fits) {
+            Close(recv);
+            return Take::kTooLarge;
+        }
         Entry entry;
         entry.recv = recv;
         mach_port_destroyed_notification_t notification = {};
@@ -746,9 +755,9 @@ bool DeliverDestroyed(mach_port_t rcv_name, int live, mach_msg_header_t* msg, ma
         notification.not_port.type = MACH_MSG_PORT_DESCRIPTOR;
         memcpy(msg, &notification, sizeof(notification));
         FillTrailer(reinterpret_cast<char*>(msg) + sizeof(notification), trailer, geteuid(), getegid(), 0);
-        return true;
+        return Take::kDelivered;
     }
-    return false;
+    return Take::kNothing;
 }
 
 mach_msg_return_t ReceiveMessage(mach_msg_header_t* msg, mach_msg_option_t option, mach_msg_size_t rcv_size,
@@ -798,8 +807,16 @@ mach_msg_return_t ReceiveMessage(mach_msg_header_t* msg, mach_msg_option_t optio
             }
         }
         for (size_t i = 1; i < waits.size(); ++i) {
-            if ((waits[i].revents & (POLLHUP | POLLERR)) && DeliverDestroyed(rcv_name, waits[i].fd, msg, option, rcv_size))
+            if (!(waits[i].revents & (POLLHUP | POLLERR)))
+                continue;
+            switch (DeliverDestroyed(rcv_name, waits[i].fd, msg, option, rcv_size)) {
+            case Take::kDelivered:
                 return MACH_MSG_SUCCESS;
+            case Take::kTooLarge:
+                return MACH_RCV_TOO_LARGE;
+            default:
+                break;
+            }
         }
     }
 }

@@ -7,10 +7,12 @@
 //                                   answers one message on the port it
 //                                   got with its id + 100 and the right's
 //                                   type as the reply's body
-//   portpeer crash HOW [SERVICE]    prints its crashing thread's id and
+//   portpeer crash HOW [SERVICE [MS]]
+//                                   prints its crashing thread's id and
 //                                   crashes (segv, abort, fpe) on that
 //                                   thread, with the exception port set
-//                                   to SERVICE when given
+//                                   to SERVICE when given, waiting MS for
+//                                   the answer
 
 #include <pthread.h>
 #include <signal.h>
@@ -114,8 +116,10 @@ void* CrashingThread(void*)
     return nullptr;
 }
 
-int Crash(const char* how, const char* service)
+int Crash(const char* how, const char* service, const char* wait_ms)
 {
+    if (wait_ms)
+        SetExceptionReplyTimeout(atoi(wait_ms));
     // No core files from the test crashes.
     prctl(PR_SET_DUMPABLE, 0);
     if (service) {
@@ -142,6 +146,6 @@ int main(int argc, char** argv)
     if (argc >= 3 && !strcmp(argv[1], "handshake-server"))
         return HandshakeServer(atoi(argv[2]));
     if (argc >= 3 && !strcmp(argv[1], "crash"))
-        return Crash(argv[2], argc >= 4 ? argv[3] : nullptr);
+        return Crash(argv[2], argc >= 4 ? argv[3] : nullptr, argc >= 5 ? argv[4] : nullptr);
     return 2;
 }

@@ -199,6 +199,7 @@ private slots:
     void handshakeGivesUpWithinItsBound();
     void crashIsDeliveredOnceAndEndsTheProcessAsBefore_data();
     void crashIsDeliveredOnceAndEndsTheProcessAsBefore();
+    void crashWithoutAnAnswerEndsAfterTheWait();
 };
 
 void TestPorts::rightMovesAcrossAndComesBackWhenItsHolderDies()
@@ -659,6 +660,27 @@ void TestPorts::crashIsDeliveredOnceAndEndsTheProcessAsBefore()
     QCOMPARE(endOf(watched), signal);
     close(out);
     QCOMPARE(receive(port.get(), &in, 200), MACH_RCV_TIMED_OUT);
+}
+
+void TestPorts::crashWithoutAnAnswerEndsAfterTheWait()
+{
+    const std::string service = uniqueName("exc").toStdString();
+    base::mac::ScopedMachReceiveRight port = BootstrapRegister(service);
+    int out;
+    const pid_t watched = spawnPeer({"crash", "segv", service, "300"}, &out);
+    Buffer in;
+    QCOMPARE(receive(port.get(), &in, 10000), MACH_MSG_SUCCESS);
+    // The answer right stays here unanswered: the crashed process ends on
+    // its own once its wait is over.
+    QElapsedTimer timer;
+    timer.start();
+    int status = 0;
+    while (waitpid(watched, &status, WNOHANG) == 0 && timer.elapsed() < 10000)
+        usleep(10000);
+    close(out);
+    QVERIFY(WIFSIGNALED(status));
+    QCOMPARE(WTERMSIG(status), SIGSEGV);
+    mach_msg_destroy(&in.header);
 }
 
 QTEST_GUILESS_MAIN(TestPorts)
