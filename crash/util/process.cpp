@@ -114,6 +114,10 @@ bool DoubleForkAndExec(const std::vector<std::string>& argv, const std::vector<s
             _exit(EXIT_SUCCESS);
 
         CloseMultipleNowOrOnExec(STDERR_FILENO + 1, preserve_fd);
+        // The kept descriptor may be close-on-exec everywhere else (the
+        // handshake socket is); only here does it go through exec.
+        if (preserve_fd >= 0)
+            fcntl(preserve_fd, F_SETFD, 0);
         if (environment) {
             execve(argv_c[0], &argv_c[0], &envp_c[0]);
             PLOG(FATAL) << "execve " << argv_c[0];

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "crash/util/child_port_handshake.h"
+#include "crash/util/exception_ports.h"
 #include "crash/util/mach_util.h"
 
 using namespace crashwatch;
@@ -124,10 +125,11 @@ int Crash(const char* how, const char* service, const char* wait_ms)
     prctl(PR_SET_DUMPABLE, 0);
     if (service) {
         base::mac::ScopedMachSendRight port = BootstrapLookUp(service);
-        if (!port.is_valid() ||
-            task_set_exception_ports(mach_task_self(), EXC_MASK_CRASH | EXC_MASK_RESOURCE | EXC_MASK_GUARD,
-                                     port.get(), EXCEPTION_STATE_IDENTITY | MACH_EXCEPTION_CODES,
-                                     x86_THREAD_STATE) != KERN_SUCCESS)
+        // As the program registers its handler's port.
+        if (!port.is_valid() || !ExceptionPorts(ExceptionPorts::kTargetTypeTask, MACH_PORT_NULL)
+                                     .SetExceptionPort(ExceptionMaskForSystem() & 0x1c00, port.get(),
+                                                       EXCEPTION_STATE_IDENTITY | MACH_EXCEPTION_CODES,
+                                                       x86_THREAD_STATE))
             return 3;
     }
     g_how = how;

@@ -24,6 +24,7 @@
 #include "crash/util/mach_message_server.h"
 #include "crash/util/mach_util.h"
 #include "crash/util/notify_server.h"
+#include "crash/util/process.h"
 
 using namespace crashwatch;
 
@@ -525,13 +526,10 @@ void TestPorts::handshakeHandsTheRightToAnotherProcess()
     base::ScopedFD server = handshake.TakeServerWriteFD();
     QVERIFY(fcntl(server.get(), F_GETFD) & FD_CLOEXEC);
 
-    const pid_t child = fork();
-    if (child == 0) {
-        // What the handler's start does: only its own end survives exec.
-        fcntl(server.get(), F_SETFD, 0);
-        execl(PORTPEER, PORTPEER, "handshake-server", std::to_string(server.get()).c_str(), nullptr);
-        _exit(127);
-    }
+    // Started as the handler is: its end, close-on-exec everywhere else,
+    // goes through exec in the new process only.
+    QVERIFY(DoubleForkAndExec({PORTPEER, "handshake-server", std::to_string(server.get())}, nullptr, server.get(),
+                              false, nullptr));
     server.reset();
     QVERIFY(handshake.SendPortToServer(port, MACH_MSG_TYPE_MOVE_RECEIVE));
     QCOMPARE(PortReceiveDescriptor(port), -1);
@@ -543,9 +541,6 @@ void TestPorts::handshakeHandsTheRightToAnotherProcess()
     uint32_t type;
     memcpy(&type, in.rest, sizeof(type));
     QCOMPARE(type, MACH_MSG_TYPE_PORT_RECEIVE);
-    int status = -1;
-    waitpid(child, &status, 0);
-    QCOMPARE(status, 0);
     mach_port_deallocate(mach_task_self(), port);
     mach_port_mod_refs(mach_task_self(), reply, MACH_PORT_RIGHT_RECEIVE, -1);
 }
