@@ -210,6 +210,8 @@ QNetworkReply* ServerController::finishedReply(QNetworkReply*& member)
 
 void ServerController::findOutLastUploadedDateTime()
 {
+    if (!m_manager)
+        return;  // before init(): no identity yet
     // The identifier as a JSON string: escaped, whatever it holds.
     QByteArray pcid = QJsonDocument(QJsonArray{m_pcid}).toJson(QJsonDocument::Compact);
     pcid = pcid.mid(1, pcid.size() - 2);
@@ -233,7 +235,7 @@ void ServerController::processLastDateTime()
 
 void ServerController::uploadStats(QString jsonData)
 {
-    if (jsonData.isEmpty())
+    if (jsonData.isEmpty() || !m_manager)
         return;
     m_statsUploadReply = post(createStatRequest(), jsonData.toUtf8(), SLOT(dataUploaded()));
 }
@@ -302,6 +304,12 @@ void ServerController::verifyProxySettings(QString server, quint16 port, QString
     // One probe at a time: its answer must belong to the candidate in force.
     if (m_probeReply) {
         qWarning() << "ServerController::verifyProxySettings a probe is running, candidate refused";
+        return;
+    }
+    // A request queued before the server thread started arrives before
+    // init(): nothing can be probed yet.
+    if (!m_manager) {
+        emit proxySettingsValidated(false);
         return;
     }
     if (server.isEmpty()) {

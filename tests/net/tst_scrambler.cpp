@@ -12,33 +12,33 @@ namespace {
 QByteArray randomBytes(QRandomGenerator& rng, int n)
 {
     QByteArray b(n, '\0');
-    for (int i = 0; i < n; ++i)
-        b[i] = char(rng.bounded(256));
+    for (char& c : b)
+        c = char(rng.bounded(256));
     return b;
-}
-
-// Scrambles a block as the byte format defines it, to craft values that the
-// program itself never writes.
-QByteArray craft(quint64 key, char flags, const QByteArray& block)
-{
-    QByteArray out;
-    out.append(char(3)).append(flags);
-    char last = 0;
-    for (int i = 0; i < block.size(); ++i) {
-        last = char(block.at(i) ^ char((key >> (8 * (i % 8))) & 0xff) ^ last);
-        out.append(last);
-    }
-    return out;
 }
 
 QByteArray be16(quint16 v)
 {
-    QByteArray b;
-    b.append(char(v >> 8)).append(char(v & 0xff));
-    return b;
+    return QByteArray(1, char(v >> 8)) + char(v & 0xff);
 }
 
-void quietHandler(QtMsgType, const QMessageLogContext&, const QString&) {}
+// A byte form scrambled as the format defines it, for values the program
+// itself never writes: random byte 'r', then the given integrity values and
+// payload.
+QByteArray craft(quint64 key, char flags, const QByteArray& rest)
+{
+    const QByteArray block = 'r' + rest;
+    QByteArray out = QByteArray(1, 3) + flags;
+    char last = 0;
+    for (int i = 0; i < block.size(); ++i)
+        out += last = char(block.at(i) ^ char(key >> (8 * (i % 8))) ^ last);
+    return out;
+}
+
+QByteArray sum(const QByteArray& payload)
+{
+    return be16(qChecksum(payload.constData(), uint(payload.size())));
+}
 
 }  // namespace
 
@@ -51,19 +51,15 @@ private slots:
         QRandomGenerator rng(1234);
         Scrambler s(rng.generate64());
         for (int n = 0; n <= 4096; ++n) {
-            // Alternate incompressible and compressible data so both paths run.
+            // Incompressible and compressible data in turn, so both paths run.
             const QByteArray plain = (n % 2) ? randomBytes(rng, n) : QByteArray(n, char('a' + n % 26));
-            const QByteArray cypher = s.encryptToByteArray(plain);
-            QCOMPARE(s.lastError(), Scrambler::ErrorNoError);
-            QCOMPARE(s.decryptToByteArray(cypher), plain);
+            QCOMPARE(s.decryptToByteArray(s.encryptToByteArray(plain)), plain);
             QCOMPARE(s.lastError(), Scrambler::ErrorNoError);
         }
-        for (const QString& text : {QString(), QStringLiteral("proxy-user"), QStringLiteral("pässwörd ☃ 密码")}) {
+        for (const QString& text : {QString(), QStringLiteral("pässwörd ☃ 密码")}) {
             const QString once = s.encryptToString(text);
-            const QString twice = s.encryptToString(text);
-            QVERIFY(once != twice);  // the random byte
+            QVERIFY(once != s.encryptToString(text));  // the random byte
             QCOMPARE(s.decryptToString(once), text);
-            QCOMPARE(s.decryptToString(twice), text);
         }
     }
 
@@ -72,14 +68,10 @@ private slots:
         Scrambler s(0);  // a zero key is a key
         const QByteArray empty = s.encryptToByteArray(QByteArray());
         QCOMPARE(empty.size(), 5);
-        QCOMPARE(int(empty.at(0)), 3);
-        QCOMPARE(int(empty.at(1)), 0x02);
+        QCOMPARE(empty.left(2), QByteArray("\x03\x02"));
         QCOMPARE(s.encryptToString(QString()).size(), 8);
-
-        QCOMPARE(int(s.encryptToByteArray(QByteArray(13, 'x')).at(1)) & 0x01, 0);
-        QCOMPARE(int(s.encryptToByteArray(QByteArray(200, 'x')).at(1)) & 0x01, 0x01);
-
-        // Text ends at the first NUL byte.
+        QCOMPARE(s.encryptToByteArray(QByteArray(13, 'x')).at(1) & 0x01, 0);
+        QCOMPARE(s.encryptToByteArray(QByteArray(200, 'x')).at(1) & 0x01, 0x01);
         QCOMPARE(s.decryptToString(s.encryptToByteArray(QByteArray("ab\0cd", 5))), QStringLiteral("ab"));
 
         Scrambler none;
@@ -88,8 +80,8 @@ private slots:
         QVERIFY(none.decryptToString(s.encryptToString(QStringLiteral("x"))).isEmpty());
         QCOMPARE(none.lastError(), Scrambler::ErrorNoKeySet);
 
-        // Too short keeps the previous error; a wrong version is named.
-        s.decryptToByteArray(QByteArray("\x07\x02\x00\x00", 4));
+        // A wrong version is named; too short keeps the previous error.
+        QVERIFY(s.decryptToByteArray(QByteArray("\x07\x02\x00\x00", 4)).isEmpty());
         QCOMPARE(s.lastError(), Scrambler::ErrorUnknownVersion);
         QVERIFY(s.decryptToByteArray(QByteArray("\x03\x02", 2)).isEmpty());
         QCOMPARE(s.lastError(), Scrambler::ErrorUnknownVersion);
@@ -101,30 +93,24 @@ private slots:
         Scrambler b(0x0123456789abcdeeULL);
         const QByteArray plain("corporate-proxy-password");
         const QByteArray cypher = a.encryptToByteArray(plain);
-
-        // Every single changed byte of the block is caught by the checksum.
+        // Any one changed byte garbles at most two neighbours: the 16-bit
+        // checksum always catches that.
         for (int i = 2; i < cypher.size(); ++i) {
             QByteArray damaged = cypher;
             damaged[i] = char(damaged[i] ^ 0x5a);
             QVERIFY(a.decryptToByteArray(damaged).isEmpty());
             QCOMPARE(a.lastError(), Scrambler::ErrorIntegrityFailed);
         }
-
         // Another key: refused, bar the rare 16-bit checksum coincidence.
         int refused = 0;
-        for (int i = 0; i < 50; ++i) {
-            if (b.decryptToByteArray(a.encryptToByteArray(plain)).isEmpty()
-                && b.lastError() == Scrambler::ErrorIntegrityFailed)
-                ++refused;
-        }
+        for (int i = 0; i < 50; ++i)
+            refused += b.decryptToByteArray(a.encryptToByteArray(plain)).isEmpty();
         QVERIFY(refused >= 49);
         a.setIntegrityProtectionMode(Scrambler::ProtectionHash);
-        b.setIntegrityProtectionMode(Scrambler::ProtectionHash);
         const QByteArray hashed = a.encryptToByteArray(plain);
         QCOMPARE(int(hashed.at(1)), 0x04);
         QCOMPARE(a.decryptToByteArray(hashed), plain);
         QVERIFY(b.decryptToByteArray(hashed).isEmpty());
-        QCOMPARE(b.lastError(), Scrambler::ErrorIntegrityFailed);
     }
 
     void bothIntegrityValuesCheckedAndStripped()
@@ -132,34 +118,26 @@ private slots:
         const quint64 key = 0xfeedface12345678ULL;
         Scrambler s(key);
         const QByteArray payload("user:secret");
-        const QByteArray digest = QCryptographicHash::hash(payload, QCryptographicHash::Sha1);
-        const QByteArray sum = be16(qChecksum(payload.constData(), uint(payload.size())));
-
-        QCOMPARE(s.decryptToByteArray(craft(key, 0x06, QByteArray(1, 'r') + sum + digest + payload)), payload);
+        QByteArray digest = QCryptographicHash::hash(payload, QCryptographicHash::Sha1);
+        QCOMPARE(s.decryptToByteArray(craft(key, 0x06, sum(payload) + digest + payload)), payload);
         QCOMPARE(s.lastError(), Scrambler::ErrorNoError);
-
-        QByteArray badDigest = digest;
-        badDigest[7] = char(badDigest[7] ^ 1);
-        QVERIFY(s.decryptToByteArray(craft(key, 0x06, QByteArray(1, 'r') + sum + badDigest + payload)).isEmpty());
+        QVERIFY(s.decryptToByteArray(craft(key, 0x06, sum(payload) + digest.left(10))).isEmpty());
         QCOMPARE(s.lastError(), Scrambler::ErrorIntegrityFailed);
-
-        // Too short to hold both values.
-        QVERIFY(s.decryptToByteArray(craft(key, 0x06, QByteArray(1, 'r') + sum + digest.left(10))).isEmpty());
+        digest[7] = char(digest[7] ^ 1);
+        QVERIFY(s.decryptToByteArray(craft(key, 0x06, sum(payload) + digest + payload)).isEmpty());
         QCOMPARE(s.lastError(), Scrambler::ErrorIntegrityFailed);
     }
 
     void compressedClaimsAreBounded()
     {
-        const quint64 key = 42;
-        Scrambler s(key);
+        Scrambler s(42);
         const QByteArray big(1 << 20, 'a');
         const QByteArray stream = qCompress(big, 9).mid(4);
         const auto value = [&](quint32 claimed) {
-            QByteArray payload = be16(quint16(claimed >> 16)) + be16(quint16(claimed & 0xffff)) + stream;
-            return craft(key, 0x03, QByteArray(1, 'r') + be16(qChecksum(payload.constData(), uint(payload.size())))
-                                        + payload);
+            const QByteArray payload = be16(quint16(claimed >> 16)) + be16(quint16(claimed)) + stream;
+            return craft(42, 0x03, sum(payload) + payload);
         };
-        QCOMPARE(s.decryptToByteArray(value(quint32(big.size()))), big);  // honest claim
+        QCOMPARE(s.decryptToByteArray(value(quint32(big.size()))), big);  // an honest claim
         for (quint32 claimed : {100u, quint32(big.size() - 1), 0x7fffffffu, 0xffffffffu}) {
             QVERIFY(s.decryptToByteArray(value(claimed)).isEmpty());
             QCOMPARE(s.lastError(), Scrambler::ErrorIntegrityFailed);
@@ -168,7 +146,7 @@ private slots:
 
     void hostileInputNeverCrashes()
     {
-        const QtMessageHandler previous = qInstallMessageHandler(quietHandler);
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
         QRandomGenerator rng(99);
         Scrambler s(rng.generate64());
         QVector<QByteArray> seeds;
@@ -179,12 +157,10 @@ private slots:
             }
         }
         for (int i = 0; i < 100000; ++i) {
-            QByteArray input;
-            if (i % 2) {
-                input = randomBytes(rng, rng.bounded(64));
-                if (i % 4 == 1 && input.size() > 1)
-                    input[0] = 3;
-            } else {
+            QByteArray input = randomBytes(rng, rng.bounded(64));
+            if (i % 4 == 1 && input.size() > 1)
+                input[0] = 3;
+            if (i % 2 == 0) {  // a real value, mutated
                 input = seeds.at(rng.bounded(seeds.size()));
                 for (int m = rng.bounded(1, 4); m > 0 && !input.isEmpty(); --m) {
                     const int at = rng.bounded(input.size());

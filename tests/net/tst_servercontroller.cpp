@@ -72,14 +72,8 @@ private slots:
         for (const char* v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "no_proxy"})
             qunsetenv(v);
         QVERIFY(m_dir.isValid());
-        QVERIFY(m_authority.create(m_dir.path()));
-        QVERIFY(m_authority.issue("good", QStringLiteral("DNS:localhost,DNS:%1").arg(ServiceName)));
-        QVERIFY(m_authority.issue("otherhost", "DNS:other-host.test"));
-        QVERIFY(m_authority.issue("self", "DNS:localhost", true));
-        QVERIFY(m_service.start({{m_authority.cert("good"), m_authority.key("good")},
-                                 {m_authority.cert("otherhost"), m_authority.key("otherhost")},
-                                 {m_authority.cert("self"), m_authority.key("self")}},
-                                Credential, LastUpload));
+        QVERIFY(makeCertificates(m_dir.path()));
+        QVERIFY(m_service.start(m_dir.path(), {"good", "otherhost", "self"}, Credential, LastUpload));
         QVERIFY(m_proxy.start(m_dir.path(), ProxyUser, ProxyPassword, m_service.relayPort()));
     }
 
@@ -95,6 +89,13 @@ private slots:
 
     void machineIdentity()
     {
+        // A probe queued before the server thread started is refused.
+        ServerController early;
+        QSignalSpy earlyAnswer(&early, &ServerController::proxySettingsValidated);
+        early.verifyProxySettings("127.0.0.1", 3128, ProxyUser, ProxyPassword);
+        early.findOutLastUploadedDateTime();
+        QCOMPARE(earlyAnswer.value(0), QVariantList{false});
+
         openSettings()->remove("LL");
         ServerController first;
         first.setMachineIdSource([] { return QByteArray("3d1219c7c4c5404aaa1f6d2a48adfda4"); });
@@ -304,7 +305,6 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    TestAuthority m_authority;
     TestService m_service;
     TestProxy m_proxy;
 };
