@@ -1,6 +1,327 @@
 #include "gui/widgetstatistics.h"
 
-WidgetStatistics::WidgetStatistics(QWidget* parent) : QWidget(parent, Qt::Window) {}
-WidgetStatistics::~WidgetStatistics() = default;
+#include <QCursor>
+#include <QDebug>
+#include <QGraphicsDropShadowEffect>
+#include <QLocale>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QThread>
+#include <QToolTip>
 
-void WidgetStatistics::updateStatistics(QVector<double>, QVector<int>, QVector<QDateTime>, int) {}
+#include "ui_widgetstatistics.h"
+
+namespace {
+
+const QColor kGreen(152, 200, 0);
+const QColor kPointColour(0, 202, 255);
+const double kHealthyRate = 10.0;
+const QString kDatePattern = QStringLiteral("d. MMM yyyy h:mm");
+
+QString toolButtonImages(const QString& name)
+{
+    return QStringLiteral("QToolButton { image: url(:/icons/%1.svg); } "
+                          "QToolButton:hover { image: url(:/icons/%1-dark.svg); }")
+        .arg(name);
+}
+
+QGraphicsDropShadowEffect* dropShadow(QWidget* owner)
+{
+    auto* effect = new QGraphicsDropShadowEffect(owner);
+    effect->setBlurRadius(5.0);
+    effect->setOffset(1.0, 1.0);
+    return effect;
+}
+
+}  // namespace
+
+WidgetStatistics::WidgetStatistics(QWidget* parent) : QWidget(parent), ui(new Ui_widgetStatistics)
+{
+    qDebug() << "SG::SGui thread id" << QThread::currentThreadId();
+    ui->setupUi(this);
+
+    ui->spanSlider->setMouseTracking(true);
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+
+    QCustomPlot* plot = ui->customPlot;
+    font = QFont(QStringLiteral("Roboto"), 11);
+    plot->setFont(font);
+    for (QCPAxis* axis : {plot->xAxis, plot->yAxis}) {
+        axis->setLabelFont(font);
+        axis->setSelectedLabelFont(font);
+        axis->setTickLabelFont(font);
+        axis->setRange(0, 12);
+        axis->setTickLength(0, 0);
+        axis->setSubTickLength(0, 0);
+        axis->grid()->setVisible(false);
+    }
+    plot->xAxis->setLabelPadding(0);
+    plot->yAxis->setLabelPadding(6);
+    plot->xAxis->setPadding(0);
+    plot->yAxis->setPadding(9);
+    plot->xAxis->setTicks(false);
+    plot->yAxis->setSubTicks(false);
+
+    healthyText = new QCPItemText(plot);
+    healthyText->position->setType(QCPItemPosition::ptPlotCoords);
+    healthyText->position->setCoords(0.1, kHealthyRate);
+    healthyText->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    healthyText->setFont(font);
+    healthyText->setBrush(QBrush(Qt::white, Qt::SolidPattern));
+    healthyText->setColor(kGreen);
+
+    healthyLine = new QCPItemLine(plot);
+    QPen dashed(kGreen);
+    dashed.setDashPattern({10, 10});
+    healthyLine->setPen(dashed);
+
+    plot->addGraph();
+
+    titleBarShadow = dropShadow(this);
+    applicationShadow = dropShadow(this);
+    graphShadow = dropShadow(this);
+    ui->widgetTitleBar->setGraphicsEffect(titleBarShadow);
+    ui->widgetApplication->setGraphicsEffect(applicationShadow);
+    ui->widgetGraph->setGraphicsEffect(graphShadow);
+
+    ui->spanSlider->setMinimum(0);
+    ui->spanSlider->setSingleStep(1);
+    ui->spanSlider->setPageStep(1);
+
+    connect(plot, &QCustomPlot::mouseMove, this, &WidgetStatistics::plotMouseOver);
+    configureGraphLanguage();
+}
+
+WidgetStatistics::~WidgetStatistics()
+{
+    qDebug() << "SGui: destructor";
+    delete ui;
+}
+
+void WidgetStatistics::configureGraphLanguage()
+{
+    ui->customPlot->yAxis->setLabel(tr("Blinks per minute (bpm)"));
+    healthyText->setText(tr("healthy"));
+}
+
+void WidgetStatistics::rebuildDateLabels()
+{
+    const QLocale locale;
+    dateLabels.clear();
+    dateLabels.reserve(dateTimes.size());
+    for (const QDateTime& dateTime : qAsConst(dateTimes))
+        dateLabels.append(locale.toString(dateTime, kDatePattern));
+}
+
+void WidgetStatistics::updateStatistics(QVector<double> blinkRates, QVector<int> blinkLengths,
+                                        QVector<QDateTime> dateTimes, int measurementSize)
+{
+    if (blinkRates.isEmpty()) {
+        // An empty range of a history that still has measurements changes
+        // nothing; an empty history (after a deletion) is shown as such.
+        if (measurementSize == 0)
+            showEmptyHistory();
+        return;
+    }
+
+    QString startText;
+    QString endText;
+    if (!dateTimes.isEmpty()) {
+        startText = dateToString(dateTimes.first());
+        endText = dateToString(dateTimes.last());
+    }
+
+    this->blinkRates = blinkRates;
+    this->blinkLengths = blinkLengths;
+    this->dateTimes = dateTimes;
+    rebuildDateLabels();
+
+    ui->labelStartDate->setText(startText);
+    ui->labelEndDate->setText(endText);
+
+    setupGraph(blinkRates);
+
+    // The first answer after being hidden opens the window and sets the
+    // slider to the answer's range; the slider then asks for that range
+    // itself. While visible, the answers follow the slider and leave it be.
+    if (isHidden()) {
+        show();
+        ui->spanSlider->setMaximum(measurementSize);
+        ui->spanSlider->setSpan(measurementSize - blinkRates.size(), measurementSize);
+    }
+}
+
+void WidgetStatistics::showEmptyHistory()
+{
+    blinkRates.clear();
+    blinkLengths.clear();
+    dateTimes.clear();
+    dateLabels.clear();
+    ui->labelStartDate->clear();
+    ui->labelEndDate->clear();
+    QToolTip::hideText();
+
+    // The store is empty, so there is no range to ask it for.
+    {
+        const QSignalBlocker quiet(ui->spanSlider);
+        ui->spanSlider->setMaximum(0);
+        ui->spanSlider->setSpan(0, 0);
+    }
+    ui->spanSlider->update();
+
+    setupGraph(QVector<double>());
+    ui->customPlot->xAxis->setRange(0, 12);
+    ui->customPlot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void WidgetStatistics::setupGraph(QVector<double> rates)
+{
+    const int n = rates.size();
+    QVector<double> keys(n);
+    for (int i = 0; i < n; ++i)
+        keys[i] = i;
+
+    double upperBound = 12.0;
+    for (double rate : qAsConst(rates)) {
+        if (rate > upperBound)
+            upperBound = rate + 2.0;
+    }
+
+    QCustomPlot* plot = ui->customPlot;
+    QCPGraph* graph = plot->graph(0);
+    graph->setData(keys, rates, true);
+    const QPen pen(kPointColour, 1.5, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+    graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, pen, QBrush(kPointColour), 7.0));
+    graph->setPen(pen);
+    graph->setLineStyle(QCPGraph::lsLine);
+
+    plot->yAxis->setRange(0, upperBound);
+    plot->xAxis->rescale();
+
+    // The healthy line reaches beyond both ends of the data.
+    healthyLine->start->setCoords(-10, kHealthyRate);
+    healthyLine->end->setCoords(n + 10, kHealthyRate);
+    plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+QString WidgetStatistics::dateToString(QDateTime dateTime)
+{
+    const QDate date = dateTime.date();
+    return QStringLiteral("%1 %2 %3").arg(date.day()).arg(QLocale().monthName(date.month())).arg(date.year());
+}
+
+void WidgetStatistics::plotMouseOver(QMouseEvent* event)
+{
+    QCustomPlot* plot = ui->customPlot;
+    QCPAbstractPlottable* plottable = plot->plottableAt(event->pos());
+    if (!plottable) {
+        QToolTip::showText(QPoint(), QString());
+        return;
+    }
+
+    const double x = plot->xAxis->pixelToCoord(event->pos().x());
+    const double y = plot->yAxis->pixelToCoord(event->pos().y());
+    auto* graph = qobject_cast<QCPGraph*>(plottable);
+    if (!graph || graph->data()->isEmpty())
+        return;
+
+    const QCPGraphData* hit = nullptr;
+    for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
+        if (qAbs(it->key - x) < 0.5 && qAbs(it->value - y) < 0.5) {
+            hit = &*it;
+            break;
+        }
+    }
+    if (!hit)
+        return;
+
+    int i = int(hit->key);
+    if (i > blinkRates.size() - 1)
+        i = blinkRates.size() - 1;
+    // The copies are empty after a deletion; the lengths and labels always
+    // come with the rates, but a short one must not be read past its end.
+    if (blinkRates.isEmpty() || i < 0 || i >= blinkLengths.size() || i >= dateLabels.size()) {
+        QToolTip::showText(QPoint(), QString());
+        return;
+    }
+
+    const QString text = dateLabels[i] + "\n" + tr("Blink rate:") + " " +
+                         QString::number(blinkRates[i], 'g', 6) + " " + tr("blinks per minute") + "\n" +
+                         tr("Average blink duration:") + " " + QString::number(blinkLengths[i]) + " " +
+                         tr("milliseconds");
+    QToolTip::showText(plot->mapFromParent(QCursor::pos()) - QPoint(80, 0), text, plot, plot->rect());
+}
+
+void WidgetStatistics::on_spanSlider_spanChanged(int lower, int upper)
+{
+    qDebug() << "SGui: lower upper" << lower << upper;
+    emit sliderIntervalChanged(lower, upper);
+}
+
+void WidgetStatistics::on_pushButton_clicked()
+{
+    QMessageBox box(this);
+    box.setText(tr("Are you sure to delete all measurements?"));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes)
+        return;
+    blinkRates.clear();
+    blinkLengths.clear();
+    dateTimes.clear();
+    dateLabels.clear();
+    emit deleteHistory();
+}
+
+void WidgetStatistics::on_toolButtonMaximize_clicked()
+{
+    if (isMaximized()) {
+        ui->toolButtonMaximize->setStyleSheet(toolButtonImages(QStringLiteral("max")));
+        ui->verticalLayoutStatistics->setContentsMargins(9, 9, 9, 9);
+        showNormal();
+    } else {
+        ui->toolButtonMaximize->setStyleSheet(toolButtonImages(QStringLiteral("normal")));
+        ui->verticalLayoutStatistics->setContentsMargins(0, 0, 0, 0);
+        showMaximized();
+    }
+}
+
+void WidgetStatistics::on_toolButtonClose_clicked()
+{
+    hide();
+}
+
+void WidgetStatistics::mousePressEvent(QMouseEvent* event)
+{
+    QPoint inApplication = ui->widgetApplication->mapFrom(this, event->pos());
+    inApplication.setX(qMax(0, inApplication.x()));
+    inApplication.setY(qMax(0, inApplication.y()));
+    const QRect titleBar(ui->widgetTitleBar->mapTo(ui->widgetApplication, QPoint(0, 0)),
+                         ui->widgetTitleBar->size());
+    dragStart = titleBar.contains(inApplication) ? event->pos() : QPoint(0, 0);
+    QWidget::mousePressEvent(event);
+}
+
+void WidgetStatistics::mouseMoveEvent(QMouseEvent* event)
+{
+    if ((event->buttons() & Qt::LeftButton) && dragStart != QPoint(0, 0))
+        move(pos() + (event->pos() - dragStart));
+    QWidget::mouseMoveEvent(event);
+}
+
+void WidgetStatistics::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        rebuildDateLabels();
+        configureGraphLanguage();
+        ui->retranslateUi(this);
+        if (!dateLabels.isEmpty()) {
+            ui->labelStartDate->setText(dateLabels.first());
+            ui->labelEndDate->setText(dateLabels.last());
+        }
+        ui->customPlot->replot(QCustomPlot::rpRefreshHint);
+    }
+    QWidget::changeEvent(event);
+}

@@ -39,12 +39,13 @@
         <translation>lumora - režim prezentace</translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+20"/>
         <source>lumora camera use paused</source>
         <translation>lumora - používání kamery pozastaveno</translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="-11"/>
+        <location line="+17"/>
         <source>lumora</source>
         <translation>lumora</translation>
     </message>
@@ -190,6 +191,44 @@ nebo ji blokuje nastavení soukromí Windows</translation>
     </message>
 </context>
 <context>
+    <name>WidgetStatistics</name>
+    <message>
+        <location filename="../../gui/widgetstatistics.cpp" line="+105"/>
+        <source>Blinks per minute (bpm)</source>
+        <translation>Mrknutí za minutu (m/min)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>healthy</source>
+        <translation>zdravé</translation>
+    </message>
+    <message>
+        <location line="+144"/>
+        <source>Blink rate:</source>
+        <translation>Frekvence mrkání:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>blinks per minute</source>
+        <translation>mrknutí za minutu</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Average blink duration:</source>
+        <translation>Průměrná délka mrknutí:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>milliseconds</source>
+        <translation>milisekund</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Are you sure to delete all measurements?</source>
+        <translation>Opravdu chcete smazat všechna měření?</translation>
+    </message>
+</context>
+<context>
     <name>widgetProxy</name>
     <message>
         <location filename="../../gui/forms/widgetproxy.ui" line="+70"/>
@@ -235,6 +274,39 @@ nebo ji blokuje nastavení soukromí Windows</translation>
         <location line="+16"/>
         <source>CANCEL</source>
         <translation>ZRUŠIT</translation>
+    </message>
+</context>
+<context>
+    <name>widgetStatistics</name>
+    <message>
+        <location filename="../../gui/forms/widgetstatistics.ui" line="+88"/>
+        <source>Statistics</source>
+        <translation>Statistiky</translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>Maximize</source>
+        <translation>Maximalizovat</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>Close</source>
+        <translation>Zavřít</translation>
+    </message>
+    <message>
+        <location line="+65"/>
+        <source>Start Date</source>
+        <translation>Datum začátku</translation>
+    </message>
+    <message>
+        <location line="+20"/>
+        <source>End date</source>
+        <translation>Datum konce</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>DELETE HISTORY</source>
+        <translation>SMAZAT HISTORII</translation>
     </message>
 </context>
 <context>
@@ -290,7 +362,7 @@ nebo ji blokuje nastavení soukromí Windows</translation>
         <translation>Povolili jste použití kamery?</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+6"/>
         <source>PRIVACY SETTINGS</source>
         <translation>NASTAVENÍ SOUKROMÍ</translation>
     </message>
@@ -460,12 +532,12 @@ nebo ji blokuje nastavení soukromí Windows</translation>
         <translation>Sledujte lumora na facebooku</translation>
     </message>
     <message>
-        <location line="+34"/>
+        <location line="+33"/>
         <source>Cooperations</source>
         <translation>Spolupráce</translation>
     </message>
     <message>
-        <location line="+30"/>
+        <location line="+29"/>
         <source>Our partner brings eye care to people who spend their days at a screen: it supports research into dry eye and teaches simple habits that keep the eyes moist and rested.</source>
         <translation>Náš partner přináší péči o oči lidem, kteří tráví dny u obrazovky: podporuje výzkum suchého oka a učí jednoduché návyky, díky kterým zůstávají oči zvlhčené a odpočaté.</translation>
     </message>
@@ -485,13 +557,13 @@ nebo ji blokuje nastavení soukromí Windows</translation>
         <translation>UPOZORNĚNÍ</translation>
     </message>
     <message>
-        <location line="+73"/>
+        <location line="+70"/>
         <source>High screen brightness compared to room light often decreases the blink rate which leads to dry eye. Brightness control is not compatible with similar tools like f.lux.</source>
         <translation>Vysoký jas obrazovky ve srovnání se světlem v místnosti často snižuje frekvenci mrkání, což vede k suchému oku. Ovládání jasu není kompatibilní s podobnými nástroji, jako je f.lux.</translation>
     </message>
     <message>
         <location line="+18"/>
-        <location line="+130"/>
+        <location line="+127"/>
         <location line="+168"/>
         <location line="+44"/>
         <location line="+115"/>
@@ -499,7 +571,7 @@ nebo ji blokuje nastavení soukromí Windows</translation>
         <translation>ZAP/VYP</translation>
     </message>
     <message>
-        <location line="-446"/>
+        <location line="-443"/>
         <source>Screen control</source>
         <translation>Ovládání obrazovky</translation>
     </message>
@@ -528,17 +600,17 @@ v takovém případě je dostupné pouze SW nastavení jasu.</translation>
         <translation>Softwarové nastavení teploty barev obrazovky</translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+15"/>
         <source>WARMER</source>
         <translation>TEPLEJŠÍ</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+8"/>
         <source>WARM</source>
         <translation>TEPLÁ</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+8"/>
         <source>NORMAL</source>
         <translation>NORMÁLNÍ</translation>
     </message>

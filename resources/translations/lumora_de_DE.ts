@@ -39,12 +39,13 @@
         <translation>lumora - Präsentationsmodus</translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+20"/>
         <source>lumora camera use paused</source>
         <translation>lumora - Kameranutzung pausiert</translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="-11"/>
+        <location line="+17"/>
         <source>lumora</source>
         <translation>lumora</translation>
     </message>
@@ -190,6 +191,44 @@ oder durch die Windows-Datenschutzeinstellungen blockiert</translation>
     </message>
 </context>
 <context>
+    <name>WidgetStatistics</name>
+    <message>
+        <location filename="../../gui/widgetstatistics.cpp" line="+105"/>
+        <source>Blinks per minute (bpm)</source>
+        <translation>Lidschläge pro Minute (LpM)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>healthy</source>
+        <translation>gesund</translation>
+    </message>
+    <message>
+        <location line="+144"/>
+        <source>Blink rate:</source>
+        <translation>Lidschlagrate:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>blinks per minute</source>
+        <translation>Lidschläge pro Minute</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Average blink duration:</source>
+        <translation>Durchschnittliche Lidschlagdauer:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>milliseconds</source>
+        <translation>Millisekunden</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Are you sure to delete all measurements?</source>
+        <translation>Möchten Sie wirklich alle Messungen löschen?</translation>
+    </message>
+</context>
+<context>
     <name>widgetProxy</name>
     <message>
         <location filename="../../gui/forms/widgetproxy.ui" line="+70"/>
@@ -235,6 +274,39 @@ oder durch die Windows-Datenschutzeinstellungen blockiert</translation>
         <location line="+16"/>
         <source>CANCEL</source>
         <translation>ABBRECHEN</translation>
+    </message>
+</context>
+<context>
+    <name>widgetStatistics</name>
+    <message>
+        <location filename="../../gui/forms/widgetstatistics.ui" line="+88"/>
+        <source>Statistics</source>
+        <translation>Statistik</translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>Maximize</source>
+        <translation>Maximieren</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <location line="+65"/>
+        <source>Start Date</source>
+        <translation>Startdatum</translation>
+    </message>
+    <message>
+        <location line="+20"/>
+        <source>End date</source>
+        <translation>Enddatum</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>DELETE HISTORY</source>
+        <translation>VERLAUF LÖSCHEN</translation>
     </message>
 </context>
 <context>
@@ -290,7 +362,7 @@ oder durch die Windows-Datenschutzeinstellungen blockiert</translation>
         <translation>Haben Sie die Kameranutzung erlaubt?</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+6"/>
         <source>PRIVACY SETTINGS</source>
         <translation>DATENSCHUTZEINSTELLUNGEN</translation>
     </message>
@@ -460,12 +532,12 @@ oder durch die Windows-Datenschutzeinstellungen blockiert</translation>
         <translation>Folgen Sie lumora auf Facebook</translation>
     </message>
     <message>
-        <location line="+34"/>
+        <location line="+33"/>
         <source>Cooperations</source>
         <translation>Kooperationen</translation>
     </message>
     <message>
-        <location line="+30"/>
+        <location line="+29"/>
         <source>Our partner brings eye care to people who spend their days at a screen: it supports research into dry eye and teaches simple habits that keep the eyes moist and rested.</source>
         <translation>Unser Partner bringt Augenpflege zu Menschen, die ihre Tage am Bildschirm verbringen: Er fördert die Forschung zu trockenen Augen und vermittelt einfache Gewohnheiten, die die Augen feucht und ausgeruht halten.</translation>
     </message>
@@ -485,13 +557,13 @@ oder durch die Windows-Datenschutzeinstellungen blockiert</translation>
         <translation>HINWEISE</translation>
     </message>
     <message>
-        <location line="+73"/>
+        <location line="+70"/>
         <source>High screen brightness compared to room light often decreases the blink rate which leads to dry eye. Brightness control is not compatible with similar tools like f.lux.</source>
         <translation>Eine im Vergleich zum Raumlicht hohe Bildschirmhelligkeit senkt oft die Blinzelrate, was zu trockenen Augen führt. Die Helligkeitssteuerung ist nicht mit ähnlichen Programmen wie f.lux verträglich.</translation>
     </message>
     <message>
         <location line="+18"/>
-        <location line="+130"/>
+        <location line="+127"/>
         <location line="+168"/>
         <location line="+44"/>
         <location line="+115"/>
@@ -499,7 +571,7 @@ oder durch die Windows-Datenschutzeinstellungen blockiert</translation>
         <translation>EIN/AUS</translation>
     </message>
     <message>
-        <location line="-446"/>
+        <location line="-443"/>
         <source>Screen control</source>
         <translation>Bildschirmsteuerung</translation>
     </message>
@@ -528,17 +600,17 @@ in diesem Fall ist nur die SW-Einstellung verfügbar.</translation>
         <translation>Software-Einstellung der Farbtemperatur des Bildschirms</translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+15"/>
         <source>WARMER</source>
         <translation>WÄRMER</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+8"/>
         <source>WARM</source>
         <translation>WARM</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+8"/>
         <source>NORMAL</source>
         <translation>NORMAL</translation>
     </message>

@@ -39,12 +39,13 @@
         <translation>lumora - režim prezentácie</translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+20"/>
         <source>lumora camera use paused</source>
         <translation>lumora - používanie kamery pozastavené</translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="-11"/>
+        <location line="+17"/>
         <source>lumora</source>
         <translation>lumora</translation>
     </message>
@@ -190,6 +191,44 @@ alebo ju blokujú nastavenia súkromia Windows</translation>
     </message>
 </context>
 <context>
+    <name>WidgetStatistics</name>
+    <message>
+        <location filename="../../gui/widgetstatistics.cpp" line="+105"/>
+        <source>Blinks per minute (bpm)</source>
+        <translation>Žmurknutia za minútu (ž/min)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>healthy</source>
+        <translation>zdravé</translation>
+    </message>
+    <message>
+        <location line="+144"/>
+        <source>Blink rate:</source>
+        <translation>Frekvencia žmurkania:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>blinks per minute</source>
+        <translation>žmurknutí za minútu</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Average blink duration:</source>
+        <translation>Priemerná dĺžka žmurknutia:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>milliseconds</source>
+        <translation>milisekúnd</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Are you sure to delete all measurements?</source>
+        <translation>Naozaj chcete vymazať všetky merania?</translation>
+    </message>
+</context>
+<context>
     <name>widgetProxy</name>
     <message>
         <location filename="../../gui/forms/widgetproxy.ui" line="+70"/>
@@ -235,6 +274,39 @@ alebo ju blokujú nastavenia súkromia Windows</translation>
         <location line="+16"/>
         <source>CANCEL</source>
         <translation>ZRUŠIŤ</translation>
+    </message>
+</context>
+<context>
+    <name>widgetStatistics</name>
+    <message>
+        <location filename="../../gui/forms/widgetstatistics.ui" line="+88"/>
+        <source>Statistics</source>
+        <translation>Štatistiky</translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>Maximize</source>
+        <translation>Maximalizovať</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>Close</source>
+        <translation>Zavrieť</translation>
+    </message>
+    <message>
+        <location line="+65"/>
+        <source>Start Date</source>
+        <translation>Dátum začiatku</translation>
+    </message>
+    <message>
+        <location line="+20"/>
+        <source>End date</source>
+        <translation>Dátum konca</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>DELETE HISTORY</source>
+        <translation>VYMAZAŤ HISTÓRIU</translation>
     </message>
 </context>
 <context>
@@ -290,7 +362,7 @@ alebo ju blokujú nastavenia súkromia Windows</translation>
         <translation>Povolili ste použitie kamery?</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+6"/>
         <source>PRIVACY SETTINGS</source>
         <translation>NASTAVENIA SÚKROMIA</translation>
     </message>
@@ -460,12 +532,12 @@ alebo ju blokujú nastavenia súkromia Windows</translation>
         <translation>Sledujte lumora na facebooku</translation>
     </message>
     <message>
-        <location line="+34"/>
+        <location line="+33"/>
         <source>Cooperations</source>
         <translation>Spolupráce</translation>
     </message>
     <message>
-        <location line="+30"/>
+        <location line="+29"/>
         <source>Our partner brings eye care to people who spend their days at a screen: it supports research into dry eye and teaches simple habits that keep the eyes moist and rested.</source>
         <translation>Náš partner prináša starostlivosť o oči ľuďom, ktorí trávia dni pred obrazovkou: podporuje výskum suchého oka a učí jednoduché návyky, vďaka ktorým zostávajú oči zvlhčené a oddýchnuté.</translation>
     </message>
@@ -485,13 +557,13 @@ alebo ju blokujú nastavenia súkromia Windows</translation>
         <translation>UPOZORNENIA</translation>
     </message>
     <message>
-        <location line="+73"/>
+        <location line="+70"/>
         <source>High screen brightness compared to room light often decreases the blink rate which leads to dry eye. Brightness control is not compatible with similar tools like f.lux.</source>
         <translation>Vysoký jas obrazovky v porovnaní so svetlom v miestnosti často znižuje frekvenciu žmurkania, čo vedie k suchému oku. Ovládanie jasu nie je kompatibilné s podobnými nástrojmi, ako je f.lux.</translation>
     </message>
     <message>
         <location line="+18"/>
-        <location line="+130"/>
+        <location line="+127"/>
         <location line="+168"/>
         <location line="+44"/>
         <location line="+115"/>
@@ -499,7 +571,7 @@ alebo ju blokujú nastavenia súkromia Windows</translation>
         <translation>ZAP/VYP</translation>
     </message>
     <message>
-        <location line="-446"/>
+        <location line="-443"/>
         <source>Screen control</source>
         <translation>Ovládanie obrazovky</translation>
     </message>
@@ -528,17 +600,17 @@ v takom prípade je dostupné iba SW nastavenie jasu.</translation>
         <translation>Softvérové nastavenie teploty farieb obrazovky</translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+15"/>
         <source>WARMER</source>
         <translation>TEPLEJŠIA</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+8"/>
         <source>WARM</source>
         <translation>TEPLÁ</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+8"/>
         <source>NORMAL</source>
         <translation>NORMÁLNA</translation>
     </message>

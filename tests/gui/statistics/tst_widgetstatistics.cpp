@@ -1,0 +1,290 @@
+// The statistics history window with the real measurement store on a thread
+// of its own, connected as the application connects them: opening on the
+// store's answer, the slider's ranges, the tooltip over a point, and the
+// deletion of the history, confirmed and cancelled, answered as a user would.
+
+#define QTEST_QPA_MOUSE_HANDLING
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QToolTip>
+#include <QtTest>
+
+#include <qcustomplot.h>
+
+#include "core/control/statisticscontroller.h"
+#include "core/lumoratypes.h"
+#include "gui/spanslider.h"
+#include "gui/widgetstatistics.h"
+
+namespace {
+
+QDateTime measuredAt(int i)
+{
+    return QDateTime(QDate(2026, 3, 1).addDays(i), QTime(9, 30));
+}
+double rateOf(int i)
+{
+    return 6.0 + (i % 7) * 1.5;
+}
+int lengthOf(int i)
+{
+    return 150 + 3 * i;
+}
+
+void writeHistory(const QString& path, int count)
+{
+    QJsonArray data;
+    for (int i = 0; i < count; ++i) {
+        QDateTime t = measuredAt(i);
+        t.setOffsetFromUtc(t.offsetFromUtc());
+        data.append(QJsonObject{{"datetime", t.toString(Qt::ISODate)},
+                                {"blinkrate", rateOf(i)},
+                                {"note", QString()},
+                                {"length", lengthOf(i)}});
+    }
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QJsonDocument(QJsonObject{{"data", data}}).toJson());
+}
+
+int storedRecords(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll());
+    return doc.isObject() && doc.object().value("data").isArray() ? doc.object().value("data").toArray().size() : -1;
+}
+
+// Pixels of the graph's point colour in a grab of the plot.
+int pointPixels(QWidget* plot)
+{
+    const QImage image = plot->grab().toImage();
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixelColor(x, y) == QColor(0, 202, 255);
+    return n;
+}
+
+}  // namespace
+
+class TestWidgetStatistics : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir* dir = nullptr;
+    QThread* thread = nullptr;
+    StatisticsController* store = nullptr;
+    WidgetStatistics* window = nullptr;
+
+    QString filePath() const { return dir->filePath("statistics.json"); }
+    QCustomPlot* plot() const { return window->findChild<QCustomPlot*>("customPlot"); }
+    SpanSlider* slider() const { return window->findChild<SpanSlider*>("spanSlider"); }
+    QLabel* label(const char* name) const { return window->findChild<QLabel*>(name); }
+    int points() const { return plot()->graph(0)->dataCount(); }
+
+    void start(int measurements)
+    {
+        dir = new QTemporaryDir;
+        QVERIFY(dir->isValid());
+        writeHistory(filePath(), measurements);
+        store = new StatisticsController(dir->path() + "/");
+        window = new WidgetStatistics(nullptr);
+        thread = new QThread;
+        store->moveToThread(thread);
+        connect(thread, &QThread::started, store, &StatisticsController::init);
+        connect(window, SIGNAL(sliderIntervalChanged(int,int)), store, SLOT(updateStatistics(int,int)));
+        connect(window, SIGNAL(deleteHistory()), store, SLOT(deleteAllMeasurements()));
+        connect(store, SIGNAL(statisticsChanged(QVector<double>,QVector<int>,QVector<QDateTime>,int)), window,
+                SLOT(updateStatistics(QVector<double>,QVector<int>,QVector<QDateTime>,int)));
+        QSignalSpy ready(store, &StatisticsController::statsControllerInitialized);
+        thread->start();
+        QTRY_VERIFY(ready.count() > 0);
+    }
+
+    // What the main window's health graph does when clicked.
+    void open()
+    {
+        QVERIFY(QMetaObject::invokeMethod(store, "createStatistics", Qt::QueuedConnection));
+        QTRY_VERIFY(window->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+
+    // Clicks the delete button and answers the question with the given button.
+    void deleteAnswering(QMessageBox::StandardButton answer)
+    {
+        QString question;
+        QTimer::singleShot(0, this, [&] {
+            QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            question = box->text();
+            QTest::mouseClick(box->button(answer), Qt::LeftButton);
+        });
+        QTest::mouseClick(window->findChild<QPushButton*>("pushButton"), Qt::LeftButton);
+        QCOMPARE(question, QStringLiteral("Are you sure to delete all measurements?"));
+    }
+
+    // Puts the pointer on point i of the graph, as the user's mouse would.
+    void hover(int i)
+    {
+        const QPoint at(qRound(plot()->xAxis->coordToPixel(i)),
+                        qRound(plot()->yAxis->coordToPixel(plot()->graph(0)->data()->at(i)->value)));
+        QCursor::setPos(plot()->mapToGlobal(at));
+    }
+
+    // The store's answers have all arrived once a round trip through its
+    // thread has come back.
+    void settle()
+    {
+        QSignalSpy answer(store, &StatisticsController::statisticsChanged);
+        QVERIFY(QMetaObject::invokeMethod(store, "updateStatistics", Qt::QueuedConnection, Q_ARG(int, 1),
+                                          Q_ARG(int, 0)));
+        QTRY_VERIFY(answer.count() > 0);
+        QCoreApplication::processEvents();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        registerCrossThreadTypes();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        QCursor::setPos(0, 0);
+    }
+
+    void cleanup()
+    {
+        QToolTip::hideText();
+        delete window;
+        window = nullptr;
+        if (thread) {
+            QMetaObject::invokeMethod(store, "deleteLater");
+            thread->quit();
+            thread->wait();
+        }
+        delete thread;
+        thread = nullptr;
+        store = nullptr;
+        delete dir;
+        dir = nullptr;
+    }
+
+    void opensWithTheLastEight()
+    {
+        start(20);
+        QVERIFY(!window->isVisible());
+        open();
+        settle();
+        QCOMPARE(slider()->minimum(), 0);
+        QCOMPARE(slider()->maximum(), 20);
+        QCOMPARE(slider()->lowerValue(), 12);
+        QCOMPARE(slider()->upperValue(), 20);
+        QCOMPARE(points(), 8);
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(plot()->graph(0)->data()->at(i)->value, rateOf(12 + i));
+        QCOMPARE(label("labelStartDate")->text(), QStringLiteral("13 March 2026"));
+        QCOMPARE(label("labelEndDate")->text(), QStringLiteral("20 March 2026"));
+        QVERIFY(pointPixels(plot()) > 8 * 20);
+
+        // The slider's keys ask the store for wider ranges.
+        slider()->setFocus();
+        QTest::keyClick(slider(), Qt::Key_Home);
+        QTRY_COMPARE(points(), 20);
+        QCOMPARE(label("labelStartDate")->text(), QStringLiteral("1 March 2026"));
+        // The slider's top value is the history's size, one past its last
+        // index: the first step down still shows all twenty.
+        QTest::keyClick(slider(), Qt::Key_Down);
+        QTest::keyClick(slider(), Qt::Key_Down);
+        QTRY_COMPARE(points(), 19);
+        QCOMPARE(label("labelEndDate")->text(), QStringLiteral("19 March 2026"));
+
+        // Closed and opened again: the last eight and the matching span.
+        window->findChild<QToolButton*>("toolButtonClose")->click();
+        QVERIFY(!window->isVisible());
+        open();
+        settle();
+        QCOMPARE(points(), 8);
+        QCOMPARE(slider()->lowerValue(), 12);
+        QCOMPARE(slider()->upperValue(), 20);
+    }
+
+    void fewMeasurementsAndNone()
+    {
+        start(3);
+        open();
+        settle();
+        QCOMPARE(slider()->maximum(), 3);
+        QCOMPARE(slider()->lowerValue(), 0);
+        QCOMPARE(slider()->upperValue(), 3);
+        QCOMPARE(points(), 3);
+        cleanup();
+
+        start(0);
+        QVERIFY(QMetaObject::invokeMethod(store, "createStatistics", Qt::QueuedConnection));
+        settle();
+        QVERIFY(!window->isVisible());
+    }
+
+    void tooltipShowsRateAndLength()
+    {
+        start(20);
+        open();
+        settle();
+        hover(3);
+        QTRY_VERIFY(QToolTip::isVisible());
+        const QString text = QToolTip::text();
+        QVERIFY2(text.contains(QStringLiteral("Blink rate: %1 blinks per minute").arg(rateOf(15))), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Average blink duration: %1 milliseconds").arg(lengthOf(15))),
+                 qPrintable(text));
+        QVERIFY2(text.startsWith(QStringLiteral("16. Mar 2026 9:30")), qPrintable(text));
+    }
+
+    void deleteConfirmed()
+    {
+        start(20);
+        open();
+        settle();
+        deleteAnswering(QMessageBox::Yes);
+        settle();
+        QCOMPARE(points(), 0);
+        QCOMPARE(pointPixels(plot()), 0);
+        QVERIFY(label("labelStartDate")->text().isEmpty());
+        QVERIFY(label("labelEndDate")->text().isEmpty());
+        QCOMPARE(slider()->maximum(), 0);
+        QCOMPARE(slider()->upperValue(), 0);
+        QVERIFY(window->isVisible());
+        QCOMPARE(storedRecords(filePath()), 0);
+
+        // No tooltip where the points were.
+        QCursor::setPos(plot()->mapToGlobal(plot()->rect().center()));
+        QTest::qWait(100);
+        QVERIFY(!QToolTip::isVisible());
+    }
+
+    void deleteCancelled()
+    {
+        start(20);
+        open();
+        settle();
+        const int before = pointPixels(plot());
+        deleteAnswering(QMessageBox::No);
+        settle();
+        QCOMPARE(points(), 8);
+        QCOMPARE(pointPixels(plot()), before);
+        QCOMPARE(label("labelStartDate")->text(), QStringLiteral("13 March 2026"));
+        QCOMPARE(slider()->maximum(), 20);
+        QCOMPARE(storedRecords(filePath()), 20);
+        hover(0);
+        QTRY_VERIFY(QToolTip::isVisible());
+    }
+};
+
+QTEST_MAIN(TestWidgetStatistics)
+#include "tst_widgetstatistics.moc"
