@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <cstdio>
 
 namespace LOGUTILS {
@@ -14,9 +15,6 @@ namespace {
 QString g_logDir;
 QString g_logPath;
 QMutex g_logMutex;
-
-// The error-log file lives in the same folder and is open for the whole run.
-const QString kErrorLogName = QStringLiteral("stderr.log");
 
 QString labelled(QtMsgType type, const QString& message)
 {
@@ -60,15 +58,24 @@ QString getLogPath()
     return g_logPath;
 }
 
+// The names initLogFileName() gives: Log_<date>__<time>.txt.
+static bool isLogFileName(const QString& name)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^Log_\\d{4}_\\d{2}_\\d{2}__\\d{2}_\\d{2}_\\d{2}_\\d{3}\\.txt$"));
+    return pattern.match(name).hasMatch();
+}
+
 void deleteOldLogs()
 {
     QDir dir(g_logDir);
     QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks,
                                             QDir::Time | QDir::Reversed);
-    // The open error log is never a candidate: deleting it would lose what
-    // the running program writes there.
+    // Only the program's own log files are candidates. The folder may hold
+    // other files (or be a link to a folder of the user's documents), and
+    // the open error log would lose what the running program writes there.
     for (int i = files.size() - 1; i >= 0; --i) {
-        if (files.at(i).fileName() == kErrorLogName)
+        if (!isLogFileName(files.at(i).fileName()))
             files.removeAt(i);
     }
     const int excess = files.size() - kFilesKept;

@@ -15,6 +15,8 @@ constexpr int kFilesKept = 10;
 bool initLogging(QString logDir);
 void initLogFileName();
 QString getLogPath();
+// Deletes the oldest of the program's own log files beyond the newest ten;
+// no other file of the folder is touched.
 void deleteOldLogs();
 void myMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
 

@@ -114,16 +114,48 @@ private slots:
     {
         QTemporaryDir tmp;
         const QString dir = tmp.path();
-        // The error log is the oldest file of all; eleven other files follow.
+        // The error log is the oldest file of all; eleven log files follow.
         touchAt(dir + "/stderr.log", 1000);
         for (int i = 0; i < 11; ++i)
-            touchAt(dir + QString("/old_%1.txt").arg(i, 2, 10, QChar('0')), 900 - i * 10);
+            touchAt(dir + QString("/Log_2024_03_%1__10_00_00_000.txt").arg(i + 1, 2, 10, QChar('0')),
+                    900 - i * 10);
         QVERIFY(LOGUTILS::initLogging(dir));
         QVERIFY(QFile::exists(dir + "/stderr.log"));
-        QVERIFY(!QFile::exists(dir + "/old_00.txt"));  // the oldest goes
-        QVERIFY(QFile::exists(dir + "/old_01.txt"));
+        QVERIFY(!QFile::exists(dir + "/Log_2024_03_01__10_00_00_000.txt"));  // the oldest goes
+        QVERIFY(QFile::exists(dir + "/Log_2024_03_02__10_00_00_000.txt"));
         // Ten kept, the new log file, and the error log.
         QCOMPARE(QDir(dir).entryList(QDir::Files).size(), 12);
+    }
+
+    // "logs" may be a link to a folder of the user's own files: the trimming
+    // takes only the program's log files, however many others there are.
+    void trimsOnlyLogFilesInLinkedFolder()
+    {
+        QTemporaryDir tmp;
+        const QString documents = tmp.path() + "/Documents";
+        QVERIFY(QDir().mkpath(documents));
+        QStringList others;
+        for (int i = 0; i < 15; ++i)
+            others << QString("letter_%1.odt").arg(i);
+        others << ".hidden" << "stderr.log" << "Log_notes.txt" << "Log_2024_03_01__10_00_00_000.txt.bak"
+               << "log_2024_03_01__10_00_00_000.txt";
+        for (int i = 0; i < others.size(); ++i)
+            touchAt(documents + "/" + others.at(i), 5000 - i);
+        for (int i = 0; i < 12; ++i)
+            touchAt(documents + QString("/Log_2024_04_%1__10_00_00_000.txt").arg(i + 1, 2, 10, QChar('0')),
+                    900 - i * 10);
+        const QString logs = tmp.path() + "/logs";
+        QVERIFY(QFile::link(documents, logs));
+
+        QVERIFY(LOGUTILS::initLogging(logs));
+        qDebug("a line");
+        for (const QString& name : others)
+            QVERIFY2(QFile::exists(documents + "/" + name), qPrintable(name));
+        // The two oldest log files went; ten and the new one remain.
+        const QStringList logsLeft = QDir(documents).entryList({"Log_2024_04_*"}, QDir::Files, QDir::Name);
+        QCOMPARE(logsLeft.size(), 10);
+        QCOMPARE(logsLeft.first(), QString("Log_2024_04_03__10_00_00_000.txt"));
+        QVERIFY(QFileInfo(LOGUTILS::getLogPath()).canonicalPath() == QFileInfo(documents).canonicalFilePath());
     }
 
     void manyThreadsLoseNoLine()
