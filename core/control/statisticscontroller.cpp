@@ -8,10 +8,18 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <QSaveFile>
+#include <QRegularExpression>
+#include <QTemporaryFile>
 #include <QThread>
 
+#include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,24 +70,98 @@ QVector<T> subRange(const QVector<T>& v, int start, int end)
     return v.mid(start, end - start + 1);
 }
 
+// Writes of the file go to a temporary file of this name plus six random
+// letters beside it first; a write cut short by a kill leaves one behind.
+const QString kTemporaryPrefix = QStringLiteral("statistics.json.saving-");
+
 // Writes a temporary file beside the target and renames it over the target
-// only when every byte reached it, so the target is always whole.
+// only when every byte reached the disk, so the target is always whole. A
+// link is followed: its target is replaced, the link stays.
 bool saveAtomically(const QString& path, const QByteArray& bytes, QString* openError, QString* writeError)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    const QFileInfo info(path);
+    const QString target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
+    QTemporaryFile file(QFileInfo(target).absolutePath() + QLatin1Char('/') + kTemporaryPrefix +
+                        QStringLiteral("XXXXXX"));
+    if (!file.open()) {
         *openError = file.errorString();
         return false;
     }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
+    file.setPermissions(QFileInfo::exists(target)
+                            ? QFile::permissions(target)
+                            : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                  QFileDevice::ReadOther);
+    if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
         *writeError = file.errorString();
-        return false;  // the temporary file is discarded, the target stays
+        return false;  // the temporary file is removed, the target stays
     }
-    if (!file.commit()) {
-        *writeError = file.errorString();
+    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(target).constData()) != 0) {
+        *writeError = QString::fromLocal8Bit(strerror(errno));
         return false;
     }
+    file.setAutoRemove(false);
     return true;
+}
+
+// Reads a file that must be a regular one. Anything else at the path (a
+// FIFO, a device, a folder) is never read from: opening does not wait for a
+// writer, and the content is not taken.
+enum class ReadResult { Missing, Read, NotRegular, Failed };
+ReadResult readRegularFile(const QString& path, QByteArray* text, QString* error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = QString::fromLocal8Bit(strerror(errno));
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *error = QStringLiteral("not a regular file");
+        return ReadResult::NotRegular;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *error = file.errorString();
+        return ReadResult::Failed;
+    }
+    *text = file.readAll();
+    return ReadResult::Read;
+}
+
+// How many members of the top-level object of a parsed JSON text have this
+// name. A repeated name would silently lose all but one of its values.
+int topLevelMemberCount(const QByteArray& text, const QString& name)
+{
+    int depth = 0;
+    int count = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c == '"') {
+            const int start = i;
+            for (++i; i < text.size() && text.at(i) != '"'; ++i) {
+                if (text.at(i) == '\\')
+                    ++i;
+            }
+            if (depth != 1)
+                continue;
+            int next = i + 1;
+            while (next < text.size() && std::isspace(static_cast<unsigned char>(text.at(next))))
+                ++next;
+            if (next < text.size() && text.at(next) == ':') {
+                const QByteArray quoted = text.mid(start, i - start + 1);
+                const QJsonArray key = QJsonDocument::fromJson("[" + quoted + "]").array();
+                if (key.size() == 1 && key.at(0).toString() == name)
+                    ++count;
+            }
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        }
+    }
+    return count;
 }
 
 }  // namespace
@@ -91,6 +173,7 @@ StatisticsController::StatisticsController(QString directory, QObject* parent)
     if (!m_directory.isEmpty() && !QDir().mkpath(m_directory))
         qWarning() << "StatisticsController: folder cannot be created" << m_directory;
     m_filePath = QDir(m_directory).filePath(QStringLiteral("statistics.json"));
+    removeStaleTemporaryFiles();
     m_document = loadMeasurementsFromJson(m_filePath);
 }
 
@@ -107,20 +190,20 @@ QJsonDocument StatisticsController::loadMeasurementsFromJson(QString path)
     const QFileInfo info(path);
     bool usable = true;
     QByteArray text;
-    if (info.exists()) {
-        QFile file(path);
-        const bool opened = file.open(QIODevice::ReadOnly | QIODevice::Text);
-        if (!opened) {
-            qWarning() << "StatisticsController: file properties: readable" << flag(info.isReadable())
-                       << "writable" << flag(info.isWritable()) << "file cannot be opened" << path
-                       << file.errorString();
-            usable = false;
-        } else {
-            qDebug() << "StatisticsController: file properties: readable" << flag(info.isReadable())
-                     << "writable" << flag(info.isWritable());
-            text = file.readAll();
-            file.close();
-        }
+    QString error;
+    switch (readRegularFile(path, &text, &error)) {
+    case ReadResult::Missing:
+        break;
+    case ReadResult::Read:
+        qDebug() << "StatisticsController: file properties: readable" << flag(info.isReadable())
+                 << "writable" << flag(info.isWritable());
+        break;
+    case ReadResult::NotRegular:
+    case ReadResult::Failed:
+        qWarning() << "StatisticsController: file properties: readable" << flag(info.isReadable())
+                   << "writable" << flag(info.isWritable()) << "file cannot be opened" << path << error;
+        usable = false;
+        break;
     }
 
     // A missing or empty file holds no history: it becomes an empty one.
@@ -131,14 +214,17 @@ QJsonDocument StatisticsController::loadMeasurementsFromJson(QString path)
     }
 
     if (usable) {
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-        if (error.error == QJsonParseError::NoError && document.isObject()
-            && document.object().value(kData).isArray())
+        QJsonParseError parseError;
+        const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
+        const bool parsed = parseError.error == QJsonParseError::NoError;
+        if (parsed && document.isObject() && document.object().value(kData).isArray()
+            && topLevelMemberCount(text, kData) == 1)
             return document;
         qWarning() << "StatisticsController: statistics.json is not a measurement history:"
-                   << (error.error == QJsonParseError::NoError ? QStringLiteral("no \"data\" array")
-                                                               : error.errorString());
+                   << (!parsed ? parseError.errorString()
+                       : document.isObject() && document.object().value(kData).isArray()
+                           ? QStringLiteral("more than one \"data\" array")
+                           : QStringLiteral("no \"data\" array"));
     }
 
     // The file may be all the user's history, broken by an interrupted write
@@ -148,6 +234,23 @@ QJsonDocument StatisticsController::loadMeasurementsFromJson(QString path)
     if (keepAside(path))
         writeDocument();
     return m_document;
+}
+
+void StatisticsController::removeStaleTemporaryFiles()
+{
+    // Only one store runs at a time, so any temporary file of a write is a
+    // leftover. Links and other names are never touched.
+    static const QRegularExpression temporaryName(QLatin1Char('^') + QRegularExpression::escape(kTemporaryPrefix) +
+                                                  QStringLiteral("[A-Za-z0-9]{6}$"));
+    const QFileInfoList candidates =
+        QDir(QFileInfo(m_filePath).absolutePath())
+            .entryInfoList({kTemporaryPrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo& file : candidates) {
+        if (!temporaryName.match(file.fileName()).hasMatch())
+            continue;
+        if (QFile::remove(file.absoluteFilePath()))
+            qDebug() << "StatisticsController: removed an interrupted write" << file.fileName();
+    }
 }
 
 bool StatisticsController::keepAside(const QString& path)

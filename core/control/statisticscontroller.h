@@ -41,6 +41,8 @@ private:
     QVector<int> createSubStatisticsLengths(QVector<int> v, int start, int end);
     QVector<QDateTime> createSubStatisticsDateTimes(QVector<QDateTime> v, int start, int end);
 
+    // Deletes what writes cut short by a kill left of their temporary files.
+    void removeStaleTemporaryFiles();
     // Moves a file that cannot be read as a history out of the way, under a
     // dated name that no other file has; false when it could not be moved.
     bool keepAside(const QString& path);

@@ -16,9 +16,14 @@
 #include <QThread>
 #include <QTimeZone>
 
+#include <atomic>
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "core/control/statisticscontroller.h"
 #include "core/lumoratypes.h"
@@ -178,6 +183,8 @@ private slots:
     void unreadableFileKeptAside();
     void failedWriteKeepsOldFile();
     void killedWhileWriting();
+    void staleTemporaryFilesRemoved();
+    void fifoNeverWaitedOn();
 
 private:
     QScopedPointer<QTemporaryDir> m_tmp;
@@ -477,6 +484,10 @@ void TestStatisticsController::unreadableFileKeptAside_data()
     QTest::newRow("garbage") << garbage;
     QTest::newRow("array") << QByteArray("[1, 2, 3]");
     QTest::newRow("no data array") << QByteArray(R"({"data": {"datetime": "x"}})");
+    // A second "data" would hide the first array, and the history with it.
+    QByteArray twice = historyBytes(3);
+    twice.insert(twice.indexOf('{') + 1, QByteArray("\n    \"d\\u0061ta\": [],"));
+    QTest::newRow("data twice") << twice;
 }
 
 void TestStatisticsController::unreadableFileKeptAside()
@@ -582,6 +593,69 @@ void TestStatisticsController::killedWhileWriting()
         QVERIFY(asideFiles(m_dir).isEmpty());
     }
     QVERIFY(grew > 0);  // the writer really was writing when killed
+    // What the last kill left of its write goes when a store starts.
+    StatisticsController store(m_dir);
+    QCOMPARE(QDir(m_dir).entryList(QDir::Files | QDir::Hidden), QStringList{"statistics.json"});
+}
+
+void TestStatisticsController::staleTemporaryFilesRemoved()
+{
+    writeFile(m_file, historyBytes(5));
+    const QStringList stale{"statistics.json.saving-Ab3xZq", "statistics.json.saving-XYZabc"};
+    const QStringList others{"statistics.json.backup", "statistics.json.saving-Ab3xZ", "statistics.json.saving-Ab3xZq.txt",
+                             "statistics.json.unreadable-20240101-000000", "other.json.saving-Ab3xZq"};
+    for (const QString& name : stale + others)
+        writeFile(m_dir + name, "{\"data\": [");
+    writeFile(m_tmp->path() + "/elsewhere", "the user's");
+    QVERIFY(QFile::link(m_tmp->path() + "/elsewhere", m_dir + "statistics.json.saving-Lnkabc"));
+
+    StatisticsController store(m_dir);
+    for (const QString& name : stale)
+        QVERIFY2(!QFileInfo::exists(m_dir + name), qPrintable(name));
+    for (const QString& name : others)
+        QVERIFY2(QFileInfo::exists(m_dir + name), qPrintable(name));
+    QVERIFY(QFileInfo(m_dir + "statistics.json.saving-Lnkabc").isSymLink());
+    QCOMPARE(readFile(m_tmp->path() + "/elsewhere"), QByteArray("the user's"));
+    QCOMPARE(fileData(m_file).toArray().size(), 5);
+}
+
+void TestStatisticsController::fifoNeverWaitedOn()
+{
+    QCOMPARE(mkfifo(QFile::encodeName(m_file).constData(), 0600), 0);
+    // Should the store wait for a writer, this one lets it go after a while
+    // and the test fails instead of hanging.
+    std::atomic<bool> done{false};
+    std::atomic<bool> released{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 100 && !done; ++i)
+            QThread::msleep(50);
+        if (done)
+            return;
+        const int fd = ::open(QFile::encodeName(m_file).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            released = true;
+            ::close(fd);
+        }
+    });
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("file cannot be opened"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept aside as"));
+    StatisticsController store(m_dir);
+    done = true;
+    watchdog.join();
+    QVERIFY(!released);
+
+    // The FIFO is kept aside as it is; the store goes on in a regular file.
+    const QFileInfoList aside =
+        QDir(m_dir).entryInfoList({"statistics.json.unreadable-*"}, QDir::Files | QDir::System);
+    QCOMPARE(aside.size(), 1);
+    struct stat st {};
+    QCOMPARE(::lstat(QFile::encodeName(aside.first().absoluteFilePath()).constData(), &st), 0);
+    QVERIFY(S_ISFIFO(st.st_mode));
+    QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
+    store.init();
+    store.addMeasurement(12.5, QString(), 150);
+    QVERIFY(QFileInfo(m_file).isFile());
+    QCOMPARE(fileData(m_file).toArray().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestStatisticsController)
