@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""The update feed's and the downloads' HTTPS server for the updater tests.
+
+GET /feed/NAME          the file NAME from --root, with its length
+GET /redirect/N/PATH    a redirect to /PATH after N more hops (relative)
+GET /loop               a redirect to itself
+GET /to-http/PATH       a redirect to plain HTTP on the same port
+GET /stream/BYTES/NAME  BYTES of the test pattern, without a length
+GET /sized/BYTES/NAME   BYTES of the test pattern, with its length
+Every request line and its User-Agent go to --log.
+"""
+import argparse
+import http.server
+import os
+import ssl
+
+BLOCK = bytes(i % 251 for i in range(65536))
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.0"
+
+    def log_message(self, *args):
+        pass
+
+    def redirect(self, location):
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def pattern(self, size, with_length):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if with_length:
+            self.send_header("Content-Length", str(size))
+        self.end_headers()
+        left = size
+        while left > 0:
+            chunk = BLOCK[: min(left, len(BLOCK))]
+            self.wfile.write(chunk)
+            left -= len(chunk)
+
+    def do_GET(self):
+        with open(self.server.log, "a") as log:
+            log.write("%s %s\n" % (self.path, self.headers.get("User-Agent", "")))
+        parts = self.path.split("?")[0].split("/")
+        try:
+            if parts[1] == "feed":
+                data = open(os.path.join(self.server.root, parts[2]), "rb").read()
+                self.send_response(200)
+                self.send_header("Content-Type", "application/json")
+                self.send_header("Content-Length", str(len(data)))
+                self.end_headers()
+                self.wfile.write(data)
+            elif parts[1] == "redirect":
+                n = int(parts[2])
+                rest = "/".join(parts[3:])
+                self.redirect("/redirect/%d/%s" % (n - 1, rest) if n > 1 else "/" + rest)
+            elif parts[1] == "loop":
+                self.redirect("/loop")
+            elif parts[1] == "to-http":
+                self.redirect("http://127.0.0.1:%d/%s" % (self.server.server_port, "/".join(parts[2:])))
+            elif parts[1] in ("stream", "sized"):
+                self.pattern(int(parts[2]), parts[1] == "sized")
+            else:
+                self.send_error(404)
+        except (IndexError, ValueError, OSError):
+            self.send_error(404)
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
+            pass
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--port-file", required=True)
+    ap.add_argument("--cert", required=True)
+    ap.add_argument("--key", required=True)
+    ap.add_argument("--root", required=True)
+    ap.add_argument("--log", required=True)
+    a = ap.parse_args()
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.root, server.log = a.root, a.log
+    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    ctx.load_cert_chain(a.cert, a.key)
+    server.socket = ctx.wrap_socket(server.socket, server_side=True)
+    tmp = a.port_file + ".tmp"
+    with open(tmp, "w") as f:
+        f.write(str(server.server_port))
+    os.rename(tmp, a.port_file)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
