@@ -11,6 +11,6 @@ dirs=()
 for d in app core gui net crash; do
   [ -d "$d" ] && dirs+=("$d")
 done
-"$LUPDATE" -locations relative -extensions cpp,h,ui "${dirs[@]}" \
+"$LUPDATE" -locations none -extensions cpp,h,ui "${dirs[@]}" \
   -ts resources/translations/lumora_cs_CZ.ts resources/translations/lumora_de_DE.ts \
       resources/translations/lumora_sk_SK.ts

@@ -110,9 +110,11 @@ private slots:
     void quietWithoutNewerVersionOrServer();
     void feedTextIsNotMarkup();
     void redirects();
-    void downloadWithoutLengthStaysOnDisk();
     void corruptedDownloadIsOfferedAgain();
     void pathLikeNamesAreRefused();
+    // Last: opening the installer quits the application, after which no
+    // nested event loop runs any more.
+    void downloadWithoutLengthStaysOnDisk();
     void cleanupTestCase();
 
 private:
