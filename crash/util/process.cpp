@@ -157,13 +157,19 @@ void SleepForNanoseconds(uint64_t nanoseconds)
     }
 }
 
-int SystemMinorVersion()
+int DarwinMajorVersion()
 {
     // The version-dependent choices of the crash client (restarts, the
-    // exception mask) were made for one desktop system's numbering, which
-    // this platform has no counterpart to: it reports that system's
-    // current release line, so every choice takes its newest branch.
-    return 13;
+    // exception mask) were made for another desktop system's numbering,
+    // which this platform's kernel release has no counterpart in: it
+    // reports that system's current release line (minor version 13), so
+    // every choice takes its newest branch.
+    return 17;
+}
+
+int SystemMinorVersion()
+{
+    return DarwinMajorVersion() - 4;
 }
 
 }  // namespace crashwatch

@@ -23,8 +23,10 @@ bool DoubleForkAndExec(const std::vector<std::string>& argv, const std::vector<s
 // Sleeps the whole time, also across signals.
 void SleepForNanoseconds(uint64_t nanoseconds);
 
-// The minor number of the operating system's version, in the numbering
-// the crash client's version-dependent choices are made in.
+// The kernel's major version and the system's minor version derived from
+// it (major - 4), in the numbering the crash client's version-dependent
+// choices are made in.
+int DarwinMajorVersion();
 int SystemMinorVersion();
 
 }  // namespace crashwatch
