@@ -198,6 +198,7 @@ private slots:
     void handshakeHandsTheRightToAnotherProcess();
     void handshakeGivesUpWithinItsBound_data();
     void handshakeGivesUpWithinItsBound();
+    void handshakeServerOutlivesAClientThatLeft();
     void crashIsDeliveredOnceAndEndsTheProcessAsBefore_data();
     void crashIsDeliveredOnceAndEndsTheProcessAsBefore();
     void crashWithoutAnAnswerEndsAfterTheWait();
@@ -595,6 +596,19 @@ void TestPorts::handshakeGivesUpWithinItsBound()
                  qPrintable(QString::number(timer.elapsed())));
     QVERIFY(PortReceiveDescriptor(port) >= 0);  // the right stays with the caller
     mach_port_mod_refs(mach_task_self(), port, MACH_PORT_RIGHT_RECEIVE, -1);
+}
+
+void TestPorts::handshakeServerOutlivesAClientThatLeft()
+{
+    base::ScopedFD server;
+    {
+        ChildPortHandshake handshake;
+        server = handshake.TakeServerWriteFD();
+    }
+    // Writing to the closed end must not raise SIGPIPE here.
+    ChildPortHandshake::PortRightType type = 0;
+    QuietErrors quiet;
+    QCOMPARE(ChildPortHandshake::RunServerForFD(std::move(server), &type), MACH_PORT_NULL);
 }
 
 void TestPorts::crashIsDeliveredOnceAndEndsTheProcessAsBefore_data()
