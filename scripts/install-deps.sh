@@ -13,7 +13,7 @@ PACKAGES=(
   libqcustomplot-dev
   libbenchmark-dev googletest libgtest-dev
   libxcb1-dev libxcb-screensaver0-dev libxcb-dpms0-dev libxcb-keysyms1-dev
-  xvfb xauth x11-xserver-utils xdotool dbus dbus-daemon dbus-x11
+  xvfb xauth x11-xserver-utils xdotool openbox dbus dbus-daemon dbus-x11
   fonts-roboto-unhinted qttranslations5-l10n qt5-image-formats-plugins
   uuid-dev
   tinyproxy openssl python3

@@ -2,6 +2,44 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="cs_CZ">
 <context>
+    <name>BlinkReminderWidget</name>
+    <message>
+        <source>just blink ;)</source>
+        <translation>prostě mrkni ;)</translation>
+    </message>
+</context>
+<context>
+    <name>BreakReminderWidget</name>
+    <message>
+        <source>Use drag and drop to change the reminder position.</source>
+        <translation>Polohu připomínky změníte přetažením myší.</translation>
+    </message>
+    <message>
+        <source>lumora: it is time for your break</source>
+        <translation>lumora: je čas na přestávku</translation>
+    </message>
+    <message>
+        <source>The reminder disappears after you take a 4 minutes break.</source>
+        <translation>Připomínka zmizí, až si dáte 4minutovou přestávku.</translation>
+    </message>
+    <message>
+        <source>My work is more important than my veins and eyes.</source>
+        <translation>Moje práce je důležitější než moje žíly a oči.</translation>
+    </message>
+    <message>
+        <source>SKIP</source>
+        <translation>PŘESKOČIT</translation>
+    </message>
+    <message>
+        <source>Give me five more minutes</source>
+        <translation>Dejte mi ještě pět minut</translation>
+    </message>
+    <message>
+        <source>SNOOZE (5 min.)</source>
+        <translation>ODLOŽIT (5 min.)</translation>
+    </message>
+</context>
+<context>
     <name>Downloader</name>
     <message>
         <source>Updater</source>
@@ -96,11 +134,11 @@
         <translation>Instalace aktualizace ukončí aplikaci.</translation>
     </message>
     <message>
-        <source>Click "OK" to begin installing the update</source>
+        <source>Click &quot;OK&quot; to begin installing the update</source>
         <translation>Klikněte na „OK“ a spusťte instalaci aktualizace</translation>
     </message>
     <message>
-        <source>Click the "Open" button to apply the update</source>
+        <source>Click the &quot;Open&quot; button to apply the update</source>
         <translation>Klikněte na tlačítko „Otevřít“ a použijte aktualizaci</translation>
     </message>
     <message>
@@ -118,6 +156,41 @@
     <message>
         <source>Are you sure you want to cancel the download?</source>
         <translation>Opravdu chcete zrušit stahování?</translation>
+    </message>
+</context>
+<context>
+    <name>ExerciseReminderWidget</name>
+    <message>
+        <source>Use drag and drop to change the reminder position.</source>
+        <translation>Polohu připomínky změníte přetažením myší.</translation>
+    </message>
+    <message>
+        <source>lumora eye exercise</source>
+        <translation>lumora cvičení pro oči</translation>
+    </message>
+    <message>
+        <source>My work is more important than my eyes.</source>
+        <translation>Moje práce je důležitější než moje oči.</translation>
+    </message>
+    <message>
+        <source>SKIP</source>
+        <translation>PŘESKOČIT</translation>
+    </message>
+    <message>
+        <source>Look out of the window (or towards any other long distance) for 10 sec.</source>
+        <translation>Dívejte se 10 s z okna (nebo do jakékoli jiné velké dálky).</translation>
+    </message>
+    <message>
+        <source>Blink while squeezing your lids for 10 sec.</source>
+        <translation>Mrkejte 10 s a přitom pevně tiskněte víčka.</translation>
+    </message>
+    <message>
+        <source>Move your eyes from side to side for 10 sec.</source>
+        <translation>Pohybujte očima 10 s ze strany na stranu.</translation>
+    </message>
+    <message>
+        <source>Rotate your eyes for 10 sec.</source>
+        <translation>Kružte očima 10 s.</translation>
     </message>
 </context>
 <context>
@@ -432,8 +505,8 @@ nebo ji blokuje nastavení soukromí Windows</translation>
         <translation>Rychlost kamery je důležitá. Lumora pracuje od 20 snímků za sekundu (fps). Starší nebo levnější kamery mohou při slabém osvětlení snímat pomaleji, protože prodlužují expoziční čas, aby vyrovnaly jas obrazu. Naopak příliš mnoho světla v záběru kamery (např. okno) zkracuje expoziční čas a obličej může být příliš tmavý na rozpoznání mrknutí.</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align="justify"&gt;No internet connection detected on startup. Restart lumora to try again. Do you use &lt;a href="https://www.whatismyproxy.com/"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;proxy&lt;/span&gt;&lt;/a&gt;? If you are at work probably your employer blocks some network communication. You can connect your computer by your phone to the Internet or use public wifi hotspot.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align="justify"&gt;Při spuštění nebylo zjištěno připojení k internetu. Restartujte lumora a zkuste to znovu. Používáte &lt;a href="https://www.whatismyproxy.com/"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;proxy&lt;/span&gt;&lt;/a&gt;? Pokud jste v práci, zaměstnavatel pravděpodobně blokuje část síťové komunikace. Počítač můžete připojit k internetu přes telefon nebo použít veřejný wifi hotspot.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align=&quot;justify&quot;&gt;No internet connection detected on startup. Restart lumora to try again. Do you use &lt;a href=&quot;https://www.whatismyproxy.com/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;proxy&lt;/span&gt;&lt;/a&gt;? If you are at work probably your employer blocks some network communication. You can connect your computer by your phone to the Internet or use public wifi hotspot.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align=&quot;justify&quot;&gt;Při spuštění nebylo zjištěno připojení k internetu. Restartujte lumora a zkuste to znovu. Používáte &lt;a href=&quot;https://www.whatismyproxy.com/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;proxy&lt;/span&gt;&lt;/a&gt;? Pokud jste v práci, zaměstnavatel pravděpodobně blokuje část síťové komunikace. Počítač můžete připojit k internetu přes telefon nebo použít veřejný wifi hotspot.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>PROXY SETTINGS</source>
@@ -480,8 +553,8 @@ nebo ji blokuje nastavení soukromí Windows</translation>
         <translation>Když je klíčové slovo součástí názvu okna aplikace běžící v popředí:</translation>
     </message>
     <message>
-        <source>separate by ';', for example: "Skype;Call;Zoom"</source>
-        <translation>oddělte znakem ';', například: "Skype;Call;Zoom"</translation>
+        <source>separate by &apos;;&apos;, for example: &quot;Skype;Call;Zoom&quot;</source>
+        <translation>oddělte znakem &apos;;&apos;, například: &quot;Skype;Call;Zoom&quot;</translation>
     </message>
     <message>
         <source>Sometimes, there is a big presentation on our laptop, or we are just watching a movie, in such cases it is desired to pause all lumora features so no reminders will come out. We can do it manually or define the automatic pause based on rules in settings. Here lumora looks only if given application is running or not. For example a media player, game or presentation tool. We can see all our running apps in Task Manager of the operating system.</source>
@@ -500,8 +573,8 @@ nebo ji blokuje nastavení soukromí Windows</translation>
         <translation>Když běží některý z těchto procesů:</translation>
     </message>
     <message>
-        <source>separate by ';', for example: "filename.exe;"</source>
-        <translation>oddělte znakem ';', například: "filename.exe;"</translation>
+        <source>separate by &apos;;&apos;, for example: &quot;filename.exe;&quot;</source>
+        <translation>oddělte znakem &apos;;&apos;, například: &quot;filename.exe;&quot;</translation>
     </message>
     <message>
         <source>Miscellaneous</source>
@@ -536,12 +609,12 @@ nebo ji blokuje nastavení soukromí Windows</translation>
         <translation>Máte potíže? Přečtěte si </translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/faq"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;FAQ&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/faq"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;časté dotazy&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/faq&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;FAQ&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/faq&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;časté dotazy&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/terms"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;PRIVACY POLICY&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/terms"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;ZÁSADY OCHRANY SOUKROMÍ&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/terms&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;PRIVACY POLICY&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/terms&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;ZÁSADY OCHRANY SOUKROMÍ&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>Still, having issues? Please contact</source>
@@ -680,8 +753,8 @@ Lumora pak automaticky pozastaví své funkce, aby šetřila energii.</translati
         <translation>Tuto možnost zvolte, pokud máte zdravou frekvenci mrkání, a přesto trpíte suchým okem. Připomenutí se zobrazí v pravidelných intervalech a zmizí, když mrknete.</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/meibomian-gland-dysfunction"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;learn more&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/meibomian-gland-dysfunction"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;více informací&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/meibomian-gland-dysfunction&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;learn more&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/meibomian-gland-dysfunction&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;více informací&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>Eye exercises (20 minutes recommended by eye doctors) are important to prevent tired eyes, we need to change our focus distance for a while. If include no mouse or keyboard activity as a break is enabled, these detected breaks are counted also as an eye exercise. For example, eye lids squeezing helps to fight Meibomian gland dysfunction. You can drag and drop the reminder to find a suitable location for it.</source>
@@ -724,7 +797,7 @@ Lumora pak automaticky pozastaví své funkce, aby šetřila energii.</translati
         <translation>bez aktivity myši a klávesnice za přestávku</translation>
     </message>
     <message>
-        <source>Lumora will additionally measure your blink rate every half an hour. The measurement lasts about 3 minutes and the average blink rate will be displayed on the graph below. This measurement doesn't interfere with the Blink training.</source>
+        <source>Lumora will additionally measure your blink rate every half an hour. The measurement lasts about 3 minutes and the average blink rate will be displayed on the graph below. This measurement doesn&apos;t interfere with the Blink training.</source>
         <translation>Lumora bude navíc každou půlhodinu měřit vaši frekvenci mrkání. Měření trvá asi 3 minuty a průměrná frekvence mrkání se zobrazí v grafu níže. Toto měření neovlivňuje trénink mrkání.</translation>
     </message>
     <message>

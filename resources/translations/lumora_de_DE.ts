@@ -2,6 +2,44 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>BlinkReminderWidget</name>
+    <message>
+        <source>just blink ;)</source>
+        <translation>einfach blinzeln ;)</translation>
+    </message>
+</context>
+<context>
+    <name>BreakReminderWidget</name>
+    <message>
+        <source>Use drag and drop to change the reminder position.</source>
+        <translation>Ziehen Sie die Erinnerung mit der Maus, um ihre Position zu ändern.</translation>
+    </message>
+    <message>
+        <source>lumora: it is time for your break</source>
+        <translation>lumora: Zeit für Ihre Pause</translation>
+    </message>
+    <message>
+        <source>The reminder disappears after you take a 4 minutes break.</source>
+        <translation>Die Erinnerung verschwindet, sobald Sie 4 Minuten Pause gemacht haben.</translation>
+    </message>
+    <message>
+        <source>My work is more important than my veins and eyes.</source>
+        <translation>Meine Arbeit ist wichtiger als meine Venen und Augen.</translation>
+    </message>
+    <message>
+        <source>SKIP</source>
+        <translation>ÜBERSPRINGEN</translation>
+    </message>
+    <message>
+        <source>Give me five more minutes</source>
+        <translation>Gib mir noch fünf Minuten</translation>
+    </message>
+    <message>
+        <source>SNOOZE (5 min.)</source>
+        <translation>SPÄTER (5 Min.)</translation>
+    </message>
+</context>
+<context>
     <name>Downloader</name>
     <message>
         <source>Updater</source>
@@ -96,11 +134,11 @@
         <translation>Die Installation des Updates beendet die Anwendung.</translation>
     </message>
     <message>
-        <source>Click "OK" to begin installing the update</source>
+        <source>Click &quot;OK&quot; to begin installing the update</source>
         <translation>Klicken Sie auf „OK“, um die Installation des Updates zu starten</translation>
     </message>
     <message>
-        <source>Click the "Open" button to apply the update</source>
+        <source>Click the &quot;Open&quot; button to apply the update</source>
         <translation>Klicken Sie auf „Öffnen“, um das Update anzuwenden</translation>
     </message>
     <message>
@@ -118,6 +156,41 @@
     <message>
         <source>Are you sure you want to cancel the download?</source>
         <translation>Möchten Sie den Download wirklich abbrechen?</translation>
+    </message>
+</context>
+<context>
+    <name>ExerciseReminderWidget</name>
+    <message>
+        <source>Use drag and drop to change the reminder position.</source>
+        <translation>Ziehen Sie die Erinnerung mit der Maus, um ihre Position zu ändern.</translation>
+    </message>
+    <message>
+        <source>lumora eye exercise</source>
+        <translation>lumora Augenübung</translation>
+    </message>
+    <message>
+        <source>My work is more important than my eyes.</source>
+        <translation>Meine Arbeit ist wichtiger als meine Augen.</translation>
+    </message>
+    <message>
+        <source>SKIP</source>
+        <translation>ÜBERSPRINGEN</translation>
+    </message>
+    <message>
+        <source>Look out of the window (or towards any other long distance) for 10 sec.</source>
+        <translation>Schauen Sie 10 Sek. lang aus dem Fenster (oder in eine andere weite Ferne).</translation>
+    </message>
+    <message>
+        <source>Blink while squeezing your lids for 10 sec.</source>
+        <translation>Blinzeln Sie 10 Sek. lang und kneifen Sie dabei die Lider fest zusammen.</translation>
+    </message>
+    <message>
+        <source>Move your eyes from side to side for 10 sec.</source>
+        <translation>Bewegen Sie Ihre Augen 10 Sek. lang von einer Seite zur anderen.</translation>
+    </message>
+    <message>
+        <source>Rotate your eyes for 10 sec.</source>
+        <translation>Rollen Sie Ihre Augen 10 Sek. lang.</translation>
     </message>
 </context>
 <context>
@@ -432,8 +505,8 @@ oder durch die Windows-Datenschutzeinstellungen blockiert</translation>
         <translation>Die Geschwindigkeit der Kamera ist wichtig. Lumora arbeitet ab 20 Bildern pro Sekunde (fps). Ältere oder günstigere Kameras nehmen bei wenig Licht oft langsamer auf, weil sie die Belichtungszeit verlängern, um die Bildhelligkeit auszugleichen. Umgekehrt verkürzt zu viel Licht im Kamerabild (z. B. ein Fenster) die Belichtungszeit, und das Gesicht kann zu dunkel sein, um Blinzeln zu erkennen.</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align="justify"&gt;No internet connection detected on startup. Restart lumora to try again. Do you use &lt;a href="https://www.whatismyproxy.com/"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;proxy&lt;/span&gt;&lt;/a&gt;? If you are at work probably your employer blocks some network communication. You can connect your computer by your phone to the Internet or use public wifi hotspot.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align="justify"&gt;Beim Start wurde keine Internetverbindung gefunden. Starten Sie lumora neu, um es erneut zu versuchen. Verwenden Sie einen &lt;a href="https://www.whatismyproxy.com/"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;Proxy&lt;/span&gt;&lt;/a&gt;? Wenn Sie bei der Arbeit sind, blockiert Ihr Arbeitgeber wahrscheinlich einen Teil der Netzwerkkommunikation. Sie können Ihren Computer über Ihr Telefon mit dem Internet verbinden oder einen öffentlichen WLAN-Hotspot nutzen.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align=&quot;justify&quot;&gt;No internet connection detected on startup. Restart lumora to try again. Do you use &lt;a href=&quot;https://www.whatismyproxy.com/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;proxy&lt;/span&gt;&lt;/a&gt;? If you are at work probably your employer blocks some network communication. You can connect your computer by your phone to the Internet or use public wifi hotspot.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align=&quot;justify&quot;&gt;Beim Start wurde keine Internetverbindung gefunden. Starten Sie lumora neu, um es erneut zu versuchen. Verwenden Sie einen &lt;a href=&quot;https://www.whatismyproxy.com/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;Proxy&lt;/span&gt;&lt;/a&gt;? Wenn Sie bei der Arbeit sind, blockiert Ihr Arbeitgeber wahrscheinlich einen Teil der Netzwerkkommunikation. Sie können Ihren Computer über Ihr Telefon mit dem Internet verbinden oder einen öffentlichen WLAN-Hotspot nutzen.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>PROXY SETTINGS</source>
@@ -480,8 +553,8 @@ oder durch die Windows-Datenschutzeinstellungen blockiert</translation>
         <translation>Wenn ein Stichwort im Fenstertitel der Anwendung im Vordergrund vorkommt:</translation>
     </message>
     <message>
-        <source>separate by ';', for example: "Skype;Call;Zoom"</source>
-        <translation>mit ';' trennen, zum Beispiel: "Skype;Call;Zoom"</translation>
+        <source>separate by &apos;;&apos;, for example: &quot;Skype;Call;Zoom&quot;</source>
+        <translation>mit &apos;;&apos; trennen, zum Beispiel: &quot;Skype;Call;Zoom&quot;</translation>
     </message>
     <message>
         <source>Sometimes, there is a big presentation on our laptop, or we are just watching a movie, in such cases it is desired to pause all lumora features so no reminders will come out. We can do it manually or define the automatic pause based on rules in settings. Here lumora looks only if given application is running or not. For example a media player, game or presentation tool. We can see all our running apps in Task Manager of the operating system.</source>
@@ -500,8 +573,8 @@ oder durch die Windows-Datenschutzeinstellungen blockiert</translation>
         <translation>Wenn einer dieser Prozesse läuft:</translation>
     </message>
     <message>
-        <source>separate by ';', for example: "filename.exe;"</source>
-        <translation>mit ';' trennen, zum Beispiel: "filename.exe;"</translation>
+        <source>separate by &apos;;&apos;, for example: &quot;filename.exe;&quot;</source>
+        <translation>mit &apos;;&apos; trennen, zum Beispiel: &quot;filename.exe;&quot;</translation>
     </message>
     <message>
         <source>Miscellaneous</source>
@@ -536,12 +609,12 @@ oder durch die Windows-Datenschutzeinstellungen blockiert</translation>
         <translation>Probleme? Bitte lesen Sie die </translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/faq"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;FAQ&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/faq"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;FAQ&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/faq&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;FAQ&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/faq&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;FAQ&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/terms"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;PRIVACY POLICY&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/terms"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;DATENSCHUTZERKLÄRUNG&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/terms&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;PRIVACY POLICY&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/terms&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;DATENSCHUTZERKLÄRUNG&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>Still, having issues? Please contact</source>
@@ -680,8 +753,8 @@ Dann pausiert lumora seine Funktionen automatisch, um Energie zu sparen.</transl
         <translation>Wählen Sie diese Option, wenn Ihre Blinzelrate gesund ist und Sie trotzdem unter trockenen Augen leiden. Die Erinnerung erscheint in regelmäßigen Abständen und verschwindet, sobald Sie blinzeln.</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/meibomian-gland-dysfunction"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;learn more&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/meibomian-gland-dysfunction"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;mehr erfahren&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/meibomian-gland-dysfunction&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;learn more&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/meibomian-gland-dysfunction&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;mehr erfahren&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>Eye exercises (20 minutes recommended by eye doctors) are important to prevent tired eyes, we need to change our focus distance for a while. If include no mouse or keyboard activity as a break is enabled, these detected breaks are counted also as an eye exercise. For example, eye lids squeezing helps to fight Meibomian gland dysfunction. You can drag and drop the reminder to find a suitable location for it.</source>
@@ -724,7 +797,7 @@ Dann pausiert lumora seine Funktionen automatisch, um Energie zu sparen.</transl
         <translation>ohne Maus- oder Tastaturaktivität als Pause werten</translation>
     </message>
     <message>
-        <source>Lumora will additionally measure your blink rate every half an hour. The measurement lasts about 3 minutes and the average blink rate will be displayed on the graph below. This measurement doesn't interfere with the Blink training.</source>
+        <source>Lumora will additionally measure your blink rate every half an hour. The measurement lasts about 3 minutes and the average blink rate will be displayed on the graph below. This measurement doesn&apos;t interfere with the Blink training.</source>
         <translation>Lumora misst zusätzlich jede halbe Stunde Ihre Blinzelrate. Die Messung dauert etwa 3 Minuten, und die durchschnittliche Blinzelrate wird im Diagramm unten angezeigt. Diese Messung stört das Blinzeltraining nicht.</translation>
     </message>
     <message>

@@ -2,6 +2,44 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="sk_SK">
 <context>
+    <name>BlinkReminderWidget</name>
+    <message>
+        <source>just blink ;)</source>
+        <translation>len žmurkni ;)</translation>
+    </message>
+</context>
+<context>
+    <name>BreakReminderWidget</name>
+    <message>
+        <source>Use drag and drop to change the reminder position.</source>
+        <translation>Pozíciu pripomienky zmeníte potiahnutím myšou.</translation>
+    </message>
+    <message>
+        <source>lumora: it is time for your break</source>
+        <translation>lumora: je čas na prestávku</translation>
+    </message>
+    <message>
+        <source>The reminder disappears after you take a 4 minutes break.</source>
+        <translation>Pripomienka zmizne, keď si dáte 4-minútovú prestávku.</translation>
+    </message>
+    <message>
+        <source>My work is more important than my veins and eyes.</source>
+        <translation>Moja práca je dôležitejšia ako moje žily a oči.</translation>
+    </message>
+    <message>
+        <source>SKIP</source>
+        <translation>PRESKOČIŤ</translation>
+    </message>
+    <message>
+        <source>Give me five more minutes</source>
+        <translation>Dajte mi ešte päť minút</translation>
+    </message>
+    <message>
+        <source>SNOOZE (5 min.)</source>
+        <translation>ODLOŽIŤ (5 min.)</translation>
+    </message>
+</context>
+<context>
     <name>Downloader</name>
     <message>
         <source>Updater</source>
@@ -96,11 +134,11 @@
         <translation>Inštalácia aktualizácie ukončí aplikáciu.</translation>
     </message>
     <message>
-        <source>Click "OK" to begin installing the update</source>
+        <source>Click &quot;OK&quot; to begin installing the update</source>
         <translation>Kliknite na „OK“ a spustite inštaláciu aktualizácie</translation>
     </message>
     <message>
-        <source>Click the "Open" button to apply the update</source>
+        <source>Click the &quot;Open&quot; button to apply the update</source>
         <translation>Kliknite na tlačidlo „Otvoriť“ a použite aktualizáciu</translation>
     </message>
     <message>
@@ -121,6 +159,41 @@
     </message>
 </context>
 <context>
+    <name>ExerciseReminderWidget</name>
+    <message>
+        <source>Use drag and drop to change the reminder position.</source>
+        <translation>Pozíciu pripomienky zmeníte potiahnutím myšou.</translation>
+    </message>
+    <message>
+        <source>lumora eye exercise</source>
+        <translation>lumora cvičenie pre oči</translation>
+    </message>
+    <message>
+        <source>My work is more important than my eyes.</source>
+        <translation>Moja práca je dôležitejšia ako moje oči.</translation>
+    </message>
+    <message>
+        <source>SKIP</source>
+        <translation>PRESKOČIŤ</translation>
+    </message>
+    <message>
+        <source>Look out of the window (or towards any other long distance) for 10 sec.</source>
+        <translation>Pozerajte sa 10 s z okna (alebo do akejkoľvek inej veľkej diaľky).</translation>
+    </message>
+    <message>
+        <source>Blink while squeezing your lids for 10 sec.</source>
+        <translation>Žmurkajte 10 s a pritom pevne stláčajte viečka.</translation>
+    </message>
+    <message>
+        <source>Move your eyes from side to side for 10 sec.</source>
+        <translation>Pohybujte očami 10 s zo strany na stranu.</translation>
+    </message>
+    <message>
+        <source>Rotate your eyes for 10 sec.</source>
+        <translation>Krúžte očami 10 s.</translation>
+    </message>
+</context>
+<context>
     <name>LumoraGUI</name>
     <message>
         <source>version</source>
@@ -132,7 +205,7 @@
     </message>
     <message>
         <source>SAVE NEW POSITION</source>
-        <translation>ULOŽIŤ NOVÚ POLOHU</translation>
+        <translation>ULOŽIŤ NOVÚ POZÍCIU</translation>
     </message>
     <message>
         <source>Measurements</source>
@@ -432,8 +505,8 @@ alebo ju blokujú nastavenia súkromia Windows</translation>
         <translation>Rýchlosť kamery je dôležitá. Lumora pracuje od 20 snímok za sekundu (fps). Staršie alebo lacnejšie kamery môžu pri slabom osvetlení snímať pomalšie, pretože predlžujú expozičný čas, aby vyrovnali jas obrazu. Naopak, príliš veľa svetla v zábere kamery (napr. okno) skracuje expozičný čas a tvár môže byť príliš tmavá na rozpoznanie žmurknutí.</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align="justify"&gt;No internet connection detected on startup. Restart lumora to try again. Do you use &lt;a href="https://www.whatismyproxy.com/"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;proxy&lt;/span&gt;&lt;/a&gt;? If you are at work probably your employer blocks some network communication. You can connect your computer by your phone to the Internet or use public wifi hotspot.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align="justify"&gt;Pri spustení sa nezistilo pripojenie na internet. Reštartujte lumora a skúste to znova. Používate &lt;a href="https://www.whatismyproxy.com/"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;proxy&lt;/span&gt;&lt;/a&gt;? Ak ste v práci, zamestnávateľ pravdepodobne blokuje časť sieťovej komunikácie. Počítač môžete pripojiť na internet cez telefón alebo použiť verejný wifi hotspot.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align=&quot;justify&quot;&gt;No internet connection detected on startup. Restart lumora to try again. Do you use &lt;a href=&quot;https://www.whatismyproxy.com/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;proxy&lt;/span&gt;&lt;/a&gt;? If you are at work probably your employer blocks some network communication. You can connect your computer by your phone to the Internet or use public wifi hotspot.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align=&quot;justify&quot;&gt;Pri spustení sa nezistilo pripojenie na internet. Reštartujte lumora a skúste to znova. Používate &lt;a href=&quot;https://www.whatismyproxy.com/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;proxy&lt;/span&gt;&lt;/a&gt;? Ak ste v práci, zamestnávateľ pravdepodobne blokuje časť sieťovej komunikácie. Počítač môžete pripojiť na internet cez telefón alebo použiť verejný wifi hotspot.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>PROXY SETTINGS</source>
@@ -480,8 +553,8 @@ alebo ju blokujú nastavenia súkromia Windows</translation>
         <translation>Keď je kľúčové slovo súčasťou názvu okna aplikácie bežiacej v popredí:</translation>
     </message>
     <message>
-        <source>separate by ';', for example: "Skype;Call;Zoom"</source>
-        <translation>oddeľte znakom ';', napríklad: "Skype;Call;Zoom"</translation>
+        <source>separate by &apos;;&apos;, for example: &quot;Skype;Call;Zoom&quot;</source>
+        <translation>oddeľte znakom &apos;;&apos;, napríklad: &quot;Skype;Call;Zoom&quot;</translation>
     </message>
     <message>
         <source>Sometimes, there is a big presentation on our laptop, or we are just watching a movie, in such cases it is desired to pause all lumora features so no reminders will come out. We can do it manually or define the automatic pause based on rules in settings. Here lumora looks only if given application is running or not. For example a media player, game or presentation tool. We can see all our running apps in Task Manager of the operating system.</source>
@@ -500,8 +573,8 @@ alebo ju blokujú nastavenia súkromia Windows</translation>
         <translation>Keď beží niektorý z týchto procesov:</translation>
     </message>
     <message>
-        <source>separate by ';', for example: "filename.exe;"</source>
-        <translation>oddeľte znakom ';', napríklad: "filename.exe;"</translation>
+        <source>separate by &apos;;&apos;, for example: &quot;filename.exe;&quot;</source>
+        <translation>oddeľte znakom &apos;;&apos;, napríklad: &quot;filename.exe;&quot;</translation>
     </message>
     <message>
         <source>Miscellaneous</source>
@@ -536,12 +609,12 @@ alebo ju blokujú nastavenia súkromia Windows</translation>
         <translation>Máte problémy? Prečítajte si </translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/faq"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;FAQ&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/faq"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;časté otázky&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/faq&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;FAQ&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/faq&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;časté otázky&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/terms"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;PRIVACY POLICY&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/terms"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;ZÁSADY OCHRANY SÚKROMIA&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/terms&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;PRIVACY POLICY&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/terms&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;ZÁSADY OCHRANY SÚKROMIA&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>Still, having issues? Please contact</source>
@@ -680,8 +753,8 @@ Lumora potom automaticky pozastaví svoje funkcie, aby šetrila energiu.</transl
         <translation>Túto možnosť zvoľte, ak máte zdravú frekvenciu žmurkania, a napriek tomu trpíte suchým okom. Pripomienka sa zobrazí v pravidelných intervaloch a zmizne, keď žmurknete.</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/meibomian-gland-dysfunction"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;learn more&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href="https://www.harnwick.com/lumora/meibomian-gland-dysfunction"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;viac informácií&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/meibomian-gland-dysfunction&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;learn more&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;a href=&quot;https://www.harnwick.com/lumora/meibomian-gland-dysfunction&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;viac informácií&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>Eye exercises (20 minutes recommended by eye doctors) are important to prevent tired eyes, we need to change our focus distance for a while. If include no mouse or keyboard activity as a break is enabled, these detected breaks are counted also as an eye exercise. For example, eye lids squeezing helps to fight Meibomian gland dysfunction. You can drag and drop the reminder to find a suitable location for it.</source>
@@ -724,7 +797,7 @@ Lumora potom automaticky pozastaví svoje funkcie, aby šetrila energiu.</transl
         <translation>bez aktivity myši a klávesnice za prestávku</translation>
     </message>
     <message>
-        <source>Lumora will additionally measure your blink rate every half an hour. The measurement lasts about 3 minutes and the average blink rate will be displayed on the graph below. This measurement doesn't interfere with the Blink training.</source>
+        <source>Lumora will additionally measure your blink rate every half an hour. The measurement lasts about 3 minutes and the average blink rate will be displayed on the graph below. This measurement doesn&apos;t interfere with the Blink training.</source>
         <translation>Lumora bude navyše každú pol hodinu merať vašu frekvenciu žmurkania. Meranie trvá asi 3 minúty a priemerná frekvencia žmurkania sa zobrazí v grafe nižšie. Toto meranie neovplyvňuje tréning žmurkania.</translation>
     </message>
     <message>
