@@ -14,7 +14,10 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include "app/settings.h"
 #include "gui/widgetproxy.h"
+#include "net/servercontroller.h"
+#include "../../net/testservers.h"
 
 namespace {
 
@@ -97,9 +100,9 @@ private slots:
 
         // The title bar is on screen in the accent colour.
         QWidget* bar = child<QWidget>("widgetTitleBar");
-        const QImage shot = m_window->screen()->grabWindow(m_window->winId()).toImage();
         const QPoint inBar = bar->mapTo(m_window, QPoint(10, bar->height() / 2));
-        QCOMPARE(QColor(shot.pixel(inBar)).name(), QStringLiteral("#98c800"));
+        QTRY_COMPARE(QColor(m_window->screen()->grabWindow(m_window->winId()).toImage().pixel(inBar)).name(),
+                     QStringLiteral("#98c800"));
 
         QSignalSpy sent(m_window, &WidgetProxy::proxySettingsChanged);
         click("checkBoxUseSettings");
@@ -208,6 +211,57 @@ private slots:
         send(QEvent::MouseButtonPress, body, Qt::LeftButton);
         send(QEvent::MouseMove, body + QPoint(40, 25), Qt::LeftButton);
         QCOMPARE(m_window->pos(), here);
+    }
+
+    void roundTripWithTheServerClient()
+    {
+        // Wired as the application wires them, the client on its own thread.
+        QTemporaryDir dir;
+        QVERIFY(makeCertificates(dir.path()));
+        TestService service;
+        QVERIFY(service.start(dir.path(), {"good"}, LUMORA_SERVICE_CREDENTIAL, QString()));
+        QThread thread;
+        const auto stop = qScopeGuard([&] {
+            thread.quit();
+            thread.wait();
+        });
+        auto* server = new ServerController;
+        server->moveToThread(&thread);
+        connect(&thread, &QThread::started, server, &ServerController::init);
+        connect(&thread, &QThread::finished, server, &QObject::deleteLater);
+        connect(server, &ServerController::proxySettingsChanged, m_window, &WidgetProxy::setProxySettings);
+        connect(m_window, &WidgetProxy::proxySettingsChanged, server, &ServerController::verifyProxySettings);
+        connect(server, &ServerController::proxySettingsValidated, m_window, &WidgetProxy::saveProxySettings);
+        QSignalSpy ready(server, &ServerController::serverControllerInitialized);
+        thread.start();
+        QTRY_COMPARE(ready.count(), 1);
+
+        // A proxy that does not answer: the message, the window stays open.
+        // (Loopback never goes through a proxy, so the service is named.)
+        qputenv("LUMORA_SERVICE_URL", QByteArray("https://") + ServiceName);
+        QTcpServer closed;
+        closed.listen(QHostAddress::LocalHost, 0);
+        const QString port = QString::number(closed.serverPort());
+        closed.close();
+        m_window->showProxySettings();
+        click("checkBoxUseSettings");
+        type("lineEditServer", "127.0.0.2");
+        type("lineEditPort", port);
+        QString boxText;
+        answerNextBox(&boxText);
+        click("pushButtonSave");
+        QTRY_VERIFY_WITH_TIMEOUT(!boxText.isEmpty(), 15000);
+        QVERIFY(m_window->isVisible());
+        QVERIFY(openSettings()->value("P/S").isNull());
+
+        // The system configuration reaches the service: stored, closed.
+        qputenv("LUMORA_SERVICE_URL", QStringLiteral("https://localhost:%1").arg(service.httpsPort(0)).toUtf8());
+        click("checkBoxUseSettings");
+        click("pushButtonSave");
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->isHidden(), 15000);
+        QCOMPARE(openSettings()->value("P/S").toString(), QString());
+        QCOMPARE(openSettings()->value("P/PO").toInt(), 0);
+        QCOMPARE(service.requests(1).size(), 1);  // the failed probe never arrived
     }
 
     void followsTheLanguage()
