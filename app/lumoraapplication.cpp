@@ -80,6 +80,7 @@ LumoraApplication::LumoraApplication(int& argc, char** argv, std::fstream* error
     seams.presence = createSystemPresenceProbe();
     seams.cameras = cameras;
     controller = new ApplicationController(seams);
+    gui->setCameraList(cameras);
     statsGuard = statsController;
     serverGuard = serverController;
     modelGuard = model;
@@ -160,6 +161,8 @@ void LumoraApplication::makeConnections()
     connect(model, SIGNAL(webcamActivated(Feature)), gui,
             SLOT(adjustSystemTrayBasedOnFunctionalityAccessingCamera(Feature)));
     connect(gui, SIGNAL(languageChanged()), model, SLOT(drawTexts()));
+    // The chain stops at an unreadable landmark model; the window says why.
+    connect(model, SIGNAL(modelUnavailable()), gui, SLOT(showModelUnreadable()));
 
     // Engine and scheduler.
     const auto Q = Qt::QueuedConnection;

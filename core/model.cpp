@@ -71,6 +71,7 @@ void Model::init()
     m_detectorBuffer = std::malloc(0x20000);
     if (!m_detectorBuffer) {
         qDebug() << "Model::init low memory for face detection";
+        emit modelUnavailable();
         return;
     }
 
@@ -96,6 +97,7 @@ void Model::init()
         m_landmarks = dlib::shape_predictor();
         std::free(m_detectorBuffer);
         m_detectorBuffer = nullptr;
+        emit modelUnavailable();
         return;
     }
 

@@ -94,6 +94,9 @@ signals:
     void measurementStarted(int);
     void webcamActivated(Feature);
     void modelInitialized();
+    // init() could not read the landmark model or allocate the detector
+    // buffer: the start-up chain ends here.
+    void modelUnavailable();
 
 public slots:
     void stop();

@@ -3,17 +3,34 @@
 // icon, and the reminder pop-ups it owns.
 
 #include <QDateTime>
+#include <QFont>
 #include <QImage>
+#include <QKeySequence>
+#include <QLocale>
+#include <QPoint>
 #include <QSystemTrayIcon>
+#include <QUrl>
 #include <QVector>
 #include <QWidget>
+#include <functional>
+#include <memory>
 
 #include "core/lumoratypes.h"
 
+class CameraList;
+class QAction;
+class QButtonGroup;
 class QCloseEvent;
 class QCPItemText;
 class QEvent;
+class QMenu;
 class QMouseEvent;
+class QSound;
+class StartAtLogin;
+class UpdateCenter;
+namespace SystemSession {
+class EventFilter;
+}
 
 namespace Ui {
 class widget_lumora;
@@ -38,6 +55,18 @@ public:
     ~LumoraGUI() override;
 
     bool isClosing() const { return m_closing; }
+
+    // The platform pieces the window uses; the application object gives the
+    // camera list it shares with the scheduler. Without them the window uses
+    // this platform's own (set before init()).
+    void setCameraList(std::shared_ptr<CameraList> cameras);
+    void setStartAtLogin(std::shared_ptr<StartAtLogin> startAtLogin);
+    // Where the session listener comes from (tests give their own).
+    void setSessionListenerFactory(std::function<SystemSession::EventFilter*()> factory);
+
+    // The tray menu as it stands (test seam).
+    QMenu* trayMenu() const { return m_trayMenu; }
+    QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
     // Test seam: the width camera-test images are scaled to.
     int previewWidth() const { return m_previewWidth; }
 
@@ -101,9 +130,103 @@ public slots:
     void enableHWbrightnessControl(int);
     void showInternetUnreachable();
     void on_toolButton_titleBarClose_clicked();
+    // The engine could not read its landmark model: nothing will start.
+    void showModelUnreadable();
 
+    // Title bar, opening, hiding and quitting (lumoragui.cpp).
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+private slots:
+    void on_toolButton_titleBarSettings_clicked();
+    void on_toolButton_titleBarAbout_clicked();
+    void on_toolButton_titleBarWebcam_clicked();
+    void on_toolButton_titleBarBack_clicked();
+    void hideBlinkReminder();
+    void resetMouseCursor();
+private:
+    void applyStatusMessageRule();
+    void checkForUpdates();
+    void moveToPrimaryScreen();
+    // Reminder pop-ups (lumoragui_popups.cpp).
+    void createReminderPopups();
+    // Checked: the user places the blink reminder; unchecked: its place is kept.
+    void placeBlinkReminder(bool placing);
+
+    // Tray icon and pause actions (lumoragui_tray.cpp).
+private slots:
+    void showWindow(QSystemTrayIcon::ActivationReason reason);
+    void pauseApp();
+    void resumeApp();
+    void pauseCameraUse();
+    void resumeCameraUse();
+    void systemAdapter(int status);
+private:
+    void createTrayIcon();
+    void rebuildTrayMenu();
+    static bool trayAvailable();
+
+    // Stored settings and their handlers (lumoragui_settings.cpp).
+private slots:
+    void on_checkBox_isMGDenabled_toggled(bool checked);
+    void on_checkBox_isMGDenabled_clicked();
+    void on_radioButton_isReminderInteractive_toggled(bool checked);
+    void on_radioButton_isReminderSimple_toggled(bool checked);
+    void on_checkBox_enableCompletedMeasurementNotification_toggled(bool checked);
+    void on_toolButton_blinkMonitoringOnOff_toggled(bool checked);
+    void on_toolButton_blinkTrainingOnOff_toggled(bool checked);
+    void on_checkBox_settingsSendStatistics_toggled(bool checked);
+    void on_checkBox_includeNaturalBreaks_toggled(bool checked);
+    void on_spinBox_trainingPeriod_valueChanged(int value);
+    void on_spinBox_timeBetweenBreaks_valueChanged(int value);
+    void on_spinBox_naturalBreaksDuration_valueChanged(int value);
+    void on_toolButton_eyeExerciseOnOff_toggled(bool checked);
+    void on_toolButton_computerBreaksOnOff_toggled(bool checked);
+    void on_checkBox_enableBeta_toggled(bool checked);
+    void on_checkBox_enableSound_toggled(bool checked);
+    void on_checkBox_whenTitleExists_toggled(bool checked);
+    void on_checkBox_whenProcessRun_toggled(bool checked);
+    void on_checkBox_pauseApp_whenTitleExist_toggled(bool checked);
+    void on_lineEdit_whenProcessRun_textChanged(const QString& text);
+    void on_lineEdit_whenTitleExists_textChanged(const QString& text);
+    void on_lineEdit_pauseApp_whenTitleExists_textChanged(const QString& text);
+    void on_checkBox_pauseOnBattery_toggled(bool checked);
+    void on_checkBox_pauseAppWhenClonedScreen_toggled(bool checked);
+    void on_toolButton_screenControlOnOff_toggled(bool checked);
+    void on_checkBox_hotkeysEnable_toggled(bool checked);
+    void colorTemperature_valueChanged(int id, bool checked);
+private:
+    void store(const char* key, const QVariant& value);
+    // Status page pieces the window's own code calls (lumoragui_status.cpp).
+    void checkToDisableErrorToolTipIfNoCameraNeeded();
+    void configurelGraphAppearance();
+private slots:
+    void plotMouseOver(QMouseEvent* event);
+
+    // Settings, camera-test and about page actions (lumoragui_actions.cpp).
+private slots:
+    void on_checkBox_settingsStartOnStartUp_toggled(bool checked);
+    void reloadCameras(int id);
+    void on_comboBox_chooseCamera_activated(int index);
+    void loadLanguagesToComboBox();
+    void on_comboBox_chosenLanguage_activated(int index);
+    void on_keySequenceEdit_hotkeysIncreaseHWScreenBrightness_editingFinished();
+    void on_keySequenceEdit_hotkeysDecreaseHWScreenBrightness_editingFinished();
+    void on_keySequenceEdit_hotkeysChangeColorTemperature_editingFinished();
+    void increaseBrightness();
+    void decreaseBrightness();
+    void changeColorTemperature();
+    void on_slider_brightness_valueChanged(int value);
+    void on_pushButton_changeBlinkReminderPosition_toggled(bool checked);
+    void on_pushButton_notices_clicked();
+    void on_toolButton_6_clicked();
+    void on_toolButton_7_clicked();
+    void on_toolButton_facebook_clicked();
+    void on_pushButton_cameraSettings_clicked();
+    void on_pushButton_privacySettings_clicked();
+    void on_pushButton_settingsProxy_clicked();
 
     // Appearance and retranslation (lumoragui_appearance.cpp).
 protected:
@@ -137,4 +260,47 @@ private:
     QVector<QDateTime> m_recentTimes;
     QVector<QString> m_recentTimeTexts;
     QCPItemText* m_healthyText = nullptr;
+
+    // Window, tray and settings state (lumoragui.cpp, _tray, _settings, _actions).
+    SystemSession::EventFilter* m_sessionListener = nullptr;
+    std::function<SystemSession::EventFilter*()> m_sessionListenerFactory;
+    // The updater facade; null until the updater is part of the program.
+    UpdateCenter* m_updateCenter = nullptr;
+    QString m_updateFeedAddress;
+    std::shared_ptr<CameraList> m_cameras;
+    std::shared_ptr<StartAtLogin> m_startAtLogin;
+    QSound* m_blinkSound = nullptr;
+    QButtonGroup* m_colorTemperatureGroup = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QImage m_previewPlaceholder;
+    QPoint m_dragAnchor;
+    QUrl m_homePage;
+    QUrl m_healthPage;
+    QUrl m_socialPage;
+    QFont m_graphFont;
+    QVector<QLocale> m_languages;
+    int m_languageIndex = 0;
+    int m_preferredCameraIndex = 0;
+    bool m_initialized = false;
+    bool m_loadingSettings = false;
+    bool m_modelUnreadable = false;
+    // Remembered switch states (the error tooltip rule reads them).
+    bool m_isInteractiveReminder = false;
+    bool m_isTrainingOn = false;
+    bool m_isMeasurementOn = false;
+    bool m_isBreaksOn = false;
+    bool m_isExercisesOn = false;
+    // Why the program or its camera use is paused, one flag per reason.
+    bool m_pausedByLock = false;
+    bool m_pausedBySleep = false;
+    bool m_pausedByScreensAsleep = false;
+    bool m_pausedByScreenSaver = false;
+    bool m_pausedByClonedScreen = false;
+    bool m_pausedByProcess = false;
+    bool m_pausedByPauseTitle = false;
+    bool m_cameraPausedByBattery = false;
+    bool m_cameraPausedByTitle = false;
+    QKeySequence m_hotkeyBrightnessUp;
+    QKeySequence m_hotkeyBrightnessDown;
+    QKeySequence m_hotkeyColorTemperature;
 };

@@ -1,5 +1,7 @@
 #include "gui/lumoragui.h"
 
+#include <QDebug>
+
 // The status page: health graph, status line, error texts, measurement
 // notices, the tray's camera-use state and the live preview.
 
@@ -48,4 +50,23 @@ QString LumoraGUI::errorToText(Error e) const
     default:
         return tr("no error");
     }
+}
+
+void LumoraGUI::configurelGraphAppearance() {}
+void LumoraGUI::plotMouseOver(QMouseEvent*) {}
+
+// An error shown while no switched-on feature needs the camera any more is
+// cleared. The unreadable landmark model stays: nothing can clear it.
+void LumoraGUI::checkToDisableErrorToolTipIfNoCameraNeeded()
+{
+    if (!m_errorShown || m_modelUnreadable)
+        return;
+    if (m_isMeasurementOn || (m_isTrainingOn && m_isInteractiveReminder))
+        return;
+    qDebug() << "LumoraGUI::checkToDisableErrorToolTipIfNoCameraNeeded()";
+    if (m_currentError != MISSING_SYSTEM_TOOL)
+        m_currentError = NO_ERROR;
+    m_errorShown = false;
+    m_errorBalloonShown = false;
+    adjustGUIappearance();
 }

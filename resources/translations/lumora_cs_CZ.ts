@@ -287,6 +287,23 @@
         <source>no error</source>
         <translation>žádná chyba</translation>
     </message>
+    <message>
+        <source>lumora - about</source>
+        <translation>lumora - o aplikaci</translation>
+    </message>
+    <message>
+        <source>Test blink detection</source>
+        <translation>Test detekce mrkání</translation>
+    </message>
+    <message>
+        <source>is running in background. You can quit Lumora by opening the right-click menu at this tray icon.</source>
+        <comment>trayicon</comment>
+        <translation>běží na pozadí. Lumoru ukončíte z nabídky, kterou otevřete pravým kliknutím na tuto ikonu v oznamovací oblasti.</translation>
+    </message>
+    <message>
+        <source>CHANGE REMINDER POSITION</source>
+        <translation>ZMĚNIT POLOHU PŘIPOMÍNKY</translation>
+    </message>
 </context>
 <context>
     <name>Model</name>

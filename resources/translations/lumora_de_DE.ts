@@ -287,6 +287,23 @@
         <source>no error</source>
         <translation>kein Fehler</translation>
     </message>
+    <message>
+        <source>lumora - about</source>
+        <translation>lumora - über</translation>
+    </message>
+    <message>
+        <source>Test blink detection</source>
+        <translation>Blinzelerkennung testen</translation>
+    </message>
+    <message>
+        <source>is running in background. You can quit Lumora by opening the right-click menu at this tray icon.</source>
+        <comment>trayicon</comment>
+        <translation>läuft im Hintergrund. Sie können Lumora über das Kontextmenü dieses Symbols im Infobereich (Rechtsklick) beenden.</translation>
+    </message>
+    <message>
+        <source>CHANGE REMINDER POSITION</source>
+        <translation>POSITION DER ERINNERUNG ÄNDERN</translation>
+    </message>
 </context>
 <context>
     <name>Model</name>

@@ -287,6 +287,23 @@
         <source>no error</source>
         <translation>žiadna chyba</translation>
     </message>
+    <message>
+        <source>lumora - about</source>
+        <translation>lumora - o aplikácii</translation>
+    </message>
+    <message>
+        <source>Test blink detection</source>
+        <translation>Test detekcie žmurkania</translation>
+    </message>
+    <message>
+        <source>is running in background. You can quit Lumora by opening the right-click menu at this tray icon.</source>
+        <comment>trayicon</comment>
+        <translation>beží na pozadí. Lumoru ukončíte z ponuky, ktorú otvoríte pravým kliknutím na túto ikonu v oznamovacej oblasti.</translation>
+    </message>
+    <message>
+        <source>CHANGE REMINDER POSITION</source>
+        <translation>ZMENIŤ POLOHU PRIPOMIENKY</translation>
+    </message>
 </context>
 <context>
     <name>Model</name>

@@ -93,7 +93,11 @@ int indexOfLine(const QString& out, const QString& text)
 
 void expectCleanOutput(const QString& out)
 {
-    QVERIFY2(!out.contains("QObject::connect"), qPrintable(out));
+    // Qt's tray icon on the offscreen platform asks for an X11-only signal;
+    // that line is Qt's own, not a connection of the program.
+    QString own = out;
+    own.remove("QObject::connect: No such signal QPlatformNativeInterface::systemTrayWindowChanged(QScreen*)");
+    QVERIFY2(!own.contains("QObject::connect"), qPrintable(out));
     QVERIFY2(!out.contains("QMetaObject::"), qPrintable(out));
     QVERIFY2(!out.contains("Sanitizer"), qPrintable(out));
     QVERIFY2(!out.contains("runtime error:"), qPrintable(out));

@@ -1,0 +1,315 @@
+// The main window driven as a user and the session listener would drive it,
+// checked at its receivers, in the settings file and in its tray menu.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+#include <memory>
+
+#include "app/platform/autostart.h"
+#include "app/platform/systemsession.h"
+#include "app/settings.h"
+#include "core/control/cameralist.h"
+#include "gui/lumoragui.h"
+
+namespace {
+
+// What the window told the session listener, last value per call.
+class FakeListener : public SystemSession::EventFilter
+{
+public:
+    bool nativeEventFilter(const QByteArray&, void*, long*) override { return false; }
+    void enableWindowsTitleListener(bool on) override { calls["titles on"] = on; }
+    void enablePauseTitleListener(bool on) override { calls["pause titles on"] = on; }
+    void enableProcessListener(bool on) override { calls["processes on"] = on; }
+    void setTitlesToCheck(QString s) override { calls["titles"] = s; }
+    void setPauseTitlesToCheck(QString s) override { calls["pause titles"] = s; }
+    void setProcessesToCheck(QString s) override { calls["processes"] = s; }
+    static QVariantMap calls;
+};
+QVariantMap FakeListener::calls;
+
+class TwoCameras : public CameraList
+{
+public:
+    QVector<CameraEntry> cameras() override { return {{"Front", 0}, {"USB", 4}}; }
+};
+
+class RecordingStart : public StartAtLogin
+{
+public:
+    void setEnabled(bool on) override { states << on; }
+    QList<bool> states;
+};
+
+// The last value each signal of the window carried.
+class Receivers
+{
+public:
+    explicit Receivers(LumoraGUI* w)
+    {
+        const QMetaObject* mo = w->metaObject();
+        for (int i = mo->methodOffset(); i < mo->methodCount(); ++i) {
+            const QMetaMethod m = mo->method(i);
+            if (m.methodType() == QMetaMethod::Signal)
+                spies.insert(QString::fromLatin1(m.name()), std::make_shared<QSignalSpy>(w, m));
+        }
+    }
+    QVariant last(const QString& signal) const
+    {
+        const auto& spy = *spies.value(signal);
+        return spy.isEmpty() ? QVariant() : spy.last().value(0);
+    }
+    int count(const QString& signal) const { return spies.value(signal)->count(); }
+    QMap<QString, std::shared_ptr<QSignalSpy>> spies;
+};
+
+QStringList menuTexts(LumoraGUI& w)
+{
+    QStringList names;
+    for (QAction* a : w.trayMenu()->actions())
+        names << (a->isSeparator() ? QStringLiteral("|") : a->objectName());
+    return names;
+}
+
+template <typename T>
+T* child(QWidget& w, const char* name)
+{
+    T* found = w.findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no widget %s", name);
+    return found;
+}
+
+std::unique_ptr<LumoraGUI> startWindow(std::shared_ptr<RecordingStart> start = std::make_shared<RecordingStart>())
+{
+    auto w = std::make_unique<LumoraGUI>();
+    w->setCameraList(std::make_shared<TwoCameras>());
+    w->setStartAtLogin(std::move(start));
+    w->setSessionListenerFactory([]() { return new FakeListener; });
+    return w;
+}
+
+QVariant stored(const char* key)
+{
+    QSettings file(openSettings()->fileName(), QSettings::IniFormat);
+    return file.value(QStringLiteral("G/") + key);
+}
+
+}  // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QFile::remove(openSettings()->fileName()); }
+    void trayMenuIsAlwaysOneOfFour();
+    void firstStartPushesDefaultsAndStoresNothing();
+    void settingsRoundTrip();
+    void cameraPauseKeepsUsersReminderChoice();
+    void startAtLoginEntryFollowsBox();
+    void unreadableModelIsShown();
+    void withoutTrayCloseMinimises();
+};
+
+void TestMainWindow::trayMenuIsAlwaysOneOfFour()
+{
+    auto w = startWindow();
+    Receivers r(w.get());
+    const QStringList normal{"action_open", "action_pauseLumora", "action_pauseWebcamUse", "|", "action_quit"};
+    const QStringList paused{"action_open", "action_resumeLumora", "|", "action_quit"};
+    const QStringList cameraOff{"action_open", "action_pauseLumora", "action_resumeWebcamUse", "|", "action_quit"};
+    const QStringList both{"action_open", "action_resumeLumora", "action_resumeWebcamUse", "|", "action_quit"};
+    QCOMPARE(menuTexts(*w), normal);
+
+    child<QAction>(*w, "action_pauseLumora")->trigger();
+    QCOMPARE(menuTexts(*w), paused);
+    QMetaObject::invokeMethod(w.get(), "pauseApp");  // a second pause changes nothing
+    QCOMPARE(r.count("pauseRequested"), 1);
+
+    // A listed window title pauses camera use while in presentation mode.
+    w->init();
+    child<QCheckBox>(*w, "checkBox_whenTitleExists")->setChecked(true);
+    QMetaObject::invokeMethod(w.get(), "systemAdapter", Q_ARG(int, 20));
+    QCOMPARE(r.last("disableCameraUse"), QVariant(true));
+    QCOMPARE(menuTexts(*w), both);
+    QCOMPARE(child<QToolButton>(*w, "toolButton_pauseCamera")->defaultAction(),
+             child<QAction>(*w, "action_resumeWebcamUse"));
+
+    child<QAction>(*w, "action_resumeLumora")->trigger();
+    QCOMPARE(menuTexts(*w), cameraOff);
+    QCOMPARE(r.last("pauseRequested"), QVariant(false));
+    QMetaObject::invokeMethod(w.get(), "systemAdapter", Q_ARG(int, 21));
+    QCOMPARE(menuTexts(*w), normal);
+    QCOMPARE(r.last("disableCameraUse"), QVariant(false));
+    QCOMPARE(child<QToolButton>(*w, "toolButton_presentationMode")->defaultAction(),
+             child<QAction>(*w, "action_pauseLumora"));
+}
+
+void TestMainWindow::firstStartPushesDefaultsAndStoresNothing()
+{
+    auto start = std::make_shared<RecordingStart>();
+    auto w = startWindow(start);
+    Receivers r(w.get());
+    w->init();
+    QCOMPARE(r.last("trainingPeriodChanged"), QVariant(30000));
+    QCOMPARE(r.last("timeBetweenBreaksChanged"), QVariant(50));
+    QCOMPARE(r.last("naturalBreakDurationChanged"), QVariant(3u));
+    QCOMPARE(r.last("reminderInteractivityChanged"), QVariant(true));
+    QCOMPARE(r.last("training_mgd_status_changed"), QVariant(false));
+    QCOMPARE(r.last("measurementEnabled"), QVariant(true));
+    QCOMPARE(r.last("cameraIDchanged"), QVariant(0));
+    QCOMPARE(start->states, QList<bool>{true});
+    QCOMPARE(FakeListener::calls.value("processes on"), QVariant(false));
+    auto settings = openSettings();
+    settings->beginGroup("G");
+    QCOMPARE(settings->childKeys(), QStringList());
+}
+
+void TestMainWindow::settingsRoundTrip()
+{
+    // Each key with a receiver: a user's change, the file, a restart.
+    {
+        auto w = startWindow();
+        w->init();
+        child<QCheckBox>(*w, "checkBox_isMGDenabled")->setChecked(true);
+        child<QToolButton>(*w, "toolButton_blinkMonitoringOnOff")->setChecked(false);
+        child<QToolButton>(*w, "toolButton_blinkTrainingOnOff")->setChecked(false);
+        child<QCheckBox>(*w, "checkBox_settingsStartOnStartUp")->setChecked(false);
+        child<QCheckBox>(*w, "checkBox_includeNaturalBreaks")->setChecked(false);
+        child<QSpinBox>(*w, "spinBox_trainingPeriod")->setValue(15);  // the form's own start value
+        child<QSpinBox>(*w, "spinBox_timeBetweenBreaks")->setValue(35);
+        child<QSpinBox>(*w, "spinBox_naturalBreaksDuration")->setValue(7);
+        child<QToolButton>(*w, "toolButton_eyeExerciseOnOff")->setChecked(false);
+        child<QToolButton>(*w, "toolButton_computerBreaksOnOff")->setChecked(false);
+        child<QCheckBox>(*w, "checkBox_whenTitleExists")->setChecked(true);
+        child<QCheckBox>(*w, "checkBox_whenProcessRun")->setChecked(true);
+        child<QCheckBox>(*w, "checkBox_pauseApp_whenTitleExist")->setChecked(true);
+        child<QLineEdit>(*w, "lineEdit_whenProcessRun")->setText("vlc;obs");
+        child<QLineEdit>(*w, "lineEdit_whenTitleExists")->setText("Zoom;Call");
+        child<QLineEdit>(*w, "lineEdit_pauseApp_whenTitleExists")->setText("Impress");
+        // Picking a camera is an activation of the list, as a click makes it.
+        QComboBox* cameras = child<QComboBox>(*w, "comboBox_chooseCamera");
+        QMetaObject::invokeMethod(cameras, "activated", Q_ARG(int, 1));
+        // The interactive reminder last: it enables the MGD box.
+        child<QRadioButton>(*w, "radioButton_isReminderSimple")->setChecked(true);
+    }
+    const QMap<QString, QVariant> expected{
+        {"TMGD", true}, {"IR", false}, {"M", false}, {"T", false}, {"WS", false}, {"INB", false},
+        {"TP", 15}, {"TBRR", 35}, {"NBD", 7}, {"REER", false}, {"BRE", false}, {"CID", 1},
+        {"WTE", true}, {"WPR", true}, {"PAWTE", true}, {"WPRL", "vlc;obs"}, {"WTEL", "Zoom;Call"},
+        {"PAWTEL", "Impress"}};
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        QCOMPARE(stored(qPrintable(it.key())).toString(), it.value().toString());
+
+    auto start = std::make_shared<RecordingStart>();
+    auto w = startWindow(start);
+    Receivers r(w.get());
+    FakeListener::calls.clear();
+    w->init();
+    QVERIFY(child<QCheckBox>(*w, "checkBox_isMGDenabled")->isChecked());
+    QCOMPARE(r.last("training_mgd_status_changed"), QVariant(true));
+    QVERIFY(child<QRadioButton>(*w, "radioButton_isReminderSimple")->isChecked());
+    QCOMPARE(r.last("reminderInteractivityChanged"), QVariant(false));
+    QVERIFY(!child<QToolButton>(*w, "toolButton_blinkMonitoringOnOff")->isChecked());
+    QCOMPARE(r.last("measurementEnabled"), QVariant(false));
+    QVERIFY(!child<QToolButton>(*w, "toolButton_blinkTrainingOnOff")->isChecked());
+    QCOMPARE(r.last("trainingEnabled"), QVariant(false));
+    QVERIFY(!child<QCheckBox>(*w, "checkBox_settingsStartOnStartUp")->isChecked());
+    QCOMPARE(start->states, QList<bool>{false});
+    QVERIFY(!child<QCheckBox>(*w, "checkBox_includeNaturalBreaks")->isChecked());
+    QCOMPARE(r.last("includeNaturalBreaksChanged"), QVariant(false));
+    QCOMPARE(child<QSpinBox>(*w, "spinBox_trainingPeriod")->value(), 15);
+    QCOMPARE(r.last("trainingPeriodChanged"), QVariant(15000));
+    QCOMPARE(child<QSpinBox>(*w, "spinBox_timeBetweenBreaks")->value(), 35);
+    QCOMPARE(r.last("timeBetweenBreaksChanged"), QVariant(35));
+    QCOMPARE(child<QSpinBox>(*w, "spinBox_naturalBreaksDuration")->value(), 7);
+    QCOMPARE(r.last("naturalBreakDurationChanged"), QVariant(7u));
+    QCOMPARE(r.last("eyeExerciseReminderEnabled"), QVariant(false));
+    QCOMPARE(r.last("breakReminderEnabled"), QVariant(false));
+    QCOMPARE(child<QComboBox>(*w, "comboBox_chooseCamera")->currentText(), QString("USB"));
+    QCOMPARE(r.last("cameraIDchanged"), QVariant(1));
+    QVERIFY(child<QLineEdit>(*w, "lineEdit_whenProcessRun")->isEnabled());
+    QCOMPARE(child<QLineEdit>(*w, "lineEdit_pauseApp_whenTitleExists")->text(), QString("Impress"));
+    const QVariantMap listener{{"titles on", true}, {"pause titles on", true}, {"processes on", true},
+                               {"processes", "vlc;obs"}, {"titles", "Zoom;Call"}, {"pause titles", "Impress"}};
+    QCOMPARE(FakeListener::calls, listener);
+}
+
+void TestMainWindow::cameraPauseKeepsUsersReminderChoice()
+{
+    auto w = startWindow();
+    Receivers r(w.get());
+    w->init();
+    auto* interactive = child<QRadioButton>(*w, "radioButton_isReminderInteractive");
+    QVERIFY(interactive->isChecked());
+    child<QAction>(*w, "action_pauseWebcamUse")->trigger();
+    QVERIFY(!interactive->isChecked());
+    QCOMPARE(r.last("reminderInteractivityChanged"), QVariant(false));
+    // Quitting now must not lose the user's choice.
+    QCOMPARE(stored("IR"), QVariant());
+    child<QAction>(*w, "action_resumeWebcamUse")->trigger();
+    QVERIFY(interactive->isChecked());
+    QCOMPARE(r.last("reminderInteractivityChanged"), QVariant(true));
+    QCOMPARE(stored("IR").toString(), QString("true"));
+}
+
+void TestMainWindow::startAtLoginEntryFollowsBox()
+{
+    LumoraGUI w;  // this platform's own entry
+    w.setSessionListenerFactory([]() { return new FakeListener; });
+    const QString entry = autostart::entryPath();
+    QVERIFY(entry.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
+    w.init();  // "WS" defaults to on
+    QVERIFY(QFile::exists(entry));
+    child<QCheckBox>(w, "checkBox_settingsStartOnStartUp")->setChecked(false);
+    QVERIFY(!QFile::exists(entry));
+    child<QCheckBox>(w, "checkBox_settingsStartOnStartUp")->setChecked(true);
+    QVERIFY(QFile::exists(entry));
+}
+
+void TestMainWindow::unreadableModelIsShown()
+{
+    auto w = startWindow();
+    w->openWindow();
+    QMetaObject::invokeMethod(w.get(), "showModelUnreadable");
+    const QString text = QCoreApplication::translate("LumoraGUI", "Error:")
+                         + QCoreApplication::translate("LumoraGUI", " insufficient memory RAM or missing data.dat.");
+    QCOMPARE(w->trayIcon()->toolTip(), text);
+    QLabel* line = child<QLabel>(*w, "label_blinkMonitoringMessage");
+    QVERIFY(line->isVisible());
+    QCOMPARE(line->text(), text);
+    // Switching the camera features off does not clear it.
+    child<QToolButton>(*w, "toolButton_blinkMonitoringOnOff")->setChecked(true);
+    child<QToolButton>(*w, "toolButton_blinkMonitoringOnOff")->setChecked(false);
+    QCOMPARE(w->trayIcon()->toolTip(), text);
+}
+
+void TestMainWindow::withoutTrayCloseMinimises()
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        QSKIP("a tray exists here");
+    auto w = startWindow();
+    w->openWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    child<QToolButton>(*w, "toolButton_titleBarSettings")->click();
+    w->on_toolButton_titleBarClose_clicked();
+    QVERIFY(w->isVisible());
+    QTRY_VERIFY(w->isMinimized());
+    QVERIFY(!child<QWidget>(*w, "widget_mainPage")->isHidden());
+    w->openWindow();
+    QTRY_VERIFY(!w->isMinimized());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
