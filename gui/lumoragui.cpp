@@ -22,6 +22,7 @@
 #include "app/platform/v4l2cameras.h"
 #include "app/settings.h"
 #include "net/makeraddresses.h"
+#include "net/updater/updatecenter.h"
 #include "ui_lumoragui.h"
 
 LumoraGUI::LumoraGUI(QWidget* parent) : QWidget(parent), ui(new Ui_LumoraGUI)
@@ -116,7 +117,8 @@ LumoraGUI::~LumoraGUI()
         m_trayIcon->hide();
     m_closing = true;
     qDebug() << "LumoraGUI::~LumoraGUI() thread" << QThread::currentThreadId();
-    // The updater facade, once it exists, is released here with deleteLater().
+    if (m_updateCenter)
+        m_updateCenter->deleteLater();
     delete ui;
     ui = nullptr;
 }
@@ -142,8 +144,7 @@ void LumoraGUI::init()
     if (m_initialized)
         return;
     m_initialized = true;
-    // The updater facade (UpdateCenter::getInstance()) is taken here once the
-    // updater is part of the program; until then m_updateCenter stays null.
+    m_updateCenter = UpdateCenter::getInstance();
 
     qApp->installEventFilter(this);
 
@@ -175,10 +176,10 @@ void LumoraGUI::init()
 
 void LumoraGUI::checkForUpdates()
 {
-    // UpdateCenter::setModuleVersion(m_updateFeedAddress, version), then
-    // UpdateCenter::checkForUpdates(m_updateFeedAddress), once the facade exists.
     if (!m_updateCenter)
         return;
+    m_updateCenter->setModuleVersion(m_updateFeedAddress, QCoreApplication::applicationVersion());
+    m_updateCenter->checkForUpdates(m_updateFeedAddress);
 }
 
 // ------------------------------------------------------------ title bar

@@ -8,6 +8,7 @@
 #include <QKeySequence>
 #include <QLocale>
 #include <QPoint>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QVector>
@@ -264,8 +265,8 @@ private:
     // Window, tray and settings state (lumoragui.cpp, _tray, _settings, _actions).
     SystemSession::EventFilter* m_sessionListener = nullptr;
     std::function<SystemSession::EventFilter*()> m_sessionListenerFactory;
-    // The updater facade; null until the updater is part of the program.
-    UpdateCenter* m_updateCenter = nullptr;
+    // The updater facade, taken by init(); the process owns it.
+    QPointer<UpdateCenter> m_updateCenter;
     QString m_updateFeedAddress;
     std::shared_ptr<CameraList> m_cameras;
     std::shared_ptr<StartAtLogin> m_startAtLogin;

@@ -10,6 +10,7 @@
 #include "app/platform/autostart.h"
 #include "app/platform/systemsession.h"
 #include "app/settings.h"
+#include "net/updater/updatecenter.h"
 #include "ui_lumoragui.h"
 
 // While loadSettings() pushes the stored values the handlers pass each value
@@ -248,8 +249,8 @@ void LumoraGUI::on_toolButton_computerBreaksOnOff_toggled(bool checked)
 void LumoraGUI::on_checkBox_enableBeta_toggled(bool checked)
 {
     store("EB", checked);
-    // UpdateCenter::setEnableBeta(m_updateFeedAddress, checked) once the
-    // updater facade exists.
+    if (m_updateCenter)
+        m_updateCenter->setEnableBeta(m_updateFeedAddress, checked);
 }
 
 void LumoraGUI::on_checkBox_enableSound_toggled(bool checked)

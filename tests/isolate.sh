@@ -14,6 +14,10 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" \
          "$XDG_STATE_HOME" "$XDG_RUNTIME_DIR" "$TMPDIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 export QT_QPA_PLATFORM="${LUMORA_TEST_QPA:-offscreen}"
+# The maker's services are never reached from a test: unless a test points
+# them at its own server, they lead to a closed local port.
+export LUMORA_SERVICE_URL="${LUMORA_SERVICE_URL:-http://127.0.0.1:9}"
+export LUMORA_UPDATE_FEED_URL="${LUMORA_UPDATE_FEED_URL:-http://127.0.0.1:9/files/download/updates.json}"
 "$@"
 rc=$?
 rm -rf "$tmp"
