@@ -34,6 +34,43 @@ QGraphicsDropShadowEffect* dropShadow(QWidget* owner)
     return effect;
 }
 
+// The measurement graph. Its points are stamped from one picture of the
+// circle: a year of measurements drawn as separate antialiased circles takes
+// far longer than a slider step may.
+class PointsGraph : public QCPGraph
+{
+public:
+    using QCPGraph::QCPGraph;
+
+protected:
+    void drawScatterPlot(QCPPainter* painter, const QVector<QPointF>& scatters,
+                         const QCPScatterStyle& style) const override
+    {
+        if (painter->modes().testFlag(QCPPainter::pmVectorized) || style.shape() != QCPScatterStyle::ssCircle) {
+            QCPGraph::drawScatterPlot(painter, scatters, style);
+            return;
+        }
+        const qreal ratio = painter->device()->devicePixelRatioF();
+        const int side = qCeil(style.size() + style.pen().widthF()) + 2;
+        if (point.isNull() || pointRatio != ratio || point.width() != qCeil(side * ratio)) {
+            point = QPixmap(QSize(qCeil(side * ratio), qCeil(side * ratio)));
+            point.setDevicePixelRatio(ratio);
+            point.fill(Qt::transparent);
+            QCPPainter stamp(&point);
+            stamp.setAntialiasing(painter->antialiasing());
+            style.applyTo(&stamp, style.pen());
+            style.drawShape(&stamp, side / 2.0, side / 2.0);
+            pointRatio = ratio;
+        }
+        for (const QPointF& at : scatters)
+            painter->drawPixmap(QPointF(at.x() - side / 2.0, at.y() - side / 2.0), point);
+    }
+
+private:
+    mutable QPixmap point;
+    mutable qreal pointRatio = 0;
+};
+
 }  // namespace
 
 WidgetStatistics::WidgetStatistics(QWidget* parent) : QWidget(parent), ui(new Ui_widgetStatistics)
@@ -77,7 +114,9 @@ WidgetStatistics::WidgetStatistics(QWidget* parent) : QWidget(parent), ui(new Ui
     dashed.setDashPattern({10, 10});
     healthyLine->setPen(dashed);
 
-    plot->addGraph();
+    new PointsGraph(plot->xAxis, plot->yAxis);  // owned and listed by the plot
+    // The 1.5-pixel line through thousands of points is drawn as segments.
+    plot->setPlottingHint(QCP::phFastPolylines, true);
 
     titleBarShadow = dropShadow(this);
     applicationShadow = dropShadow(this);
@@ -108,11 +147,16 @@ void WidgetStatistics::configureGraphLanguage()
 
 void WidgetStatistics::rebuildDateLabels()
 {
-    const QLocale locale;
-    dateLabels.clear();
-    dateLabels.reserve(dateTimes.size());
-    for (const QDateTime& dateTime : qAsConst(dateTimes))
-        dateLabels.append(locale.toString(dateTime, kDatePattern));
+    // Labels are made when first read: a year of measurements would take
+    // longer to format than a slider step may.
+    dateLabels = QVector<QString>(dateTimes.size());
+}
+
+QString WidgetStatistics::dateLabel(int i)
+{
+    if (dateLabels[i].isNull())
+        dateLabels[i] = QLocale().toString(dateTimes[i], kDatePattern);
+    return dateLabels[i];
 }
 
 void WidgetStatistics::updateStatistics(QVector<double> blinkRates, QVector<int> blinkLengths,
@@ -247,7 +291,7 @@ void WidgetStatistics::plotMouseOver(QMouseEvent* event)
         return;
     }
 
-    const QString text = dateLabels[i] + "\n" + tr("Blink rate:") + " " +
+    const QString text = dateLabel(i) + "\n" + tr("Blink rate:") + " " +
                          QString::number(blinkRates[i], 'g', 6) + " " + tr("blinks per minute") + "\n" +
                          tr("Average blink duration:") + " " + QString::number(blinkLengths[i]) + " " +
                          tr("milliseconds");
@@ -318,8 +362,8 @@ void WidgetStatistics::changeEvent(QEvent* event)
         configureGraphLanguage();
         ui->retranslateUi(this);
         if (!dateLabels.isEmpty()) {
-            ui->labelStartDate->setText(dateLabels.first());
-            ui->labelEndDate->setText(dateLabels.last());
+            ui->labelStartDate->setText(dateLabel(0));
+            ui->labelEndDate->setText(dateLabel(dateLabels.size() - 1));
         }
         ui->customPlot->replot(QCustomPlot::rpRefreshHint);
     }

@@ -52,6 +52,7 @@ private:
     // the slider's range back to the empty history.
     void showEmptyHistory();
     void rebuildDateLabels();
+    QString dateLabel(int i);
 
     QVector<double> blinkRates;
     QVector<int> blinkLengths;

@@ -13,7 +13,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QToolButton>
 #include <QToolTip>
+#include <QTranslator>
 #include <QtTest>
 
 #include <qcustomplot.h>
@@ -283,6 +285,45 @@ private slots:
         QCOMPARE(storedRecords(filePath()), 20);
         hover(0);
         QTRY_VERIFY(QToolTip::isVisible());
+    }
+
+    void titleBarDragsTheWindow()
+    {
+        start(5);
+        open();
+        settle();
+        QWidget* titleBar = window->findChild<QWidget*>("widgetTitleBar");
+        const QPoint grab = titleBar->mapTo(window, QPoint(titleBar->width() / 3, titleBar->height() / 2));
+        const QPoint before = window->pos();
+        QTest::mousePress(window, Qt::LeftButton, {}, grab);
+        QTest::mouseMove(window, grab + QPoint(60, 40));
+        // The window has followed the pointer: it is over the grab point again.
+        QTest::mouseRelease(window, Qt::LeftButton, {}, grab);
+        QTRY_COMPARE(window->pos(), before + QPoint(60, 40));
+
+        // A press on the graph does not drag.
+        QTest::mousePress(window, Qt::LeftButton, {}, plot()->mapTo(window, plot()->rect().center()));
+        QTest::mouseMove(window, plot()->mapTo(window, plot()->rect().center()) + QPoint(30, 30));
+        QTest::mouseRelease(window, Qt::LeftButton);
+        QTest::qWait(50);
+        QCOMPARE(window->pos(), before + QPoint(60, 40));
+    }
+
+    void languageChange()
+    {
+        start(20);
+        open();
+        settle();
+        QTranslator german;
+        QVERIFY(german.load(QStringLiteral(":/lumora_de_DE.qm")));
+        QCoreApplication::installTranslator(&german);
+        QCoreApplication::processEvents();
+        QVERIFY(window->findChild<QPushButton*>("pushButton")->text() != QStringLiteral("DELETE HISTORY"));
+        QVERIFY(plot()->yAxis->label() != QStringLiteral("Blinks per minute (bpm)"));
+        // The dates now in the short form of the labels.
+        QCOMPARE(label("labelStartDate")->text(), QStringLiteral("13. Mar 2026 9:30"));
+        QCOMPARE(label("labelEndDate")->text(), QStringLiteral("20. Mar 2026 9:30"));
+        QCoreApplication::removeTranslator(&german);
     }
 };
 
