@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
@@ -20,8 +21,12 @@
 
 #include <qcustomplot.h>
 
+#include "app/platform/autostart.h"
+#include "app/platform/systemsession.h"
+#include "core/control/cameralist.h"
 #include "core/control/statisticscontroller.h"
 #include "core/lumoratypes.h"
+#include "gui/lumoragui.h"
 #include "gui/spanslider.h"
 #include "gui/widgetstatistics.h"
 
@@ -76,6 +81,12 @@ int pointPixels(QWidget* plot)
     return n;
 }
 
+class NoStartAtLogin : public StartAtLogin
+{
+public:
+    void setEnabled(bool) override {}
+};
+
 }  // namespace
 
 class TestWidgetStatistics : public QObject
@@ -85,7 +96,7 @@ class TestWidgetStatistics : public QObject
     QTemporaryDir* dir = nullptr;
     QThread* thread = nullptr;
     StatisticsController* store = nullptr;
-    WidgetStatistics* window = nullptr;
+    QPointer<WidgetStatistics> window;
 
     QString filePath() const { return dir->filePath("statistics.json"); }
     QCustomPlot* plot() const { return window->findChild<QCustomPlot*>("customPlot"); }
@@ -93,13 +104,13 @@ class TestWidgetStatistics : public QObject
     QLabel* label(const char* name) const { return window->findChild<QLabel*>(name); }
     int points() const { return plot()->graph(0)->dataCount(); }
 
-    void start(int measurements)
+    void start(int measurements, QWidget* mainWindow = nullptr)
     {
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
         writeHistory(filePath(), measurements);
         store = new StatisticsController(dir->path() + "/");
-        window = new WidgetStatistics(nullptr);
+        window = new WidgetStatistics(mainWindow);
         thread = new QThread;
         store->moveToThread(thread);
         connect(thread, &QThread::started, store, &StatisticsController::init);
@@ -165,7 +176,6 @@ private slots:
     {
         QToolTip::hideText();
         delete window;
-        window = nullptr;
         if (thread) {
             QMetaObject::invokeMethod(store, "deleteLater");
             thread->quit();
@@ -215,6 +225,32 @@ private slots:
         QCOMPARE(points(), 8);
         QCOMPARE(slider()->lowerValue(), 12);
         QCOMPARE(slider()->upperValue(), 20);
+    }
+
+    void healthGraphClickOpens()
+    {
+        // The main window as the start-up chain leaves it, with no camera,
+        // session listener or reachable update feed.
+        qputenv("LUMORA_UPDATE_FEED_URL", "https://127.0.0.1:1/updates.json");
+        LumoraGUI mainWindow;
+        mainWindow.setCameraList(std::make_shared<NoCameraList>());
+        mainWindow.setStartAtLogin(std::make_shared<NoStartAtLogin>());
+        mainWindow.setSessionListenerFactory([]() -> SystemSession::EventFilter* { return nullptr; });
+        mainWindow.init();
+        start(20, &mainWindow);
+        connect(&mainWindow, SIGNAL(showStatisticsRequired()), store, SLOT(createStatistics()));
+        mainWindow.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
+        auto* healthGraph = mainWindow.findChild<QCustomPlot*>("customPlot_blinkMonitoring_graph");
+        QVERIFY(healthGraph && healthGraph->isVisible());
+        QSignalSpy asked(&mainWindow, SIGNAL(showStatisticsRequired()));
+        QTest::mouseClick(healthGraph, Qt::LeftButton);
+        QCOMPARE(asked.count(), 1);
+        QTRY_VERIFY(window->isVisible());
+        settle();
+        QCOMPARE(points(), 8);
+        QCOMPARE(label("labelStartDate")->text(), QStringLiteral("13 March 2026"));
+        delete window;  // before its parent
     }
 
     void fewMeasurementsAndNone()
