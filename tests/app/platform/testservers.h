@@ -14,10 +14,10 @@ class PrivateXServer
 {
 public:
     // Starts Xvfb on a free display; false if it does not come up.
-    bool start()
+    bool start(const QString& screen = QStringLiteral("640x480x24"))
     {
         m_server.setProgram(QStringLiteral("Xvfb"));
-        m_server.setArguments({"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", "640x480x24"});
+        m_server.setArguments({"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", screen});
         m_server.start();
         if (!m_server.waitForStarted(5000))
             return false;

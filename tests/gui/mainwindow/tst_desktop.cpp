@@ -1,0 +1,336 @@
+// The real program on a desktop of the test's own: an X server with a real
+// tray (trayer) or with a window manager and no tray (openbox), a private
+// session bus, driven with xdotool and checked on the screen's pixels.
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <signal.h>
+#include <xcb/xcb.h>
+
+#include "tests/app/platform/testservers.h"
+#include "tests/support/trivialmodel.h"
+
+namespace {
+
+enum class Look { Normal, Grey, CameraOff, Unknown };
+
+class Desktop
+{
+public:
+    bool start(const QString& dir)
+    {
+        if (!x.start(QStringLiteral("1280x1024x24")) || !bus.start(dir))
+            return false;
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", QString::fromLatin1(x.display()));
+        env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        return true;
+    }
+    ~Desktop()
+    {
+        for (QProcess* p : helpers) {
+            p->kill();
+            p->waitForFinished(3000);
+            delete p;
+        }
+        if (conn)
+            xcb_disconnect(conn);
+    }
+    bool startHelper(const QString& program, const QStringList& args)
+    {
+        auto* p = new QProcess;
+        p->setProcessEnvironment(env);
+        p->start(program, args);
+        helpers << p;
+        return p->waitForStarted(5000);
+    }
+    QStringList xdotool(const QStringList& args) const
+    {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start("xdotool", args);
+        p.waitForFinished(10000);
+        return QString::fromLatin1(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    }
+    QRect geometry(const QString& window) const
+    {
+        QMap<QString, int> v;
+        for (const QString& line : xdotool({"getwindowgeometry", "--shell", window}))
+            v.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
+        return QRect(v.value("X"), v.value("Y"), v.value("WIDTH"), v.value("HEIGHT"));
+    }
+    QStringList visibleLumoraWindows() const { return xdotool({"search", "--onlyvisible", "--classname", "lumora"}); }
+    QString visibleMainWindow() const
+    {
+        const QStringList w = xdotool({"search", "--onlyvisible", "--name", "^lumora$"});
+        return w.isEmpty() ? QString() : w.first();
+    }
+    QString trayIcon() const
+    {
+        for (const QString& w : visibleLumoraWindows())
+            if (geometry(w).width() <= 48 && geometry(w).height() <= 48)
+                return w;
+        return QString();
+    }
+    void click(const QPoint& at, int button)
+    {
+        xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", QString::number(button)});
+    }
+    // The open tray menu: a lumora window that is neither the icon, the main
+    // window nor the (wider) tray balloon.
+    QString visibleMenu(const QString& icon) const
+    {
+        for (const QString& w : visibleLumoraWindows()) {
+            const QRect g = geometry(w);
+            if (w != icon && w != visibleMainWindow() && g.height() > 40 && g.width() < 400)
+                return w;
+        }
+        return QString();
+    }
+    // Opens the icon's menu and returns its height; the menu stays open.
+    int openMenu(const QString& icon)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!visibleMenu(icon).isEmpty() && t.elapsed() < 3000)
+            QTest::qWait(100);
+        // A menu that has just closed may let the pointer go a moment later
+        // and miss a click: try again.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            QTest::qWait(300);
+            click(geometry(icon).center(), 3);
+            t.restart();
+            while (t.elapsed() < 2000) {
+                const QString menu = visibleMenu(icon);
+                if (!menu.isEmpty())
+                    return geometry(menu).height();
+                QTest::qWait(100);
+            }
+        }
+        for (const QString& w : visibleLumoraWindows())
+            qWarning() << "visible" << w << geometry(w) << "icon" << icon << geometry(icon);
+        return -1;
+    }
+    int menuHeight(const QString& icon)
+    {
+        const int h = openMenu(icon);
+        xdotool({"key", "Escape"});
+        QTest::qWait(300);
+        return h;
+    }
+    // Picks a menu entry with the keyboard: Down n times (or Up for the last).
+    void chooseFromMenu(const QString& icon, int n)
+    {
+        openMenu(icon);
+        QStringList keys{"key"};
+        for (int i = 0; i < qAbs(n); ++i)
+            keys << (n > 0 ? "Down" : "Up");
+        keys << "Return";
+        xdotool(keys);
+    }
+    // The tray icon's look from its pixels: the accent green, the warning
+    // orange of the crossed-out camera, or neither (the grey icon).
+    Look look(const QString& icon)
+    {
+        if (!conn)
+            conn = xcb_connect(x.display().constData(), nullptr);
+        const QRect g = geometry(icon);
+        xcb_get_image_reply_t* img = xcb_get_image_reply(
+            conn, xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, icon.toUInt(), 0, 0, g.width(), g.height(), ~0u),
+            nullptr);
+        if (!img)
+            return Look::Unknown;
+        const uint8_t* d = xcb_get_image_data(img);
+        const int n = xcb_get_image_data_length(img) / 4;
+        int green = 0, orange = 0;
+        for (int i = 0; i < n; ++i) {
+            const int b = d[4 * i], gr = d[4 * i + 1], r = d[4 * i + 2];
+            green += (gr > 150 && gr > r + 30 && gr > b + 80);
+            orange += (r > 170 && gr > 60 && gr < 130 && b < 60);
+        }
+        free(img);
+        return green > 10 ? Look::Normal : orange > 5 ? Look::CameraOff : Look::Grey;
+    }
+
+    PrivateXServer x;
+    PrivateBus bus;
+    QProcessEnvironment env;
+    QList<QProcess*> helpers;
+    xcb_connection_t* conn = nullptr;
+};
+
+class Program
+{
+public:
+    explicit Program(const QString& dir) : m_dir(dir)
+    {
+        QDir().mkpath(dir + "/bin");
+        QFile::copy(LUMORA_EXE, dir + "/bin/lumora");
+        writeTrivialLandmarkModel(dir + "/bin/data.dat");
+        QSettings conf(dir + "/config/Harnwick/lumora.conf", QSettings::IniFormat);
+        // A listed window title pauses camera use; no autostart entry.
+        conf.setValue("G/WTE", true);
+        conf.setValue("G/WTEL", "zzqtitle");
+        conf.setValue("G/WS", false);
+    }
+    QProcess* start(const QProcessEnvironment& desktop, const QStringList& args)
+    {
+        auto* p = new QProcess;
+        QProcessEnvironment env = desktop;
+        env.insert("HOME", m_dir + "/home");
+        env.insert("XDG_CONFIG_HOME", m_dir + "/config");
+        env.insert("XDG_RUNTIME_DIR", m_dir + "/run");
+        QDir().mkpath(m_dir + "/run");
+        QFile::setPermissions(m_dir + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start(m_dir + "/bin/lumora", args);
+        p->waitForStarted(10000);
+        m_processes << p;
+        return p;
+    }
+    // Waits until the start-up chain has reached the window's init().
+    static bool waitForInit(QProcess* p)
+    {
+        QString out;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 30000 && p->state() == QProcess::Running) {
+            p->waitForReadyRead(100);
+            out += QString::fromLocal8Bit(p->readAll());
+            if (out.contains("load settings finished"))
+                return true;
+        }
+        qWarning().noquote() << p->errorString() << out.right(3000);
+        return false;
+    }
+    ~Program()
+    {
+        for (QProcess* p : m_processes) {
+            if (p->state() != QProcess::NotRunning) {
+                ::kill(pid_t(p->processId()), SIGTERM);
+                if (!p->waitForFinished(10000))
+                    p->kill();
+                p->waitForFinished(3000);
+            }
+            delete p;
+        }
+    }
+
+private:
+    QString m_dir;
+    QList<QProcess*> m_processes;
+};
+
+}  // namespace
+
+class TestDesktop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void trayIconWindowAndMenus();
+    void withoutTrayWindowStaysReachable();
+};
+
+void TestDesktop::trayIconWindowAndMenus()
+{
+    QTemporaryDir dir;
+    Desktop desk;
+    QVERIFY(desk.start(dir.path()));
+    QVERIFY(desk.startHelper("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                                        "100", "--heighttype", "pixel", "--height", "24"}));
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.xdotool({"search", "--name", "^panel$"}).isEmpty(), 10000);
+    const QString panel = desk.xdotool({"search", "--name", "^panel$"}).first();
+
+    Program lumora(dir.path());
+    QProcess* p = lumora.start(desk.env, {"/m"});
+    QVERIFY(Program::waitForInit(p));
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.trayIcon().isEmpty(), 10000);
+    const QString icon = desk.trayIcon();
+    QVERIFY(desk.visibleMainWindow().isEmpty());
+
+    // A click opens the window; its close button hides it again.
+    desk.click(desk.geometry(icon).center(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.visibleMainWindow().isEmpty(), 10000);
+    const QRect main = desk.geometry(desk.visibleMainWindow());
+    desk.click(QPoint(main.right() - 21, main.top() + 21), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(desk.visibleMainWindow().isEmpty(), 10000);
+    QCOMPARE(p->state(), QProcess::Running);
+
+    // Normal: open, pause, pause camera, quit.
+    QTRY_COMPARE_WITH_TIMEOUT(desk.look(icon), Look::Normal, 5000);
+    const int normal = desk.menuHeight(icon);
+    QVERIFY(normal > 0);
+    desk.chooseFromMenu(icon, 2);
+    // Presentation mode: open, resume, quit.
+    QTRY_COMPARE_WITH_TIMEOUT(desk.look(icon), Look::Grey, 5000);
+    const int paused = desk.menuHeight(icon);
+    QVERIFY2(paused > 0 && paused < normal, qPrintable(QString("%1 %2").arg(paused).arg(normal)));
+
+    // A listed window title appears: camera use pauses during presentation
+    // mode, and the menu offers to use the camera again.
+    desk.xdotool({"set_window", "--name", "zzqtitle", panel});
+    QTRY_COMPARE_WITH_TIMEOUT(desk.menuHeight(icon), normal, 10000);
+    QCOMPARE(desk.look(icon), Look::Grey);
+    desk.chooseFromMenu(icon, 2);  // "Use lumora"; camera use stays paused
+    QTRY_COMPARE_WITH_TIMEOUT(desk.look(icon), Look::CameraOff, 5000);
+    QCOMPARE(desk.menuHeight(icon), normal);
+    desk.chooseFromMenu(icon, 3);  // "Use camera"
+    QTRY_COMPARE_WITH_TIMEOUT(desk.look(icon), Look::Normal, 5000);
+    desk.xdotool({"set_window", "--name", "panel", panel});
+
+    // "Exit" is the last entry; the process ends cleanly and promptly.
+    desk.chooseFromMenu(icon, -1);
+    QVERIFY(p->waitForFinished(3000));
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p->exitCode(), 0);
+}
+
+void TestDesktop::withoutTrayWindowStaysReachable()
+{
+    QTemporaryDir dir;
+    Desktop desk;
+    QVERIFY(desk.start(dir.path()));
+    QVERIFY(desk.startHelper("openbox", {}));
+    QElapsedTimer wm;
+    wm.start();
+    while (!desk.x.run("sh", {"-c", "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"}) && wm.elapsed() < 20000)
+        QTest::qWait(200);
+    const auto iconic = [&desk](const QString& w) {
+        return desk.x.run("sh", {"-c", "xprop -id " + w + " WM_STATE | grep -q Iconic"});
+    };
+
+    Program lumora(dir.path());
+    QProcess* first = lumora.start(desk.env, {"/m"});
+    QVERIFY(Program::waitForInit(first));
+    // Started minimised: managed by the window manager, not withdrawn.
+    const auto managedWindow = [&desk, &iconic]() {
+        for (const QString& w : desk.xdotool({"search", "--name", "^lumora$"}))
+            if (iconic(w))
+                return w;
+        return QString();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!managedWindow().isEmpty(), 10000);
+    const QString window = managedWindow();
+    QVERIFY(desk.visibleMainWindow().isEmpty());
+
+    // Starting the program again brings the window back.
+    QProcess* second = lumora.start(desk.env, {});
+    QVERIFY(second->waitForFinished(20000));
+    QCOMPARE(second->exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.visibleMainWindow().isEmpty(), 10000);
+
+    // The close button minimises it again instead of hiding it.
+    const QRect main = desk.geometry(desk.visibleMainWindow());
+    desk.click(QPoint(main.right() - 21, main.top() + 21), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(iconic(window), 10000);
+    QCOMPARE(first->state(), QProcess::Running);
+}
+
+QTEST_GUILESS_MAIN(TestDesktop)
+#include "tst_desktop.moc"
