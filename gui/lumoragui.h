@@ -18,7 +18,10 @@
 
 #include "core/lumoratypes.h"
 
+class BlinkReminderWidget;
+class BreakReminderWidget;
 class CameraList;
+class ExerciseReminderWidget;
 class QAction;
 class QButtonGroup;
 class QCloseEvent;
@@ -155,6 +158,9 @@ private:
     void createReminderPopups();
     // Checked: the user places the blink reminder; unchecked: its place is kept.
     void placeBlinkReminder(bool placing);
+    BlinkReminderWidget* m_blinkReminder = nullptr;
+    BreakReminderWidget* m_breakReminder = nullptr;
+    ExerciseReminderWidget* m_exerciseReminder = nullptr;
 
     // Tray icon and pause actions (lumoragui_tray.cpp).
 private slots:

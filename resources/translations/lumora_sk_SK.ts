@@ -302,7 +302,7 @@
     </message>
     <message>
         <source>CHANGE REMINDER POSITION</source>
-        <translation>ZMENIŤ POLOHU PRIPOMIENKY</translation>
+        <translation>ZMENIŤ POZÍCIU PRIPOMIENKY</translation>
     </message>
 </context>
 <context>

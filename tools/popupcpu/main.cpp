@@ -1,18 +1,16 @@
-// Prints the share of one core the process uses in each phase: pop-ups
-// created but hidden, the blink reminder animating, an eye exercise running,
-// and everything hidden again.
+// Prints the share of one core the process uses in each phase: the main
+// window (hidden) with its pop-ups, the blink reminder animating, an eye
+// exercise running, the break pop-up shown, and everything hidden again. The
+// scheduler's requests are made as the window's slots receive them.
 //
 //   xvfb-run lumora-popup-cpu [seconds per phase]
 
-#include "gui/blinkreminderwidget.h"
-#include "gui/breakreminderwidget.h"
-#include "gui/exercisereminderwidget.h"
+#include "gui/lumoragui.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-#include <QWidget>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -49,22 +47,19 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     const int ms = (argc > 1 ? QByteArray(argv[1]).toInt() : 8) * 1000;
-    QWidget owner;
-    auto* blink = new BlinkReminderWidget(&owner);
-    auto* breakPopup = new BreakReminderWidget(&owner);
-    auto* exercise = new ExerciseReminderWidget(&owner);
+    LumoraGUI gui;
 
     measure(1000);  // start-up work out of the way
     report("hidden, after start", measure(ms));
-    blink->rollOut(false);
+    gui.showReminder();
     report("blink reminder animating", measure(ms));
-    blink->rollIn();
-    exercise->fadeIn();
+    gui.responceToBlink();
+    gui.showExercise();
     report("eye exercise animating", measure(qMin(ms, 9000)));
-    exercise->stop();
-    breakPopup->fadeIn();
+    gui.hideExerciseReminder();
+    gui.showBreakReminder();
     report("break pop-up shown", measure(ms));
-    breakPopup->fadeOut();
+    gui.hideBreakReminder();
     report("all hidden again", measure(ms));
     return 0;
 }

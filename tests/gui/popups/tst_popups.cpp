@@ -8,10 +8,12 @@
 #include "gui/blinkreminderwidget.h"
 #include "gui/breakreminderwidget.h"
 #include "gui/exercisereminderwidget.h"
+#include "gui/lumoragui.h"
 #include "testservers.h"
 
 #include <QAbstractAnimation>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMovie>
@@ -88,7 +90,8 @@ private:
     QProcess m_wm;
     QProcess m_holder;
     xcb_window_t m_holderWindow = XCB_NONE;
-    QWidget m_mainWindow;  // stands in for the pop-ups' owner
+    QWidget m_mainWindow;  // stands in for the owner of the pop-ups made here
+    std::unique_ptr<LumoraGUI> m_gui;
 
     void xdotool(const QStringList& args) { QVERIFY(m_server->run("xdotool", args)); }
     void pointerTo(QPoint p) { xdotool({"mousemove", QString::number(p.x()), QString::number(p.y())}); }
@@ -224,18 +227,26 @@ private slots:
         QVERIFY(m_holderWindow != XCB_NONE);
         QTRY_COMPARE_WITH_TIMEOUT(focusWindow(), m_holderWindow, 10000);
         pointerTo({600, 460});
+        store("RPX", 400);
+        store("RPY", 100);
+        m_gui.reset(new LumoraGUI);
     }
 
     // Each case starts with the other program in front, as the user left it.
-    void init()
+    void init() { focusHolder(); }
+
+private:
+    void focusHolder()
     {
         if (focusWindow() != m_holderWindow)
             xdotool({"windowactivate", "--sync", QString::number(m_holderWindow)});
         QTRY_COMPARE(focusWindow(), m_holderWindow);
     }
 
+private slots:
     void cleanupTestCase()
     {
+        m_gui.reset();
         m_holder.kill();
         m_holder.waitForFinished(3000);
         m_wm.terminate();
@@ -323,38 +334,114 @@ private slots:
         pointerTo({600, 460});
     }
 
+    // The main page's button drives the window's own reminder.
     void blinkReminderMovesOnlyInPositionChangeMode()
     {
-        store("RPX", 400);
-        store("RPY", 100);
-        auto reminder = std::make_unique<BlinkReminderWidget>(&m_mainWindow);
-        reminder->changePosition();
-        waitShown(reminder.get());
+        auto* reminder = m_gui->findChild<BlinkReminderWidget*>();
+        auto* button = m_gui->findChild<QPushButton*>("pushButton_changeBlinkReminderPosition");
+        const QString buttonText = button->text();
+        button->setChecked(true);
+        waitShown(reminder);
+        QVERIFY(button->text() != buttonText);
         const QSize size = reminder->size();
         QVERIFY(reminder->sound()->isFinished());
         // Entering and leaving the mode without a drag writes nothing.
         openSettings()->remove("G/RPX");
-        reminder->savePosition();
+        button->setChecked(false);
+        QCOMPARE(button->text(), buttonText);
         QVERIFY(!stored("RPX").isValid());
         QVERIFY(!reminder->isVisible());
 
-        reminder->changePosition();
-        waitShown(reminder.get());
+        button->setChecked(true);
+        waitShown(reminder);
         verifyOnScreenAt(expectedRect(kBlink, {400, 100}, size));
+        m_gui->showReminder();  // reminders meanwhile change nothing
+        m_gui->responceToBlink();
         drag(QPoint(400 - size.width() + 10, 110), QPoint(150, 120));  // the pointer is on it: it stays
         QVERIFY(reminder->isVisible());
-        reminder->savePosition();
+        button->setChecked(false);
         QVERIFY(!reminder->isVisible());
         QCOMPARE(QPoint(stored("RPX").toInt(), stored("RPY").toInt()), QPoint(550, 220));
-        verifyNothingRuns(reminder.get());
+        verifyNothingRuns(reminder);
 
-        reminder.reset(new BlinkReminderWidget(&m_mainWindow));
+        // After a restart it shows at the new place.
+        BlinkReminderWidget restarted(&m_mainWindow);
         pointerTo({600, 460});
-        reminder->rollOut(false);
-        waitShown(reminder.get());
+        restarted.rollOut(false);
+        waitShown(&restarted);
         verifyOnScreenAt(expectedRect(kBlink, {550, 220}, size));
         verifyHolderFocused();
-        reminder->rollIn();
+        restarted.rollIn();
+    }
+
+    // The window forwards each answer to the scheduler once.
+    void windowAnswersTheScheduler()
+    {
+        QSignalSpy skipped(m_gui.get(), &LumoraGUI::skipBreakClicked);
+        QSignalSpy snoozed(m_gui.get(), &LumoraGUI::snoozeBreakClicked);
+        QSignalSpy exercised(m_gui.get(), &LumoraGUI::exerciseFinished);
+        QSignalSpy byMouse(m_gui.get(), &LumoraGUI::hideBlinkReminderByMouseRequested);
+        auto* breakPopup = m_gui->findChild<BreakReminderWidget*>();
+        const QVariant breakPlace = stored("BRPX");
+        for (const char* name : {"pushButton_skip", "pushButton_snooze"}) {
+            m_gui->show();
+            QVERIFY(QTest::qWaitForWindowActive(m_gui.get()));
+            const xcb_window_t focused = focusWindow();
+            m_gui->showBreakReminder();
+            waitShown(breakPopup);
+            QCOMPARE(focusWindow(), focused);
+            auto* button = breakPopup->findChild<QPushButton*>(name);
+            pointerTo(button->mapToGlobal(button->rect().center()));
+            xdotool({"click", "1"});
+            QTRY_VERIFY(!breakPopup->isVisible());
+            QVERIFY(!m_gui->isVisible());  // the buttons hide the window too
+            QTest::qWait(kSettleMs);
+        }
+        QCOMPARE(skipped.count(), 1);
+        QCOMPARE(snoozed.count(), 1);
+        QCOMPARE(stored("BRPX"), breakPlace);  // a button click is no drag
+        focusHolder();
+
+        m_gui->showExercise();
+        waitShown(m_gui->findChild<ExerciseReminderWidget*>());
+        m_gui->hideExerciseReminder();  // the scheduler ends it
+        m_gui->hideExerciseReminder();
+        QCOMPARE(exercised.count(), 1);
+
+        // The sound loops only while the sound box is checked.
+        auto* reminder = m_gui->findChild<BlinkReminderWidget*>();
+        auto* soundBox = m_gui->findChild<QCheckBox*>("checkBox_enableSound");
+        pointerTo({600, 460});
+        soundBox->setChecked(false);
+        m_gui->showReminder();
+        waitShown(reminder);
+        QVERIFY(reminder->sound()->isFinished());
+        m_gui->responceToBlink();  // the user blinked
+        QVERIFY(!reminder->isVisible());
+        QTest::qWait(kSettleMs);
+
+        soundBox->setChecked(true);
+        m_gui->showReminder();
+        waitShown(reminder);
+        QVERIFY(!reminder->sound()->isFinished());
+        QCOMPARE(reminder->sound()->loops(), int(QSound::Infinite));
+        pointerTo(reminder->geometry().center());
+        QTRY_VERIFY(!reminder->isVisible());
+        QVERIFY(reminder->sound()->isFinished());
+        QTest::qWait(kSettleMs);
+        QCOMPARE(byMouse.count(), 1);
+        verifyHolderFocused();
+        pointerTo({600, 460});
+
+        // Once the window closes, requests show nothing.
+        m_gui->close();
+        m_gui->showReminder();
+        m_gui->showBreakReminder();
+        m_gui->showExercise();
+        for (QWidget* popup : m_gui->findChildren<QWidget*>()) {
+            if (popup->isWindow())
+                QVERIFY(!popup->isVisible());
+        }
     }
 
     void blinkReminderHidesOnPointerContact()
@@ -384,32 +471,6 @@ private slots:
         QCOMPARE(byMouse.count(), 1);
         verifyNothingRuns(&reminder);
         verifyHolderFocused();
-        pointerTo({600, 460});
-    }
-
-    void breakButtonsAnswerOnceAndHideBoth()
-    {
-        store("BRPX", 60);
-        store("BRPY", 100);
-        BreakReminderWidget popup(&m_mainWindow);
-        QSignalSpy skipped(&popup, &BreakReminderWidget::skipClicked);
-        QSignalSpy snoozed(&popup, &BreakReminderWidget::snoozeClicked);
-        const char* buttons[] = {"pushButton_skip", "pushButton_snooze"};
-        for (const char* name : buttons) {
-            m_mainWindow.show();
-            popup.fadeIn();
-            waitShown(&popup);
-            auto* button = popup.findChild<QPushButton*>(name);
-            pointerTo(button->mapToGlobal(button->rect().center()));
-            xdotool({"click", "1"});
-            QTRY_VERIFY(!popup.isVisible());
-            QVERIFY(!m_mainWindow.isVisible());
-        }
-        QTest::qWait(kSettleMs);
-        QCOMPARE(skipped.count(), 1);
-        QCOMPARE(snoozed.count(), 1);
-        QCOMPARE(stored("BRPX").toInt(), 60);  // a button click is no drag
-        verifyNothingRuns(&popup);
         pointerTo({600, 460});
     }
 
