@@ -46,7 +46,7 @@ void LumoraGUI::changeEvent(QEvent* event)
 
     ui->label_version->setText(QStringLiteral("lumora ") + tr("version") + QStringLiteral(" ")
                                + QCoreApplication::applicationVersion());
-    if (ui->widget_settingsPage->isVisible())
+    if (ui->widget_settingsPage->isVisibleTo(this))
         ui->label_titleBarTitle->setText(tr("lumora - settings"));
     // retranslateUi has just put back the form's own text.
     if (ui->pushButton_changeBlinkReminderPosition->isChecked())
@@ -107,10 +107,12 @@ void LumoraGUI::adjustGUIappearance()
         }
     }
 
-    if (ui->label_blinkMonitoringMessage->isVisible())
+    // Shown on its page counts, even while the window itself sits in the
+    // tray: otherwise reopening it would show the texts of an older state.
+    if (ui->label_blinkMonitoringMessage->isVisibleTo(this))
         ui->label_blinkMonitoringMessage->setText(m_currentError != NO_ERROR ? errorToText(m_currentError)
                                                                              : messageToText(m_statusMessage));
-    if (ui->widget_mainPage->isVisible())
+    if (ui->widget_mainPage->isVisibleTo(this))
         ui->label_titleBarTitle->setText(m_statusText);
 
     for (QWidget* section : {ui->widget_automaticBrightness, ui->widget_blinkTraining, ui->widget_eyeExercises,

@@ -122,9 +122,4 @@ void LumoraGUI::showModelUnreadable()
     m_errorShown = true;
     ui->label_blinkMonitoringMessage->show();
     adjustGUIappearance();
-    // The status line follows the label's visibility, which a hidden window
-    // does not report; the text is set here as well.
-    ui->label_blinkMonitoringMessage->setText(errorToText(m_currentError));
-    if (m_trayIcon)
-        m_trayIcon->setToolTip(errorToText(m_currentError));
 }

