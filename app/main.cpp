@@ -6,6 +6,12 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <fstream>
+#include <limits.h>
+#include <map>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 #include "app/errorlog.h"
 #include "app/logutils.h"
@@ -13,39 +19,50 @@
 #include "app/settings.h"
 #include "core/lumoratypes.h"
 #include "crash/client/crashreportdatabase.h"
-#include "crash/client/crashreporting.h"
+#include "crash/client/crashwatch_client.h"
 
 namespace {
 
+// The folder of the running executable. It is read from the process's own
+// link, not cut from argv[0]: a program started through PATH has no folder
+// in argv[0]. The latter serves only when the link cannot be read.
+std::string executableDirectory(const char* argv0)
+{
+    char link[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", link, sizeof(link) - 1);
+    const std::string exe = length > 0 ? std::string(link, size_t(length)) : std::string(argv0 ? argv0 : "");
+    const std::string::size_type slash = exe.rfind('/');
+    return slash == std::string::npos ? exe : exe.substr(0, slash);
+}
+
 void startCrashReporting(const char* argv0, const QString& dumpsDir)
 {
-    const std::string exe(argv0 ? argv0 : "");
-    const std::string::size_type slash = exe.rfind('/');
-    const std::string exeDir = slash == std::string::npos ? exe : exe.substr(0, slash);
+    crashwatch::CrashWatchClient client;
+    const std::string exeDir = executableDirectory(argv0);
     qDebug() << QString::fromStdString(exeDir);
+    const base::FilePath handler(exeDir + "/crashwatch_handler");
+    const base::FilePath database(dumpsDir.toStdString());
 
-    crashwatch::CrashReportingSetup setup;
-    setup.handlerPath = exeDir + "/crashwatch_handler";
-    setup.databasePath = dumpsDir.toStdString();
     auto settings = openSettings();
-    setup.annotations["format"] = "minidump";
-    setup.annotations["key"] = settings->value(QStringLiteral("LL/DICP"), QString()).toString().toStdString();
-    setup.annotations["email"] = "crash@lumora.invalid";
-    setup.annotations["prod"] = "lumoraMAC";
-    setup.annotations["token"] = std::string(64, '0');
-    setup.annotations["ver"] = QStringLiteral("3.7.4.0").remove(QStringLiteral("Beta")).toUtf8().toStdString();
-    setup.url = "https://crash.lumora.invalid:443/submit";
-    setup.extraArgument = "--no-rate-limit";
+    std::map<std::string, std::string> annotations;
+    annotations["format"] = "minidump";
+    annotations["key"] = settings->value(QStringLiteral("LL/DICP"), QString()).toString().toStdString();
+    annotations["email"] = "crash@lumora.invalid";
+    annotations["prod"] = "lumoraMAC";
+    annotations["token"] = "5d0c8e1f3a7b9246c18e0f5a3d7b2c9e4f6a1b8d0e3c5f7a9b2d4e6f8a0c1e3b";
+    annotations["ver"] = QStringLiteral("3.7.4.0").remove(QStringLiteral("Beta")).toUtf8().toStdString();
+    const std::string url = "https://crash.lumora.invalid:443/submit";
+    const std::vector<std::string> arguments{"--no-rate-limit"};
 
     // Without a database (or its settings) no handler is started and the
-    // program runs without crash reporting.
-    std::unique_ptr<crashwatch::CrashReportDatabase> database =
-        crashwatch::CrashReportDatabase::OpenOrCreate(base::FilePath(setup.databasePath));
-    if (!database)
+    // program runs without crash reporting. A failed start is not reported.
+    std::unique_ptr<crashwatch::CrashReportDatabase> crashDatabase =
+        crashwatch::CrashReportDatabase::OpenOrCreate(database);
+    if (!crashDatabase)
         return;
-    if (crashwatch::Settings* crashSettings = database->AccessSettings()) {
+    if (crashwatch::Settings* crashSettings = crashDatabase->AccessSettings()) {
         crashSettings->SetUploadsAllowed(true);
-        crashwatch::StartCrashReporting(setup);
+        client.LaunchHandler(handler, database, database, url, annotations, arguments, true, true);
     }
 }
 

@@ -1,0 +1,361 @@
+// The crash handler with the real program, each run in a home of its own:
+// the handler's start and command line, a crash written as one report,
+// restarts of a killed handler, back-off for a handler that cannot start,
+// a missing handler, a second launch, and no handler outliving the program.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "crash/client/crashreportdatabase.h"
+#include "crash/client/handler_starter.h"
+#include "tests/support/trivialmodel.h"
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Fields of /proc/<pid>/stat after the command name, numbered as in proc(5).
+QList<QByteArray> statFields(qint64 pid)
+{
+    const QByteArray stat = readFile(QString("/proc/%1/stat").arg(pid));
+    const int close = stat.lastIndexOf(')');
+    if (close < 0)
+        return {};
+    QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    fields.prepend("comm");
+    fields.prepend("pid");
+    return fields;
+}
+
+double startSeconds(qint64 pid)
+{
+    const QList<QByteArray> f = statFields(pid);
+    return f.size() > 22 ? f[21].toDouble() / sysconf(_SC_CLK_TCK) : -1;
+}
+
+double cpuSeconds(qint64 pid)
+{
+    const QList<QByteArray> f = statFields(pid);
+    return f.size() > 15 ? (f[13].toDouble() + f[14].toDouble()) / sysconf(_SC_CLK_TCK) : -1;
+}
+
+class Launcher
+{
+public:
+    explicit Launcher(bool withHandler)
+    {
+        m_bin = m_tmp.path() + "/bin";
+        QDir().mkpath(m_bin);
+        QFile::copy(LUMORA_EXE, m_bin + "/lumora");
+        if (withHandler)
+            QFile::copy(HANDLER_EXE, handlerPath());
+        writeTrivialLandmarkModel(m_bin + "/data.dat");
+        QDir().mkpath(m_tmp.path() + "/home");
+        QDir().mkpath(m_tmp.path() + "/run");
+        QFile::setPermissions(m_tmp.path() + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert("HOME", m_tmp.path() + "/home");
+        m_env.remove("XDG_DATA_HOME");
+        m_env.remove("XDG_CONFIG_HOME");
+        m_env.insert("XDG_RUNTIME_DIR", m_tmp.path() + "/run");
+        m_env.insert("QT_QPA_PLATFORM", "offscreen");
+    }
+
+    void setEnv(const QString& name, const QString& value) { m_env.insert(name, value); }
+
+    QProcess* start()
+    {
+        auto* p = new QProcess;
+        p->setProcessEnvironment(m_env);
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start(m_bin + "/lumora", {"/m"});
+        return p;
+    }
+
+    static bool waitFor(QProcess* p, QByteArray& out, const QByteArray& text, int ms = 30000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!out.contains(text) && t.elapsed() < ms && p->state() != QProcess::NotRunning) {
+            p->waitForReadyRead(50);
+            out += p->readAll();
+        }
+        out += p->readAll();
+        return out.contains(text);
+    }
+
+    QString handlerPath() const { return m_bin + "/crashwatch_handler"; }
+    QString dumps() const { return m_tmp.path() + "/home/.local/share/lumora/dumps"; }
+    QString path(const QString& name) const { return m_tmp.path() + "/" + name; }
+
+    // Running handler processes started from this launcher's folder (also
+    // after their file was replaced).
+    QList<qint64> handlers() const
+    {
+        QList<qint64> pids;
+        for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+            bool number;
+            const qint64 pid = entry.toLongLong(&number);
+            if (!number)
+                continue;
+            const QString exe = QFile::symLinkTarget("/proc/" + entry + "/exe");
+            const QList<QByteArray> f = statFields(pid);
+            if (exe.startsWith(handlerPath()) && f.size() > 2 && f[2] != "Z")
+                pids << pid;
+        }
+        return pids;
+    }
+
+    bool waitForHandlers(int count, int ms = 10000) const
+    {
+        QElapsedTimer t;
+        t.start();
+        while (handlers().size() != count && t.elapsed() < ms)
+            QTest::qWait(20);
+        return handlers().size() == count;
+    }
+
+    // A handler other than old, once it runs.
+    qint64 waitForNewHandler(qint64 old, int ms = 10000) const
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            const QList<qint64> now = handlers();
+            if (now.size() == 1 && now.first() != old)
+                return now.first();
+            QTest::qWait(20);
+        }
+        return -1;
+    }
+
+    QStringList commandLine(qint64 pid) const
+    {
+        QStringList args;
+        for (const QByteArray& arg : readFile(QString("/proc/%1/cmdline").arg(pid)).split('\0'))
+            args << QString::fromLocal8Bit(arg);
+        if (!args.isEmpty() && args.last().isEmpty())
+            args.removeLast();
+        return args;
+    }
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_bin;
+    QProcessEnvironment m_env;
+};
+
+void terminate(QProcess* p)
+{
+    ::kill(pid_t(p->processId()), SIGTERM);
+    QVERIFY(p->waitForFinished(20000));
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p->exitCode(), 0);
+}
+
+}  // namespace
+
+class TestCrashLaunch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // Crashes made on purpose leave no core files.
+        const rlimit none = {0, 0};
+        setrlimit(RLIMIT_CORE, &none);
+    }
+
+    void argumentVectorLeavesOutEmptySwitchesAndSortsAnnotations()
+    {
+        std::map<std::string, std::string> annotations;
+        annotations["zeta"] = "1";
+        annotations["Alpha"] = "";
+        annotations["beta"] = "x=y";
+        const std::vector<std::string> argv = crashwatch::HandlerArgumentVector(
+            base::FilePath("/opt/h"), base::FilePath(), base::FilePath(), "", annotations, {"--a", "--b"}, 7);
+        const std::vector<std::string> expected{"/opt/h", "--a", "--b", "--annotation=Alpha=",
+                                                "--annotation=beta=x=y", "--annotation=zeta=1", "--handshake-fd=7"};
+        QVERIFY(argv == expected);
+    }
+
+    void crashIsReportedOnceAndEndsTheProgram()
+    {
+        Launcher launcher(true);
+        QScopedPointer<QProcess> p(launcher.start());
+        QByteArray out;
+        QVERIFY2(Launcher::waitFor(p.data(), out, "lumora app class constructed"), out.constData());
+        QVERIFY2(launcher.waitForHandlers(1), out.constData());
+        const qint64 handler = launcher.handlers().first();
+
+        // The command line: path, the extra argument, database and metrics
+        // folder, URL, annotations in key order (the machine key still
+        // empty), the handshake descriptor last.
+        const QStringList args = launcher.commandLine(handler);
+        QCOMPARE(args.size(), 12);
+        QCOMPARE(args[0], launcher.handlerPath());
+        QCOMPARE(args[1], QString("--no-rate-limit"));
+        QCOMPARE(args[2], "--database=" + launcher.dumps());
+        QCOMPARE(args[3], "--metrics-dir=" + launcher.dumps());
+        QVERIFY(args[4].startsWith("--url=https://"));
+        const QStringList keys{"email", "format", "key", "prod", "token", "ver"};
+        for (int i = 0; i < keys.size(); ++i)
+            QVERIFY2(args[5 + i].startsWith("--annotation=" + keys[i] + "="), qPrintable(args[5 + i]));
+        QCOMPARE(args[7], QString("--annotation=key="));
+        QVERIFY(args[11].startsWith("--handshake-fd="));
+
+        // The handler's generation changes on restarts; the port stays, so
+        // a crash after five restarts still reaches the current handler.
+        qint64 current = handler;
+        double lastStart = startSeconds(current);
+        for (int i = 0; i < 5; ++i) {
+            // Give the current handler time to check in before it dies.
+            QTest::qWait(300);
+            QCOMPARE(::kill(pid_t(current), SIGKILL), 0);
+            const qint64 next = launcher.waitForNewHandler(current);
+            QVERIFY2(next > 0, out.constData());
+            const double start = startSeconds(next);
+            // Process start times count in clock ticks.
+            QVERIFY2(start - lastStart >= 0.95, qPrintable(QString::number(start - lastStart)));
+            // The command line shows once the new program has been loaded.
+            QStringList nextArgs;
+            QTRY_VERIFY((nextArgs = launcher.commandLine(next)).size() == args.size());
+            QCOMPARE(nextArgs.mid(0, 11), args.mid(0, 11));
+            current = next;
+            lastStart = start;
+        }
+        QTest::qWait(300);
+        QVERIFY(p->state() == QProcess::Running);
+
+        const qint64 pid = p->processId();
+        QElapsedTimer sinceCrash;
+        sinceCrash.start();
+        QCOMPARE(::kill(pid_t(pid), SIGSEGV), 0);
+        QDir pending(launcher.dumps() + "/pending");
+        QTRY_VERIFY_WITH_TIMEOUT(!pending.entryList({"*.dmp"}, QDir::Files).isEmpty(), 2000);
+        // The answered program ends at once (the port layer would wait 10 s
+        // for an answer that does not come).
+        QVERIFY(p->state() == QProcess::NotRunning || p->waitForFinished(3000));
+        QVERIFY(sinceCrash.elapsed() < 3000);
+        out += p->readAll();
+        QCOMPARE(p->exitStatus(), QProcess::CrashExit);
+        QCOMPARE(p->exitCode(), SIGSEGV);
+
+        const QStringList reports = pending.entryList({"*.dmp"}, QDir::Files);
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(QDir(launcher.dumps() + "/new").entryList(QDir::Files).isEmpty());
+        const QByteArray report = readFile(pending.filePath(reports.first()));
+        QVERIFY2(report.contains("signal: 11 (SIGSEGV)"), report.constData());
+        QVERIFY(report.contains(QString("process: %1\n").arg(pid).toUtf8()));
+        QVERIFY(report.contains("format=minidump\n"));
+        QVERIFY(report.contains("prod=lumoraMAC\n"));
+        QVERIFY(report.contains("key=\n"));
+        // The report's metadata, as the database reads it.
+        auto database = crashwatch::CrashReportDatabase::OpenExisting(base::FilePath(launcher.dumps().toStdString()));
+        QVERIFY(database);
+        std::vector<crashwatch::CrashReportDatabase::Report> listed;
+        QCOMPARE(database->ListPendingReports(&listed), crashwatch::CrashReportDatabase::kNoError);
+        QCOMPARE(listed.size(), size_t(1));
+        QCOMPARE(QString::fromStdString(listed[0].uuid.FormatText()) + ".dmp", reports.first());
+        QVERIFY(qAbs(qint64(listed[0].creation_time) - QDateTime::currentSecsSinceEpoch()) < 60);
+        QCOMPARE(listed[0].total_size, quint64(report.size()));
+
+        // The handler does not outlive the program.
+        QVERIFY(launcher.waitForHandlers(0, 3000));
+    }
+
+    void failingRestartsBackOffAndEnd()
+    {
+        Launcher launcher(true);
+        launcher.setEnv("CRASHWATCH_RESTART_BACKOFF_CAP_MS", "4000");
+        launcher.setEnv("CRASHWATCH_RESTART_FAILURE_LIMIT", "4");
+        QScopedPointer<QProcess> p(launcher.start());
+        QByteArray out;
+        QVERIFY2(Launcher::waitFor(p.data(), out, "LumoraGUI::init()"), out.constData());
+        QVERIFY(launcher.waitForHandlers(1));
+        const qint64 handler = launcher.handlers().first();
+        QTest::qWait(1000);
+
+        // From now on the handler cannot start: it notes its try and fails.
+        const QString attempts = launcher.path("attempts");
+        QFile::remove(launcher.handlerPath());
+        {
+            QFile script(launcher.handlerPath());
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\ndate +%s.%N >> '" + attempts.toUtf8() + "'\nexit 3\n");
+        }
+        QVERIFY(QFile::setPermissions(launcher.handlerPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        const double cpuBefore = cpuSeconds(p->processId());
+        QElapsedTimer window;
+        window.start();
+        QCOMPARE(::kill(pid_t(handler), SIGKILL), 0);
+        // Tries at once, then after 2 s, then 4 s twice (the cap); then no
+        // more.
+        QTest::qWait(2000 + 4000 + 4000 + 5000);
+        const double cpu = cpuSeconds(p->processId()) - cpuBefore;
+        const double seconds = window.elapsed() / 1000.0;
+        out += p->readAll();
+
+        QList<double> times;
+        for (const QByteArray& line : readFile(attempts).split('\n'))
+            if (!line.isEmpty())
+                times << line.toDouble();
+        QVERIFY2(times.size() == 4, out.constData());
+        const double lowest[] = {1.9, 3.9, 3.9};
+        for (int i = 1; i < times.size(); ++i) {
+            const double gap = times[i] - times[i - 1];
+            QVERIFY2(gap >= lowest[i - 1] && gap < lowest[i - 1] + 1.5, qPrintable(QString::number(gap)));
+        }
+        QVERIFY(p->state() == QProcess::Running);
+        QVERIFY2(cpu / seconds < 0.01, qPrintable(QString("%1 s of CPU in %2 s").arg(cpu).arg(seconds)));
+        terminate(p.data());
+    }
+
+    void missingHandlerLeavesProgramRunning()
+    {
+        Launcher launcher(false);
+        QScopedPointer<QProcess> p(launcher.start());
+        QByteArray out;
+        QVERIFY2(Launcher::waitFor(p.data(), out, "LumoraGUI::init()"), out.constData());
+        // The handler process's own entry, then the program's failed read.
+        QVERIFY2(out.contains("] execvp " + launcher.handlerPath().toUtf8()), out.constData());
+        QVERIFY(out.contains("ReadExactly: expected 8, observed 0"));
+        terminate(p.data());
+    }
+
+    void secondLaunchStartsNoHandlerAndNoneOutlivesTheProgram()
+    {
+        Launcher launcher(true);
+        QScopedPointer<QProcess> first(launcher.start());
+        QByteArray out;
+        QVERIFY2(Launcher::waitFor(first.data(), out, "LumoraGUI::init()"), out.constData());
+        QVERIFY(launcher.waitForHandlers(1));
+        const QList<qint64> before = launcher.handlers();
+
+        QScopedPointer<QProcess> second(launcher.start());
+        QVERIFY(second->waitForFinished(10000));
+        QCOMPARE(second->exitCode(), 0);
+        QTest::qWait(500);
+        QCOMPARE(launcher.handlers(), before);
+
+        terminate(first.data());
+        QVERIFY(launcher.waitForHandlers(0, 3000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCrashLaunch)
+#include "tst_crashlaunch.moc"
