@@ -76,7 +76,10 @@ int main(int argc, char* argv[])
         QVector<QPixmap> shots;
         QStringList captions;
         for (const guisheet::Page& page : guisheet::pages()) {
-            guisheet::show(&window, page);
+            if (!guisheet::open(&window, page)) {
+                qCritical().noquote() << "the title bar does not lead to the page" << page.name;
+                ++failures;
+            }
             const QPixmap shot = window.grab();
             const QString file = out.filePath(code + QLatin1Char('_') + page.name + QStringLiteral(".png"));
             if (!shot.save(file)) {

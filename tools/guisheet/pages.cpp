@@ -26,9 +26,7 @@ void click(QWidget* window, const char* button)
     QApplication::processEvents();
 }
 
-}  // namespace
-
-static bool isShown(QWidget* window, const Page& page)
+bool isShown(QWidget* window, const Page& page)
 {
     for (const Page& p : pages()) {
         auto* w = window->findChild<QWidget*>(p.widget);
@@ -37,6 +35,8 @@ static bool isShown(QWidget* window, const Page& page)
     }
     return true;
 }
+
+}  // namespace
 
 bool open(QWidget* window, const Page& page)
 {
@@ -51,19 +51,8 @@ bool open(QWidget* window, const Page& page)
         click(window, "toolButton_titleBarSettings");
         click(window, "toolButton_titleBarWebcam");
     }
-    return isShown(window, page);
-}
-
-void show(QWidget* window, const Page& page)
-{
-    if (!open(window, page)) {
-        for (const Page& p : pages()) {
-            if (auto* w = window->findChild<QWidget*>(p.widget))
-                w->setVisible(p.name == page.name);
-        }
-        window->adjustSize();
-    }
     settle();
+    return isShown(window, page);
 }
 
 void settle()

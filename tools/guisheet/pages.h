@@ -17,12 +17,9 @@ struct Page {
 const QVector<Page>& pages();
 
 // Returns the window to its main page and opens the given one by clicking
-// the title bar's buttons. Returns whether that page is the one shown.
+// the title bar's buttons, then lets the layout follow. Returns whether that
+// page alone is shown.
 bool open(QWidget* window, const Page& page);
-
-// As open(); where the title bar does not lead to the page, shows that page
-// alone by hand.
-void show(QWidget* window, const Page& page);
 
 // Runs the posted events until the window's layout has followed its texts.
 void settle();
