@@ -376,6 +376,7 @@ void SpanSlider::mouseReleaseEvent(QMouseEvent* event)
     d.lowerHit = QStyle::SC_None;
     d.upperHit = QStyle::SC_None;
     update();
+    event->accept();
 }
 
 void SpanSlider::paintEvent(QPaintEvent*)

@@ -118,14 +118,6 @@ private slots:
         checkConsistent();
     }
 
-    void slowDragAcross()
-    {
-        QSignalSpy spy(slider, &SpanSlider::spanChanged);
-        drag(3, {4, 5, 6, 7, 8, 9, 10, 9});
-        QCOMPARE(spans(spy), (QList<Span>{{4, 8}, {5, 8}, {6, 8}, {7, 8}, {8, 8}, {8, 9}, {8, 10}, {8, 9}}));
-        checkConsistent();
-    }
-
     void movementModes_data()
     {
         QTest::addColumn<int>("mode");
@@ -149,17 +141,6 @@ private slots:
             QTest::keyClick(slider, Qt::Key_Right);
         QCOMPARE(slider->lowerValue(), lower);
         QCOMPARE(slider->upperValue(), upper);
-        checkConsistent();
-    }
-
-    void handlesOnOneValue()
-    {
-        slider->setSpan(5, 5);
-        drag(5, {2});
-        QCOMPARE(Span(slider->lowerValue(), slider->upperValue()), Span(2, 5));
-        slider->setSpan(5, 5);
-        drag(5, {7});
-        QCOMPARE(Span(slider->lowerValue(), slider->upperValue()), Span(5, 7));
         checkConsistent();
     }
 

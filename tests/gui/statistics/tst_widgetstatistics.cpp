@@ -188,11 +188,24 @@ private slots:
         dir = nullptr;
     }
 
-    void opensWithTheLastEight()
+    void healthGraphClickOpensTheLastEight()
     {
-        start(20);
+        // The main window as the start-up chain leaves it, with no camera,
+        // session listener or reachable update feed.
+        qputenv("LUMORA_UPDATE_FEED_URL", "https://127.0.0.1:1/updates.json");
+        LumoraGUI mainWindow;
+        mainWindow.setCameraList(std::make_shared<NoCameraList>());
+        mainWindow.setStartAtLogin(std::make_shared<NoStartAtLogin>());
+        mainWindow.setSessionListenerFactory([]() -> SystemSession::EventFilter* { return nullptr; });
+        mainWindow.init();
+        start(20, &mainWindow);
+        connect(&mainWindow, SIGNAL(showStatisticsRequired()), store, SLOT(createStatistics()));
+        mainWindow.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
+        QWidget* healthGraph = mainWindow.findChild<QCustomPlot*>("customPlot_blinkMonitoring_graph");
         QVERIFY(!window->isVisible());
-        open();
+        QTest::mouseClick(healthGraph, Qt::LeftButton);
+        QTRY_VERIFY(window->isVisible());
         settle();
         QCOMPARE(slider()->minimum(), 0);
         QCOMPARE(slider()->maximum(), 20);
@@ -220,36 +233,12 @@ private slots:
         // Closed and opened again: the last eight and the matching span.
         window->findChild<QToolButton*>("toolButtonClose")->click();
         QVERIFY(!window->isVisible());
-        open();
+        QTest::mouseClick(healthGraph, Qt::LeftButton);
+        QTRY_VERIFY(window->isVisible());
         settle();
         QCOMPARE(points(), 8);
         QCOMPARE(slider()->lowerValue(), 12);
         QCOMPARE(slider()->upperValue(), 20);
-    }
-
-    void healthGraphClickOpens()
-    {
-        // The main window as the start-up chain leaves it, with no camera,
-        // session listener or reachable update feed.
-        qputenv("LUMORA_UPDATE_FEED_URL", "https://127.0.0.1:1/updates.json");
-        LumoraGUI mainWindow;
-        mainWindow.setCameraList(std::make_shared<NoCameraList>());
-        mainWindow.setStartAtLogin(std::make_shared<NoStartAtLogin>());
-        mainWindow.setSessionListenerFactory([]() -> SystemSession::EventFilter* { return nullptr; });
-        mainWindow.init();
-        start(20, &mainWindow);
-        connect(&mainWindow, SIGNAL(showStatisticsRequired()), store, SLOT(createStatistics()));
-        mainWindow.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
-        auto* healthGraph = mainWindow.findChild<QCustomPlot*>("customPlot_blinkMonitoring_graph");
-        QVERIFY(healthGraph && healthGraph->isVisible());
-        QSignalSpy asked(&mainWindow, SIGNAL(showStatisticsRequired()));
-        QTest::mouseClick(healthGraph, Qt::LeftButton);
-        QCOMPARE(asked.count(), 1);
-        QTRY_VERIFY(window->isVisible());
-        settle();
-        QCOMPARE(points(), 8);
-        QCOMPARE(label("labelStartDate")->text(), QStringLiteral("13 March 2026"));
         delete window;  // before its parent
     }
 
@@ -270,7 +259,7 @@ private slots:
         QVERIFY(!window->isVisible());
     }
 
-    void tooltipShowsRateAndLength()
+    void tooltipAndLanguageChange()
     {
         start(20);
         open();
@@ -282,6 +271,18 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("Average blink duration: %1 milliseconds").arg(lengthOf(15))),
                  qPrintable(text));
         QVERIFY2(text.startsWith(QStringLiteral("16. Mar 2026 9:30")), qPrintable(text));
+
+        // Retranslated: the form's and the graph's texts, and the dates in
+        // the labels' short form.
+        QTranslator german;
+        QVERIFY(german.load(QStringLiteral(":/lumora_de_DE.qm")));
+        QCoreApplication::installTranslator(&german);
+        QCoreApplication::processEvents();
+        QVERIFY(window->findChild<QPushButton*>("pushButton")->text() != QStringLiteral("DELETE HISTORY"));
+        QVERIFY(plot()->yAxis->label() != QStringLiteral("Blinks per minute (bpm)"));
+        QCOMPARE(label("labelStartDate")->text(), QStringLiteral("13. Mar 2026 9:30"));
+        QCOMPARE(label("labelEndDate")->text(), QStringLiteral("20. Mar 2026 9:30"));
+        QCoreApplication::removeTranslator(&german);
     }
 
     void deleteConfirmed()
@@ -343,23 +344,6 @@ private slots:
         QTest::mouseRelease(window, Qt::LeftButton);
         QTest::qWait(50);
         QCOMPARE(window->pos(), before + QPoint(60, 40));
-    }
-
-    void languageChange()
-    {
-        start(20);
-        open();
-        settle();
-        QTranslator german;
-        QVERIFY(german.load(QStringLiteral(":/lumora_de_DE.qm")));
-        QCoreApplication::installTranslator(&german);
-        QCoreApplication::processEvents();
-        QVERIFY(window->findChild<QPushButton*>("pushButton")->text() != QStringLiteral("DELETE HISTORY"));
-        QVERIFY(plot()->yAxis->label() != QStringLiteral("Blinks per minute (bpm)"));
-        // The dates now in the short form of the labels.
-        QCOMPARE(label("labelStartDate")->text(), QStringLiteral("13. Mar 2026 9:30"));
-        QCOMPARE(label("labelEndDate")->text(), QStringLiteral("20. Mar 2026 9:30"));
-        QCoreApplication::removeTranslator(&german);
     }
 };
 
