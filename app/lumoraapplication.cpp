@@ -36,7 +36,6 @@ LumoraApplication::LumoraApplication(int& argc, char** argv, std::fstream* error
         primaryStartup();
 
     errorLogStream = errorLog;
-    maker::trustTestAuthority();
 
     qDebug() << QHostInfo::localHostName();
     const QOperatingSystemVersion os = QOperatingSystemVersion::current();

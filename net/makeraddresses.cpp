@@ -1,9 +1,6 @@
 #include "net/makeraddresses.h"
 
 #include <QByteArray>
-#include <QDebug>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 #include <QtGlobal>
 
 namespace maker {
@@ -59,23 +56,6 @@ QUrl statisticsService()
 QUrl formService()
 {
     return below(address(Address::ServiceBase), "/api/0.1/assign");
-}
-
-void trustTestAuthority()
-{
-    const QString path = QString::fromLocal8Bit(qgetenv("LUMORA_TEST_CA_FILE"));
-    if (path.isEmpty())
-        return;
-    const QList<QSslCertificate> certs = QSslCertificate::fromPath(path, QSsl::Pem);
-    if (certs.isEmpty()) {
-        qWarning() << "maker::trustTestAuthority() no certificate in" << path;
-        return;
-    }
-    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    // Adding authorities switches off the on-demand loading of the system's
-    // own, so keep those explicitly.
-    config.setCaCertificates(QSslConfiguration::systemCaCertificates() + certs);
-    QSslConfiguration::setDefaultConfiguration(config);
 }
 
 }  // namespace maker

@@ -26,11 +26,4 @@ QUrl address(Address which);
 QUrl statisticsService();
 QUrl formService();
 
-// Tests serve HTTPS with certificates of their own authority: when
-// LUMORA_TEST_CA_FILE names a PEM file, its certificates are added to the
-// authorities every TLS connection of the process trusts. Peer verification
-// stays on; nothing is trusted that no authority vouches for. Call once at
-// start, before the first request.
-void trustTestAuthority();
-
 }  // namespace maker

@@ -19,11 +19,10 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "net/makeraddresses.h"
 #include "net/updater/downloader.h"
 #include "net/updater/updatecenter.h"
 #include "net/updater/updater.h"
-#include "tests/support/testhttps.h"
+#include "tests/net/testservers.h"
 
 namespace {
 
@@ -127,7 +126,7 @@ private:
     void check(const QString& feed, BoxAnswers& boxes, bool beta = false, Updater** used = nullptr);
 
     QTemporaryDir m_dir;
-    TestServerProcess m_server;
+    QProcess m_server;
     QString m_base;
     int m_feeds = 0;
 };
@@ -136,22 +135,21 @@ void TestUpdater::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Lumora"));
     QCoreApplication::setApplicationVersion(QStringLiteral("3.7.4.0"));
-    TestAuthority ca;
-    QString error;
-    QVERIFY2(makeTestAuthority(m_dir.path(), &ca, &error), qPrintable(error));
-    qputenv("LUMORA_TEST_CA_FILE", ca.caFile.toLocal8Bit());
-    maker::trustTestAuthority();
+    QVERIFY(makeCertificates(m_dir.path()));
     QDir(m_dir.path()).mkpath(QStringLiteral("feeds"));
-    const int port = m_server.start(QStringLiteral(LUMORA_SOURCE_DIR "/tests/net/updater/updateserver.py"),
-                                    {"--cert", ca.certFile, "--key", ca.keyFile, "--root",
-                                     m_dir.path() + "/feeds", "--log", m_dir.path() + "/requests.log"});
+    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_server.start("python3", {LUMORA_SOURCE_DIR "/tests/net/updater/updateserver.py", "--cert",
+                               m_dir.path() + "/good.pem", "--key", m_dir.path() + "/good.key", "--root",
+                               m_dir.path() + "/feeds", "--log", m_dir.path() + "/requests.log"});
+    QVERIFY(m_server.waitForReadyRead(20000));
+    const int port = m_server.readLine().trimmed().toInt();
     QVERIFY(port > 0);
     m_base = QStringLiteral("https://localhost:%1").arg(port);
 }
 
 void TestUpdater::cleanupTestCase()
 {
-    m_server.stop();
+    stop(m_server);
 }
 
 void TestUpdater::writeFeed(const QString& name, const QJsonArray& entries)

@@ -7,7 +7,7 @@ GET /loop               a redirect to itself
 GET /to-http/PATH       a redirect to plain HTTP on the same port
 GET /stream/BYTES/NAME  BYTES of the test pattern, without a length
 GET /sized/BYTES/NAME   BYTES of the test pattern, with its length
-Every request line and its User-Agent go to --log.
+Every request line and its User-Agent go to --log; the port goes to stdout.
 """
 import argparse
 import http.server
@@ -73,7 +73,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--port-file", required=True)
     ap.add_argument("--cert", required=True)
     ap.add_argument("--key", required=True)
     ap.add_argument("--root", required=True)
@@ -84,10 +83,7 @@ def main():
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     ctx.load_cert_chain(a.cert, a.key)
     server.socket = ctx.wrap_socket(server.socket, server_side=True)
-    tmp = a.port_file + ".tmp"
-    with open(tmp, "w") as f:
-        f.write(str(server.server_port))
-    os.rename(tmp, a.port_file)
+    print(server.server_port, flush=True)
     server.serve_forever()
 
 
