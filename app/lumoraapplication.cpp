@@ -22,7 +22,6 @@
 #include "gui/lumoragui.h"
 #include "gui/widgetproxy.h"
 #include "gui/widgetstatistics.h"
-#include "net/makeraddresses.h"
 #include "net/servercontroller.h"
 
 LumoraApplication* application = nullptr;
