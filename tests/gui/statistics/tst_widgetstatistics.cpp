@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QStyleOptionSlider>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTranslator>
@@ -145,6 +146,19 @@ class TestWidgetStatistics : public QObject
         QCOMPARE(question, QStringLiteral("Are you sure to delete all measurements?"));
     }
 
+    // Where the window's style draws a slider handle standing on a value.
+    QPoint handleAt(int value) const
+    {
+        QStyleOptionSlider opt;
+        opt.initFrom(slider());
+        opt.orientation = Qt::Horizontal;
+        opt.minimum = slider()->minimum();
+        opt.maximum = slider()->maximum();
+        opt.sliderPosition = opt.sliderValue = value;
+        opt.subControls = QStyle::SC_All;
+        return slider()->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, slider()).center();
+    }
+
     // Puts the pointer on point i of the graph, as the user's mouse would.
     void hover(int i)
     {
@@ -218,13 +232,16 @@ private slots:
         QCOMPARE(label("labelEndDate")->text(), QStringLiteral("20 March 2026"));
         QVERIFY(pointPixels(plot()) > 8 * 20);
 
-        // The slider's keys ask the store for wider ranges.
-        slider()->setFocus();
-        QTest::keyClick(slider(), Qt::Key_Home);
+        // The slider, dragged and keyed, asks the store for other ranges.
+        QTest::mousePress(slider(), Qt::LeftButton, {}, handleAt(12));
+        QTest::mouseMove(slider(), handleAt(0));
+        QTest::mouseRelease(slider(), Qt::LeftButton, {}, handleAt(0));
+        QCOMPARE(slider()->lowerValue(), 0);
         QTRY_COMPARE(points(), 20);
         QCOMPARE(label("labelStartDate")->text(), QStringLiteral("1 March 2026"));
         // The slider's top value is the history's size, one past its last
         // index: the first step down still shows all twenty.
+        slider()->setFocus();
         QTest::keyClick(slider(), Qt::Key_Down);
         QTest::keyClick(slider(), Qt::Key_Down);
         QTRY_COMPARE(points(), 19);
