@@ -75,12 +75,19 @@ public:
 
     void setEnv(const QString& name, const QString& value) { m_env.insert(name, value); }
 
-    QProcess* start()
+    // throughPath: started by its bare name, found on PATH, as a desktop
+    // launcher does (argv[0] then holds no folder).
+    QProcess* start(bool throughPath = false)
     {
         auto* p = new QProcess;
-        p->setProcessEnvironment(m_env);
+        QProcessEnvironment env = m_env;
+        env.insert("PATH", m_bin + ":" + env.value("PATH"));
+        p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(m_bin + "/lumora", {"/m"});
+        if (throughPath)
+            p->start("/bin/sh", {"-c", "exec lumora /m"});
+        else
+            p->start(m_bin + "/lumora", {"/m"});
         return p;
     }
 
@@ -340,7 +347,7 @@ private slots:
     void secondLaunchStartsNoHandlerAndNoneOutlivesTheProgram()
     {
         Launcher launcher(true);
-        QScopedPointer<QProcess> first(launcher.start());
+        QScopedPointer<QProcess> first(launcher.start(true));
         QByteArray out;
         QVERIFY2(Launcher::waitFor(first.data(), out, "LumoraGUI::init()"), out.constData());
         QVERIFY(launcher.waitForHandlers(1));
