@@ -2,6 +2,8 @@
 
 #include "app/settings.h"
 
+#include <QApplication>
+#include <QDesktopWidget>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
@@ -55,14 +57,7 @@ void SavedPosition::store(const QPoint& point)
 
 bool isOffScreen(const QWidget* popup)
 {
-    // Not QDesktopWidget::screenNumber(): for a shown window it answers the
-    // window's last screen, never "none".
-    const QRect frame = popup->frameGeometry();
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        if (screen->geometry().intersects(frame))
-            return false;
-    }
-    return true;
+    return QApplication::desktop()->screenNumber(popup) == -1;
 }
 
 QSize primaryScreenSize()

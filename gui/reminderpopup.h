@@ -36,7 +36,7 @@ private:
     QPoint m_point;
 };
 
-// True when no part of the pop-up lies on any screen (a monitor removed, a resolution changed).
+// True when the pop-up lies on no screen (a monitor removed, a resolution changed).
 bool isOffScreen(const QWidget* popup);
 
 // The primary screen's full geometry (not the available one).

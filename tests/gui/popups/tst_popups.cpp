@@ -1,9 +1,9 @@
-// The reminder pop-ups on an X server of the test's own with a real window
-// manager (openbox): another program keeps the keyboard focus while they
-// appear and hide, they show where the user put them, the user drags them
-// with the pointer (xdotool), and nothing of theirs runs once hidden.
+// The reminder pop-ups of the main window on an X server of the test's own
+// with a real window manager (openbox): another program keeps the keyboard
+// focus while they appear and hide, they show where the user put them, the
+// user drags them with the pointer (xdotool), their answers reach the
+// scheduler's side once, and nothing of theirs runs once hidden.
 
-#include "app/platform/xconnection.h"
 #include "app/settings.h"
 #include "gui/blinkreminderwidget.h"
 #include "gui/breakreminderwidget.h"
@@ -25,51 +25,56 @@
 #include <QTranslator>
 #include <QtTest>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <functional>
-#include <memory>
 
 namespace {
 
 constexpr int kSettleMs = 400;
-// Stands for the break pop-up's default: the primary screen's bottom-right
-// corner, 100 pixels up, computed with the pop-up's size when it shows.
-const QPoint kBreakCorner(-2, -2);
+const QPoint kAside(600, 460);  // where the pointer rests, touching nothing
 
-struct Kind
-{
-    QString keyX, keyY;
-    bool rightEdge;  // the blink reminder stores its right edge, not its left
-};
-const Kind kBreak{"BRPX", "BRPY", false};
-const Kind kExercise{"ERPX", "ERPY", false};
-const Kind kBlink{"RPX", "RPY", true};
-
-const Kind* kindNamed(const QString& name)
-{
-    return name == "break" ? &kBreak : name == "exercise" ? &kExercise : &kBlink;
-}
-
-QVariant stored(const QString& key)
+QPoint stored(const char* keyX, const char* keyY)
 {
     auto settings = openSettings();
-    return settings->value("G/" + key);
+    return QPoint(settings->value(QString("G/") + keyX, -1).toInt(), settings->value(QString("G/") + keyY, -1).toInt());
 }
 
-void store(const QString& key, const QVariant& value)
+void store(const char* keyX, const char* keyY, QPoint p)
 {
-    saveSetting(key, value);
+    if (p == QPoint(-1, -1)) {
+        openSettings()->remove(QString("G/") + keyX);
+        openSettings()->remove(QString("G/") + keyY);
+    } else {
+        saveSetting(keyX, p.x());
+        saveSetting(keyY, p.y());
+    }
+}
+
+// The scheduler's requests, as they reach the window.
+void request(LumoraGUI& gui, const QString& kind, bool show)
+{
+    if (kind == "break")
+        show ? gui.showBreakReminder() : gui.hideBreakReminder();
+    else if (kind == "exercise")
+        show ? gui.showExercise() : gui.hideExerciseReminder();
+    else
+        show ? gui.showReminder() : gui.responceToBlink();
+}
+
+QWidget* popupOf(const LumoraGUI& gui, const QString& kind)
+{
+    if (kind == "break")
+        return gui.findChild<BreakReminderWidget*>();
+    if (kind == "exercise")
+        return gui.findChild<ExerciseReminderWidget*>();
+    return gui.findChild<BlinkReminderWidget*>();
 }
 
 // Runs this program again as another application holding the keyboard focus.
-int runFocusHolder(int argc, char** argv)
+int runFocusHolder(char** argv)
 {
+    int argc = 1;
     QApplication app(argc, argv);
     QLineEdit edit;
-    edit.setWindowTitle("focus holder");
-    edit.resize(200, 40);
-    edit.move(20, 20);
+    edit.setGeometry(20, 20, 200, 40);
     edit.show();
     std::printf("%llu\n", static_cast<unsigned long long>(edit.winId()));
     std::fflush(stdout);
@@ -86,49 +91,34 @@ public:
 
 private:
     PrivateXServer* m_server;
-    std::unique_ptr<XConnection> m_x;
-    QProcess m_wm;
-    QProcess m_holder;
-    xcb_window_t m_holderWindow = XCB_NONE;
-    QWidget m_mainWindow;  // stands in for the owner of the pop-ups made here
-    std::unique_ptr<LumoraGUI> m_gui;
+    QProcess m_wm, m_holder;
+    quint64 m_holderWindow = 0;
 
     void xdotool(const QStringList& args) { QVERIFY(m_server->run("xdotool", args)); }
     void pointerTo(QPoint p) { xdotool({"mousemove", QString::number(p.x()), QString::number(p.y())}); }
 
-    xcb_window_t rootWindowProperty(const char* name)
+    // The window xdotool names ("getwindowfocus", "getactivewindow").
+    quint64 window(const char* command)
     {
-        xcb_connection_t* c = m_x->connection();
-        auto* atomReply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
-        if (!atomReply)
-            return XCB_NONE;
-        auto* reply = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, m_x->root(), atomReply->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
-        xcb_window_t value = XCB_NONE;
-        if (reply && xcb_get_property_value_length(reply) == 4)
-            value = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
-        std::free(reply);
-        std::free(atomReply);
-        return value;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", m_server->display());
+        p.setProcessEnvironment(env);
+        p.start("xdotool", {command});
+        p.waitForFinished(10000);
+        return p.readAllStandardOutput().trimmed().toULongLong();
     }
-
-    xcb_window_t focusWindow()
-    {
-        auto* reply = xcb_get_input_focus_reply(m_x->connection(), xcb_get_input_focus(m_x->connection()), nullptr);
-        const xcb_window_t w = reply ? reply->focus : XCB_NONE;
-        std::free(reply);
-        return w;
-    }
+    quint64 focusWindow() { return window("getwindowfocus"); }
+    quint64 activeWindow() { return window("getactivewindow"); }
 
     void verifyHolderFocused()
     {
         QCOMPARE(focusWindow(), m_holderWindow);
-        QCOMPARE(rootWindowProperty("_NET_ACTIVE_WINDOW"), m_holderWindow);
+        QCOMPARE(activeWindow(), m_holderWindow);
     }
 
-    // Black (the pop-up) just inside the middle of each edge of the
-    // rectangle, white (the root window) just outside, on the screen as the
-    // X server shows it.
+    // Black (a pop-up) just inside the middle of each edge of the rectangle,
+    // white (the root window) just outside, as the X server shows it.
     void verifyOnScreenAt(const QRect& r)
     {
         const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
@@ -150,7 +140,7 @@ private:
         QTest::qWait(kSettleMs);
     }
 
-    static void verifyNothingRuns(QWidget* popup)
+    static void verifyNothingRuns(const QWidget* popup)
     {
         for (const QTimer* t : popup->findChildren<QTimer*>())
             QVERIFY(!t->isActive());
@@ -162,8 +152,8 @@ private:
             QVERIFY(s->isFinished());
     }
 
-    // Presses on the pop-up at `grab` (screen coordinates), drags by `by`, releases.
-    void drag(QPoint grab, QPoint by)
+    // Presses at `grab` (screen coordinates), moves by `by`, releases when asked.
+    void drag(QPoint grab, QPoint by, bool release = true)
     {
         pointerTo(grab);
         xdotool({"mousedown", "1"});
@@ -171,71 +161,17 @@ private:
             pointerTo(grab + by * step / 4);
             QTest::qWait(50);
         }
-        xdotool({"mouseup", "1"});
+        if (release)
+            xdotool({"mouseup", "1"});
         QTest::qWait(kSettleMs);
     }
 
-    struct Popup
+    void click(QWidget* button)
     {
-        std::unique_ptr<QWidget> widget;
-        std::function<void()> show, hide;
-    };
-
-    Popup create(const Kind& kind)
-    {
-        Popup p;
-        if (&kind == &kBreak) {
-            auto* w = new BreakReminderWidget(&m_mainWindow);
-            p.show = [w] { w->fadeIn(); };
-            p.hide = [w] { w->fadeOut(); };
-            p.widget.reset(w);
-        } else if (&kind == &kExercise) {
-            auto* w = new ExerciseReminderWidget(&m_mainWindow);
-            p.show = [w] { w->fadeIn(); };
-            p.hide = [w] { w->stop(); };
-            p.widget.reset(w);
-        } else {
-            auto* w = new BlinkReminderWidget(&m_mainWindow);
-            p.show = [w] { w->rollOut(true); };
-            p.hide = [w] { w->rollIn(); };
-            p.widget.reset(w);
-        }
-        return p;
+        pointerTo(button->mapToGlobal(button->rect().center()));
+        xdotool({"click", "1"});
     }
 
-    // Where the pop-up lies for a stored position.
-    static QRect expectedRect(const Kind& kind, QPoint storedPos, QSize size)
-    {
-        const QPoint topLeft = kind.rightEdge ? storedPos - QPoint(size.width(), 0) : storedPos;
-        return QRect(topLeft, size);
-    }
-
-private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_server->run("xsetroot", {"-solid", "white"}));
-        m_x.reset(new XConnection(m_server->display()));
-        QVERIFY(m_x->isValid());
-        m_wm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_wm.start("openbox", {"--sm-disable"});
-        QVERIFY(m_wm.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(rootWindowProperty("_NET_SUPPORTING_WM_CHECK") != XCB_NONE, 10000);
-
-        m_holder.start(QCoreApplication::applicationFilePath(), {"--focus-holder"});
-        QVERIFY(m_holder.waitForReadyRead(10000));
-        m_holderWindow = m_holder.readLine().trimmed().toUInt();
-        QVERIFY(m_holderWindow != XCB_NONE);
-        QTRY_COMPARE_WITH_TIMEOUT(focusWindow(), m_holderWindow, 10000);
-        pointerTo({600, 460});
-        store("RPX", 400);
-        store("RPY", 100);
-        m_gui.reset(new LumoraGUI);
-    }
-
-    // Each case starts with the other program in front, as the user left it.
-    void init() { focusHolder(); }
-
-private:
     void focusHolder()
     {
         if (focusWindow() != m_holderWindow)
@@ -244,9 +180,27 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_server->run("xsetroot", {"-solid", "white"}));
+        m_wm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_wm.start("openbox", {"--sm-disable"});
+        QVERIFY(m_wm.waitForStarted(5000));
+        m_holder.start(QCoreApplication::applicationFilePath(), {"--focus-holder"});
+        QVERIFY(m_holder.waitForReadyRead(10000));
+        m_holderWindow = m_holder.readLine().trimmed().toULongLong();
+        QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), m_holderWindow, 10000);
+    }
+
+    // Each case starts with the other program in front, as the user left it.
+    void init()
+    {
+        focusHolder();
+        pointerTo(kAside);
+    }
+
     void cleanupTestCase()
     {
-        m_gui.reset();
         m_holder.kill();
         m_holder.waitForFinished(3000);
         m_wm.terminate();
@@ -255,287 +209,254 @@ private slots:
 
     void appearsAtItsPlaceWithoutTakingFocus_data()
     {
-        QTest::addColumn<QString>("kindName");
-        QTest::addColumn<QPoint>("saved");   // (-1, -1): nothing stored
-        QTest::addColumn<QPoint>("shownAt");  // as stored: top-left, or the blink reminder's right edge
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QPoint>("saved");    // (-1, -1): nothing stored
+        QTest::addColumn<QPoint>("shownAt");  // top-left; the blink reminder's right edge and top
         const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-        const QPoint none(-1, -1);
-        const QPoint gone(screen.width() + 900, screen.height() + 500);  // a monitor unplugged
-        QTest::newRow("break saved") << QString("break") << QPoint(30, 150) << QPoint(30, 150);
-        QTest::newRow("break first run") << QString("break") << none << QPoint(screen.width() - 481, screen.height() - 268);
-        QTest::newRow("break off-screen") << QString("break") << gone << kBreakCorner;
-        QTest::newRow("exercise saved") << QString("exercise") << QPoint(40, 90) << QPoint(40, 90);
-        QTest::newRow("exercise off-screen") << QString("exercise") << -gone << QPoint(screen.width() / 2, screen.height() / 2);
-        QTest::newRow("blink saved") << QString("blink") << QPoint(500, 300) << QPoint(500, 300);
-        QTest::newRow("blink first run") << QString("blink") << none << QPoint(screen.width(), 200);
-        QTest::newRow("blink off-screen") << QString("blink") << gone << QPoint(screen.width(), 200);
+        const QPoint none(-1, -1), gone(screen.width() + 900, screen.height() + 500);  // monitor unplugged
+        const QPoint breakCorner(-2, -2);  // bottom-right, 100 pixels up, at the size it shows with
+        QTest::newRow("break saved") << "break" << QPoint(30, 150) << QPoint(30, 150);
+        QTest::newRow("break first run") << "break" << none << QPoint(screen.width() - 481, screen.height() - 268);
+        QTest::newRow("break off-screen") << "break" << gone << breakCorner;
+        QTest::newRow("exercise saved") << "exercise" << QPoint(40, 90) << QPoint(40, 90);
+        QTest::newRow("exercise off-screen") << "exercise" << -gone << QPoint(screen.width() / 2, screen.height() / 2);
+        QTest::newRow("blink saved") << "blink" << QPoint(500, 300) << QPoint(500, 300);
+        QTest::newRow("blink first run") << "blink" << none << QPoint(screen.width(), 200);
+        QTest::newRow("blink off-screen") << "blink" << gone << QPoint(screen.width(), 200);
     }
     void appearsAtItsPlaceWithoutTakingFocus()
     {
-        QFETCH(QString, kindName);
-        const Kind* kind = kindNamed(kindName);
+        QFETCH(QString, kind);
         QFETCH(QPoint, saved);
         QFETCH(QPoint, shownAt);
-        if (saved == QPoint(-1, -1)) {
-            openSettings()->remove("G/" + kind->keyX);
-            openSettings()->remove("G/" + kind->keyY);
-        } else {
-            store(kind->keyX, saved.x());
-            store(kind->keyY, saved.y());
-        }
-        Popup popup = create(*kind);
-        popup.show();
-        waitShown(popup.widget.get());
-        const QSize size = popup.widget->size();
-        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-        if (shownAt == kBreakCorner)
+        const QByteArray keyX = kind == "break" ? "BRPX" : kind == "exercise" ? "ERPX" : "RPX";
+        const QByteArray keyY = keyX.left(keyX.size() - 1) + "Y";
+        store(keyX, keyY, saved);
+        LumoraGUI gui;
+        QWidget* popup = popupOf(gui, kind);
+        request(gui, kind, true);
+        waitShown(popup);
+        const QSize size = popup->size();
+        if (shownAt == QPoint(-2, -2)) {
+            const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
             shownAt = QPoint(screen.width() - size.width(), screen.height() - size.height() - 100);
-        verifyOnScreenAt(expectedRect(*kind, shownAt, size));
+        }
+        verifyOnScreenAt(QRect(kind == "blink" ? shownAt - QPoint(size.width(), 0) : shownAt, size));
         verifyHolderFocused();
 
-        popup.hide();
+        request(gui, kind, false);
         QTest::qWait(kSettleMs);
-        QVERIFY(!popup.widget->isVisible());
+        QVERIFY(!popup->isVisible());
         verifyHolderFocused();
-        verifyNothingRuns(popup.widget.get());
-        // A corrected place lives in memory only.
-        QCOMPARE(stored(kind->keyX).isValid(), saved != QPoint(-1, -1));
-        if (saved != QPoint(-1, -1))
-            QCOMPARE(stored(kind->keyX).toInt(), saved.x());
+        verifyNothingRuns(popup);
+        QCOMPARE(stored(keyX, keyY), saved);  // a corrected place lives in memory only
     }
 
     void dragStoresTheNewPlace_data()
     {
-        QTest::addColumn<QString>("kindName");
-        QTest::newRow("break") << QString("break");
-        QTest::newRow("exercise") << QString("exercise");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("break") << "break";
+        QTest::newRow("exercise") << "exercise";
     }
     void dragStoresTheNewPlace()
     {
-        QFETCH(QString, kindName);
-        const Kind* kind = kindNamed(kindName);
-        store(kind->keyX, 20);
-        store(kind->keyY, 30);
-        Popup popup = create(*kind);
-        popup.show();
-        waitShown(popup.widget.get());
-        drag(QPoint(20 + 12, 30 + 40), QPoint(100, 60));
-        QCOMPARE(QPoint(stored(kind->keyX).toInt(), stored(kind->keyY).toInt()), QPoint(120, 90));
-        verifyOnScreenAt(QRect(QPoint(120, 90), popup.widget->size()));
-        verifyHolderFocused();
-        popup.hide();
-
-        // Shown again where it was left, also after a restart.
-        Popup again = create(*kind);
-        again.show();
-        waitShown(again.widget.get());
-        verifyOnScreenAt(QRect(QPoint(120, 90), again.widget->size()));
-        again.hide();
-        pointerTo({600, 460});
+        QFETCH(QString, kind);
+        const char* keyX = kind == "break" ? "BRPX" : "ERPX";
+        const char* keyY = kind == "break" ? "BRPY" : "ERPY";
+        store(keyX, keyY, {20, 30});
+        QSize size;
+        {
+            LumoraGUI gui;
+            request(gui, kind, true);
+            waitShown(popupOf(gui, kind));
+            size = popupOf(gui, kind)->size();
+            drag({20 + 12, 30 + 40}, {100, 60});
+            QCOMPARE(stored(keyX, keyY), QPoint(120, 90));
+            verifyOnScreenAt(QRect({120, 90}, size));
+            verifyHolderFocused();
+        }
+        // After a restart it shows where it was left.
+        LumoraGUI gui;
+        request(gui, kind, true);
+        waitShown(popupOf(gui, kind));
+        verifyOnScreenAt(QRect({120, 90}, size));
     }
 
-    // The main page's button drives the window's own reminder.
+    // The ten seconds end while the user still holds the exercise after moving it.
+    void exerciseEndingMidDragKeepsThePlace()
+    {
+        store("ERPX", "ERPY", {40, 60});
+        LumoraGUI gui;
+        gui.showExercise();
+        waitShown(popupOf(gui, "exercise"));
+        drag({40 + 12, 60 + 40}, {72, 48}, false);
+        gui.hideExerciseReminder();
+        xdotool({"mouseup", "1"});
+        QCOMPARE(stored("ERPX", "ERPY"), QPoint(112, 108));
+    }
+
+    // The main page's button drives the position-change mode.
     void blinkReminderMovesOnlyInPositionChangeMode()
     {
-        auto* reminder = m_gui->findChild<BlinkReminderWidget*>();
-        auto* button = m_gui->findChild<QPushButton*>("pushButton_changeBlinkReminderPosition");
+        store("RPX", "RPY", {400, 100});
+        LumoraGUI gui;
+        auto* reminder = gui.findChild<BlinkReminderWidget*>();
+        auto* button = gui.findChild<QPushButton*>("pushButton_changeBlinkReminderPosition");
         const QString buttonText = button->text();
         button->setChecked(true);
         waitShown(reminder);
         QVERIFY(button->text() != buttonText);
         const QSize size = reminder->size();
-        QVERIFY(reminder->sound()->isFinished());
         // Entering and leaving the mode without a drag writes nothing.
-        openSettings()->remove("G/RPX");
+        store("RPX", "RPY", {-1, -1});
         button->setChecked(false);
         QCOMPARE(button->text(), buttonText);
-        QVERIFY(!stored("RPX").isValid());
+        QCOMPARE(stored("RPX", "RPY"), QPoint(-1, -1));
         QVERIFY(!reminder->isVisible());
 
         button->setChecked(true);
         waitShown(reminder);
-        verifyOnScreenAt(expectedRect(kBlink, {400, 100}, size));
-        m_gui->showReminder();  // reminders meanwhile change nothing
-        m_gui->responceToBlink();
-        drag(QPoint(400 - size.width() + 10, 110), QPoint(150, 120));  // the pointer is on it: it stays
+        verifyOnScreenAt(QRect(400 - size.width(), 100, size.width(), size.height()));
+        gui.showReminder();  // reminders meanwhile change nothing
+        gui.responceToBlink();
+        drag({400 - size.width() + 10, 110}, {150, 120});  // the pointer is on it: it stays
         QVERIFY(reminder->isVisible());
         button->setChecked(false);
         QVERIFY(!reminder->isVisible());
-        QCOMPARE(QPoint(stored("RPX").toInt(), stored("RPY").toInt()), QPoint(550, 220));
+        QCOMPARE(stored("RPX", "RPY"), QPoint(550, 220));
         verifyNothingRuns(reminder);
 
         // After a restart it shows at the new place.
-        BlinkReminderWidget restarted(&m_mainWindow);
-        pointerTo({600, 460});
-        restarted.rollOut(false);
-        waitShown(&restarted);
-        verifyOnScreenAt(expectedRect(kBlink, {550, 220}, size));
+        LumoraGUI restarted;
+        pointerTo(kAside);
+        restarted.showReminder();
+        waitShown(popupOf(restarted, "blink"));
+        verifyOnScreenAt(QRect(550 - size.width(), 220, size.width(), size.height()));
         verifyHolderFocused();
-        restarted.rollIn();
     }
 
     // The window forwards each answer to the scheduler once.
     void windowAnswersTheScheduler()
     {
-        QSignalSpy skipped(m_gui.get(), &LumoraGUI::skipBreakClicked);
-        QSignalSpy snoozed(m_gui.get(), &LumoraGUI::snoozeBreakClicked);
-        QSignalSpy exercised(m_gui.get(), &LumoraGUI::exerciseFinished);
-        QSignalSpy byMouse(m_gui.get(), &LumoraGUI::hideBlinkReminderByMouseRequested);
-        auto* breakPopup = m_gui->findChild<BreakReminderWidget*>();
-        const QVariant breakPlace = stored("BRPX");
+        LumoraGUI gui;
+        QSignalSpy skipped(&gui, &LumoraGUI::skipBreakClicked);
+        QSignalSpy snoozed(&gui, &LumoraGUI::snoozeBreakClicked);
+        QSignalSpy exercised(&gui, &LumoraGUI::exerciseFinished);
+        QSignalSpy byMouse(&gui, &LumoraGUI::hideBlinkReminderByMouseRequested);
+        QWidget* breakPopup = popupOf(gui, "break");
+        const QPoint breakPlace = stored("BRPX", "BRPY");
         for (const char* name : {"pushButton_skip", "pushButton_snooze"}) {
-            m_gui->show();
-            QVERIFY(QTest::qWaitForWindowActive(m_gui.get()));
-            const xcb_window_t focused = focusWindow();
-            m_gui->showBreakReminder();
+            gui.show();
+            QVERIFY(QTest::qWaitForWindowActive(&gui));
+            const quint64 focused = focusWindow();
+            gui.showBreakReminder();
             waitShown(breakPopup);
             QCOMPARE(focusWindow(), focused);
-            auto* button = breakPopup->findChild<QPushButton*>(name);
-            pointerTo(button->mapToGlobal(button->rect().center()));
-            xdotool({"click", "1"});
+            click(breakPopup->findChild<QPushButton*>(name));
             QTRY_VERIFY(!breakPopup->isVisible());
-            QVERIFY(!m_gui->isVisible());  // the buttons hide the window too
+            QVERIFY(!gui.isVisible());  // the buttons hide the window too
             QTest::qWait(kSettleMs);
         }
         QCOMPARE(skipped.count(), 1);
         QCOMPARE(snoozed.count(), 1);
-        QCOMPARE(stored("BRPX"), breakPlace);  // a button click is no drag
+        QCOMPARE(stored("BRPX", "BRPY"), breakPlace);  // a button click is no drag
         focusHolder();
+        pointerTo(kAside);
 
-        m_gui->showExercise();
-        waitShown(m_gui->findChild<ExerciseReminderWidget*>());
-        m_gui->hideExerciseReminder();  // the scheduler ends it
-        m_gui->hideExerciseReminder();
+        gui.showExercise();
+        waitShown(popupOf(gui, "exercise"));
+        gui.hideExerciseReminder();  // the scheduler ends it
+        gui.hideExerciseReminder();
         QCOMPARE(exercised.count(), 1);
 
         // The sound loops only while the sound box is checked.
-        auto* reminder = m_gui->findChild<BlinkReminderWidget*>();
-        auto* soundBox = m_gui->findChild<QCheckBox*>("checkBox_enableSound");
-        pointerTo({600, 460});
+        auto* reminder = gui.findChild<BlinkReminderWidget*>();
+        auto* soundBox = gui.findChild<QCheckBox*>("checkBox_enableSound");
         soundBox->setChecked(false);
-        m_gui->showReminder();
+        gui.showReminder();
         waitShown(reminder);
         QVERIFY(reminder->sound()->isFinished());
-        m_gui->responceToBlink();  // the user blinked
+        gui.responceToBlink();  // the user blinked
         QVERIFY(!reminder->isVisible());
         QTest::qWait(kSettleMs);
 
         soundBox->setChecked(true);
-        m_gui->showReminder();
+        gui.showReminder();
+        gui.showReminder();  // already shown: no second start, no move
         waitShown(reminder);
         QVERIFY(!reminder->sound()->isFinished());
         QCOMPARE(reminder->sound()->loops(), int(QSound::Infinite));
+        QCOMPARE(reminder->movie()->state(), QMovie::Running);
         pointerTo(reminder->geometry().center());
         QTRY_VERIFY(!reminder->isVisible());
-        QVERIFY(reminder->sound()->isFinished());
         QTest::qWait(kSettleMs);
         QCOMPARE(byMouse.count(), 1);
+        verifyNothingRuns(reminder);
         verifyHolderFocused();
-        pointerTo({600, 460});
+        pointerTo(kAside);
 
         // Once the window closes, requests show nothing.
-        m_gui->close();
-        m_gui->showReminder();
-        m_gui->showBreakReminder();
-        m_gui->showExercise();
-        for (QWidget* popup : m_gui->findChildren<QWidget*>()) {
-            if (popup->isWindow())
-                QVERIFY(!popup->isVisible());
-        }
-    }
-
-    void blinkReminderHidesOnPointerContact()
-    {
-        store("RPX", 500);
-        store("RPY", 300);
-        BlinkReminderWidget reminder(&m_mainWindow);
-        QSignalSpy byMouse(&reminder, &BlinkReminderWidget::hideBlinkReminderByMouseRequested);
-
-        reminder.rollOut(false);
-        QVERIFY(QTest::qWaitForWindowExposed(&reminder));
-        QVERIFY(reminder.sound()->isFinished());  // sound off: silent
-        reminder.rollIn();
-        QVERIFY(!reminder.isVisible());
-
-        reminder.rollOut(true);
-        reminder.rollOut(true);  // already shown: no second start, no move
-        QVERIFY(QTest::qWaitForWindowExposed(&reminder));
-        QVERIFY(!reminder.sound()->isFinished());
-        QCOMPARE(reminder.sound()->loops(), int(QSound::Infinite));
-        QCOMPARE(reminder.movie()->state(), QMovie::Running);
-        QTest::qWait(kSettleMs);
-
-        pointerTo(reminder.geometry().center());
-        QTRY_VERIFY(!reminder.isVisible());
-        QTest::qWait(kSettleMs);
-        QCOMPARE(byMouse.count(), 1);
-        verifyNothingRuns(&reminder);
-        verifyHolderFocused();
-        pointerTo({600, 460});
+        gui.close();
+        gui.showReminder();
+        gui.showBreakReminder();
+        gui.showExercise();
+        for (const char* kind : {"blink", "break", "exercise"})
+            QVERIFY(!popupOf(gui, kind)->isVisible());
     }
 
     void exercisesTakeTurnsAndEndOnce()
     {
-        ExerciseReminderWidget popup(&m_mainWindow);
-        QSignalSpy finished(&popup, &ExerciseReminderWidget::exerciseFinished);
-        auto* text = popup.findChild<QLabel*>("label_text");
-        popup.stop();  // nothing runs yet
+        LumoraGUI gui;
+        auto* popup = gui.findChild<ExerciseReminderWidget*>();
+        QSignalSpy finished(popup, &ExerciseReminderWidget::exerciseFinished);
+        popup->stop();  // nothing runs yet
         QCOMPARE(finished.count(), 0);
-
         QStringList shown;
         for (int i = 0; i < 5; ++i) {
-            popup.fadeIn();
-            QVERIFY(popup.isVisible());
-            shown << text->text();
-            if (i == 2) {
-                auto* skip = popup.findChild<QPushButton*>("pushButton_skip");
-                waitShown(&popup);
-                pointerTo(skip->mapToGlobal(skip->rect().center()));
-                xdotool({"click", "1"});
-                QTRY_VERIFY(!popup.isVisible());
-            } else {
-                popup.stop();
-                popup.stop();
-            }
-            QCOMPARE(finished.count(), i + 1);
-            QVERIFY(!popup.isVisible());
-            verifyNothingRuns(&popup);
+            popup->fadeIn();
+            waitShown(popup);
+            shown << popup->findChild<QLabel*>("label_text")->text();
+            if (i == 2)
+                click(popup->findChild<QPushButton*>("pushButton_skip"));
+            else
+                popup->stop();
+            QTRY_COMPARE(finished.count(), i + 1);
+            QVERIFY(!popup->isVisible());
+            verifyNothingRuns(popup);
+            pointerTo(kAside);
             QTest::qWait(kSettleMs);  // exercise breaks are minutes apart
         }
         QCOMPARE(QSet<QString>(shown.begin(), shown.begin() + 4).size(), 4);
         QCOMPARE(shown[4], shown[0]);
-        pointerTo({600, 460});
     }
 
     void languageChangeRetranslatesInPlace()
     {
-        store("RPX", 600);
-        store("RPY", 300);
-        BlinkReminderWidget reminder(&m_mainWindow);
-        ExerciseReminderWidget exercise(&m_mainWindow);
-        reminder.rollOut(false);
-        exercise.fadeIn();
-        waitShown(&reminder);
-        const QString before = exercise.findChild<QLabel*>("label_text")->text();
-        const int width = reminder.width();
+        store("RPX", "RPY", {600, 300});
+        LumoraGUI gui;
+        auto* reminder = gui.findChild<BlinkReminderWidget*>();
+        auto* exerciseText = gui.findChild<ExerciseReminderWidget*>()->findChild<QLabel*>("label_text");
+        gui.showReminder();
+        gui.showExercise();
+        waitShown(reminder);
+        const QString before = exerciseText->text();
+        const int width = reminder->width();
 
         QTranslator german;
         QVERIFY(german.load(":/lumora_de_DE.qm"));
         QCoreApplication::installTranslator(&german);
         QTest::qWait(kSettleMs);
-        QVERIFY(exercise.findChild<QLabel*>("label_text")->text() != before);
-        QVERIFY(reminder.width() != width);
-        verifyOnScreenAt(expectedRect(kBlink, {600, 300}, reminder.size()));
+        QVERIFY(exerciseText->text() != before);
+        QVERIFY(reminder->width() != width);
+        verifyOnScreenAt(QRect(600 - reminder->width(), 300, reminder->width(), reminder->height()));
         QCoreApplication::removeTranslator(&german);
-        reminder.rollIn();
-        exercise.stop();
     }
 };
 
 int main(int argc, char** argv)
 {
     if (argc > 1 && qstrcmp(argv[1], "--focus-holder") == 0)
-        return runFocusHolder(1, argv);
+        return runFocusHolder(argv);
     PrivateXServer server;
     if (!server.start()) {
         std::fprintf(stderr, "Xvfb did not start\n");
