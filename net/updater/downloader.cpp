@@ -168,7 +168,7 @@ void Downloader::start(const QUrl& url, int redirects)
     m_reply->setProperty(kRedirects, redirects);
     // Qt stops reading from the network while this much waits unread, so
     // the file never sits in memory, whatever its size.
-    m_reply->setReadBufferSize(1 << 20);
+    m_reply->setReadBufferSize(256 * 1024);
     m_startTime = nowSeconds();
 
     QNetworkReply* reply = m_reply;
