@@ -91,6 +91,11 @@ int main(int argc, char** argv)
     registerCrossThreadTypes();
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    // The windows draw without OpenGL; loading the X server's GL driver
+    // (and with it a whole compiler library) would cost some 50 MB of
+    // memory for nothing. A value the user set stands.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
 
     int result = 0;
     {

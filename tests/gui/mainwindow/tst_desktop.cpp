@@ -166,7 +166,7 @@ public:
 class Program
 {
 public:
-    explicit Program(const QString& dir) : m_dir(dir)
+    explicit Program(const QString& dir, bool startAtLogin = false) : m_dir(dir)
     {
         QDir().mkpath(dir + "/bin");
         QFile::copy(LUMORA_EXE, dir + "/bin/lumora");
@@ -175,18 +175,23 @@ public:
         // A listed window title pauses camera use; no autostart entry.
         conf.setValue("G/WTE", true);
         conf.setValue("G/WTEL", "zzqtitle");
-        conf.setValue("G/WS", false);
+        conf.setValue("G/WS", startAtLogin);
     }
-    QProcess* start(const QProcessEnvironment& desktop, const QStringList& args)
+    QString path() const { return m_dir + "/bin/lumora"; }
+    QProcessEnvironment environment(const QProcessEnvironment& desktop) const
     {
-        auto* p = new QProcess;
         QProcessEnvironment env = desktop;
         env.insert("HOME", m_dir + "/home");
         env.insert("XDG_CONFIG_HOME", m_dir + "/config");
         env.insert("XDG_RUNTIME_DIR", m_dir + "/run");
         QDir().mkpath(m_dir + "/run");
         QFile::setPermissions(m_dir + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        p->setProcessEnvironment(env);
+        return env;
+    }
+    QProcess* start(const QProcessEnvironment& desktop, const QStringList& args)
+    {
+        auto* p = new QProcess;
+        p->setProcessEnvironment(environment(desktop));
         p->setProcessChannelMode(QProcess::MergedChannels);
         p->start(m_dir + "/bin/lumora", args);
         p->waitForStarted(10000);
@@ -235,6 +240,7 @@ class TestDesktop : public QObject
 private slots:
     void trayIconWindowAndMenus();
     void withoutTrayWindowStaysReachable();
+    void autostartEntryStartsProgramAtPathWithSpace();
 };
 
 void TestDesktop::trayIconWindowAndMenus()
@@ -330,6 +336,41 @@ void TestDesktop::withoutTrayWindowStaysReachable()
     desk.click(QPoint(main.right() - 21, main.top() + 21), 1);
     QTRY_VERIFY_WITH_TIMEOUT(iconic(window), 10000);
     QCOMPARE(first->state(), QProcess::Running);
+}
+
+void TestDesktop::autostartEntryStartsProgramAtPathWithSpace()
+{
+    QTemporaryDir dir;
+    Program lumora(dir.path() + "/Lumora App", true);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess* first = lumora.start(env, {});
+    QVERIFY(Program::waitForInit(first));
+    const QString entry = dir.path() + "/Lumora App/config/autostart/lumora.desktop";
+    QVERIFY(QFile::exists(entry));
+    ::kill(pid_t(first->processId()), SIGTERM);
+    QVERIFY(first->waitForFinished(20000));
+
+    // What a session does at login: a desktop launcher runs the entry.
+    QProcess gio;
+    gio.setProcessEnvironment(lumora.environment(env));
+    gio.start("gio", {"launch", entry});
+    QVERIFY(gio.waitForFinished(20000));
+    QCOMPARE(gio.exitCode(), 0);
+    const auto launched = [&lumora]() -> qint64 {
+        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+            if (QFileInfo("/proc/" + pid + "/exe").symLinkTarget() != lumora.path())
+                continue;
+            QFile cmdline("/proc/" + pid + "/cmdline");
+            if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll() == lumora.path().toUtf8() + '\0' + "/m" + '\0')
+                return pid.toLongLong();
+        }
+        return 0;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(launched() != 0, 10000);
+    const qint64 pid = launched();
+    ::kill(pid_t(pid), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QString("/proc/%1/exe").arg(pid)), 20000);
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
