@@ -15,7 +15,8 @@
 
 namespace {
 
-enum class Look { Normal, Grey, CameraOff, Unknown };
+// The crossed-out camera and the error icon share the warning orange.
+enum class Look { Normal, Grey, Orange, Unknown };
 
 class Desktop
 {
@@ -153,7 +154,7 @@ public:
             orange += (r > 170 && gr > 60 && gr < 130 && b < 60);
         }
         free(img);
-        return green > 10 ? Look::Normal : orange > 5 ? Look::CameraOff : Look::Grey;
+        return green > 10 ? Look::Normal : orange > 5 ? Look::Orange : Look::Grey;
     }
 
     PrivateXServer x;
@@ -166,11 +167,12 @@ public:
 class Program
 {
 public:
-    explicit Program(const QString& dir, bool startAtLogin = false) : m_dir(dir)
+    explicit Program(const QString& dir, bool startAtLogin = false, bool withModel = true) : m_dir(dir)
     {
         QDir().mkpath(dir + "/bin");
         QFile::copy(LUMORA_EXE, dir + "/bin/lumora");
-        writeTrivialLandmarkModel(dir + "/bin/data.dat");
+        if (withModel)
+            writeTrivialLandmarkModel(dir + "/bin/data.dat");
         QSettings conf(dir + "/config/Harnwick/lumora.conf", QSettings::IniFormat);
         // A listed window title pauses camera use; no autostart entry.
         conf.setValue("G/WTE", true);
@@ -241,6 +243,7 @@ private slots:
     void trayIconWindowAndMenus();
     void withoutTrayWindowStaysReachable();
     void autostartEntryStartsProgramAtPathWithSpace();
+    void unreadableModelShowsError();
 };
 
 void TestDesktop::trayIconWindowAndMenus()
@@ -284,7 +287,7 @@ void TestDesktop::trayIconWindowAndMenus()
     QTRY_COMPARE_WITH_TIMEOUT(desk.menuHeight(icon), normal, 10000);
     QCOMPARE(desk.look(icon), Look::Grey);
     desk.chooseFromMenu(icon, 2);  // "Use lumora"; camera use stays paused
-    QTRY_COMPARE_WITH_TIMEOUT(desk.look(icon), Look::CameraOff, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(desk.look(icon), Look::Orange, 5000);
     QCOMPARE(desk.menuHeight(icon), normal);
     desk.chooseFromMenu(icon, 3);  // "Use camera"
     QTRY_COMPARE_WITH_TIMEOUT(desk.look(icon), Look::Normal, 5000);
@@ -371,6 +374,21 @@ void TestDesktop::autostartEntryStartsProgramAtPathWithSpace()
     const qint64 pid = launched();
     ::kill(pid_t(pid), SIGTERM);
     QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QString("/proc/%1/exe").arg(pid)), 20000);
+}
+
+void TestDesktop::unreadableModelShowsError()
+{
+    QTemporaryDir dir;
+    Desktop desk;
+    QVERIFY(desk.start(dir.path()));
+    QVERIFY(desk.startHelper("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                                        "100", "--heighttype", "pixel", "--height", "24"}));
+    Program lumora(dir.path(), false, false);
+    QProcess* p = lumora.start(desk.env, {"/m"});
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.trayIcon().isEmpty(), 10000);
+    // The chain stops at the engine; the tray shows the error icon.
+    QTRY_COMPARE_WITH_TIMEOUT(desk.look(desk.trayIcon()), Look::Orange, 10000);
+    QCOMPARE(p->state(), QProcess::Running);
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)

@@ -2,6 +2,7 @@
 // checked at its receivers, in the settings file and in its tray menu.
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -120,6 +121,7 @@ private slots:
     void startAtLoginEntryFollowsBox();
     void unreadableModelIsShown();
     void withoutTrayCloseMinimises();
+    void titleBarDragsWindow();
 };
 
 void TestMainWindow::trayMenuIsAlwaysOneOfFour()
@@ -309,6 +311,32 @@ void TestMainWindow::withoutTrayCloseMinimises()
     QVERIFY(!child<QWidget>(*w, "widget_mainPage")->isHidden());
     w->openWindow();
     QTRY_VERIFY(!w->isMinimized());
+}
+
+void TestMainWindow::titleBarDragsWindow()
+{
+    auto w = startWindow();
+    w->openWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    w->move(100, 100);
+    const auto drag = [&w](QPoint from) {
+        const QPoint start = w->pos();
+        QMouseEvent press(QEvent::MouseButtonPress, from, w->mapToGlobal(from), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &press);
+        const QPoint to = from + QPoint(40, 25);
+        QMouseEvent move(QEvent::MouseMove, to, w->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &move);
+        QMouseEvent release(QEvent::MouseButtonRelease, to, w->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &release);
+        return w->pos() - start;
+    };
+    QWidget* bar = child<QWidget>(*w, "widget_titleBar");
+    const QPoint onBar = bar->mapTo(w.get(), QPoint(bar->width() / 3, bar->height() / 2));
+    QCOMPARE(drag(onBar), QPoint(40, 25));
+    QWidget* page = child<QWidget>(*w, "widget_mainPage");
+    QCOMPARE(drag(page->mapTo(w.get(), QPoint(5, page->height() / 2))), QPoint(0, 0));
 }
 
 QTEST_MAIN(TestMainWindow)
