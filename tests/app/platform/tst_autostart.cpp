@@ -1,7 +1,6 @@
-// Start at login: the XDG autostart entry appears and disappears with the
-// switch, a failed write is a warning, and a desktop launcher (gio) reads
-// the Exec line back into the program path and "/m", whatever characters
-// the path holds.
+// Start at login: a failed write is a warning, and a desktop launcher (gio)
+// reads the Exec line back into the program path and "/m", whatever
+// characters the path holds.
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,37 +13,10 @@ class TestAutostart : public QObject
     Q_OBJECT
 
 private slots:
-    void entryFollowsSwitch();
     void failedWriteWarns();
     void launcherStartsProgramAtAwkwardPath_data();
     void launcherStartsProgramAtAwkwardPath();
 };
-
-void TestAutostart::entryFollowsSwitch()
-{
-    QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-    const QString path = autostart::entryPath();
-    QCOMPARE(path, dir.path() + "/autostart/lumora.desktop");
-
-    const auto entry = createSystemStartAtLogin();
-    entry->setEnabled(true);  // the folder does not exist yet
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(file.readAll());
-    file.close();
-    QVERIFY(text.startsWith("[Desktop Entry]\n"));
-    QVERIFY(text.contains("\nType=Application\n"));
-    QVERIFY(text.contains(QCoreApplication::applicationFilePath()));
-    QVERIFY(text.contains(" /m\n"));
-
-    entry->setEnabled(true);  // rewriting is harmless
-    QVERIFY(QFile::exists(path));
-    entry->setEnabled(false);
-    QVERIFY(!QFile::exists(path));
-    entry->setEnabled(false);  // nothing to remove
-    QVERIFY(!QFile::exists(path));
-}
 
 void TestAutostart::failedWriteWarns()
 {
