@@ -212,6 +212,11 @@ private slots:
         QVERIFY(w.trayIcon()->toolTip().endsWith(text(" insufficient memory RAM or missing data.dat.")));
         trigger("action_resumeWebcamUse");
         QVERIFY(interactive->isEnabled() && monitoring->isEnabled());
+
+        // An error before any state was drawn leaves the program's title.
+        LumoraGUI early;
+        QMetaObject::invokeMethod(&early, "showModelUnreadable");
+        QCOMPARE(early.findChild<QLabel*>(QStringLiteral("label_titleBarTitle"))->text(), text("lumora"));
     }
 
 private:
