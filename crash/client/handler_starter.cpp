@@ -236,12 +236,12 @@ kern_return_t HandlerStarter::DoMachNotifyPortDeleted(mach_port_t, mach_port_nam
 kern_return_t HandlerStarter::DoMachNotifyPortDestroyed(mach_port_t notify, mach_port_t rights,
                                                         const mach_msg_trailer_t*, bool* destroy_request)
 {
-    *destroy_request = false;
-    base::mac::ScopedMachReceiveRight receive_right(rights);
     if (notify != notify_port_.get()) {
         LOG(WARNING) << "notify port mismatch";
-        return KERN_FAILURE;
+        return KERN_FAILURE;  // the server releases the right with the request
     }
+    *destroy_request = false;
+    base::mac::ScopedMachReceiveRight receive_right(rights);
 
     if (CommonStart(handler_, database_, metrics_dir_, url_, annotations_, arguments_, &receive_right, this, true)) {
         failed_restarts_ = 0;
