@@ -270,6 +270,10 @@ void TestDesktop::trayIconWindowAndMenus()
     desk.click(QPoint(main.right() - 21, main.top() + 21), 1);
     QTRY_VERIFY_WITH_TIMEOUT(desk.visibleMainWindow().isEmpty(), 10000);
     QCOMPARE(p->state(), QProcess::Running);
+    // Both hides (the start in the tray and the button) showed the hint.
+    QCOMPARE(QSettings(dir.path() + "/config/Harnwick/lumora.conf", QSettings::IniFormat)
+                 .value("G/CLOSE COUNTER").toInt(),
+             2);
 
     // Normal: open, pause, pause camera, quit.
     QTRY_COMPARE_WITH_TIMEOUT(desk.look(icon), Look::Normal, 5000);
