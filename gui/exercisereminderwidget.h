@@ -25,9 +25,6 @@ public:
     explicit ExerciseReminderWidget(QWidget* parent = nullptr);
     ~ExerciseReminderWidget() override;
 
-    // The exercise the next fadeIn() shows, 0 to 3.
-    int currentExercise() const { return m_index; }
-
 signals:
     void exerciseFinished();
 
