@@ -148,6 +148,8 @@ void LumoraGUI::init()
 
     qApp->installEventFilter(this);
 
+    // Hovering shows the points' tooltips, so moves without a button count.
+    ui->customPlot_blinkMonitoring_graph->setMouseTracking(true);
     connect(ui->customPlot_blinkMonitoring_graph, &QCustomPlot::mouseMove, this, &LumoraGUI::plotMouseOver);
     qDebug() << "LumoraGUI::init() winId" << winId() << "effective" << effectiveWinId();
 

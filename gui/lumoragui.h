@@ -25,6 +25,7 @@ class ExerciseReminderWidget;
 class QAction;
 class QButtonGroup;
 class QCloseEvent;
+class QCPItemLine;
 class QCPItemText;
 class QEvent;
 class QMenu;
@@ -171,6 +172,13 @@ private slots:
     void resumeCameraUse();
     void systemAdapter(int status);
 private:
+    // Pauses taken and ended for a session reason (lumoragui_session.cpp).
+    bool automaticPauseHeld() const;
+    bool automaticCameraPauseHeld() const;
+    void pauseForReason(bool& reason);
+    void resumeForReason(bool& reason);
+    void pauseCameraForReason(bool& reason);
+    void resumeCameraForReason(bool& reason);
     void createTrayIcon();
     void rebuildTrayMenu();
     static bool trayAvailable();
@@ -211,6 +219,8 @@ private:
     void configurelGraphAppearance();
 private slots:
     void plotMouseOver(QMouseEvent* event);
+    void updateGraph(QVector<double> rates);
+    void on_pushButton_blinkMonitoringTakeFirstMeasurement_clicked();
 
     // Settings, camera-test and about page actions (lumoragui_actions.cpp).
 private slots:
@@ -267,6 +277,9 @@ private:
     QVector<QDateTime> m_recentTimes;
     QVector<QString> m_recentTimeTexts;
     QCPItemText* m_healthyText = nullptr;
+    QCPItemLine* m_healthyLine = nullptr;
+    QVector<double> m_recentRates;
+    QVector<int> m_recentLengths;
 
     // Window, tray and settings state (lumoragui.cpp, _tray, _settings, _actions).
     SystemSession::EventFilter* m_sessionListener = nullptr;

@@ -7,62 +7,84 @@
 
 #include "ui_lumoragui.h"
 
-namespace {
-
-// A pause taken for a reason: only when nothing holds the pause yet.
-template <typename Pause>
-void pauseFor(bool& reason, bool alreadyPaused, Pause pause)
+// The user's own pause wins: while it holds (presentation mode with no
+// session reason behind it), arriving reasons take no share of it. A pause
+// taken by a reason is shared by every reason that arrives while it lasts,
+// and ends only when the last of them has ended: screen saver on, then lock,
+// then screen saver off keeps the program paused until the unlock.
+bool LumoraGUI::automaticPauseHeld() const
 {
-    if (alreadyPaused)
-        return;
-    reason = true;
-    pause();
+    return m_pausedByLock || m_pausedBySleep || m_pausedByScreensAsleep || m_pausedByScreenSaver
+           || m_pausedByClonedScreen || m_pausedByProcess || m_pausedByPauseTitle;
 }
 
-// The end of a reason ends the pause only when that reason took it.
-template <typename Resume>
-void resumeFor(bool& reason, Resume resume)
+bool LumoraGUI::automaticCameraPauseHeld() const
+{
+    return m_cameraPausedByBattery || m_cameraPausedByTitle;
+}
+
+void LumoraGUI::pauseForReason(bool& reason)
+{
+    if (m_presentationMode && !automaticPauseHeld())
+        return;
+    reason = true;
+    pauseApp();
+}
+
+void LumoraGUI::resumeForReason(bool& reason)
 {
     if (!reason)
         return;
     reason = false;
-    resume();
+    if (!automaticPauseHeld())
+        resumeApp();
 }
 
-}  // namespace
+void LumoraGUI::pauseCameraForReason(bool& reason)
+{
+    if (m_cameraPaused && !automaticCameraPauseHeld())
+        return;
+    reason = true;
+    pauseCameraUse();
+}
+
+void LumoraGUI::resumeCameraForReason(bool& reason)
+{
+    if (!reason)
+        return;
+    reason = false;
+    if (!automaticCameraPauseHeld())
+        resumeCameraUse();
+}
 
 void LumoraGUI::systemAdapter(int status)
 {
-    const auto pause = [this]() { pauseApp(); };
-    const auto resume = [this]() { resumeApp(); };
-    const auto pauseCamera = [this]() { pauseCameraUse(); };
-    const auto resumeCamera = [this]() { resumeCameraUse(); };
     switch (status) {
     case 0:
-        pauseFor(m_pausedByLock, m_presentationMode, pause);
+        pauseForReason(m_pausedByLock);
         break;
     case 1:
-        resumeFor(m_pausedByLock, resume);
+        resumeForReason(m_pausedByLock);
         emit brightnessSliderPositionChanged(ui->slider_brightness->value());
         break;
     case 2:
-        pauseFor(m_pausedBySleep, m_presentationMode, pause);
+        pauseForReason(m_pausedBySleep);
         break;
     case 3:
         checkForUpdates();
-        resumeFor(m_pausedBySleep, resume);
+        resumeForReason(m_pausedBySleep);
         break;
     case 4:
-        resumeFor(m_pausedByScreensAsleep, resume);
+        resumeForReason(m_pausedByScreensAsleep);
         break;
     case 5:
-        pauseFor(m_pausedByScreensAsleep, m_presentationMode, pause);
+        pauseForReason(m_pausedByScreensAsleep);
         break;
     case 6:
-        pauseFor(m_pausedByScreenSaver, m_presentationMode, pause);
+        pauseForReason(m_pausedByScreenSaver);
         break;
     case 7:
-        resumeFor(m_pausedByScreenSaver, resume);
+        resumeForReason(m_pausedByScreenSaver);
         break;
     case 8:
         emit lidStatusOpen(true);
@@ -76,30 +98,30 @@ void LumoraGUI::systemAdapter(int status)
         break;
     case 11:
         if (ui->checkBox_pauseAppWhenClonedScreen->isChecked())
-            pauseFor(m_pausedByClonedScreen, m_presentationMode, pause);
+            pauseForReason(m_pausedByClonedScreen);
         else
-            resumeFor(m_pausedByClonedScreen, resume);
+            resumeForReason(m_pausedByClonedScreen);
         break;
     case 12:
-        resumeFor(m_pausedByClonedScreen, resume);
+        resumeForReason(m_pausedByClonedScreen);
         break;
     case 13:
         emit poweredByBattery(true);
         if (ui->checkBox_pauseOnBattery->isChecked()) {
-            if (!m_cameraPaused) {
+            const bool held = m_cameraPausedByBattery;
+            pauseCameraForReason(m_cameraPausedByBattery);
+            if (!held && m_cameraPausedByBattery)
                 qDebug() << "LumoraGUI::nativeEvent() camera use paused because of battery";
-                pauseFor(m_cameraPausedByBattery, m_cameraPaused, pauseCamera);
-            }
         } else if (m_cameraPausedByBattery) {
             qDebug() << "LumoraGUI::nativeEvent() camera use resumed because of battery";
-            resumeFor(m_cameraPausedByBattery, resumeCamera);
+            resumeCameraForReason(m_cameraPausedByBattery);
         }
         break;
     case 14:
         emit poweredByBattery(false);
         if (m_cameraPausedByBattery) {
             qDebug() << "LumoraGUI::nativeEvent() camera use resumed because of battery";
-            resumeFor(m_cameraPausedByBattery, resumeCamera);
+            resumeCameraForReason(m_cameraPausedByBattery);
         }
         break;
     case 15:
@@ -113,30 +135,30 @@ void LumoraGUI::systemAdapter(int status)
         break;
     case 18:
         if (ui->checkBox_whenProcessRun->isChecked())
-            pauseFor(m_pausedByProcess, m_presentationMode, pause);
+            pauseForReason(m_pausedByProcess);
         else
-            resumeFor(m_pausedByProcess, resume);
+            resumeForReason(m_pausedByProcess);
         break;
     case 19:
-        resumeFor(m_pausedByProcess, resume);
+        resumeForReason(m_pausedByProcess);
         break;
     case 20:
         if (ui->checkBox_whenTitleExists->isChecked())
-            pauseFor(m_cameraPausedByTitle, m_cameraPaused, pauseCamera);
+            pauseCameraForReason(m_cameraPausedByTitle);
         else
-            resumeFor(m_cameraPausedByTitle, resumeCamera);
+            resumeCameraForReason(m_cameraPausedByTitle);
         break;
     case 21:
-        resumeFor(m_cameraPausedByTitle, resumeCamera);
+        resumeCameraForReason(m_cameraPausedByTitle);
         break;
     case 22:
         if (ui->checkBox_pauseApp_whenTitleExist->isChecked())
-            pauseFor(m_pausedByPauseTitle, m_presentationMode, pause);
+            pauseForReason(m_pausedByPauseTitle);
         else
-            resumeFor(m_pausedByPauseTitle, resume);
+            resumeForReason(m_pausedByPauseTitle);
         break;
     case 23:
-        resumeFor(m_pausedByPauseTitle, resume);
+        resumeForReason(m_pausedByPauseTitle);
         break;
     default:
         break;

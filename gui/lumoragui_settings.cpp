@@ -264,10 +264,8 @@ void LumoraGUI::on_checkBox_whenTitleExists_toggled(bool checked)
     if (m_sessionListener)
         m_sessionListener->enableWindowsTitleListener(checked);
     store("WTE", checked);
-    if (!checked && m_cameraPausedByTitle) {
-        m_cameraPausedByTitle = false;
-        resumeCameraUse();
-    }
+    if (!checked)
+        resumeCameraForReason(m_cameraPausedByTitle);
 }
 
 void LumoraGUI::on_checkBox_whenProcessRun_toggled(bool checked)
@@ -276,10 +274,8 @@ void LumoraGUI::on_checkBox_whenProcessRun_toggled(bool checked)
     if (m_sessionListener)
         m_sessionListener->enableProcessListener(checked);
     store("WPR", checked);
-    if (!checked && m_pausedByProcess) {
-        m_pausedByProcess = false;
-        resumeApp();
-    }
+    if (!checked)
+        resumeForReason(m_pausedByProcess);
 }
 
 void LumoraGUI::on_checkBox_pauseApp_whenTitleExist_toggled(bool checked)
@@ -288,10 +284,8 @@ void LumoraGUI::on_checkBox_pauseApp_whenTitleExist_toggled(bool checked)
     if (m_sessionListener)
         m_sessionListener->enablePauseTitleListener(checked);
     store("PAWTE", checked);
-    if (!checked && m_pausedByPauseTitle) {
-        m_pausedByPauseTitle = false;
-        resumeApp();
-    }
+    if (!checked)
+        resumeForReason(m_pausedByPauseTitle);
 }
 
 void LumoraGUI::on_lineEdit_whenProcessRun_textChanged(const QString& text)

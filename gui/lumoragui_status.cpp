@@ -1,16 +1,211 @@
 #include "gui/lumoragui.h"
 
-#include <QDebug>
-
 // The status page: health graph, status line, error texts, measurement
 // notices, the tray's camera-use state and the live preview.
 
-void LumoraGUI::showBubleNotificationAboutMeasurement(double) {}
-void LumoraGUI::showImage(QImage) {}
-void LumoraGUI::showError(Error) {}
-void LumoraGUI::adjustSystemTrayBasedOnFunctionalityAccessingCamera(Feature) {}
-void LumoraGUI::updateHealthStatus(QVector<double>, QVector<int>, QVector<QDateTime>) {}
-void LumoraGUI::showInternetUnreachable() {}
+#include <QDebug>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QToolTip>
+
+#include <qcustomplot.h>
+
+#include "gui/healthgraph.h"
+#include "ui_lumoragui.h"
+
+using healthgraph::kHealthyRate;
+
+void LumoraGUI::configurelGraphAppearance()
+{
+    QCustomPlot* plot = ui->customPlot_blinkMonitoring_graph;
+    plot->setFont(m_graphFont);
+    for (QCPAxis* axis : {plot->xAxis, plot->yAxis}) {
+        axis->setLabelFont(m_graphFont);
+        axis->setSelectedLabelFont(m_graphFont);
+        axis->setTickLabelFont(m_graphFont);
+        axis->setAntialiased(true);
+        axis->setPadding(9);
+        axis->grid()->setVisible(false);
+    }
+    plot->xAxis->setLabelPadding(9);
+    plot->yAxis->setLabelPadding(6);
+    plot->yAxis->setTickLength(0, 0);
+    plot->xAxis->setTicks(false);
+    plot->yAxis->setSubTicks(false);
+
+    m_healthyText = healthgraph::addHealthyLabel(plot, m_graphFont);
+    m_healthyLine = healthgraph::addHealthyLine(plot);
+    m_healthyLine->start->setCoords(-1.0, kHealthyRate);
+    m_healthyLine->end->setCoords(10.0, kHealthyRate);
+
+    plot->addGraph();
+    configureGraphLanguage();
+}
+
+void LumoraGUI::updateHealthStatus(QVector<double> rates, QVector<int> lengths, QVector<QDateTime> times)
+{
+    const QLocale locale;
+    QVector<QString> texts;
+    texts.reserve(times.size());
+    for (const QDateTime& t : qAsConst(times))
+        texts.append(locale.toString(t, QStringLiteral("d. MMM yyyy h:mm")));
+
+    // Rates above the healthy one count as healthy, no more.
+    float sum = 0.0f;
+    for (double rate : qAsConst(rates))
+        sum += float(qMin(rate, kHealthyRate));
+    const float health = rates.isEmpty() ? 0.0f : sum / float(rates.size());
+
+    m_recentRates = rates;
+    m_recentLengths = lengths;
+    m_recentTimes = times;
+    m_recentTimeTexts = texts;
+
+    if (!rates.isEmpty()) {
+        m_statusMessage = NO_MESSAGE;
+        ui->label_blinkMonitoringMessage->hide();
+        ui->pushButton_blinkMonitoringTakeFirstMeasurement->hide();
+        emit blinkRateChanged(health);
+    } else {
+        m_statusMessage = NO_MEASUREMENT_YET;
+        ui->label_blinkMonitoringMessage->setText(messageToText(NO_MEASUREMENT_YET));
+        ui->label_blinkMonitoringMessage->show();
+        ui->pushButton_blinkMonitoringTakeFirstMeasurement->show();
+    }
+    updateGraph(rates);
+    adjustGUIappearance();
+}
+
+void LumoraGUI::updateGraph(QVector<double> rates)
+{
+    QCustomPlot* plot = ui->customPlot_blinkMonitoring_graph;
+    QCPGraph* graph = plot->graph(0);
+    if (rates.isEmpty()) {
+        // The history is gone (deleted): none of it may stay drawn.
+        if (!graph->data()->isEmpty()) {
+            graph->data()->clear();
+            QToolTip::hideText();
+            plot->replot(QCustomPlot::rpQueuedReplot);
+        }
+        return;
+    }
+
+    healthgraph::plotRates(plot, m_healthyLine, rates);
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void LumoraGUI::plotMouseOver(QMouseEvent* event)
+{
+    QCustomPlot* plot = ui->customPlot_blinkMonitoring_graph;
+    QCPAbstractPlottable* plottable = plot->plottableAt(event->pos());
+    if (!plottable) {
+        QToolTip::hideText();
+        return;
+    }
+    auto* graph = qobject_cast<QCPGraph*>(plottable);
+    if (!graph)
+        return;
+
+    const double x = plot->xAxis->pixelToCoord(event->pos().x());
+    const double y = plot->yAxis->pixelToCoord(event->pos().y());
+    const QCPGraphData* hit = healthgraph::pointNear(graph, x, y);
+
+    const QPoint at = event->globalPos();
+    if (!hit) {
+        QToolTip::hideText();
+        QToolTip::showText(at - QPoint(0, 80), tr("Open history"), plot, plot->rect());
+        return;
+    }
+    const int n = m_recentRates.size();
+    const int i = qMin(int(hit->key), n - 1);
+    // The lengths and texts come with the rates; a short one is never read past its end.
+    if (n == 0 || i < 0 || i >= m_recentLengths.size() || i >= m_recentTimeTexts.size()) {
+        QToolTip::hideText();
+        return;
+    }
+    const QString text = m_recentTimeTexts[i] + "\n" + tr("Blink rate:") + " "
+                         + QString::number(m_recentRates[i], 'g', 6) + " " + tr("blinks per minute") + "\n"
+                         + tr("Average blink duration:") + " " + QString::number(m_recentLengths[i]) + " "
+                         + tr("milliseconds");
+    QToolTip::showText(at, text, plot, plot->rect());
+}
+
+void LumoraGUI::on_pushButton_blinkMonitoringTakeFirstMeasurement_clicked()
+{
+    m_statusMessage = MEASUREMENT_STARTS_SHORTLY;
+    ui->label_blinkMonitoringMessage->setText(messageToText(MEASUREMENT_STARTS_SHORTLY));
+    ui->label_blinkMonitoringMessage->show();
+    // Switches measuring on through its handler when it was off.
+    ui->toolButton_blinkMonitoringOnOff->setChecked(true);
+    emit measurementRequested();
+}
+
+void LumoraGUI::showError(Error e)
+{
+    m_currentError = e;
+    m_statusMessage = NO_MESSAGE;
+    switch (e) {
+    case LOW_MEMORY_OR_MISSING_MODEL:
+    case MISSING_SYSTEM_TOOL:
+        m_errorShown = true;
+        break;
+    case CAMERA_OCCUPIED:
+    case NO_CAMERA:
+        reloadCameras(-1);
+        m_errorShown = true;
+        m_currentError = ui->comboBox_chooseCamera->count() == 0 ? NO_CAMERA : CAMERA_OCCUPIED;
+        break;
+    case EMPTY_FRAME:
+        reloadCameras(-1);
+        m_errorShown = true;
+        break;
+    default:
+        break;
+    }
+    qDebug() << "LumoraGUI::showError" << errorToText(e);
+    adjustGUIappearance();
+}
+
+void LumoraGUI::adjustSystemTrayBasedOnFunctionalityAccessingCamera(Feature f)
+{
+    qDebug() << "LumoraGUI::adjustSystemTrayBasedOnFunctionalityAccessingCamera" << int(f);
+    m_errorShown = false;
+    m_errorBalloonShown = false;
+    if (ui->widget_warningWin10->isVisible())
+        ui->widget_warningWin10->hide();
+    m_currentError = NO_ERROR;
+    if (f == INTERACTIVE_TRAINING) {
+        m_statusMessage = TRAINING_OBSERVES_USER;
+    } else if (f == MEASUREMENT) {
+        m_statusMessage = MEASUREMENT_IN_PROGRESS;
+        if (ui->label_blinkMonitoringMessage->isVisible())
+            ui->label_blinkMonitoringMessage->setText(messageToText(MEASUREMENT_IN_PROGRESS));
+    }
+    adjustGUIappearance();
+}
+
+void LumoraGUI::showBubleNotificationAboutMeasurement(double rate)
+{
+    if (!ui->checkBox_enableCompletedMeasurementNotification->isChecked() || !m_trayIcon)
+        return;
+    m_trayIcon->showMessage(tr("Blink measurement completed"),
+                            tr("Blink rate: ") + QString::number(rate, 'g', 6) + tr(" blinks per minute"),
+                            QSystemTrayIcon::NoIcon, 5000);
+}
+
+// The frame is the window's own copy, so the engine may reuse its image.
+void LumoraGUI::showImage(QImage frame)
+{
+    ui->label_image->setPixmap(
+        QPixmap::fromImage(frame).scaledToWidth(m_previewWidth, Qt::FastTransformation));
+    ui->label_image->repaint();
+}
+
+void LumoraGUI::showInternetUnreachable()
+{
+    ui->label_noInternet->show();
+}
 
 QString LumoraGUI::messageToText(BlinkMonitoringMessage m) const
 {
@@ -51,9 +246,6 @@ QString LumoraGUI::errorToText(Error e) const
         return tr("no error");
     }
 }
-
-void LumoraGUI::configurelGraphAppearance() {}
-void LumoraGUI::plotMouseOver(QMouseEvent*) {}
 
 // An error shown while no switched-on feature needs the camera any more is
 // cleared. The unreadable landmark model stays: nothing can clear it.

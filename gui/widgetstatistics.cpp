@@ -10,13 +10,11 @@
 #include <QThread>
 #include <QToolTip>
 
+#include "gui/healthgraph.h"
 #include "ui_widgetstatistics.h"
 
 namespace {
 
-const QColor kGreen(152, 200, 0);
-const QColor kPointColour(0, 202, 255);
-const double kHealthyRate = 10.0;
 const QString kDatePattern = QStringLiteral("d. MMM yyyy h:mm");
 
 QString toolButtonImages(const QString& name)
@@ -101,18 +99,8 @@ WidgetStatistics::WidgetStatistics(QWidget* parent) : QWidget(parent), ui(new Ui
     plot->xAxis->setTicks(false);
     plot->yAxis->setSubTicks(false);
 
-    healthyText = new QCPItemText(plot);
-    healthyText->position->setType(QCPItemPosition::ptPlotCoords);
-    healthyText->position->setCoords(0.1, kHealthyRate);
-    healthyText->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
-    healthyText->setFont(font);
-    healthyText->setBrush(QBrush(Qt::white, Qt::SolidPattern));
-    healthyText->setColor(kGreen);
-
-    healthyLine = new QCPItemLine(plot);
-    QPen dashed(kGreen);
-    dashed.setDashPattern({10, 10});
-    healthyLine->setPen(dashed);
+    healthyText = healthgraph::addHealthyLabel(plot, font);
+    healthyLine = healthgraph::addHealthyLine(plot);
 
     new PointsGraph(plot->xAxis, plot->yAxis);  // owned and listed by the plot
     // The 1.5-pixel line through thousands of points is drawn as segments.
@@ -222,31 +210,8 @@ void WidgetStatistics::showEmptyHistory()
 
 void WidgetStatistics::setupGraph(QVector<double> rates)
 {
-    const int n = rates.size();
-    QVector<double> keys(n);
-    for (int i = 0; i < n; ++i)
-        keys[i] = i;
-
-    double upperBound = 12.0;
-    for (double rate : qAsConst(rates)) {
-        if (rate > upperBound)
-            upperBound = rate + 2.0;
-    }
-
     QCustomPlot* plot = ui->customPlot;
-    QCPGraph* graph = plot->graph(0);
-    graph->setData(keys, rates, true);
-    const QPen pen(kPointColour, 1.5, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-    graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, pen, QBrush(kPointColour), 7.0));
-    graph->setPen(pen);
-    graph->setLineStyle(QCPGraph::lsLine);
-
-    plot->yAxis->setRange(0, upperBound);
-    plot->xAxis->rescale();
-
-    // The healthy line reaches beyond both ends of the data.
-    healthyLine->start->setCoords(-10, kHealthyRate);
-    healthyLine->end->setCoords(n + 10, kHealthyRate);
+    healthgraph::plotRates(plot, healthyLine, rates);
     plot->replot(QCustomPlot::rpRefreshHint);
 }
 
@@ -271,13 +236,7 @@ void WidgetStatistics::plotMouseOver(QMouseEvent* event)
     if (!graph || graph->data()->isEmpty())
         return;
 
-    const QCPGraphData* hit = nullptr;
-    for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
-        if (qAbs(it->key - x) < 0.5 && qAbs(it->value - y) < 0.5) {
-            hit = &*it;
-            break;
-        }
-    }
+    const QCPGraphData* hit = healthgraph::pointNear(graph, x, y);
     if (!hit)
         return;
 

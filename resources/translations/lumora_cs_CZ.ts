@@ -304,6 +304,38 @@
         <source>CHANGE REMINDER POSITION</source>
         <translation>ZMĚNIT POLOHU PŘIPOMÍNKY</translation>
     </message>
+    <message>
+        <source>Open history</source>
+        <translation>Otevřít historii</translation>
+    </message>
+    <message>
+        <source>Blink rate:</source>
+        <translation>Frekvence mrkání:</translation>
+    </message>
+    <message>
+        <source>blinks per minute</source>
+        <translation>mrknutí za minutu</translation>
+    </message>
+    <message>
+        <source>Average blink duration:</source>
+        <translation>Průměrná délka mrknutí:</translation>
+    </message>
+    <message>
+        <source>milliseconds</source>
+        <translation>milisekund</translation>
+    </message>
+    <message>
+        <source>Blink measurement completed</source>
+        <translation>Měření mrkání dokončeno</translation>
+    </message>
+    <message>
+        <source>Blink rate: </source>
+        <translation>Frekvence mrkání: </translation>
+    </message>
+    <message>
+        <source> blinks per minute</source>
+        <translation> mrknutí za minutu</translation>
+    </message>
 </context>
 <context>
     <name>Model</name>

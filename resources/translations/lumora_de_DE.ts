@@ -304,6 +304,38 @@
         <source>CHANGE REMINDER POSITION</source>
         <translation>POSITION DER ERINNERUNG ÄNDERN</translation>
     </message>
+    <message>
+        <source>Open history</source>
+        <translation>Verlauf öffnen</translation>
+    </message>
+    <message>
+        <source>Blink rate:</source>
+        <translation>Lidschlagrate:</translation>
+    </message>
+    <message>
+        <source>blinks per minute</source>
+        <translation>Lidschläge pro Minute</translation>
+    </message>
+    <message>
+        <source>Average blink duration:</source>
+        <translation>Durchschnittliche Lidschlagdauer:</translation>
+    </message>
+    <message>
+        <source>milliseconds</source>
+        <translation>Millisekunden</translation>
+    </message>
+    <message>
+        <source>Blink measurement completed</source>
+        <translation>Lidschlagmessung abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Blink rate: </source>
+        <translation>Lidschlagrate: </translation>
+    </message>
+    <message>
+        <source> blinks per minute</source>
+        <translation> Lidschläge pro Minute</translation>
+    </message>
 </context>
 <context>
     <name>Model</name>

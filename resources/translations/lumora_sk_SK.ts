@@ -304,6 +304,38 @@
         <source>CHANGE REMINDER POSITION</source>
         <translation>ZMENIŤ POZÍCIU PRIPOMIENKY</translation>
     </message>
+    <message>
+        <source>Open history</source>
+        <translation>Otvoriť históriu</translation>
+    </message>
+    <message>
+        <source>Blink rate:</source>
+        <translation>Frekvencia žmurkania:</translation>
+    </message>
+    <message>
+        <source>blinks per minute</source>
+        <translation>žmurknutí za minútu</translation>
+    </message>
+    <message>
+        <source>Average blink duration:</source>
+        <translation>Priemerná dĺžka žmurknutia:</translation>
+    </message>
+    <message>
+        <source>milliseconds</source>
+        <translation>milisekúnd</translation>
+    </message>
+    <message>
+        <source>Blink measurement completed</source>
+        <translation>Meranie žmurkania dokončené</translation>
+    </message>
+    <message>
+        <source>Blink rate: </source>
+        <translation>Frekvencia žmurkania: </translation>
+    </message>
+    <message>
+        <source> blinks per minute</source>
+        <translation> žmurknutí za minútu</translation>
+    </message>
 </context>
 <context>
     <name>Model</name>

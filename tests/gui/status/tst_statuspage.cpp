@@ -1,0 +1,375 @@
+// The main page's status section as a user sees it: the health graph drawn
+// from the real measurement store, its tooltips, the first-use state after
+// the history is deleted, the engine's errors in the status line and the
+// tray, and the camera-test page fed by the engine with a synthetic face.
+
+#define QTEST_QPA_MOUSE_HANDLING
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QToolButton>
+#include <QToolTip>
+#include <QtTest>
+#include <memory>
+
+#include <qcustomplot.h>
+
+#include "app/platform/autostart.h"
+#include "app/platform/systemsession.h"
+#include "core/control/cameralist.h"
+#include "core/control/statisticscontroller.h"
+#include "core/model.h"
+#include "gui/lumoragui.h"
+#include "tools/synthface/synthface.h"
+
+namespace {
+
+const QColor kPoint(0, 202, 255);
+
+class Cameras : public CameraList
+{
+public:
+    QVector<CameraEntry> cameras() override { return list; }
+    QVector<CameraEntry> list{{"Front", 0}};
+};
+
+class NoStartAtLogin : public StartAtLogin
+{
+public:
+    void setEnabled(bool) override {}
+};
+
+// The window as the start-up chain leaves it, with no session listener and
+// no reachable update feed.
+std::unique_ptr<LumoraGUI> startWindow(std::shared_ptr<Cameras> cameras)
+{
+    auto w = std::make_unique<LumoraGUI>();
+    w->setCameraList(std::move(cameras));
+    w->setStartAtLogin(std::make_shared<NoStartAtLogin>());
+    w->setSessionListenerFactory([]() -> SystemSession::EventFilter* { return nullptr; });
+    w->init();
+    w->show();
+    return w;
+}
+
+template <typename T>
+T* child(QWidget& w, const char* name)
+{
+    return w.findChild<T*>(QString::fromLatin1(name));
+}
+
+// Centres of the solid discs of the point colour in a grab: a pixel counts
+// when a 3 x 3 square around it is all of that colour, which the 1.5-pixel
+// line between points never is.
+QVector<QPoint> discs(const QImage& image)
+{
+    QVector<QPoint> found;
+    for (int y = 1; y < image.height() - 1; ++y)
+        for (int x = 1; x < image.width() - 1; ++x) {
+            bool solid = true;
+            for (int dy = -1; dy <= 1 && solid; ++dy)
+                for (int dx = -1; dx <= 1 && solid; ++dx)
+                    solid = image.pixelColor(x + dx, y + dy) == kPoint;
+            if (!solid)
+                continue;
+            bool known = false;
+            for (const QPoint& p : qAsConst(found))
+                known = known || (p - QPoint(x, y)).manhattanLength() < 8;
+            if (!known)
+                found << QPoint(x, y);
+        }
+    return found;
+}
+
+int pixelsOf(const QImage& image, const QColor& colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixelColor(x, y) == colour;
+    return n;
+}
+
+// Pixels of a row in the healthy colour, also where the thin line is
+// blended with the white behind it.
+int healthyPixels(const QImage& image, int row)
+{
+    int n = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        const QColor c = image.pixelColor(x, row);
+        n += c.green() > c.red() + 20 && c.red() > c.blue() + 60;
+    }
+    return n;
+}
+
+// Pixels of the tray icon close to a colour.
+int iconPixels(const LumoraGUI& w, const QColor& colour)
+{
+    const QImage icon = w.trayIcon()->icon().pixmap(16, 16).toImage();
+    int n = 0;
+    for (int y = 0; y < icon.height(); ++y)
+        for (int x = 0; x < icon.width(); ++x) {
+            const QColor c = icon.pixelColor(x, y);
+            n += c.alpha() > 200 && qAbs(c.red() - colour.red()) < 12 && qAbs(c.green() - colour.green()) < 12
+                 && qAbs(c.blue() - colour.blue()) < 12;
+        }
+    return n;
+}
+
+}  // namespace
+
+class TestStatusPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        registerCrossThreadTypes();
+        qputenv("LUMORA_UPDATE_FEED_URL", "https://127.0.0.1:1/updates.json");
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    }
+    void cleanup() { QToolTip::hideText(); }
+
+    void graphFromTheStoreAndDeletion();
+    void healthValueGoesToTheScheduler();
+    void errorsInStatusLineAndTray();
+    void firstMeasurementButton();
+    void previewShowsFramesUntilLeft();
+};
+
+void TestStatusPage::graphFromTheStoreAndDeletion()
+{
+    QTemporaryDir dir;
+    StatisticsController store(dir.path() + "/");
+    auto w = startWindow(std::make_shared<Cameras>());
+    connect(&store, &StatisticsController::smallStatisticsChanged, w.get(), &LumoraGUI::updateHealthStatus);
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto* message = child<QLabel>(*w, "label_blinkMonitoringMessage");
+    auto* firstButton = child<QPushButton>(*w, "pushButton_blinkMonitoringTakeFirstMeasurement");
+    auto* plot = child<QCustomPlot>(*w, "customPlot_blinkMonitoring_graph");
+
+    store.init();  // an empty history
+    QVERIFY(message->isVisible() && firstButton->isVisible());
+    QCOMPARE(message->text(), QStringLiteral("No measurement taken yet. Your blink rate is measured approximately "
+                                             "every 30 minutes."));
+
+    // Ten measurements: the graph shows the last eight.
+    const double rates[10] = {3, 4, 7.5, 11, 14.5, 9, 20, 6, 12.5, 5};
+    for (int i = 0; i < 10; ++i)
+        store.addMeasurement(rates[i], QString(), 100 + i);
+    QVERIFY(!message->isVisible() && !firstButton->isVisible());
+    QCoreApplication::processEvents();  // the queued replot
+
+    const QImage grab = w->grab().toImage();
+    // Each measurement is a disc at its place (the first and the last are cut
+    // by the plot's edges), and no other disc is drawn.
+    const QRect inside =
+        plot->axisRect()->rect().translated(plot->mapTo(w.get(), QPoint())).adjusted(1, 1, 0, 0);
+    QVector<QPoint> expected;
+    for (int i = 0; i < 8; ++i)
+        expected << plot->mapTo(w.get(), QPoint(qRound(plot->xAxis->coordToPixel(i)),
+                                                qRound(plot->yAxis->coordToPixel(rates[i + 2]))));
+    for (const QPoint& c : qAsConst(expected)) {
+        int seen = 0;
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx) {
+                const QPoint p = c + QPoint(dx, dy);
+                if (dx * dx + dy * dy <= 4 && inside.contains(p)) {
+                    QVERIFY2(grab.pixelColor(p) == kPoint, qPrintable(QString("%1,%2").arg(p.x()).arg(p.y())));
+                    ++seen;
+                }
+            }
+        QVERIFY(seen >= 3);
+    }
+    const QVector<QPoint> drawn = discs(grab);
+    QVERIFY(drawn.size() >= 6);
+    for (const QPoint& d : drawn) {
+        bool near = false;
+        for (const QPoint& c : qAsConst(expected))
+            near = near || (d - c).manhattanLength() <= 4;
+        QVERIFY2(near, qPrintable(QString("a disc at %1,%2").arg(d.x()).arg(d.y())));
+    }
+    // The highest rate 20 lifts the top above it; the dashed healthy line
+    // runs across the plot at 10 with gaps.
+    QVERIFY(plot->yAxis->range().upper > 20);
+    const int healthyRow = plot->mapTo(w.get(), QPoint(0, qRound(plot->yAxis->coordToPixel(10)))).y();
+    int lineBest = 0;
+    for (int row = healthyRow - 1; row <= healthyRow + 1; ++row)
+        lineBest = qMax(lineBest, healthyPixels(grab, row));
+    const int plotWidth = plot->axisRect()->width();
+    QVERIFY2(lineBest > plotWidth / 3 && lineBest < plotWidth, qPrintable(QString::number(lineBest)));
+
+    // Hovering point 4 (the seventh measurement, rate 20) shows its time, rate and length.
+    auto pointAt = [&](double key, double value) {
+        return QPoint(qRound(plot->xAxis->coordToPixel(key)), qRound(plot->yAxis->coordToPixel(value)));
+    };
+    QTest::mouseMove(plot, pointAt(4, 20));
+    QTRY_VERIFY(QToolTip::isVisible());
+    const QString timeText = QLocale().toString(QDateTime::currentDateTime(), QStringLiteral("d. MMM yyyy"));
+    QVERIFY2(QToolTip::text().startsWith(timeText), qPrintable(QToolTip::text()));
+    QVERIFY2(QToolTip::text().contains("\nBlink rate: 20 blinks per minute\nAverage blink duration: 106 milliseconds"),
+             qPrintable(QToolTip::text()));
+    // On the line between two points the history is offered.
+    QTest::mouseMove(plot, pointAt(0.5, (rates[2] + rates[3]) / 2));
+    QTRY_COMPARE(QToolTip::text(), QStringLiteral("Open history"));
+
+    // After the history is deleted: the first-use state, no point drawn.
+    store.deleteAllMeasurements();
+    QVERIFY(message->isVisible() && firstButton->isVisible());
+    QCOMPARE(message->text(), QStringLiteral("No measurement taken yet. Your blink rate is measured approximately "
+                                             "every 30 minutes."));
+    QTRY_VERIFY(discs(w->grab().toImage()).isEmpty());
+    QCOMPARE(pixelsOf(w->grab().toImage(), kPoint), 0);
+    // Nothing deleted is offered on hover either.
+    QTest::mouseMove(plot, pointAt(4, 20));
+    QTest::qWait(50);
+    QVERIFY(!QToolTip::text().contains("Blink rate"));
+}
+
+void TestStatusPage::healthValueGoesToTheScheduler()
+{
+    auto w = startWindow(std::make_shared<Cameras>());
+    QSignalSpy health(w.get(), &LumoraGUI::blinkRateChanged);
+    const QDateTime now = QDateTime::currentDateTime();
+    w->updateHealthStatus({8, 20}, {100, 200}, {now, now});
+    QCOMPARE(health.count(), 1);
+    QCOMPARE(health.at(0).at(0).toFloat(), 9.0f);  // 20 counts as the healthy 10
+    w->updateHealthStatus({}, {}, {});
+    QCOMPARE(health.count(), 1);
+}
+
+void TestStatusPage::errorsInStatusLineAndTray()
+{
+    auto cameras = std::make_shared<Cameras>();
+    auto w = startWindow(cameras);
+    w->updateHealthStatus({}, {}, {});  // the status line is visible before any measurement
+    auto* line = child<QLabel>(*w, "label_blinkMonitoringMessage");
+    const QColor orange(0xd4, 0x55, 0x00);
+    const QColor green(0x98, 0xc8, 0x00);
+    QVERIFY(iconPixels(*w, green) > 20 && iconPixels(*w, orange) == 0);
+
+    struct Case {
+        Error sent;
+        bool noCamera;
+        QString text;
+        bool shownInTray;
+    };
+    const QList<Case> cases{
+        {LOW_MEMORY_OR_MISSING_MODEL, false, "Error: insufficient memory RAM or missing data.dat.", true},
+        {CAMERA_OCCUPIED, false, "Error: camera is used by other software.", true},
+        {CAMERA_OCCUPIED, true, "Error: camera is not connected.", true},
+        {LOW_FPS, false, "Error: low frame per second, cheap camera or bad light conditions.", false},
+        {NO_FACE, false, "Face not detected, please test blink detection performance (webcam icon).", false},
+        {MORE_FACES, false, "More than one face detected.", false},
+        {EMPTY_FRAME, false,
+         "Error: empty frame received, camera unplugged? (or bad cable or broken camera or bad driver).", true},
+        {NO_CAMERA, false, "Error: camera is used by other software.", true},  // a camera is listed again
+    };
+    for (const Case& c : cases) {
+        // A camera feature starting clears the previous error.
+        w->adjustSystemTrayBasedOnFunctionalityAccessingCamera(MEASUREMENT);
+        QCOMPARE(w->trayIcon()->toolTip(), QStringLiteral("Measurement in progress"));
+        QVERIFY(iconPixels(*w, orange) == 0);
+        if (c.noCamera)
+            cameras->list.clear();
+        else
+            cameras->list = {{"Front", 0}};
+        w->showError(c.sent);
+        const QString what = QString("error %1").arg(int(c.sent));
+        QVERIFY2(line->isVisible() && line->text() == c.text, qPrintable(what + ": " + line->text()));
+        if (c.shownInTray) {
+            QVERIFY2(iconPixels(*w, orange) > 20, qPrintable(what));
+            QCOMPARE(w->trayIcon()->toolTip(), c.text);
+        } else {
+            QVERIFY2(iconPixels(*w, green) > 20 && iconPixels(*w, orange) == 0, qPrintable(what));
+            QVERIFY2(w->trayIcon()->toolTip() != c.text, qPrintable(what));
+        }
+    }
+}
+
+void TestStatusPage::firstMeasurementButton()
+{
+    auto w = startWindow(std::make_shared<Cameras>());
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    w->updateHealthStatus({}, {}, {});
+    auto* onOff = child<QToolButton>(*w, "toolButton_blinkMonitoringOnOff");
+    onOff->setChecked(false);
+    QSignalSpy requested(w.get(), &LumoraGUI::measurementRequested);
+    QSignalSpy enabled(w.get(), &LumoraGUI::measurementEnabled);
+    QTest::mouseClick(child<QPushButton>(*w, "pushButton_blinkMonitoringTakeFirstMeasurement"), Qt::LeftButton);
+    QCOMPARE(requested.count(), 1);
+    QVERIFY(onOff->isChecked());
+    QCOMPARE(enabled.count(), 1);
+    QCOMPARE(child<QLabel>(*w, "label_blinkMonitoringMessage")->text(),
+             QStringLiteral("Measurement will start shortly."));
+    // The engine opens the camera for the measurement.
+    w->adjustSystemTrayBasedOnFunctionalityAccessingCamera(MEASUREMENT);
+    QCOMPARE(child<QLabel>(*w, "label_blinkMonitoringMessage")->text(), QStringLiteral("Measurement in progress"));
+}
+
+void TestStatusPage::previewShowsFramesUntilLeft()
+{
+    QTemporaryDir dir;
+    const QString landmarks = dir.filePath("eyes.dat");
+    QVERIFY(synthface::trainLandmarkModel(landmarks.toStdString()));
+
+    // The engine on its own thread, connected as the application connects it.
+    auto source = std::make_shared<synthface::SyntheticFaceSource>(synthface::Script::random(3));
+    QThread thread;
+    auto* model = new Model;
+    model->setFrameSource(source);
+    model->setFaceDetector(source->faceDetector());
+    model->setModelFile(landmarks);
+    model->moveToThread(&thread);
+    connect(&thread, &QThread::finished, model, &QObject::deleteLater);
+    QSignalSpy ready(model, &Model::modelInitialized);
+    thread.start();
+    QMetaObject::invokeMethod(model, "init", Qt::QueuedConnection);
+    QTRY_COMPARE(ready.count(), 1);
+
+    auto w = startWindow(std::make_shared<Cameras>());
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    connect(w.get(), &LumoraGUI::cameraPreviewEnabled, model,
+            [model](bool on) { on ? model->startLivePreview() : model->stop(); });
+    connect(model, &Model::frameReceived, w.get(), &LumoraGUI::showImage);
+    connect(model, &Model::frameReceived, w.get(), [model](const QImage&) { model->previewFrameShown(); });
+    int shown = 0;
+    connect(model, &Model::frameReceived, w.get(), [&shown](const QImage&) { ++shown; });
+    QSignalSpy stopped(model, &Model::stopped);
+
+    auto* image = child<QLabel>(*w, "label_image");
+    auto brightPixels = [image]() {
+        const QImage picture = image->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < picture.height(); y += 2)
+            for (int x = 0; x < picture.width(); x += 2)
+                n += qGray(picture.pixel(x, y)) > 60;
+        return n;
+    };
+    QCOMPARE(brightPixels(), 0);  // the black picture before the first frame
+
+    QTest::mouseClick(child<QToolButton>(*w, "toolButton_titleBarSettings"), Qt::LeftButton);
+    QTest::mouseClick(child<QToolButton>(*w, "toolButton_titleBarWebcam"), Qt::LeftButton);
+    QTRY_VERIFY(shown >= 5);
+    QVERIFY(image->isVisible());
+    QVERIFY(brightPixels() > 1000);  // the face
+    QCOMPARE(image->pixmap()->width(), w->previewWidth());
+
+    QTest::mouseClick(child<QToolButton>(*w, "toolButton_titleBarBack"), Qt::LeftButton);
+    QTRY_COMPARE(stopped.count(), 1);
+    QCoreApplication::processEvents();
+    const int afterStop = shown;
+    const int framesRead = source->framesRead();
+    QTest::qWait(300);
+    QCOMPARE(shown, afterStop);
+    QCOMPARE(source->framesRead(), framesRead);
+
+    QMetaObject::invokeMethod(model, "quit", Qt::QueuedConnection);
+    thread.quit();
+    QVERIFY(thread.wait(10000));
+}
+
+QTEST_MAIN(TestStatusPage)
+#include "tst_statuspage.moc"
