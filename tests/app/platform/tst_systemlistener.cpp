@@ -4,6 +4,7 @@
 #include "app/platform/systemlistenerlinux.h"
 #include "app/platform/x11sessionwatcher.h"
 #include "app/platform/xconnection.h"
+#include "fakelogin.h"
 #include "testservers.h"
 
 #include <QDBusConnection>
@@ -20,7 +21,7 @@ using SystemSession::SystemListenerLinux;
 
 namespace {
 
-const char kSessionPath[] = "/org/freedesktop/login1/session/_31";
+const char* const kSessionPath = FakeLogin::kSessionPath;
 const QString kNowhere = QStringLiteral("unix:path=/nonexistent/lumora-bus");
 
 QList<int> codes(const QSignalSpy& spy)
@@ -103,21 +104,6 @@ void setClientList(XConnection& x, const QVector<xcb_window_t>& windows)
 }
 
 }  // namespace
-
-// Stands in for logind: tells the listener which object is its session.
-class FakeLogin : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
-public:
-    int calls = 0;
-public slots:
-    QDBusObjectPath GetSession(const QString&)
-    {
-        ++calls;
-        return QDBusObjectPath(QString::fromLatin1(kSessionPath));
-    }
-};
 
 class TestSystemListener : public QObject
 {
