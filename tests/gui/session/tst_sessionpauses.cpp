@@ -155,6 +155,7 @@ private slots:
         }
         QVERIFY(happens([&] { lock(false); }, 1));
         QCOMPARE(values(*pauses), QList<bool>({true, false}));
+        window->findChild<QLineEdit*>("lineEdit_whenProcessRun")->setText("editor");
     }
 
     void init()
@@ -163,103 +164,64 @@ private slots:
         brightness->clear();
     }
 
-    void eachReasonAlone()
+    // Each event is a token: L lock, Z sleep, X and B the screen saver on the
+    // X server and on the session bus, P a listed process, each with + for
+    // its start and - for its end; U+ and U- the user's pause and resume, C
+    // unchecking the listed-process box. After each event the window has
+    // requested a pause (p), a resume (r) or nothing (.).
+    void interleavedEvents_data()
     {
-        QVERIFY(happens([&] { sleep(true); }, 2));
-        QVERIFY(happens([&] { sleep(false); }, 3));
-        QVERIFY(happens([&] { saverOnX(true); }, 6));
-        QVERIFY(happens([&] { saverOnX(false); }, 7));
-        QVERIFY(happens([&] { saverOnBus(true); }, 6));
-        QVERIFY(happens([&] { saverOnBus(false); }, 7));
-        QCOMPARE(values(*pauses), QList<bool>({true, false, true, false, true, false}));
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<QString>("reactions");
+        QTest::newRow("lock") << "L+ L-" << "p r";
+        QTest::newRow("sleep") << "Z+ Z-" << "p r";
+        QTest::newRow("saver on X") << "X+ X-" << "p r";
+        QTest::newRow("saver on the bus") << "B+ B-" << "p r";
+        QTest::newRow("process") << "P+ P-" << "p r";
+        // The screen is still locked when the saver stops: the user is away.
+        QTest::newRow("saver, lock, saver off") << "B+ L+ B- L-" << "p . . r";
+        QTest::newRow("lock, saver, unlock") << "L+ X+ L- X-" << "p . . r";
+        QTest::newRow("sleep, lock, wake") << "Z+ L+ Z- L-" << "p . . r";
+        QTest::newRow("lock, sleep, unlock") << "L+ Z+ L- Z-" << "p . . r";
+        QTest::newRow("process, lock, process ends") << "P+ L+ P- L-" << "p . . r";
+        QTest::newRow("unchecking ends the process's share") << "P+ L+ C L-" << "p . . r";
+        // The user's pause takes no share from session events.
+        QTest::newRow("user's pause") << "U+ L+ X+ Z+ Z- X- L- U-" << "p . . . . . . r";
+        QTest::newRow("user's pause, process") << "U+ P+ P- U-" << "p . . r";
     }
 
-    void screenSaverThenLockThenSaverOff()
+    void interleavedEvents()
     {
-        QVERIFY(happens([&] { saverOnBus(true); }, 6));
-        QVERIFY(happens([&] { lock(true); }, 0));
-        // The screen is still locked: the user is away.
-        QVERIFY(happens([&] { saverOnBus(false); }, 7));
-        QCOMPARE(values(*pauses), QList<bool>({true}));
-        const bool unlocked = happens([&] { lock(false); }, 1);
-        for (const auto& a : *codes) qWarning() << a;
-        QVERIFY(unlocked);
-        QCOMPARE(values(*pauses), QList<bool>({true, false}));
-    }
-
-    void lockThenSaverThenUnlock()
-    {
-        QVERIFY(happens([&] { lock(true); }, 0));
-        QVERIFY(happens([&] { saverOnX(true); }, 6));
-        QVERIFY(happens([&] { lock(false); }, 1));
-        // Unlocking always sends the brightness, paused or not.
-        QCOMPARE(brightness->count(), 1);
-        QCOMPARE(values(*pauses), QList<bool>({true}));
-        QVERIFY(happens([&] { saverOnX(false); }, 7));
-        QCOMPARE(values(*pauses), QList<bool>({true, false}));
-    }
-
-    void sleepAndLockInBothOrders()
-    {
-        QVERIFY(happens([&] { sleep(true); }, 2));
-        QVERIFY(happens([&] { lock(true); }, 0));
-        QVERIFY(happens([&] { sleep(false); }, 3));
-        QCOMPARE(values(*pauses), QList<bool>({true}));
-        QVERIFY(happens([&] { lock(false); }, 1));
-        QCOMPARE(values(*pauses), QList<bool>({true, false}));
-
-        QVERIFY(happens([&] { lock(true); }, 0));
-        QVERIFY(happens([&] { sleep(true); }, 2));
-        QVERIFY(happens([&] { lock(false); }, 1));
-        QCOMPARE(values(*pauses), QList<bool>({true, false, true}));
-        QVERIFY(happens([&] { sleep(false); }, 3));
-        QCOMPARE(values(*pauses), QList<bool>({true, false, true, false}));
-    }
-
-    void usersPauseIsNeverEndedBySessionEvents()
-    {
-        userPause(true);
-        QVERIFY(happens([&] { lock(true); }, 0));
-        QVERIFY(happens([&] { saverOnX(true); }, 6));
-        QVERIFY(happens([&] { sleep(true); }, 2));
-        QVERIFY(happens([&] { sleep(false); }, 3));
-        QVERIFY(happens([&] { saverOnX(false); }, 7));
-        QVERIFY(happens([&] { lock(false); }, 1));
-        QCOMPARE(values(*pauses), QList<bool>({true}));
-        userPause(false);
-        QCOMPARE(values(*pauses), QList<bool>({true, false}));
-    }
-
-    void listedProcessSharesThePause()
-    {
+        QFETCH(QString, events);
+        QFETCH(QString, reactions);
         auto* box = window->findChild<QCheckBox*>("checkBox_whenProcessRun");
         box->setChecked(true);
-        window->findChild<QLineEdit*>("lineEdit_whenProcessRun")->setText("editor");
-
-        QVERIFY(happens([&] { process(true); }, 18));
-        QVERIFY(happens([&] { lock(true); }, 0));
-        QVERIFY(happens([&] { process(false); }, 19));
-        QCOMPARE(values(*pauses), QList<bool>({true}));
-        QVERIFY(happens([&] { lock(false); }, 1));
-        QCOMPARE(values(*pauses), QList<bool>({true, false}));
-
-        // Unchecking the box ends the process's share, not the lock's.
-        QVERIFY(happens([&] { process(true); }, 18));
-        QVERIFY(happens([&] { lock(true); }, 0));
-        box->setChecked(false);
-        QCOMPARE(values(*pauses), QList<bool>({true, false, true}));
-        QVERIFY(happens([&] { lock(false); }, 1));
-        QCOMPARE(values(*pauses), QList<bool>({true, false, true, false}));
-        QVERIFY(QDir(procDir.filePath("4242")).removeRecursively());
-
-        // During the user's pause a listed process takes no share.
-        box->setChecked(true);
-        userPause(true);
-        QVERIFY(happens([&] { process(true); }, 18));
-        QVERIFY(happens([&] { process(false); }, 19));
-        QCOMPARE(values(*pauses), QList<bool>({true, false, true, false, true}));
-        box->setChecked(false);
-        userPause(false);
+        const QStringList steps = events.split(' ');
+        const QStringList expected = reactions.split(' ');
+        for (int i = 0; i < steps.size(); ++i) {
+            pauses->clear();
+            const QString step = steps[i];
+            const bool on = step.endsWith('+');
+            const QMap<QChar, std::function<void()>> send{
+                {'L', [&] { lock(on); }},        {'Z', [&] { sleep(on); }},
+                {'X', [&] { saverOnX(on); }},    {'B', [&] { saverOnBus(on); }},
+                {'P', [&] { process(on); }},
+            };
+            const QMap<QChar, int> code{{'L', on ? 0 : 1}, {'Z', on ? 2 : 3}, {'X', on ? 6 : 7},
+                                        {'B', on ? 6 : 7}, {'P', on ? 18 : 19}};
+            if (step == "C")
+                box->setChecked(false);
+            else if (step[0] == 'U')
+                userPause(on);
+            else
+                QVERIFY2(happens(send[step[0]], code[step[0]]), qPrintable(step));
+            const QList<bool> got = values(*pauses);
+            const QString reaction = got.isEmpty() ? "." : got == QList<bool>{true} ? "p" : got == QList<bool>{false} ? "r" : "?";
+            QVERIFY2(reaction == expected[i], qPrintable(QString("after %1: %2").arg(step, reaction)));
+        }
+        // Unlocking always sends the brightness, paused or not.
+        QCOMPARE(brightness->count(), events.count("L-"));
+        QDir(procDir.filePath("4242")).removeRecursively();
     }
 
     // Camera use follows the same rule; this platform's listener reports no
