@@ -61,7 +61,7 @@ public:
                 ++n;
         return n;
     }
-    bool waitFor(const QString& prefix, int ms = 5000)
+    bool waitFor(const QString& prefix, int ms = 15000)
     {
         QElapsedTimer t;
         t.start();
@@ -84,7 +84,7 @@ public:
     {
         process.write("quit\n");
         process.closeWriteChannel();
-        return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit &&
+        return process.waitForFinished(15000) && process.exitStatus() == QProcess::NormalExit &&
                process.exitCode() == 0;
     }
 
@@ -215,7 +215,7 @@ void TestUniqueApplication::secondLaunchWakesPrimaryOnce()
     QElapsedTimer timer;
     timer.start();
     second.start();
-    QVERIFY(second.process.waitForFinished(3000));
+    QVERIFY(second.process.waitForFinished(15000));
     const qint64 took = timer.elapsed();
     QCOMPARE(second.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.process.exitCode(), 0);
@@ -273,7 +273,7 @@ void TestUniqueApplication::killedPrimaryIsReplaced()
         primary.start();
         QVERIFY(primary.waitFor("primary"));
         ::kill(static_cast<pid_t>(primary.process.processId()), SIGKILL);
-        QVERIFY(primary.process.waitForFinished(3000));
+        QVERIFY(primary.process.waitForFinished(15000));
     }
     Helper next;
     next.start();
@@ -282,7 +282,7 @@ void TestUniqueApplication::killedPrimaryIsReplaced()
 
     Helper third;
     third.start();
-    QVERIFY(third.process.waitForFinished(3000));
+    QVERIFY(third.process.waitForFinished(15000));
     QCOMPARE(third.process.exitCode(), 0);
     QVERIFY(next.waitFor("started"));
     QVERIFY(next.quit());
@@ -300,7 +300,7 @@ void TestUniqueApplication::cleanQuitFreesTheBlock()
         // An allowed secondary reads the primary's record from the block.
         Helper secondary({"--allow-secondary"});
         secondary.start();
-        QVERIFY(secondary.process.waitForFinished(3000));
+        QVERIFY(secondary.process.waitForFinished(15000));
         QCOMPARE(secondary.process.exitCode(), 0);
         QCOMPARE(secondary.line("secondary"),
                  QStringLiteral("1 %1 %2").arg(primary.process.processId()).arg(user));
@@ -469,7 +469,7 @@ void TestUniqueApplication::badClientsAreDropped()
     // The primary is still responsive: a real launch wakes it exactly once.
     Helper second;
     second.start();
-    QVERIFY(second.process.waitForFinished(3000));
+    QVERIFY(second.process.waitForFinished(15000));
     QCOMPARE(second.process.exitCode(), 0);
     QVERIFY(primary.waitFor("started"));
     primary.settle(200);
@@ -533,7 +533,7 @@ void TestUniqueApplication::secondarySendsMessage()
 
     Helper secondary({"--allow-secondary", "--send", "wake up"});
     secondary.start();
-    QVERIFY(secondary.process.waitForFinished(3000));
+    QVERIFY(secondary.process.waitForFinished(15000));
     QCOMPARE(secondary.line("sent"), QStringLiteral("1"));
     QVERIFY(secondary.line("secondary").startsWith(QLatin1String("1 ")));
     QVERIFY(primary.waitFor("message"));
