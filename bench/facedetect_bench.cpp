@@ -1,5 +1,6 @@
 // The face detector on one core: milliseconds per call and multiply-
-// accumulates per second, with the vector kernels and with the plain loops.
+// accumulates per second, with the vector kernels and with the plain loops;
+// and each layer's convolution alone.
 
 #include <benchmark/benchmark.h>
 
@@ -67,3 +68,39 @@ BENCHMARK_CAPTURE(runFaceDetect, 320x240, 320, 240, bestKernelPath())
 BENCHMARK_CAPTURE(runFaceDetect, plain160x120, 160, 120, KernelPath::Plain)
     ->Name("FaceDetectPlain/160x120")
     ->Unit(benchmark::kMillisecond);
+
+namespace {
+
+// One layer of the built-in network on its input size for a 160x120 image.
+void runFaceLayer(benchmark::State& state)
+{
+    static Filters filters[kFaceLayerCount];
+    static bool built = [] {
+        ConvLayerInfo table[kFaceLayerCount];
+        return buildLayerTable(embeddedFaceWeights(), embeddedFaceWeightsSize(), table)
+               && buildFilters(table, filters);
+    }();
+    if (!built) {
+        state.SkipWithError("no weights");
+        return;
+    }
+    const int n = int(state.range(0));
+    static const int sizes[kFaceLayerCount][2] = {{80, 60}, {80, 60}, {40, 30}, {40, 30}, {20, 15}, {20, 15},
+                                                  {20, 15}, {10, 7},  {10, 7},  {10, 7},  {5, 3},   {5, 3},
+                                                  {5, 3},   {2, 1},   {2, 1},   {2, 1},   {20, 15}, {20, 15},
+                                                  {10, 7},  {10, 7},  {5, 3},   {5, 3},   {2, 1},   {2, 1}};
+    const FaceLayerShape& s = kFaceLayerShapes[n];
+    TensorBlob<unsigned char> in(sizes[n][0], sizes[n][1], n == 0 ? 27 : s.in);
+    uint32_t seed = 99;
+    for (int i = 0; i < in.width * in.height * in.channelStep; ++i)
+        reinterpret_cast<unsigned char*>(in.data)[i] = (unsigned char)((seed = seed * 1664525u + 1013904223u) >> 24);
+    TensorBlob<int> out;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(convolution(&in, &filters[n], &out));
+    const double macs = double(in.width) * in.height * (n == 0 ? 27 : s.kernel * s.kernel * s.in) * s.out;
+    state.counters["MACs_per_s"] = benchmark::Counter(double(state.iterations()) * macs, benchmark::Counter::kIsRate);
+}
+
+} // namespace
+
+BENCHMARK(runFaceLayer)->Name("FaceDetectLayer")->DenseRange(0, kFaceLayerCount - 1)->Unit(benchmark::kMicrosecond);

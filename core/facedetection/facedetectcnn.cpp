@@ -40,6 +40,15 @@ void Filters::clear()
     filters.clear();
     wide.clear();
     wideLanes = 0;
+    bytes = ByteFilters();
+}
+
+void Filters::prepare(KernelPath path)
+{
+    if (path == KernelPath::AVX2 && bytes.channelStep == 0)
+        prepareByteFilters(filters, bytes);
+    else if (path == KernelPath::SSE2)
+        prepareWide(4);
 }
 
 // The filters widened to int16 and interleaved for the vector loops (layout
@@ -141,10 +150,20 @@ void convolution3x3P0(const TensorBlob<unsigned char>& in, const Filters& filter
     }
 }
 
-// Runs the vector loops over a zero-bordered int16 copy of the input.
+// Runs the vector loops (SSE2: over a zero-bordered int16 copy of the input).
 void convolutionVector(KernelPath path, const TensorBlob<unsigned char>& in, Filters& filters,
                        const int* biasTerms, TensorBlob<int>& out)
 {
+    const int lanes = path == KernelPath::AVX2 ? 8 : 4;
+    const int n = int(filters.filters.size());
+    std::vector<int> bias(std::size_t((n + lanes - 1) / lanes * lanes), 0);
+    if (biasTerms)
+        std::copy(biasTerms, biasTerms + n, bias.begin());
+    filters.prepare(path);
+    if (path == KernelPath::AVX2) {
+        convolutionBytesAVX2(in, filters.bytes, filters.stride, n, bias.data(), out);
+        return;
+    }
     thread_local std::vector<int16_t> scratch;
     const int pad = filters.pad;
     const int cp = in.channelStep;
@@ -160,20 +179,10 @@ void convolutionVector(KernelPath path, const TensorBlob<unsigned char>& in, Fil
             continue;
         }
         const std::size_t border = std::size_t(pad) * cp;
-        const std::size_t n = std::size_t(in.width) * cp;
         std::fill(dst, dst + border, int16_t(0));
-        std::fill(dst + border + n, dst + rowLen, int16_t(0));
-        if (path == KernelPath::AVX2)
-            widenAVX2(in.ptr(iy, 0), dst + border, n);
-        else
-            std::copy(in.ptr(iy, 0), in.ptr(iy, 0) + n, dst + border);
+        std::fill(dst + border + std::size_t(in.width) * cp, dst + rowLen, int16_t(0));
+        std::copy(in.ptr(iy, 0), in.ptr(iy, 0) + std::size_t(in.width) * cp, dst + border);
     }
-    const int lanes = path == KernelPath::AVX2 ? 8 : 4;
-    filters.prepareWide(lanes);
-    const int n = int(filters.filters.size());
-    std::vector<int> bias(std::size_t((n + lanes - 1) / lanes * lanes), 0);
-    if (biasTerms)
-        std::copy(biasTerms, biasTerms + n, bias.begin());
     const TensorBlob<signed char>& first = *filters.filters[0];
     ConvJob job;
     job.in = scratch.data();
@@ -189,10 +198,7 @@ void convolutionVector(KernelPath path, const TensorBlob<unsigned char>& in, Fil
     job.outH = out.height;
     job.outPixStride = out.pixelStride();
     job.biasTerms = bias.data();
-    if (path == KernelPath::AVX2)
-        convolutionAVX2(job);
-    else
-        convolutionSSE2(job);
+    convolutionSSE2(job);
 }
 
 } // namespace

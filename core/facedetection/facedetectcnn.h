@@ -7,10 +7,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/facedetection/facedetectcnn_simd.h"
 #include "core/facedetection/faceweights.h"
 #include "core/facedetection/tensorblob.h"
 
 namespace facedetect {
+
+enum class KernelPath { Plain, SSE2, AVX2 };
 
 // One convolution layer: one blob per output channel (kernel x kernel x in,
 // the filter's integer bias in the blob's bias field).
@@ -25,6 +28,8 @@ struct Filters
     // filters; built on first use by the thread that runs the layer.
     std::vector<int16_t> wide;
     int wideLanes = 0;
+    // The weights as bytes for the AVX2 loops, built like `wide`.
+    ByteFilters bytes;
 
     Filters() = default;
     Filters(const Filters&) = delete;
@@ -32,6 +37,7 @@ struct Filters
     ~Filters() { clear(); }
     void clear();
     void prepareWide(int lanes); // fills `wide` for vectors of `lanes` int32
+    void prepare(KernelPath path); // builds the form `path` uses
 };
 
 // One row of the layer table.
@@ -48,7 +54,6 @@ struct ConvLayerInfo
 };
 
 // The inner loops of the convolutions.
-enum class KernelPath { Plain, SSE2, AVX2 };
 KernelPath bestKernelPath();          // the fastest this CPU runs
 KernelPath kernelPath();              // the one in use (the best by default)
 void setKernelPath(KernelPath path);  // for benchmarks and tests

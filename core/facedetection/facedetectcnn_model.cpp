@@ -84,8 +84,7 @@ bool buildFilters(const ConvLayerInfo table[kFaceLayerCount], Filters filters[kF
                     return false;
             }
         }
-        if (kernelPath() != KernelPath::Plain)
-            layer.prepareWide(kernelPath() == KernelPath::AVX2 ? 8 : 4);
+        layer.prepare(kernelPath());
     }
     return true;
 }

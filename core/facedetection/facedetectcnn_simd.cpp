@@ -1,5 +1,6 @@
 #include "core/facedetection/facedetectcnn_simd.h"
 
+#include <algorithm>
 #include <cstring>
 #include <immintrin.h>
 
@@ -35,49 +36,230 @@ void convolutionSSE2(const ConvJob& job)
     convolve<VecSSE2>(job);
 }
 
+namespace {
+
+// True when vpmaddubsw adds a (w0, w1) pair of weights to any two inputs
+// 0..255 without saturating.
+bool pairFits(int w0, int w1)
+{
+    const int pos = std::max(w0, 0) + std::max(w1, 0);
+    const int neg = std::min(w0, 0) + std::min(w1, 0);
+    return 255 * pos <= 32767 && 255 * neg >= -32768;
+}
+
+} // namespace
+
+void prepareByteFilters(const std::vector<TensorBlob<signed char>*>& filters, ByteFilters& out)
+{
+    out = ByteFilters();
+    if (filters.empty() || !filters[0] || !filters[0]->data)
+        return;
+    const TensorBlob<signed char>& first = *filters[0];
+    const int n = int(filters.size());
+    const int cs = first.channelStep;
+    out.rows = first.height;
+    out.runLen = (first.width - 1) * cs / 4 + (first.channels + 3) / 4;
+    out.groups = (n + 7) / 8;
+    out.weights.assign(std::size_t(out.groups) * out.rows * out.runLen * 32, 0);
+    out.extraBegin.push_back(0);
+    for (int g = 0; g < out.groups; ++g) {
+        for (int r = 0; r < out.rows; ++r)
+            for (int k = 0; k < out.runLen; ++k) {
+                int8_t* block = out.weights.data() + ((std::size_t(g) * out.rows + r) * out.runLen + k) * 32;
+                bool fits = true;
+                for (int l = 0; l < 8 && g * 8 + l < n; ++l) {
+                    // The filter blob's row r holds its pixels' channelStep bytes one after another.
+                    const signed char* src = filters[g * 8 + l]->ptr(r, 0) + 4 * k;
+                    std::memcpy(block + 4 * l, src, 4);
+                    fits = fits && pairFits(src[0], src[1]) && pairFits(src[2], src[3]);
+                }
+                if (fits)
+                    continue;
+                out.extraRow.push_back(r);
+                out.extraBlock.push_back(k);
+                for (int i = 0; i < 32; ++i) {
+                    const int8_t half = int8_t(block[i] >> 1);
+                    block[i] = int8_t(block[i] - half);
+                    out.extraWeights.push_back(half);
+                }
+            }
+        out.extraBegin.push_back(int(out.extraRow.size()));
+    }
+    out.channelStep = cs;
+}
+
+namespace {
+
+struct ByteJob
+{
+    const uint8_t* in;
+    std::ptrdiff_t rowStride; // bytes per input row
+    int pixStride;            // bytes per input pixel
+    int stride;
+    const ByteFilters* f;
+    const int* bias;
+    int numFilters;
+    int* out;
+    int outW;
+    int outPixStride; // ints per output pixel
+};
+
+} // namespace
+
+namespace avx2 {
+void runBytes(const ByteJob& job, int pixels, int groups);
+}
+
+void convolutionBytesAVX2(const TensorBlob<unsigned char>& in, const ByteFilters& filters, int stride,
+                          int numFilters, const int* biasTerms, TensorBlob<int>& out)
+{
+    const int pad = filters.rows / 2;
+    const int cs = in.channelStep;
+    ByteJob job;
+    job.pixStride = cs;
+    if (pad == 0) {
+        job.in = reinterpret_cast<const uint8_t*>(in.data);
+        job.rowStride = std::ptrdiff_t(in.width) * cs;
+    } else {
+        // A copy with a zero border of `pad` pixels, plus room for the
+        // vector reads past the last pixel.
+        thread_local std::vector<uint8_t> scratch;
+        const int pw = in.width + 2 * pad;
+        const int ph = in.height + 2 * pad;
+        const std::size_t rowLen = std::size_t(pw) * cs;
+        scratch.assign(rowLen * ph + 32, 0);
+        for (int y = 0; y < in.height; ++y)
+            std::memcpy(scratch.data() + (y + pad) * rowLen + std::size_t(pad) * cs, in.ptr(y, 0),
+                        std::size_t(in.width) * cs);
+        job.in = scratch.data();
+        job.rowStride = std::ptrdiff_t(rowLen);
+    }
+    job.stride = stride;
+    job.f = &filters;
+    job.bias = biasTerms;
+    job.numFilters = numFilters;
+    job.out = out.data;
+    job.outW = out.width;
+    job.outPixStride = out.pixelStride();
+    avx2::runBytes(job, out.width * out.height, filters.groups);
+}
+
+// Only plain code and intrinsics below: library templates instantiated here
+// could be shared with callers on processors without AVX2.
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
 namespace avx2 {
 namespace {
 
-struct VecAVX2
+inline __m256i broadcast4(const uint8_t* p)
 {
-    using T = __m256i;
-    static constexpr int L = 8;
-    static T zero() { return _mm256_setzero_si256(); }
-    static T load(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-    static T loadInts(const int* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-    static void storeInts(int* p, T v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
-    static T broadcastPair(const int16_t* p)
-    {
-        int v;
-        std::memcpy(&v, p, 4);
-        return _mm256_set1_epi32(v);
-    }
-    static T add(T a, T b) { return _mm256_add_epi32(a, b); }
-    static T madd(T acc, T a, T b) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, b)); }
-};
+    int v;
+    std::memcpy(&v, p, 4);
+    return _mm256_set1_epi32(v);
+}
 
-#include "core/facedetection/convkernel.inc"
+inline __m256i dot4(__m256i acc, __m256i in, __m256i w, __m256i ones)
+{
+    return _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_maddubs_epi16(in, w), ones));
+}
+
+// P output pixels (raster order from `first`) times G groups of 8 filters.
+template <int P, int G>
+void byteBlock(const ByteJob& j, int first, int g0)
+{
+    const ByteFilters& f = *j.f;
+    const __m256i ones = _mm256_set1_epi16(1);
+    const std::ptrdiff_t groupStride = std::ptrdiff_t(f.rows) * f.runLen * 32;
+    const uint8_t* base[P];
+#pragma GCC unroll 4
+    for (int p = 0; p < P; ++p) {
+        const int y = (first + p) / j.outW, x = (first + p) % j.outW;
+        base[p] = j.in + std::ptrdiff_t(y) * j.stride * j.rowStride + std::ptrdiff_t(x) * j.stride * j.pixStride;
+    }
+    __m256i acc[P][G];
+#pragma GCC unroll 4
+    for (int p = 0; p < P; ++p)
+#pragma GCC unroll 2
+        for (int g = 0; g < G; ++g)
+            acc[p][g] = _mm256_setzero_si256();
+    const int8_t* w = f.weights.data() + g0 * groupStride;
+    for (int r = 0; r < f.rows; ++r) {
+        const uint8_t* ip[P];
+#pragma GCC unroll 4
+        for (int p = 0; p < P; ++p)
+            ip[p] = base[p] + r * j.rowStride;
+        const int8_t* wr = w + std::ptrdiff_t(r) * f.runLen * 32;
+        for (int k = 0; k < f.runLen; ++k) {
+            __m256i b[P];
+#pragma GCC unroll 4
+            for (int p = 0; p < P; ++p)
+                b[p] = broadcast4(ip[p] + 4 * k);
+#pragma GCC unroll 2
+            for (int g = 0; g < G; ++g) {
+                const __m256i wv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wr + g * groupStride + 32 * k));
+#pragma GCC unroll 4
+                for (int p = 0; p < P; ++p)
+                    acc[p][g] = dot4(acc[p][g], b[p], wv, ones);
+            }
+        }
+    }
+#pragma GCC unroll 2
+    for (int g = 0; g < G; ++g)
+        for (int e = f.extraBegin[g0 + g]; e < f.extraBegin[g0 + g + 1]; ++e) {
+            const std::ptrdiff_t off = f.extraRow[e] * j.rowStride + 4 * f.extraBlock[e];
+            const __m256i wv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f.extraWeights.data() + 32 * e));
+#pragma GCC unroll 4
+            for (int p = 0; p < P; ++p)
+                acc[p][g] = dot4(acc[p][g], broadcast4(base[p] + off), wv, ones);
+        }
+#pragma GCC unroll 2
+    for (int g = 0; g < G; ++g) {
+        const int f0 = (g0 + g) * 8;
+        const int count = j.numFilters - f0 < 8 ? j.numFilters - f0 : 8;
+        const __m256i bias = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(j.bias + f0));
+#pragma GCC unroll 4
+        for (int p = 0; p < P; ++p) {
+            int* o = j.out + std::ptrdiff_t(first + p) * j.outPixStride + f0;
+            const __m256i sum = _mm256_add_epi32(acc[p][g], bias);
+            if (count == 8) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), sum);
+            } else {
+                alignas(32) int tmp[8];
+                _mm256_store_si256(reinterpret_cast<__m256i*>(tmp), sum);
+                for (int i = 0; i < count; ++i)
+                    o[i] = tmp[i];
+            }
+        }
+    }
+}
+
+template <int G>
+void byteGroups(const ByteJob& j, int pixels, int g0)
+{
+    int i = 0;
+    for (; i + 4 <= pixels; i += 4)
+        byteBlock<4, G>(j, i, g0);
+    switch (pixels - i) {
+    case 3: byteBlock<3, G>(j, i, g0); break;
+    case 2: byteBlock<2, G>(j, i, g0); break;
+    case 1: byteBlock<1, G>(j, i, g0); break;
+    default: break;
+    }
+}
 
 } // namespace
+
+void runBytes(const ByteJob& job, int pixels, int groups)
+{
+    int g = 0;
+    for (; g + 2 <= groups; g += 2)
+        byteGroups<2>(job, pixels, g);
+    if (g < groups)
+        byteGroups<1>(job, pixels, g);
+}
+
 } // namespace avx2
-
-void convolutionAVX2(const ConvJob& job)
-{
-    avx2::convolve<avx2::VecAVX2>(job);
-}
-
-void widenAVX2(const unsigned char* src, int16_t* dst, std::size_t n)
-{
-    std::size_t i = 0;
-    for (; i + 16 <= n; i += 16)
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i),
-                            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i))));
-    for (; i < n; ++i)
-        dst[i] = src[i];
-}
 
 int reluMaxAVX2(int* values, std::size_t n)
 {

@@ -144,6 +144,11 @@ private slots:
         QTest::newRow("3x3 s1 odd channels") << 4 << 3 << 3 << 6 << 3 << 1;
         QTest::newRow("3x3 s2") << 7 << 5 << 32 << 6 << 3 << 2;
         QTest::newRow("3x3 s2 even") << 8 << 6 << 16 << 4 << 3 << 2;
+        // Filter counts of three groups and a part of one, pixel counts of
+        // 18 and 19 (runs of pixels across rows with two and three left over).
+        QTest::newRow("3x3 s1 three groups") << 6 << 3 << 20 << 19 << 3 << 1;
+        QTest::newRow("1x1 head shape") << 19 << 1 << 48 << 42 << 1 << 1;
+        QTest::newRow("3x3 s2 odd") << 5 << 7 << 13 << 17 << 3 << 2;
     }
 
     void convolutionMatchesReference()
@@ -176,6 +181,40 @@ private slots:
                     for (int n = 0; n < filters; ++n)
                         QCOMPARE(out.at(y, x, n), referenceValue(in, f, n, y, x));
         }
+    }
+
+    // Pairs of neighbouring weights whose products with two inputs of 255
+    // just fit int16 (sums of 128 and -128 in size), next to one pair just
+    // past it, in every position of a group of 8 filters and both kernels.
+    void weightPairsAtTheInt16Limit()
+    {
+        const signed char fitting[][2] = {{64, 64}, {-64, -64}, {127, -128}, {-128, 127}, {1, 127}, {-1, -127}};
+        const signed char past[][2] = {{65, 64}, {-64, -65}, {127, 2}, {-128, -1}};
+        TensorBlob<unsigned char> in(3, 2, 8);
+        std::memset(in.data, 255, std::size_t(in.width) * in.height * in.channelStep);
+        in.bias = 1;
+        for (int k : {1, 3})
+            for (int odd = 0; odd < 16; ++odd) {
+                Filters f;
+                makeFilters(f, 9, k, 8, k / 2, 1, 1.0f, -100, 100);
+                for (int n = 0; n < 9; ++n)
+                    for (int t = 0; t < k * k; ++t)
+                        for (int q = 0; q < 4; ++q) {
+                            const bool isPast = n == odd % 8 && q == odd / 4 && t == k * k / 2;
+                            const signed char* pair = isPast ? past[odd % 4] : fitting[(n + t + q) % 6];
+                            f.filters[n]->at(t / k, t % k, 2 * q) = pair[0];
+                            f.filters[n]->at(t / k, t % k, 2 * q + 1) = pair[1];
+                        }
+                for (KernelPath path : availablePaths()) {
+                    setKernelPath(path);
+                    TensorBlob<int> out;
+                    QVERIFY(convolution(&in, &f, &out));
+                    for (int y = 0; y < in.height; ++y)
+                        for (int x = 0; x < in.width; ++x)
+                            for (int n = 0; n < 9; ++n)
+                                QCOMPARE(out.at(y, x, n), referenceValue(in, f, n, y, x));
+                }
+            }
     }
 
     // The product of filter bias and input bias does not fit 32 bits.
