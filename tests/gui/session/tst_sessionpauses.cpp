@@ -17,28 +17,14 @@
 #include <functional>
 #include <memory>
 
-#include "app/platform/autostart.h"
 #include "app/platform/systemlistenerlinux.h"
-#include "core/control/cameralist.h"
-#include "gui/lumoragui.h"
 #include "tests/app/platform/fakelogin.h"
 #include "tests/app/platform/testservers.h"
+#include "tests/gui/testwindow.h"
 
 using SystemSession::SystemListenerLinux;
 
 namespace {
-
-class NoCameras : public CameraList
-{
-public:
-    QVector<CameraEntry> cameras() override { return {}; }
-};
-
-class NoStartAtLogin : public StartAtLogin
-{
-public:
-    void setEnabled(bool) override {}
-};
 
 QList<bool> values(const QSignalSpy& spy)
 {
@@ -128,11 +114,7 @@ private slots:
         QVERIFY(loginConnection.registerObject("/org/freedesktop/login1", &login, QDBusConnection::ExportAllSlots));
         QVERIFY(QDBusConnection::connectToBus(sessionBus.address(), "test-saver").isConnected());
 
-        qputenv("LUMORA_UPDATE_FEED_URL", "https://127.0.0.1:1/updates.json");
-        window = std::make_unique<LumoraGUI>();
-        window->setCameraList(std::make_shared<NoCameras>());
-        window->setStartAtLogin(std::make_shared<NoStartAtLogin>());
-        window->setSessionListenerFactory([this]() {
+        window = initialisedWindow(std::make_shared<ListedCameras>(), [this]() {
             SystemListenerLinux::Sources sources;
             sources.systemBusAddress = systemBus.address();
             sources.sessionBusAddress = sessionBus.address();
@@ -142,7 +124,6 @@ private slots:
             codes = std::make_unique<QSignalSpy>(listener, &SystemListenerLinux::sessionChangeDetected);
             return listener;
         });
-        window->init();
         QVERIFY(listener);
         pauses = std::make_unique<QSignalSpy>(window.get(), &LumoraGUI::pauseRequested);
         brightness = std::make_unique<QSignalSpy>(window.get(), &LumoraGUI::brightnessSliderPositionChanged);

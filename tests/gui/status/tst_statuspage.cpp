@@ -15,40 +15,21 @@
 
 #include <qcustomplot.h>
 
-#include "app/platform/autostart.h"
-#include "app/platform/systemsession.h"
-#include "core/control/cameralist.h"
 #include "core/control/statisticscontroller.h"
 #include "core/model.h"
-#include "gui/lumoragui.h"
+#include "tests/gui/testwindow.h"
 #include "tools/synthface/synthface.h"
 
 namespace {
 
 const QColor kPoint(0, 202, 255);
 
-class Cameras : public CameraList
+// The window shown, with one camera listed unless the test changes the list.
+std::unique_ptr<LumoraGUI> startWindow(std::shared_ptr<ListedCameras> cameras = std::make_shared<ListedCameras>())
 {
-public:
-    QVector<CameraEntry> cameras() override { return list; }
-    QVector<CameraEntry> list{{"Front", 0}};
-};
-
-class NoStartAtLogin : public StartAtLogin
-{
-public:
-    void setEnabled(bool) override {}
-};
-
-// The window as the start-up chain leaves it, with no session listener and
-// no reachable update feed.
-std::unique_ptr<LumoraGUI> startWindow(std::shared_ptr<Cameras> cameras)
-{
-    auto w = std::make_unique<LumoraGUI>();
-    w->setCameraList(std::move(cameras));
-    w->setStartAtLogin(std::make_shared<NoStartAtLogin>());
-    w->setSessionListenerFactory([]() -> SystemSession::EventFilter* { return nullptr; });
-    w->init();
+    if (cameras->list.isEmpty())
+        cameras->list = {{"Front", 0}};
+    auto w = initialisedWindow(cameras);
     w->show();
     return w;
 }
@@ -104,7 +85,6 @@ private slots:
     void initTestCase()
     {
         registerCrossThreadTypes();
-        qputenv("LUMORA_UPDATE_FEED_URL", "https://127.0.0.1:1/updates.json");
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
     }
     void cleanup() { QToolTip::hideText(); }
@@ -120,7 +100,7 @@ void TestStatusPage::graphFromTheStoreAndDeletion()
 {
     QTemporaryDir dir;
     StatisticsController store(dir.path() + "/");
-    auto w = startWindow(std::make_shared<Cameras>());
+    auto w = startWindow();
     connect(&store, &StatisticsController::smallStatisticsChanged, w.get(), &LumoraGUI::updateHealthStatus);
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     auto* message = child<QLabel>(*w, "label_blinkMonitoringMessage");
@@ -192,7 +172,7 @@ void TestStatusPage::graphFromTheStoreAndDeletion()
 
 void TestStatusPage::healthValueGoesToTheScheduler()
 {
-    auto w = startWindow(std::make_shared<Cameras>());
+    auto w = startWindow();
     QSignalSpy health(w.get(), &LumoraGUI::blinkRateChanged);
     const QDateTime now = QDateTime::currentDateTime();
     w->updateHealthStatus({8, 20}, {100, 200}, {now, now});
@@ -204,7 +184,7 @@ void TestStatusPage::healthValueGoesToTheScheduler()
 
 void TestStatusPage::errorsInStatusLineAndTray()
 {
-    auto cameras = std::make_shared<Cameras>();
+    auto cameras = std::make_shared<ListedCameras>();
     auto w = startWindow(cameras);
     w->updateHealthStatus({}, {}, {});  // the status line is visible before any measurement
     auto* line = child<QLabel>(*w, "label_blinkMonitoringMessage");
@@ -256,7 +236,7 @@ void TestStatusPage::errorsInStatusLineAndTray()
 
 void TestStatusPage::firstMeasurementButton()
 {
-    auto w = startWindow(std::make_shared<Cameras>());
+    auto w = startWindow();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     w->updateHealthStatus({}, {}, {});
     auto* onOff = child<QToolButton>(*w, "toolButton_blinkMonitoringOnOff");
@@ -294,7 +274,7 @@ void TestStatusPage::previewShowsFramesUntilLeft()
     QMetaObject::invokeMethod(model, "init", Qt::QueuedConnection);
     QTRY_COMPARE(ready.count(), 1);
 
-    auto w = startWindow(std::make_shared<Cameras>());
+    auto w = startWindow();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     connect(w.get(), &LumoraGUI::cameraPreviewEnabled, model,
             [model](bool on) { on ? model->startLivePreview() : model->stop(); });
