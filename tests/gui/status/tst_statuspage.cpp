@@ -1,9 +1,12 @@
 // The main page's status section as a user sees it: the health graph drawn
 // from the real measurement store, its tooltips, the first-use state after
 // the history is deleted, the engine's errors in the status line and the
-// tray, and the camera-test page fed by the engine with a synthetic face.
+// tray, the notice after a measurement, and the camera-test page fed by the
+// engine with a synthetic face. The test runs on an X server of its own with
+// a system tray (trayer), so no other test moves its pointer.
 
 #define QTEST_QPA_MOUSE_HANDLING
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -17,6 +20,7 @@
 
 #include "core/control/statisticscontroller.h"
 #include "core/model.h"
+#include "tests/app/platform/testservers.h"
 #include "tests/gui/testwindow.h"
 #include "tools/synthface/synthface.h"
 
@@ -75,6 +79,26 @@ QVector<QPoint> discs(const QImage& image)
     return found;
 }
 
+// The program's visible top-level widgets of a class.
+QList<QWidget*> topLevel(const char* className)
+{
+    QList<QWidget*> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && QLatin1String(w->metaObject()->className()) == QLatin1String(className))
+            found << w;
+    return found;
+}
+
+// The texts of the balloon on screen, empty when none is shown.
+QStringList balloonTexts()
+{
+    QStringList texts;
+    for (QWidget* balloon : topLevel("QBalloonTip"))
+        for (QLabel* label : balloon->findChildren<QLabel*>())
+            texts << label->text();
+    return texts;
+}
+
 }  // namespace
 
 class TestStatusPage : public QObject
@@ -93,6 +117,7 @@ private slots:
     void healthValueGoesToTheScheduler();
     void errorsInStatusLineAndTray();
     void firstMeasurementButton();
+    void measurementNotice();
     void previewShowsFramesUntilLeft();
 };
 
@@ -254,6 +279,29 @@ void TestStatusPage::firstMeasurementButton()
     QCOMPARE(child<QLabel>(*w, "label_blinkMonitoringMessage")->text(), QStringLiteral("Measurement in progress"));
 }
 
+void TestStatusPage::measurementNotice()
+{
+    auto w = startWindow();
+    auto* box = w->findChild<QCheckBox*>("checkBox_enableCompletedMeasurementNotification");
+
+    auto notice = [&] {
+        QMetaObject::invokeMethod(w.get(), "showBubleNotificationAboutMeasurement", Q_ARG(double, 12.5));
+    };
+    // The balloon is drawn beside the icon, once the tray holds it.
+    QTRY_VERIFY(!topLevel("QSystemTrayIconSys").isEmpty());
+    box->setChecked(false);
+    notice();
+    // A balloon is shown as soon as it is asked for.
+    QVERIFY(balloonTexts().isEmpty());
+
+    box->setChecked(true);
+    notice();
+    QTRY_VERIFY(!balloonTexts().isEmpty());
+    QVERIFY2(balloonTexts().contains("Blink measurement completed"), qPrintable(balloonTexts().join('|')));
+    QVERIFY2(balloonTexts().contains("Blink rate: 12.5 blinks per minute"), qPrintable(balloonTexts().join('|')));
+}
+
+
 void TestStatusPage::previewShowsFramesUntilLeft()
 {
     QTemporaryDir dir;
@@ -316,5 +364,38 @@ void TestStatusPage::previewShowsFramesUntilLeft()
     QVERIFY(thread.wait(10000));
 }
 
-QTEST_MAIN(TestStatusPage)
+// The X server and the tray come up before the application connects.
+int main(int argc, char** argv)
+{
+    PrivateXServer x;
+    if (!x.start(QStringLiteral("1280x1024x24"))) {
+        qWarning("no Xvfb");
+        return 1;
+    }
+    QProcess tray;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", QString::fromLatin1(x.display()));
+    tray.setProcessEnvironment(env);
+    tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                          "--heighttype", "pixel", "--height", "24"});
+    if (!tray.waitForStarted(5000)) {
+        qWarning("no trayer");
+        return 1;
+    }
+    // The tray is up once it owns the tray selection.
+    for (int i = 0; i < 100 && !x.run("xdotool", {"search", "--name", "^panel$"}); ++i)
+        QThread::msleep(50);
+    qputenv("DISPLAY", x.display());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    int result;
+    {
+        QApplication app(argc, argv);
+        TestStatusPage test;
+        result = QTest::qExec(&test, argc, argv);
+    }
+    tray.terminate();
+    tray.waitForFinished(3000);
+    return result;
+}
+
 #include "tst_statuspage.moc"
