@@ -1,7 +1,11 @@
 #include "core/model.h"
 
+#include "core/framebounds.h"
+#include "core/landmarkmodel.h"
+
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -21,6 +25,23 @@ const QColor textColour(0, 202, 255);
 const QColor goodColour(152, 200, 0);
 const QColor fairColour(212, 85, 0);
 const QColor poorColour(255, 0, 0);
+
+// Landmark points beyond this distance from the frame's origin come from a
+// model that has gone wrong; the eye arithmetic must not overflow on them.
+constexpr long kFarthestLandmark = 1L << 20;
+
+bool landmarksUsable(const dlib::full_object_detection& shape)
+{
+    if (shape.num_parts() != 4)
+        return false;
+    for (unsigned long i = 0; i < 4; ++i) {
+        const dlib::point& p = shape.part(i);
+        if (p.x() > kFarthestLandmark || p.x() < -kFarthestLandmark || p.y() > kFarthestLandmark ||
+            p.y() < -kFarthestLandmark)
+            return false;
+    }
+    return true;
+}
 }  // namespace
 
 Model::Model(QObject* parent)
@@ -77,21 +98,11 @@ void Model::init()
 
     const QString path =
         m_modelFile.isEmpty() ? QCoreApplication::applicationDirPath() + "/data.dat" : m_modelFile;
-    // A damaged file may throw anything from dlib's reader (bad_alloc for an
-    // absurd size, among others); each counts as an unreadable model, and so
-    // does a model without the four eye corners the engine reads.
-    QString failure;
-    try {
-        dlib::deserialize(path.toStdString()) >> m_landmarks;
-        if (m_landmarks.num_parts() != 4)
-            failure = QString("the model has %1 points instead of 4.").arg(m_landmarks.num_parts());
-    } catch (const dlib::error& e) {
-        failure = QString::fromLocal8Bit(e.what()) + QString::fromLatin1(e.type_to_string());
-    } catch (const std::exception& e) {
-        failure = QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        failure = QStringLiteral("unknown error");
-    }
+    // The model's whole structure is checked before it is used: a damaged
+    // file is an unreadable model, and so is one without the four eye
+    // corners the engine reads.
+    const QString failure =
+        QString::fromStdString(landmarkmodel::load(QFile::encodeName(path).toStdString(), 4, m_landmarks));
     if (!failure.isEmpty()) {
         qDebug() << "Model::init" << QString("Unable to read file data.dat.") + failure;
         m_landmarks = dlib::shape_predictor();
@@ -160,6 +171,7 @@ void Model::startTraining()
     cameraUse = 1;
     m_blinkCount = 0;
     isStopRequired = false;
+    m_failure.clear();
     startBlinkDetection();
 }
 
@@ -180,6 +192,7 @@ void Model::startBlinkMeasurement()
     cameraUse = 2;
     m_blinkDurationSum = 0;
     m_blinkCount = 0;
+    m_failure.clear();
     startBlinkDetection();
 }
 
@@ -201,6 +214,7 @@ void Model::startLivePreview()
     m_noFaceTimeout = -1;
     isStopRequired = false;
     cameraUse = 3;
+    m_failure.clear();
     startBlinkDetection();
 }
 
@@ -289,6 +303,7 @@ void Model::startBlinkDetection()
         frameStep();
     } catch (const std::exception& e) {
         qDebug() << "Model::startBlinkDetection() exception in frame step" << e.what();
+        m_failure = QString::fromLocal8Bit(e.what()).trimmed();
         releaseCapture();
         if (cameraUse != 0)
             errorEnd(EMPTY_FRAME);
@@ -303,6 +318,30 @@ void Model::scaleFrame()
         const int height = int(float(m_frame.rows) / m_frameScale);
         cv::resize(m_frame, m_frame, cv::Size(640, height), 0, 0, cv::INTER_LINEAR);
     }
+}
+
+bool Model::frameUsable()
+{
+    // A shape no camera has (a hostile or broken source) would cost any
+    // amount of time and memory once scaled to the processing width; a
+    // frame whose size changed since the opening does not pair with the
+    // previous one. Either ends the run as a broken camera does.
+    QString fault;
+    if (!framebounds::usable(m_frame.cols, m_frame.rows))
+        fault = QString("frame of %1 pixels").arg(QString::fromStdString(framebounds::shapeText(m_frame.cols, m_frame.rows)));
+    else if (cv::Size(m_frame.cols, m_frame.rows) != m_openedSize)
+        fault = QString("frame size changed from %1 to %2")
+                    .arg(QString::fromStdString(framebounds::shapeText(m_openedSize.width, m_openedSize.height)),
+                         QString::fromStdString(framebounds::shapeText(m_frame.cols, m_frame.rows)));
+    else if (m_frame.type() != CV_8UC3)
+        fault = QString("frame of an unknown pixel type %1").arg(m_frame.type());
+    if (fault.isEmpty())
+        return true;
+    qDebug() << "Model::startBlinkDetection() unusable frame:" << fault;
+    m_failure = fault;
+    releaseCapture();
+    emptyFrameEnd();
+    return false;
 }
 
 bool Model::openCamera()
@@ -333,6 +372,9 @@ bool Model::openCamera()
         emptyFrameEnd();
         return false;
     }
+    m_openedSize = cv::Size(m_frame.cols, m_frame.rows);
+    if (!frameUsable())
+        return false;
 
     m_frameScale = float(m_frame.cols) / 640.0f;
     scaleFrame();
@@ -421,6 +463,8 @@ void Model::frameStep()
         emptyFrameEnd();
         return;
     }
+    if (!frameUsable())
+        return;
     scaleFrame();
 
     // 5. Grey images; the previous one is blurred, the current one not.
@@ -439,7 +483,9 @@ void Model::frameStep()
             const cv::Rect& f = *m_currentFace;
             const dlib::full_object_detection shape =
                 m_landmarks(m_dlibImage, dlib::rectangle(f.x, f.y, f.x + f.width, f.y + f.height));
-            detectEyes(shape, &e.x1, &e.y1, &e.side1, &e.x2, &e.y2, &e.side2);
+            // Points no face can have leave the detector's eyes in place.
+            if (landmarksUsable(shape))
+                detectEyes(shape, &e.x1, &e.y1, &e.side1, &e.x2, &e.y2, &e.side2);
         }
     } else if (m_previousFace) {
         m_currentFace = new cv::Rect(*m_previousFace);

@@ -59,6 +59,11 @@ public:
     // preview frame; until then newer preview frames are dropped.
     void previewFrameShown() { m_previewPending = false; }
 
+    // Why the last run ended with an error the engine found itself (an
+    // unusable frame, a failed frame step); empty when the camera simply
+    // gave no frame. For tools and logs; reset when a mode starts.
+    QString lastFailure() const { return m_failure; }
+
     // Runs the detector on a quarter-size copy of the frame and picks the
     // widest confident face, or the one nearest to the previous face. Writes
     // the eye centres and region sides of the chosen face; returns a new
@@ -130,6 +135,7 @@ private:
 
     void frameStep();
     bool openCamera();
+    bool frameUsable();
     void endStep();
     void errorEnd(Error code);
     void emptyFrameEnd();
@@ -162,6 +168,8 @@ private:
     EngineTimer m_noFaceTimer;
     std::shared_ptr<FrameSource> m_capture;
     bool m_captureOpen = false;
+    cv::Size m_openedSize;
+    QString m_failure;
 
     QImage m_previewImage;
     QImage m_emptyFrameImage;
