@@ -8,18 +8,29 @@
 #include <QTextStream>
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 #include <opencv2/videoio.hpp>
 
 #include "core/engineclock.h"
+#include "core/framebounds.h"
 #include "core/framesource.h"
 #include "core/model.h"
 #include "tools/synthface/synthface.h"
 
 namespace {
 
+// Frame rates a camera or a video has.
+bool saneFps(double fps)
+{
+    return fps >= 1 && fps <= 1000;
+}
+
 // A video file played as a camera; every frame read moves the clock on by
-// one frame period.
+// one frame period. It is opened before the engine starts, so that a file
+// that cannot be played or whose frames have a shape no camera has is
+// refused before any frame is decoded.
 class VideoFileSource : public FrameSource
 {
 public:
@@ -27,16 +38,33 @@ public:
         : m_path(std::move(path)), m_fps(fps), m_clock(std::move(clock))
     {
     }
-    bool open(int) override
+    // Opens the file; an empty text, or why it cannot be played.
+    QString prepare()
     {
         m_capture.open(m_path.toStdString());
-        if (m_capture.isOpened() && m_fps <= 0)
+        if (!m_capture.isOpened())
+            return QStringLiteral("cannot open %1 as a video").arg(m_path);
+        const double width = m_capture.get(cv::CAP_PROP_FRAME_WIDTH);
+        const double height = m_capture.get(cv::CAP_PROP_FRAME_HEIGHT);
+        if ((width > 0 || height > 0) && !framebounds::usable((long long)width, (long long)height))
+            return QStringLiteral("%1 has frames of %2 pixels, a shape no camera has")
+                .arg(m_path, QString::fromStdString(framebounds::shapeText((long long)width, (long long)height)));
+        if (m_fps <= 0) {
             m_fps = m_capture.get(cv::CAP_PROP_FPS);
-        if (m_fps <= 0)
-            m_fps = 30;
-        return m_capture.isOpened();
+            if (!saneFps(m_fps))
+                m_fps = 30;
+        }
+        return QString();
     }
-    bool isOpened() const override { return m_capture.isOpened(); }
+    // The engine's opening: the file opened by prepare() is taken as it is.
+    bool open(int) override
+    {
+        if (!m_capture.isOpened())
+            m_capture.open(m_path.toStdString());
+        m_open = m_capture.isOpened();
+        return m_open;
+    }
+    bool isOpened() const override { return m_open; }
     bool read(cv::Mat& frame) override
     {
         const bool ok = m_capture.read(frame);
@@ -46,7 +74,11 @@ public:
         }
         return ok;
     }
-    void release() override { m_capture.release(); }
+    void release() override
+    {
+        m_capture.release();
+        m_open = false;
+    }
     double fps() const { return m_fps; }
     int framesRead() const { return m_frames; }
 
@@ -55,10 +87,45 @@ private:
     double m_fps;
     std::shared_ptr<VirtualEngineClock> m_clock;
     cv::VideoCapture m_capture;
+    bool m_open = false;
     int m_frames = 0;
 };
 
+// Passes another source through and notes when it ran out of frames, so
+// that the end of the input can be told from a failure.
+class EndNotingSource : public FrameSource
+{
+public:
+    explicit EndNotingSource(std::shared_ptr<FrameSource> inner) : m_inner(std::move(inner)) {}
+    bool open(int index) override { return m_inner->open(index); }
+    bool isOpened() const override { return m_inner->isOpened(); }
+    void requestSize(int width, int height) override { m_inner->requestSize(width, height); }
+    bool read(cv::Mat& frame) override
+    {
+        // Test seam: LUMORA_REPLAY_FAULT_AT_FRAME=N makes the Nth frame's
+        // read fail as a broken decoder or driver would, by throwing.
+        if (++m_reads == m_faultAt)
+            throw std::runtime_error("injected fault at frame " + std::to_string(m_reads));
+        const bool ok = m_inner->read(frame);
+        if (!ok || frame.empty())
+            m_ended = true;
+        return ok;
+    }
+    void release() override { m_inner->release(); }
+    bool ended() const { return m_ended; }
+
+private:
+    std::shared_ptr<FrameSource> m_inner;
+    bool m_ended = false;
+    int m_reads = 0;
+    const int m_faultAt = qEnvironmentVariableIntValue("LUMORA_REPLAY_FAULT_AT_FRAME");
+};
+
 bool verbose = false;
+
+// The engine's opening reads this many frames before its first step.
+constexpr int kOpeningFrames = 8;
+
 
 void messageFilter(QtMsgType type, const QMessageLogContext&, const QString& text)
 {
@@ -96,8 +163,10 @@ int main(int argc, char** argv)
                                    "a small model trained on the spot for the synthetic face). "
                                    "'synthetic' trains that small model for any source.",
                                    "FILE");
+    QCommandLineOption lengthOption("length", "Length of the synthetic script in seconds (default 185).",
+                                    "SECONDS");
     QCommandLineOption verboseOption("verbose", "Show the engine's log lines.");
-    parser.addOptions({fpsOption, modeOption, modelOption, verboseOption});
+    parser.addOptions({fpsOption, modeOption, modelOption, lengthOption, verboseOption});
     parser.process(app);
     verbose = parser.isSet(verboseOption);
 
@@ -113,10 +182,23 @@ int main(int argc, char** argv)
         err << "lumora-replay: unknown mode " << mode << "\n";
         return 2;
     }
-    double fps = parser.isSet(fpsOption) ? parser.value(fpsOption).toDouble() : 0;
-    if (parser.isSet(fpsOption) && fps <= 0) {
-        err << "lumora-replay: --fps needs a positive number\n";
-        return 2;
+    double fps = 0;
+    if (parser.isSet(fpsOption)) {
+        bool ok = false;
+        fps = parser.value(fpsOption).toDouble(&ok);
+        if (!ok || !saneFps(fps)) {
+            err << "lumora-replay: --fps needs a frame rate from 1 to 1000\n";
+            return 2;
+        }
+    }
+    double length = 185;
+    if (parser.isSet(lengthOption)) {
+        bool ok = false;
+        length = parser.value(lengthOption).toDouble(&ok);
+        if (!ok || !(length >= 1 && length <= 3600)) {
+            err << "lumora-replay: --length needs seconds from 1 to 3600\n";
+            return 2;
+        }
     }
 
     auto clock = std::make_shared<VirtualEngineClock>();
@@ -126,6 +208,7 @@ int main(int argc, char** argv)
     const QString source = args.first();
     std::shared_ptr<synthface::SyntheticFaceSource> synthetic;
     std::shared_ptr<VideoFileSource> video;
+    std::shared_ptr<EndNotingSource> input;
     QTemporaryDir tempDir;
     QString modelFile = parser.value(modelOption);
     if (source == "synthetic" || source.startsWith("synthetic:")) {
@@ -135,17 +218,23 @@ int main(int argc, char** argv)
             err << "lumora-replay: bad seed in " << source << "\n";
             return 2;
         }
-        synthetic = std::make_shared<synthface::SyntheticFaceSource>(synthface::Script::random(seed),
+        synthetic = std::make_shared<synthface::SyntheticFaceSource>(synthface::Script::random(seed, length),
                                                                      cv::Size(640, 480), fps > 0 ? fps : 30, seed);
         synthetic->setClock(clock);
-        model.setFrameSource(synthetic);
+        input = std::make_shared<EndNotingSource>(synthetic);
         model.setFaceDetector(synthetic->faceDetector());
         if (modelFile.isEmpty())
             modelFile = "synthetic";
     } else {
         video = std::make_shared<VideoFileSource>(source, fps, clock);
-        model.setFrameSource(video);
+        const QString refusal = video->prepare();
+        if (!refusal.isEmpty()) {
+            err << "lumora-replay: " << refusal << "\n";
+            return 1;
+        }
+        input = std::make_shared<EndNotingSource>(video);
     }
+    model.setFrameSource(input);
     if (modelFile == "synthetic") {
         modelFile = tempDir.filePath("synthetic.dat");
         if (!synthface::trainLandmarkModel(modelFile.toStdString())) {
@@ -170,14 +259,38 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    int exitCode = 0;
+    // Everything the engine's signals reach lives until the event loop ends.
+    quint64 frames = 0, faceFrames = 0, blinks = 0;
+    auto finish = [&](int code) {
+        out.flush();
+        QCoreApplication::exit(code);
+    };
+    // What ended the run when the engine reports an error: the end of the
+    // input after at least one processed frame is the normal end of a
+    // detection run; anything else is a failure, told with its reason.
+    auto failureReason = [&](Error e) -> QString {
+        const QString engine = model.lastFailure();
+        if (!engine.isEmpty())
+            return QStringLiteral("the frame step failed: %1").arg(engine);
+        if (e == EMPTY_FRAME && input->ended()) {
+            if (frames == 0)
+                return QStringLiteral("the source ended after %1 frames, before the engine's opening (%2 frames) "
+                                      "was through")
+                    .arg(sourceFrames())
+                    .arg(kOpeningFrames);
+            return QString();
+        }
+        if (e == EMPTY_FRAME)
+            return QStringLiteral("the source gave an empty frame after %1 frames").arg(sourceFrames());
+        return QStringLiteral("engine error %1").arg(int(e));
+    };
+    model.setStepObserver([&](const Model::StepInfo& info) {
+        ++frames;
+        if (info.face)
+            ++faceFrames;
+    });
+
     if (mode == "detect") {
-        quint64 frames = 0, faceFrames = 0, blinks = 0;
-        model.setStepObserver([&](const Model::StepInfo& info) {
-            ++frames;
-            if (info.face)
-                ++faceFrames;
-        });
         // The preview frames are never marked shown, so the engine draws
         // only the first one and spends its time on detection.
         QObject::connect(&model, &Model::blinkDetected, [&] {
@@ -186,14 +299,14 @@ int main(int argc, char** argv)
             out << "blink " << frame << " " << QString::number(frame / sourceFps(), 'f', 3) << "\n";
         });
         QObject::connect(&model, &Model::errorOccurred, [&](Error e) {
-            // The end of the source reads as an empty frame.
-            if (e != EMPTY_FRAME || sourceFrames() == 0) {
-                err << "lumora-replay: engine error " << int(e) << "\n";
-                exitCode = 1;
-            }
             out << "frames " << frames << " face_frames " << faceFrames << " blinks " << blinks << "\n";
-            out.flush();
-            QCoreApplication::exit(exitCode);
+            const QString reason = failureReason(e);
+            if (!reason.isEmpty()) {
+                out.flush();
+                err << "lumora-replay: " << reason << "\n";
+                err.flush();
+            }
+            finish(reason.isEmpty() ? 0 : 1);
         });
         if (synthetic)
             err << "synthetic script: " << synthetic->script().blinks.size() << " blinks in "
@@ -201,10 +314,6 @@ int main(int argc, char** argv)
         err.flush();
         QMetaObject::invokeMethod(&model, "startLivePreview", Qt::QueuedConnection);
     } else {
-        auto finish = [&](int code) {
-            out.flush();
-            QCoreApplication::exit(code);
-        };
         QObject::connect(&model, &Model::blinkDetected, [&] { out << now() << " blinkDetected()\n"; });
         QObject::connect(&model, &Model::trainingStarted, [&] { out << now() << " trainingStarted()\n"; });
         QObject::connect(&model, &Model::webcamActivated,
@@ -229,6 +338,12 @@ int main(int argc, char** argv)
         });
         QObject::connect(&model, &Model::errorOccurred, [&](Error e) {
             out << now() << " errorOccurred(" << int(e) << ")\n";
+            out.flush();
+            const QString reason = failureReason(e);
+            err << "lumora-replay: "
+                << (reason.isEmpty() ? QStringLiteral("the source ended before the run's report") : reason)
+                << "\n";
+            err.flush();
             finish(1);
         });
         QObject::connect(&model, &Model::stopped, [&] {

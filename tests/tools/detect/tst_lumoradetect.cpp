@@ -3,6 +3,8 @@
 // teacher (frontal detector + 68-point model) puts at box (96, 82, 130, 130)
 // with eye centres (136.8, 123.5) and (189.8, 119.3); data/coffee.jpg has no face.
 
+#include "tests/tools/hostileinputs.h"
+
 #include <QtTest>
 
 #include <algorithm>
@@ -174,6 +176,50 @@ private slots:
         QCOMPARE(code, 2);
         runTool({"--weights", kData + "coffee.jpg", kData + "grace_hopper.jpg"}, &code);
         QCOMPARE(code, 1);
+    }
+
+    // Pictures of shapes no camera or photo has are reported and refused
+    // before they are decoded; the pictures around them still print their
+    // faces, and the exit status tells that one failed.
+    void refusesHostilePictures()
+    {
+        if (!QFile::exists(kTool))
+            QSKIP("lumora-detect is not built");
+        QTemporaryDir dir;
+        const QString thin = dir.filePath("1x5000.png");
+        const QString narrow = dir.filePath("2x4000.png");
+        const QString huge = dir.filePath("20000x20000.png");
+        const QString flat = dir.filePath("5000x3.png");
+        QVERIFY(hostile::writeGreyPng(thin, 1, 5000));
+        QVERIFY(hostile::writeGreyPng(narrow, 2, 4000));
+        QVERIFY(hostile::writeGreyPng(flat, 5000, 3));
+        QVERIFY(hostile::writePng(huge, 20000, 20000, QByteArray(20001 * 4, '\0')));
+        for (const QStringList& args : {QStringList{huge}, QStringList{"--raw", huge}, QStringList{thin},
+                                        QStringList{narrow}, QStringList{flat}}) {
+            QProcess p;
+            QElapsedTimer timer;
+            timer.start();
+            p.start(kTool, args);
+            QVERIFY(p.waitForFinished(30000));
+            QVERIFY(timer.elapsed() < 10000);
+            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(p.exitCode(), 1);
+            QVERIFY2(p.readAllStandardError().contains("no camera or photo has"), qPrintable(args.join(' ')));
+        }
+        QVERIFY(hostile::childPeakMegabytes() < 500);
+
+        QProcess p;
+        p.start(kTool, {kData + "grace_hopper.jpg", huge, thin, kData + "coffee.jpg"});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QList<QByteArray> lines = p.readAllStandardOutput().trimmed().split('\n');
+        QVERIFY(lines.size() >= 3);
+        QVERIFY(lines[0].endsWith("grace_hopper.jpg"));
+        QVERIFY(lines[1].split(' ').size() == 15 && lines[1].split(' ')[0].toInt() >= 90);
+        QVERIFY(lines.last().endsWith("coffee.jpg"));
+        const QByteArray errors = p.readAllStandardError();
+        QVERIFY(errors.contains("20000x20000.png") && errors.contains("1x5000.png"));
     }
 };
 
