@@ -554,6 +554,8 @@ void Model::frameStep()
             info.faceRect = *m_currentFace;
         info.eye1x = e.x1, info.eye1y = e.y1, info.eye1size = e.side1;
         info.eye2x = e.x2, info.eye2y = e.y2, info.eye2size = e.side2;
+        info.mean1 = m_ringMean1[slot], info.dev1 = m_ringDev1[slot];
+        info.mean2 = m_ringMean2[slot], info.dev2 = m_ringDev2[slot];
         m_stepObserver(info);
     }
 

@@ -40,6 +40,9 @@ public:
         cv::Rect faceRect;
         float eye1x = 0, eye1y = 0, eye2x = 0, eye2y = 0;
         int eye1size = 0, eye2size = 0;
+        // Mean and deviation of each eye's flow in this step (0 without a
+        // previous face).
+        double mean1 = 0, dev1 = 0, mean2 = 0, dev2 = 0;
     };
     using StepObserver = std::function<void(const StepInfo&)>;
 

@@ -165,8 +165,11 @@ int main(int argc, char** argv)
                                    "FILE");
     QCommandLineOption lengthOption("length", "Length of the synthetic script in seconds (default 185).",
                                     "SECONDS");
+    QCommandLineOption traceOption("trace",
+                                   "Also print each frame step: 'step <frame> <face x y w h> <eye 1 x y side> "
+                                   "<eye 2 x y side> <flow mean and deviation of eye 1, of eye 2>'.");
     QCommandLineOption verboseOption("verbose", "Show the engine's log lines.");
-    parser.addOptions({fpsOption, modeOption, modelOption, lengthOption, verboseOption});
+    parser.addOptions({fpsOption, modeOption, modelOption, lengthOption, traceOption, verboseOption});
     parser.process(app);
     verbose = parser.isSet(verboseOption);
 
@@ -284,10 +287,20 @@ int main(int argc, char** argv)
             return QStringLiteral("the source gave an empty frame after %1 frames").arg(sourceFrames());
         return QStringLiteral("engine error %1").arg(int(e));
     };
+    const bool trace = parser.isSet(traceOption);
     model.setStepObserver([&](const Model::StepInfo& info) {
         ++frames;
         if (info.face)
             ++faceFrames;
+        if (trace) {
+            // Every value exactly, so that traces compare bit for bit.
+            const cv::Rect& f = info.faceRect;
+            out << QString::asprintf("step %llu %d %d %d %d %d %.9g %.9g %d %.9g %.9g %d %.17g %.17g %.17g %.17g\n",
+                                     (unsigned long long)info.frame, int(info.face), f.x, f.y, f.width, f.height,
+                                     double(info.eye1x), double(info.eye1y), info.eye1size, double(info.eye2x),
+                                     double(info.eye2y), info.eye2size, info.mean1, info.dev1, info.mean2,
+                                     info.dev2);
+        }
     });
 
     if (mode == "detect") {
