@@ -36,11 +36,12 @@ test-all: build
 # clip and on the synthetic face, and the engine with damaged landmark
 # models. Optimised, so that it stays quick.
 ASAN_DIR ?= build-asan
-SANITIZE_TESTS = test_startup test_logutils test_scrambler test_lumora_replay test_model_damaged
+SANITIZE_TESTS = test_startup test_logutils test_scrambler test_lumora_replay test_model_damaged \
+  test_model_damaged_part2 test_model_damaged_part3 test_model_damaged_part4
 test-sanitize: deps
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMORA_SANITIZE=address,undefined \
 	  -DLUMORA_BUILD_BENCH=OFF -DLUMORA_BUILD_TOOLS=ON
-	cmake --build $(ASAN_DIR) -j $(JOBS) --target lumora lumora-replay $(SANITIZE_TESTS)
+	cmake --build $(ASAN_DIR) -j $(JOBS) --target lumora lumora-replay $(filter-out %_part2 %_part3 %_part4,$(SANITIZE_TESTS))
 	cd $(ASAN_DIR) && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
