@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
-#include <dlib/image_transforms/assign_image.h>
 #include <dlib/opencv/cv_image.h>
 #include <dlib/serialize.h>
 #include <opencv2/imgproc.hpp>
@@ -145,6 +144,9 @@ void Model::init()
     m_minBlinkDuration = 0.1;
     m_flowWindow = 15;
     m_flowLimit = 225;
+    // The engine's images are small: handing their rows to OpenCV's thread
+    // pool costs more than it gives, so OpenCV runs on the calling thread.
+    cv::setNumThreads(0);
     emit modelInitialized();
 }
 
@@ -340,9 +342,13 @@ void Model::startBlinkDetection()
 
 void Model::scaleFrame()
 {
+    // Scaled into a buffer of its own, which keeps its size from frame to
+    // frame and so is not allocated anew.
     if (m_frameScale != 1.0f) {
-        const int height = int(float(m_frame.rows) / m_frameScale);
-        cv::resize(m_frame, m_frame, cv::Size(640, height), 0, 0, cv::INTER_LINEAR);
+        const int height = int(float(m_captured.rows) / m_frameScale);
+        cv::resize(m_captured, m_frame, cv::Size(640, height), 0, 0, cv::INTER_LINEAR);
+    } else {
+        m_frame = m_captured;
     }
 }
 
@@ -353,14 +359,14 @@ bool Model::frameUsable()
     // frame whose size changed since the opening does not pair with the
     // previous one. Either ends the run as a broken camera does.
     QString fault;
-    if (!framebounds::usable(m_frame.cols, m_frame.rows))
-        fault = QString("frame of %1 pixels").arg(QString::fromStdString(framebounds::shapeText(m_frame.cols, m_frame.rows)));
-    else if (cv::Size(m_frame.cols, m_frame.rows) != m_openedSize)
+    if (!framebounds::usable(m_captured.cols, m_captured.rows))
+        fault = QString("frame of %1 pixels").arg(QString::fromStdString(framebounds::shapeText(m_captured.cols, m_captured.rows)));
+    else if (cv::Size(m_captured.cols, m_captured.rows) != m_openedSize)
         fault = QString("frame size changed from %1 to %2")
                     .arg(QString::fromStdString(framebounds::shapeText(m_openedSize.width, m_openedSize.height)),
-                         QString::fromStdString(framebounds::shapeText(m_frame.cols, m_frame.rows)));
-    else if (m_frame.type() != CV_8UC3)
-        fault = QString("frame of an unknown pixel type %1").arg(m_frame.type());
+                         QString::fromStdString(framebounds::shapeText(m_captured.cols, m_captured.rows)));
+    else if (m_captured.type() != CV_8UC3)
+        fault = QString("frame of an unknown pixel type %1").arg(m_captured.type());
     if (fault.isEmpty())
         return true;
     qDebug() << "Model::startBlinkDetection() unusable frame:" << fault;
@@ -391,18 +397,18 @@ bool Model::openCamera()
 
     m_capture->requestSize(640, 480);
     for (int i = 0; i < 7; ++i)
-        m_capture->read(m_frame);
-    if (!m_capture->read(m_frame) || m_frame.empty()) {
+        m_capture->read(m_captured);
+    if (!m_capture->read(m_captured) || m_captured.empty()) {
         qDebug() << "Model::startBlinkDetection() empty frame, camera disconnected in opening";
         releaseCapture();
         emptyFrameEnd();
         return false;
     }
-    m_openedSize = cv::Size(m_frame.cols, m_frame.rows);
+    m_openedSize = cv::Size(m_captured.cols, m_captured.rows);
     if (!frameUsable())
         return false;
 
-    m_frameScale = float(m_frame.cols) / 640.0f;
+    m_frameScale = float(m_captured.cols) / 640.0f;
     scaleFrame();
     qDebug() << "model image after coeficient" << m_frameScale << m_frame.cols << m_frame.rows;
 
@@ -484,7 +490,7 @@ void Model::frameStep()
 
     // 4. Next frame.
     StageClock stages(m_stageTimes);
-    if (!m_capture->read(m_frame) || m_frame.empty()) {
+    if (!m_capture->read(m_captured) || m_captured.empty()) {
         qDebug() << "Model::startBlinkDetection() empty frame, camera disconnected in cycle";
         releaseCapture();
         emptyFrameEnd();
@@ -498,7 +504,8 @@ void Model::frameStep()
     // 5. Grey images; the previous one is blurred, the current one not.
     m_tick = m_clock->nowNs();
     cv::cvtColor(m_frame, m_grey, cv::COLOR_BGR2GRAY);
-    cv::blur(m_previousGrey, m_previousGrey, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_DEFAULT);
+    // The previous image is blurred where the flow reads it, the eye
+    // regions (flowForEye); nothing else reads the blurred image.
     stages.mark(StageGrey);
 
     // 6. Face search: the detector on every fourth frame while a face is
@@ -509,10 +516,11 @@ void Model::frameStep()
                                                &e.y2, &e.side2);
         stages.mark(StageFaces);
         if (m_currentFace) {
-            dlib::assign_image(m_dlibImage, dlib::cv_image<unsigned char>(m_grey));
+            // The model reads the grey image in place, without a copy.
+            const dlib::cv_image<unsigned char> grey(m_grey);
             const cv::Rect& f = *m_currentFace;
             const dlib::full_object_detection shape =
-                m_landmarks(m_dlibImage, dlib::rectangle(f.x, f.y, f.x + f.width, f.y + f.height));
+                m_landmarks(grey, dlib::rectangle(f.x, f.y, f.x + f.width, f.y + f.height));
             // Points no face can have leave the detector's eyes in place.
             if (landmarksUsable(shape))
                 detectEyes(shape, &e.x1, &e.y1, &e.side1, &e.x2, &e.y2, &e.side2);
@@ -679,7 +687,10 @@ void Model::flowForEye(float cx, float cy, int side, float norm, double* mean, d
         return;
     const cv::Rect region(x0, y0, s, s);
     cv::Mat flow;
-    cv::calcOpticalFlowFarneback(m_previousGrey(region), m_grey(region), flow, 0.5, 3, m_flowWindow, 3, 5,
+    // The previous image's region blurred with its true neighbours around
+    // it: the same values a blur of the whole image gives there.
+    cv::blur(m_previousGrey(region), m_blurredRegion, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_DEFAULT);
+    cv::calcOpticalFlowFarneback(m_blurredRegion, m_grey(region), flow, 0.5, 3, m_flowWindow, 3, 5,
                                  1.2, 0);
     calcAvgYandStdDev(mean, dev, flow, int(s * 0.5), m_eyeRegionFactor, norm, m_flowLimit);
 }

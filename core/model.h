@@ -10,7 +10,6 @@
 #include <functional>
 #include <memory>
 #include <opencv2/core.hpp>
-#include <dlib/array2d.h>
 #include <dlib/image_processing/shape_predictor.h>
 
 #include "core/engineclock.h"
@@ -189,7 +188,8 @@ private:
     QImage m_missingFileImage;
     std::atomic<bool> m_previewPending{false};
 
-    cv::Mat m_frame;
+    cv::Mat m_captured;  // as the camera gave it
+    cv::Mat m_frame;     // scaled to width 640
     cv::Mat m_grey;
     cv::Mat m_previousGrey;
     cv::Mat m_previewFrame;
@@ -217,7 +217,7 @@ private:
     float m_previewScale = 1.6f;
     EyeValues m_eyes;
     EyeValues m_previousEyes;
-    dlib::array2d<unsigned char> m_dlibImage;
+    cv::Mat m_blurredRegion;
     QString m_modelFile;
     int m_blinkBanner = 0;
     int m_blinkBannerLength = 50;
