@@ -642,7 +642,10 @@ void Model::calcAvgYandStdDev(double* avg, double* stdDev, cv::Mat flow, int rad
     const float discRadius = float(radius) / factor;
     const double divisor = std::max(1.0, double(norm));
     double sum = 0;
-    std::vector<double> samples;
+    // Kept from call to call (the engine's thread is its only caller), so
+    // that a frame step allocates nothing here.
+    thread_local std::vector<double> samples;
+    samples.clear();
     samples.reserve(size_t((2 * radius + 1) * (2 * radius + 1)));
     for (int i = -radius; i <= radius; ++i) {
         for (int j = -radius; j <= radius; ++j) {
@@ -686,13 +689,12 @@ void Model::flowForEye(float cx, float cy, int side, float norm, double* mean, d
     if (s < 6)
         return;
     const cv::Rect region(x0, y0, s, s);
-    cv::Mat flow;
     // The previous image's region blurred with its true neighbours around
     // it: the same values a blur of the whole image gives there.
     cv::blur(m_previousGrey(region), m_blurredRegion, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_DEFAULT);
-    cv::calcOpticalFlowFarneback(m_blurredRegion, m_grey(region), flow, 0.5, 3, m_flowWindow, 3, 5,
+    cv::calcOpticalFlowFarneback(m_blurredRegion, m_grey(region), m_flow, 0.5, 3, m_flowWindow, 3, 5,
                                  1.2, 0);
-    calcAvgYandStdDev(mean, dev, flow, int(s * 0.5), m_eyeRegionFactor, norm, m_flowLimit);
+    calcAvgYandStdDev(mean, dev, m_flow, int(s * 0.5), m_eyeRegionFactor, norm, m_flowLimit);
 }
 
 void Model::analyseEyes()

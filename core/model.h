@@ -218,6 +218,8 @@ private:
     EyeValues m_eyes;
     EyeValues m_previousEyes;
     cv::Mat m_blurredRegion;
+    cv::Mat m_flow;
+    cv::Mat m_smallFrame;  // the quarter-size copy the face detector sees
     QString m_modelFile;
     int m_blinkBanner = 0;
     int m_blinkBannerLength = 50;

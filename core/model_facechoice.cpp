@@ -15,7 +15,7 @@ cv::Rect* Model::detectBestNearestFace2(const cv::Mat& frame, cv::Rect* previous
     // The detector reads three bytes per pixel.
     if (frame.empty() || frame.type() != CV_8UC3)
         return nullptr;
-    cv::Mat small;
+    cv::Mat& small = m_smallFrame;
     cv::resize(frame, small, cv::Size(), 0.25, 0.25, cv::INTER_AREA);
     unsigned char* buffer = static_cast<unsigned char*>(m_detectorBuffer);
     const int step = int(small.step[0]);
