@@ -249,21 +249,21 @@ bool packImage3x3S2P1(TensorBlob<unsigned char>* blob, const unsigned char* imag
         return false;
     std::memset(blob->data, 0, std::size_t(blob->width) * blob->height * blob->channelStep);
     for (int y = 0; y < blob->height; ++y) {
-        for (int x = 0; x < blob->width; ++x) {
-            unsigned char* out = blob->ptr(y, x);
-            for (int dy = -1; dy <= 1; ++dy) {
-                const int iy = 2 * y + dy;
-                if (iy < 0 || iy >= height)
+        for (int dy = -1; dy <= 1; ++dy) {
+            const int iy = 2 * y + dy;
+            if (iy < 0 || iy >= height)
+                continue;
+            const unsigned char* row = image + std::size_t(iy) * step;
+            for (int x = 0; x < blob->width; ++x) {
+                unsigned char* out = blob->ptr(y, x) + (dy + 1) * 9;
+                if (x > 0 && 2 * x + 1 < width) { // all three columns inside: one copy
+                    std::memcpy(out, row + std::size_t(2 * x - 1) * 3, 9);
                     continue;
+                }
                 for (int dx = -1; dx <= 1; ++dx) {
                     const int ix = 2 * x + dx;
-                    if (ix < 0 || ix >= width)
-                        continue;
-                    const unsigned char* px = image + std::size_t(iy) * step + std::size_t(ix) * 3;
-                    unsigned char* o = out + (dy + 1) * 9 + (dx + 1) * 3;
-                    o[0] = px[0];
-                    o[1] = px[1];
-                    o[2] = px[2];
+                    if (ix >= 0 && ix < width)
+                        std::memcpy(out + (dx + 1) * 3, row + std::size_t(ix) * 3, 3);
                 }
             }
         }
@@ -421,13 +421,8 @@ bool maxpooling2x2S2(TensorBlob<unsigned char>* input, TensorBlob<unsigned char>
         for (int x = 0; x < outW; ++x) {
             const int x0 = 2 * x;
             const int x1 = std::min(2 * x + 1, input->width - 1);
-            const unsigned char* a = input->ptr(y0, x0);
-            const unsigned char* b = input->ptr(y0, x1);
-            const unsigned char* c = input->ptr(y1, x0);
-            const unsigned char* d = input->ptr(y1, x1);
-            unsigned char* o = output->ptr(y, x);
-            for (int i = 0; i < step; ++i)
-                o[i] = std::max(std::max(a[i], b[i]), std::max(c[i], d[i]));
+            max4SSE2(input->ptr(y0, x0), input->ptr(y0, x1), input->ptr(y1, x0), input->ptr(y1, x1),
+                     output->ptr(y, x), std::size_t(step));
         }
     }
     output->scale = input->scale;

@@ -36,6 +36,17 @@ void convolutionSSE2(const ConvJob& job)
     convolve<VecSSE2>(job);
 }
 
+void max4SSE2(const unsigned char* a, const unsigned char* b, const unsigned char* c, const unsigned char* d,
+              unsigned char* out, std::size_t n)
+{
+    const auto at = [](const unsigned char* p, std::size_t i) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    };
+    for (std::size_t i = 0; i < n; i += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_max_epu8(_mm_max_epu8(at(a, i), at(b, i)), _mm_max_epu8(at(c, i), at(d, i))));
+}
+
 namespace {
 
 // True when vpmaddubsw adds a (w0, w1) pair of weights to any two inputs
@@ -94,14 +105,12 @@ struct ByteJob
 {
     const uint8_t* in;
     std::ptrdiff_t rowStride; // bytes per input row
-    int pixStride;            // bytes per input pixel
-    int stride;
     const ByteFilters* f;
     const int* bias;
     int numFilters;
     int* out;
-    int outW;
-    int outPixStride; // ints per output pixel
+    const std::ptrdiff_t* window; // per output pixel, its window's first input byte
+    int outPixStride;             // ints per output pixel
 };
 
 } // namespace
@@ -116,7 +125,6 @@ void convolutionBytesAVX2(const TensorBlob<unsigned char>& in, const ByteFilters
     const int pad = filters.rows / 2;
     const int cs = in.channelStep;
     ByteJob job;
-    job.pixStride = cs;
     if (pad == 0) {
         job.in = reinterpret_cast<const uint8_t*>(in.data);
         job.rowStride = std::ptrdiff_t(in.width) * cs;
@@ -134,12 +142,16 @@ void convolutionBytesAVX2(const TensorBlob<unsigned char>& in, const ByteFilters
         job.in = scratch.data();
         job.rowStride = std::ptrdiff_t(rowLen);
     }
-    job.stride = stride;
     job.f = &filters;
     job.bias = biasTerms;
     job.numFilters = numFilters;
     job.out = out.data;
-    job.outW = out.width;
+    thread_local std::vector<std::ptrdiff_t> window;
+    window.resize(std::size_t(out.width) * out.height);
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x)
+            window[std::size_t(y) * out.width + x] = std::ptrdiff_t(y) * stride * job.rowStride + std::ptrdiff_t(x) * stride * cs;
+    job.window = window.data();
     job.outPixStride = out.pixelStride();
     avx2::runBytes(job, out.width * out.height, filters.groups);
 }
@@ -174,8 +186,7 @@ void byteBlock(const ByteJob& j, int first, int g0)
     const uint8_t* base[P];
 #pragma GCC unroll 4
     for (int p = 0; p < P; ++p) {
-        const int y = (first + p) / j.outW, x = (first + p) % j.outW;
-        base[p] = j.in + std::ptrdiff_t(y) * j.stride * j.rowStride + std::ptrdiff_t(x) * j.stride * j.pixStride;
+        base[p] = j.in + j.window[first + p];
     }
     __m256i acc[P][G];
 #pragma GCC unroll 4

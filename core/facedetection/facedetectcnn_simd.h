@@ -69,6 +69,10 @@ void prepareByteFilters(const std::vector<TensorBlob<signed char>*>& filters, By
 void convolutionBytesAVX2(const TensorBlob<unsigned char>& in, const ByteFilters& filters, int stride,
                           int numFilters, const int* biasTerms, TensorBlob<int>& out);
 
+// out[i] = the largest of a[i], b[i], c[i], d[i]; n a multiple of 16 (SSE2).
+void max4SSE2(const unsigned char* a, const unsigned char* b, const unsigned char* c, const unsigned char* d,
+              unsigned char* out, std::size_t n);
+
 // AVX2 forms of the element loops around the convolutions; each gives
 // exactly what its plain loop gives.
 int reluMaxAVX2(int* values, std::size_t n); // clamps negatives to 0, returns the maximum (at least 0)
