@@ -41,6 +41,8 @@ void Filters::clear()
     wide.clear();
     wideLanes = 0;
     bytes = ByteFilters();
+    joined.reset();
+    joinedWith = nullptr;
 }
 
 void Filters::prepare(KernelPath path)
@@ -49,6 +51,25 @@ void Filters::prepare(KernelPath path)
         prepareByteFilters(filters, bytes);
     else if (path == KernelPath::SSE2)
         prepareWide(4);
+}
+
+void Filters::joinWith(const Filters& other)
+{
+    auto both = std::make_unique<Filters>();
+    both->pad = pad;
+    both->stride = stride;
+    both->scale = scale;
+    for (const Filters* f : {static_cast<const Filters*>(this), &other})
+        for (const TensorBlob<signed char>* b : f->filters) {
+            auto* copy = new TensorBlob<signed char>(b->width, b->height, b->channels);
+            if (copy->data && b->data)
+                std::memcpy(copy->data, b->data, std::size_t(b->width) * b->height * b->channelStep);
+            copy->bias = b->bias;
+            both->filters.push_back(copy);
+        }
+    both->prepare(kernelPath());
+    joined = std::move(both);
+    joinedWith = &other;
 }
 
 // The filters widened to int16 and interleaved for the vector loops (layout
@@ -353,6 +374,45 @@ bool convolution(TensorBlob<unsigned char>* input, Filters* filters, TensorBlob<
             }
     output->scale = input->scale * filters->scale;
     output->bias = roundToInt(output->scale);
+    return true;
+}
+
+bool convolutionPair(TensorBlob<unsigned char>* input, Filters* first, Filters* second, TensorBlob<int>* out1,
+                     TensorBlob<int>* out2)
+{
+    const auto usable = [](const Filters* f) {
+        if (!f || f->filters.empty())
+            return false;
+        for (const TensorBlob<signed char>* b : f->filters)
+            if (!b || !b->data || b->width != f->filters[0]->width || b->height != f->filters[0]->height
+                || b->channels != f->filters[0]->channels)
+                return false;
+        return true;
+    };
+    if (!usable(first) || !usable(second) || !out1 || !out2 || first->pad != second->pad
+        || first->stride != second->stride || first->filters[0]->width != second->filters[0]->width
+        || first->filters[0]->height != second->filters[0]->height
+        || first->filters[0]->channels != second->filters[0]->channels)
+        return convolution(input, first, out1) && convolution(input, second, out2);
+    if (first->joinedWith != second || !first->joined
+        || first->joined->filters.size() != first->filters.size() + second->filters.size())
+        first->joinWith(*second);
+    TensorBlob<int> raw;
+    if (!convolution(input, first->joined.get(), &raw))
+        return false;
+    // The two layers' channels apart, each with the scale its own convolution gives.
+    int from = 0;
+    for (auto [f, out] : {std::pair(first, out1), std::pair(second, out2)}) {
+        const int n = int(f->filters.size());
+        if (!out->create(raw.width, raw.height, n))
+            return false;
+        for (int y = 0; y < raw.height; ++y)
+            for (int x = 0; x < raw.width; ++x)
+                std::copy(raw.ptr(y, x) + from, raw.ptr(y, x) + from + n, out->ptr(y, x));
+        out->scale = input->scale * f->scale;
+        out->bias = roundToInt(out->scale);
+        from += n;
+    }
     return true;
 }
 

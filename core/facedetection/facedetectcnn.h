@@ -5,6 +5,7 @@
 // Each operation returns a success flag and writes its reason to std::cerr.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/facedetection/facedetectcnn_simd.h"
@@ -30,6 +31,10 @@ struct Filters
     int wideLanes = 0;
     // The weights as bytes for the AVX2 loops, built like `wide`.
     ByteFilters bytes;
+    // This layer's filters followed by another's over the same input, for
+    // convolutionPair (joinWith; else built on first use).
+    std::unique_ptr<Filters> joined;
+    const Filters* joinedWith = nullptr;
 
     Filters() = default;
     Filters(const Filters&) = delete;
@@ -38,6 +43,7 @@ struct Filters
     void clear();
     void prepareWide(int lanes); // fills `wide` for vectors of `lanes` int32
     void prepare(KernelPath path); // builds the form `path` uses
+    void joinWith(const Filters& other); // builds `joined`
 };
 
 // One row of the layer table.
@@ -69,6 +75,10 @@ bool setFilterData(TensorBlob<signed char>* blob, const signed char* weights, in
 bool packImage3x3S2P1(TensorBlob<unsigned char>* blob, const unsigned char* image, int width, int height,
                       int channels, int step);
 bool convolution(TensorBlob<unsigned char>* input, Filters* filters, TensorBlob<int>* output);
+// Two layers of equal filter shape over the same input in one pass: the same
+// as convolution(input, first, out1) and convolution(input, second, out2).
+bool convolutionPair(TensorBlob<unsigned char>* input, Filters* first, Filters* second, TensorBlob<int>* out1,
+                     TensorBlob<int>* out2);
 bool convolution_relu(TensorBlob<unsigned char>* input, Filters* filters, TensorBlob<unsigned char>* output);
 bool maxpooling2x2S2(TensorBlob<unsigned char>* input, TensorBlob<unsigned char>* output);
 template <typename T>

@@ -24,11 +24,13 @@ struct MapHeads
 };
 constexpr MapHeads kMaps[4] = {{8, 3, {10, 16, 24}}, {16, 2, {32, 48}}, {32, 2, {64, 96}}, {64, 3, {128, 192, 256}}};
 
-// Head output (int) -> flattened float vector.
-bool headVector(TensorBlob<unsigned char>* map, Filters* head, TensorBlob<float>* out)
+// The box and score heads of a map (one pass over it) -> flattened float vectors.
+bool headVectors(TensorBlob<unsigned char>* map, Filters* box, Filters* score, TensorBlob<float>* boxOut,
+                 TensorBlob<float>* scoreOut)
 {
-    TensorBlob<int> raw, flat;
-    return convolution(map, head, &raw) && blob2vector(&raw, &flat) && convertInt2Float(&flat, out);
+    TensorBlob<int> rawBox, rawScore, flat;
+    return convolutionPair(map, box, score, &rawBox, &rawScore) && blob2vector(&rawBox, &flat)
+           && convertInt2Float(&flat, boxOut) && blob2vector(&rawScore, &flat) && convertInt2Float(&flat, scoreOut);
 }
 
 } // namespace
@@ -86,6 +88,10 @@ bool buildFilters(const ConvLayerInfo table[kFaceLayerCount], Filters filters[kF
         }
         layer.prepare(kernelPath());
     }
+    // The heads of each map run as one pass (convolutionPair); joined here,
+    // so that detections on several threads only read the filters.
+    for (int m = 0; m < 4; ++m)
+        filters[16 + 2 * m].joinWith(filters[17 + 2 * m]);
     return true;
 }
 
@@ -120,7 +126,7 @@ bool runNetwork(Filters f[kFaceLayerCount], const unsigned char* image, int widt
     TensorBlob<float> boxes[4], scores[4], priors[4];
     for (int m = 0; m < 4; ++m) {
         TensorBlob<float> prior;
-        if (!headVector(&maps[m], &f[16 + 2 * m], &boxes[m]) || !headVector(&maps[m], &f[17 + 2 * m], &scores[m])
+        if (!headVectors(&maps[m], &f[16 + 2 * m], &f[17 + 2 * m], &boxes[m], &scores[m])
             || !priorbox(&maps[m], width, height, kMaps[m].step, kMaps[m].numSizes, kMaps[m].sizes, &prior)
             || !blob2vector(&prior, &priors[m]))
             return false;

@@ -184,52 +184,52 @@ void byteBlock(const ByteJob& j, int first, int g0)
     const __m256i ones = _mm256_set1_epi16(1);
     const std::ptrdiff_t groupStride = std::ptrdiff_t(f.rows) * f.runLen * 32;
     const uint8_t* base[P];
-#pragma GCC unroll 4
+#pragma GCC unroll 16
     for (int p = 0; p < P; ++p) {
         base[p] = j.in + j.window[first + p];
     }
     __m256i acc[P][G];
-#pragma GCC unroll 4
+#pragma GCC unroll 16
     for (int p = 0; p < P; ++p)
-#pragma GCC unroll 2
+#pragma GCC unroll 16
         for (int g = 0; g < G; ++g)
             acc[p][g] = _mm256_setzero_si256();
     const int8_t* w = f.weights.data() + g0 * groupStride;
     for (int r = 0; r < f.rows; ++r) {
         const uint8_t* ip[P];
-#pragma GCC unroll 4
+#pragma GCC unroll 16
         for (int p = 0; p < P; ++p)
             ip[p] = base[p] + r * j.rowStride;
         const int8_t* wr = w + std::ptrdiff_t(r) * f.runLen * 32;
         for (int k = 0; k < f.runLen; ++k) {
             __m256i b[P];
-#pragma GCC unroll 4
+#pragma GCC unroll 16
             for (int p = 0; p < P; ++p)
                 b[p] = broadcast4(ip[p] + 4 * k);
-#pragma GCC unroll 2
+#pragma GCC unroll 16
             for (int g = 0; g < G; ++g) {
                 const __m256i wv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wr + g * groupStride + 32 * k));
-#pragma GCC unroll 4
+#pragma GCC unroll 16
                 for (int p = 0; p < P; ++p)
                     acc[p][g] = dot4(acc[p][g], b[p], wv, ones);
             }
         }
     }
-#pragma GCC unroll 2
+#pragma GCC unroll 16
     for (int g = 0; g < G; ++g)
         for (int e = f.extraBegin[g0 + g]; e < f.extraBegin[g0 + g + 1]; ++e) {
             const std::ptrdiff_t off = f.extraRow[e] * j.rowStride + 4 * f.extraBlock[e];
             const __m256i wv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f.extraWeights.data() + 32 * e));
-#pragma GCC unroll 4
+#pragma GCC unroll 16
             for (int p = 0; p < P; ++p)
                 acc[p][g] = dot4(acc[p][g], broadcast4(base[p] + off), wv, ones);
         }
-#pragma GCC unroll 2
+#pragma GCC unroll 16
     for (int g = 0; g < G; ++g) {
         const int f0 = (g0 + g) * 8;
         const int count = j.numFilters - f0 < 8 ? j.numFilters - f0 : 8;
         const __m256i bias = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(j.bias + f0));
-#pragma GCC unroll 4
+#pragma GCC unroll 16
         for (int p = 0; p < P; ++p) {
             int* o = j.out + std::ptrdiff_t(first + p) * j.outPixStride + f0;
             const __m256i sum = _mm256_add_epi32(acc[p][g], bias);
@@ -245,17 +245,40 @@ void byteBlock(const ByteJob& j, int first, int g0)
     }
 }
 
+// Eight accumulators: 4 pixels x 2 groups of filters (the best of the
+// shapes measured that fit the 16 vector registers).
+constexpr int kPixels = 4;
+constexpr int kGroups = 2;
+
+// The last pixels of a run, fewer than a block.
+template <int P, int G>
+void pixelTail(const ByteJob& j, int first, int count, int g0)
+{
+    if constexpr (P > 0) {
+        if (count == P)
+            byteBlock<P, G>(j, first, g0);
+        else
+            pixelTail<P - 1, G>(j, first, count, g0);
+    }
+}
+
 template <int G>
 void byteGroups(const ByteJob& j, int pixels, int g0)
 {
     int i = 0;
-    for (; i + 4 <= pixels; i += 4)
-        byteBlock<4, G>(j, i, g0);
-    switch (pixels - i) {
-    case 3: byteBlock<3, G>(j, i, g0); break;
-    case 2: byteBlock<2, G>(j, i, g0); break;
-    case 1: byteBlock<1, G>(j, i, g0); break;
-    default: break;
+    for (; i + kPixels <= pixels; i += kPixels)
+        byteBlock<kPixels, G>(j, i, g0);
+    pixelTail<kPixels - 1, G>(j, i, pixels - i, g0);
+}
+
+template <int G>
+void groupTail(const ByteJob& j, int pixels, int g0, int count)
+{
+    if constexpr (G > 0) {
+        if (count == G)
+            byteGroups<G>(j, pixels, g0);
+        else
+            groupTail<G - 1>(j, pixels, g0, count);
     }
 }
 
@@ -264,10 +287,9 @@ void byteGroups(const ByteJob& j, int pixels, int g0)
 void runBytes(const ByteJob& job, int pixels, int groups)
 {
     int g = 0;
-    for (; g + 2 <= groups; g += 2)
-        byteGroups<2>(job, pixels, g);
-    if (g < groups)
-        byteGroups<1>(job, pixels, g);
+    for (; g + kGroups <= groups; g += kGroups)
+        byteGroups<kGroups>(job, pixels, g);
+    groupTail<kGroups - 1>(job, pixels, g, groups - g);
 }
 
 } // namespace avx2

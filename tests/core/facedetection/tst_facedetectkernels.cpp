@@ -217,6 +217,39 @@ private slots:
             }
     }
 
+    // Two layers in one pass give what each gives alone: a group of filters
+    // shared by both layers, different scales, a layer of another shape and
+    // then another layer of the same shape.
+    void pairOfLayers()
+    {
+        TensorBlob<unsigned char> in(5, 4, 20);
+        fillRandom(in);
+        in.scale = 1.5f;
+        in.bias = 3;
+        Filters box, score, other, pointwise;
+        makeFilters(box, 11, 3, 20, 1, 1, 7.25f, -3000, 3000);
+        makeFilters(score, 6, 3, 20, 1, 1, 2.5f, -3000, 3000);
+        makeFilters(other, 6, 3, 20, 1, 1, 3.0f, -3000, 3000);
+        makeFilters(pointwise, 5, 1, 20, 0, 1, 4.0f, -3000, 3000);
+        for (KernelPath path : availablePaths()) {
+            setKernelPath(path);
+            for (Filters* second : {&score, &pointwise, &other}) {
+                TensorBlob<int> one, two, alone;
+                QVERIFY(convolutionPair(&in, &box, second, &one, &two));
+                for (auto [f, out] : {std::pair(&box, &one), std::pair(second, &two)}) {
+                    QVERIFY(convolution(&in, f, &alone));
+                    QCOMPARE(out->channels, alone.channels);
+                    QCOMPARE(out->scale, alone.scale);
+                    QCOMPARE(out->bias, alone.bias);
+                    for (int y = 0; y < in.height; ++y)
+                        for (int x = 0; x < in.width; ++x)
+                            for (int n = 0; n < alone.channels; ++n)
+                                QCOMPARE(out->at(y, x, n), alone.at(y, x, n));
+                }
+            }
+        }
+    }
+
     // The product of filter bias and input bias does not fit 32 bits.
     void biasProductSaturates()
     {
