@@ -503,7 +503,24 @@ void Model::frameStep()
 
     // 5. Grey images; the previous one is blurred, the current one not.
     m_tick = m_clock->nowNs();
-    cv::cvtColor(m_frame, m_grey, cv::COLOR_BGR2GRAY);
+    if (m_frameCounter % 4 != 0 && m_previousFace) {
+        // A tracked frame keeps the previous eyes, so its grey image is read
+        // only in their regions: by this step's flow, and by the next one's
+        // with the pixel around them that its blur takes in. Only those are
+        // converted (each grey pixel depends on its colour pixel alone).
+        m_grey.create(m_frame.rows, m_frame.cols, CV_8UC1);
+        const cv::Rect frameRect(0, 0, m_frame.cols, m_frame.rows);
+        for (const cv::Rect& eye : {eyeRegion(m_previousEyes.x1, m_previousEyes.y1, m_previousEyes.side1),
+                                    eyeRegion(m_previousEyes.x2, m_previousEyes.y2, m_previousEyes.side2)}) {
+            if (eye.empty())
+                continue;
+            const cv::Rect around = (eye + cv::Size(2, 2) - cv::Point(1, 1)) & frameRect;
+            cv::Mat grey = m_grey(around);
+            cv::cvtColor(m_frame(around), grey, cv::COLOR_BGR2GRAY);
+        }
+    } else {
+        cv::cvtColor(m_frame, m_grey, cv::COLOR_BGR2GRAY);
+    }
     // The previous image is blurred where the flow reads it, the eye
     // regions (flowForEye); nothing else reads the blurred image.
     stages.mark(StageGrey);
@@ -674,10 +691,8 @@ void Model::calcAvgYandStdDev(double* avg, double* stdDev, cv::Mat flow, int rad
     *stdDev = variance > 1e-8 ? std::sqrt(variance) : variance;
 }
 
-void Model::flowForEye(float cx, float cy, int side, float norm, double* mean, double* dev)
+cv::Rect Model::eyeRegion(float cx, float cy, int side) const
 {
-    *mean = 0;
-    *dev = 0;
     const int h = int(side * 0.5);
     int x0 = int(cx) - h;
     int y0 = int(cy) - h;
@@ -686,9 +701,17 @@ void Model::flowForEye(float cx, float cy, int side, float norm, double* mean, d
     const int w = std::min(x0 + side, m_grey.cols - 2) - x0;
     int s = std::min(y0 + w, m_grey.rows - 2) - y0;
     s = std::max(s, 0);
-    if (s < 6)
+    return s < 6 ? cv::Rect() : cv::Rect(x0, y0, s, s);
+}
+
+void Model::flowForEye(float cx, float cy, int side, float norm, double* mean, double* dev)
+{
+    *mean = 0;
+    *dev = 0;
+    const cv::Rect region = eyeRegion(cx, cy, side);
+    if (region.empty())
         return;
-    const cv::Rect region(x0, y0, s, s);
+    const int s = region.width;
     // The previous image's region blurred with its true neighbours around
     // it: the same values a blur of the whole image gives there.
     cv::blur(m_previousGrey(region), m_blurredRegion, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_DEFAULT);

@@ -153,6 +153,8 @@ private:
     void releaseCapture();
     void scaleFrame();
     void analyseEyes();
+    // The square an eye's flow is measured in (empty when under 6 pixels).
+    cv::Rect eyeRegion(float cx, float cy, int side) const;
     void flowForEye(float cx, float cy, int side, float norm, double* mean, double* dev);
     void scanEye(Scanner& s, const double* meanRing, const double* devRing);
     void drawPreview();

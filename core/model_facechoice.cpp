@@ -4,10 +4,48 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <vector>
 #include <opencv2/imgproc.hpp>
 
 #include "core/facedetection/facedetectcnn.h"
 #include "core/model.h"
+
+namespace {
+
+// The quarter-size copy, as OpenCV's area resize makes it: each pixel is
+// the mean of a 4 x 4 block, its sum times 1/16 rounded to the nearest
+// (ties to even). Sizes that are no multiple of 4 are left to OpenCV; the
+// common ones take this loop, which is several times faster.
+void quarterSize(const cv::Mat& frame, cv::Mat& small)
+{
+    if (frame.cols % 4 != 0 || frame.rows % 4 != 0 || frame.type() != CV_8UC3) {
+        cv::resize(frame, small, cv::Size(), 0.25, 0.25, cv::INTER_AREA);
+        return;
+    }
+    small.create(frame.rows / 4, frame.cols / 4, CV_8UC3);
+    const int width = frame.cols * 3;
+    thread_local std::vector<uint16_t> columns;
+    columns.assign(size_t(width), 0);
+    for (int y = 0; y < small.rows; ++y) {
+        const uint8_t* r0 = frame.ptr<uint8_t>(4 * y);
+        const uint8_t* r1 = frame.ptr<uint8_t>(4 * y + 1);
+        const uint8_t* r2 = frame.ptr<uint8_t>(4 * y + 2);
+        const uint8_t* r3 = frame.ptr<uint8_t>(4 * y + 3);
+        uint16_t* c = columns.data();
+        for (int i = 0; i < width; ++i)
+            c[i] = uint16_t(r0[i] + r1[i] + r2[i] + r3[i]);
+        uint8_t* out = small.ptr<uint8_t>(y);
+        for (int x = 0; x < small.cols; ++x) {
+            const uint16_t* block = c + 12 * x;
+            for (int ch = 0; ch < 3; ++ch) {
+                const int sum = block[ch] + block[3 + ch] + block[6 + ch] + block[9 + ch];
+                out[3 * x + ch] = cv::saturate_cast<uint8_t>(float(sum) * (1.f / 16));
+            }
+        }
+    }
+}
+
+}  // namespace
 
 cv::Rect* Model::detectBestNearestFace2(const cv::Mat& frame, cv::Rect* previous, float* eye1x, float* eye1y,
                                         int* eye1size, float* eye2x, float* eye2y, int* eye2size)
@@ -16,7 +54,7 @@ cv::Rect* Model::detectBestNearestFace2(const cv::Mat& frame, cv::Rect* previous
     if (frame.empty() || frame.type() != CV_8UC3)
         return nullptr;
     cv::Mat& small = m_smallFrame;
-    cv::resize(frame, small, cv::Size(), 0.25, 0.25, cv::INTER_AREA);
+    quarterSize(frame, small);
     unsigned char* buffer = static_cast<unsigned char*>(m_detectorBuffer);
     const int step = int(small.step[0]);
     int* result = m_faceDetect ? m_faceDetect(buffer, small.data, small.cols, small.rows, step)

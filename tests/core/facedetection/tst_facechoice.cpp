@@ -5,6 +5,7 @@
 
 #include <array>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "core/facedetection/facedetectcnn.h"
 #include "core/model.h"
@@ -31,15 +32,17 @@ struct Choice
     bool returnNull = false;
     int calls = 0;
     int seenWidth = 0, seenHeight = 0, seenStep = 0;
+    cv::Mat seenImage; // a copy of the picture the detector was given
     std::vector<unsigned char> buffer = std::vector<unsigned char>(0x20000);
     float e1x = -1, e1y = -1, e2x = -1, e2y = -1;
     int e1s = -1, e2s = -1;
 
     Choice()
     {
-        model.setFaceDetector([this](unsigned char*, unsigned char*, int w, int h, int step) -> int* {
+        model.setFaceDetector([this](unsigned char*, unsigned char* image, int w, int h, int step) -> int* {
             ++calls;
             seenWidth = w, seenHeight = h, seenStep = step;
+            seenImage = cv::Mat(h, w, CV_8UC3, image, std::size_t(step)).clone();
             if (returnNull)
                 return nullptr;
             int* count = reinterpret_cast<int*>(buffer.data());
@@ -153,6 +156,39 @@ private slots:
         QCOMPARE(c.choose(nullptr, cv::Mat()), cv::Rect());
         QCOMPARE(c.choose(nullptr, cv::Mat(480, 640, CV_8UC1, cv::Scalar(0))), cv::Rect());
         QCOMPARE(c.calls, 0);
+    }
+
+    // The detector sees the frame at a quarter of its size, exactly as
+    // OpenCV's area resize makes it, whatever the frame's size.
+    void quarterSizeIsTheAreaResize_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("640x480") << 640 << 480;
+        QTest::newRow("640x512") << 640 << 512;
+        QTest::newRow("644x364") << 644 << 364;
+        QTest::newRow("640x478") << 640 << 478;
+        QTest::newRow("641x480") << 641 << 480;
+        QTest::newRow("16x8") << 16 << 8;
+    }
+
+    void quarterSizeIsTheAreaResize()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        cv::Mat frame(height, width, CV_8UC3);
+        cv::theRNG().state = 12345;
+        cv::randu(frame, 0, 256);
+        // Blocks whose sums fall exactly halfway between two values.
+        frame(cv::Rect(0, 0, 4, 4)).setTo(cv::Scalar(8, 24, 255));
+        frame.at<cv::Vec3b>(0, 0) = cv::Vec3b(0, 16, 247);
+        Choice c;
+        c.choose(nullptr, frame);
+        QCOMPARE(c.calls, 1);
+        cv::Mat expected;
+        cv::resize(frame, expected, cv::Size(), 0.25, 0.25, cv::INTER_AREA);
+        QCOMPARE(c.seenImage.size(), expected.size());
+        QCOMPARE(cv::norm(c.seenImage, expected, cv::NORM_INF), 0.0);
     }
 
     // Without a seam the built-in detector runs; without the engine's buffer
