@@ -104,3 +104,23 @@ void runFaceLayer(benchmark::State& state)
 } // namespace
 
 BENCHMARK(runFaceLayer)->Name("FaceDetectLayer")->DenseRange(0, kFaceLayerCount - 1)->Unit(benchmark::kMicrosecond);
+
+namespace {
+
+// Building the filters from the built-in weights (once, on the first detection).
+void runFaceBuild(benchmark::State& state)
+{
+    ConvLayerInfo table[kFaceLayerCount];
+    if (!buildLayerTable(embeddedFaceWeights(), embeddedFaceWeightsSize(), table)) {
+        state.SkipWithError("no weights");
+        return;
+    }
+    for (auto _ : state) {
+        Filters filters[kFaceLayerCount];
+        benchmark::DoNotOptimize(buildFilters(table, filters));
+    }
+}
+
+} // namespace
+
+BENCHMARK(runFaceBuild)->Name("FaceDetectBuild")->Unit(benchmark::kMillisecond);

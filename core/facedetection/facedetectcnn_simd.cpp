@@ -51,11 +51,107 @@ namespace {
 
 // True when vpmaddubsw adds a (w0, w1) pair of weights to any two inputs
 // 0..255 without saturating.
-bool pairFits(int w0, int w1)
+inline bool pairFits(int w0, int w1)
 {
     const int pos = std::max(w0, 0) + std::max(w1, 0);
     const int neg = std::min(w0, 0) + std::min(w1, 0);
     return 255 * pos <= 32767 && 255 * neg >= -32768;
+}
+
+// Weight of filter f at byte i of kernel row r's run (pixels of channelStep
+// bytes one after another), position i % channelStep read as channel
+// order[i % channelStep].
+inline signed char runWeight(const TensorBlob<signed char>& f, int r, int i, const std::vector<uint8_t>& order)
+{
+    const int cs = f.channelStep;
+    return f.ptr(r, 0)[order.empty() ? i : i / cs * cs + order[i % cs]];
+}
+
+// Pairs the channels of each 16-byte block so that as many pairs as possible
+// fit for every filter and kernel position: the fewest unfitting pairs over
+// all pairings (memoised over the set of channels left). Returns the order,
+// or nothing when the stored order is as good.
+std::vector<uint8_t> pairedOrder(const std::vector<TensorBlob<signed char>*>& filters)
+{
+    const TensorBlob<signed char>& first = *filters[0];
+    const int cs = first.channelStep;
+    const int pixels = first.width * first.height;
+    if (cs > 256)
+        return {};
+    std::vector<uint8_t> order(cs);
+    bool better = false;
+    for (int b0 = 0; b0 < cs; b0 += 16) {
+        // Only a weight beyond -64..64 can make a pair overflow.
+        bool fits[16][16];
+        std::memset(fits, 1, sizeof fits);
+        for (const TensorBlob<signed char>* f : filters)
+            for (int t = 0; t < pixels; ++t) {
+                const signed char* w = f->ptr(t / first.width, t % first.width) + b0;
+                for (int a = 0; a < 16; ++a)
+                    if (w[a] > 64 || w[a] < -64)
+                        for (int c = 0; c < 16; ++c)
+                            if (c != a && !pairFits(w[a], w[c]))
+                                fits[a][c] = fits[c][a] = false;
+            }
+        int storedMisses = 0;
+        for (int a = 0; a < 16; a += 2)
+            storedMisses += !fits[a][a + 1];
+        if (storedMisses < 2) { // little to gain for the search's time
+            for (int j = 0; j < 16; ++j)
+                order[b0 + j] = uint8_t(b0 + j);
+            continue;
+        }
+        // misses[m]: fewest unfitting pairs among the channels of mask m;
+        // partner[m]: the partner of m's lowest channel (or -1: paired later).
+        thread_local std::vector<int8_t> misses, partner;
+        misses.assign(1 << 16, -1);
+        partner.assign(1 << 16, -1);
+        misses[0] = 0;
+        const auto solve = [&](auto&& self, unsigned m) -> int {
+            if (misses[m] >= 0)
+                return misses[m];
+            const int a = __builtin_ctz(m);
+            const unsigned rest = m & ~(1u << a);
+            int best = self(self, rest) + 1; // paired with some other channel left over
+            int with = -1;
+            for (int c = a + 1; c < 16; ++c)
+                if ((rest >> c & 1) && fits[a][c]) {
+                    const int v = self(self, rest & ~(1u << c));
+                    if (v < best)
+                        best = v, with = c;
+                }
+            misses[m] = int8_t(best);
+            partner[m] = int8_t(with);
+            return best;
+        };
+        // Leftover channels pair up among themselves, which may still fit:
+        // the count is an upper bound, used only to choose.
+        if ((solve(solve, 0xFFFFu) + 1) / 2 >= storedMisses) {
+            for (int j = 0; j < 16; ++j)
+                order[b0 + j] = uint8_t(b0 + j);
+            continue;
+        }
+        better = true;
+        int at = b0;
+        std::vector<int> left;
+        for (unsigned m = 0xFFFFu; m;) {
+            const int a = __builtin_ctz(m);
+            m &= ~(1u << a);
+            const int c = partner[m | (1u << a)];
+            if (c < 0) {
+                left.push_back(a);
+                continue;
+            }
+            m &= ~(1u << c);
+            order[at++] = uint8_t(b0 + a);
+            order[at++] = uint8_t(b0 + c);
+        }
+        for (int a : left)
+            order[at++] = uint8_t(b0 + a);
+    }
+    if (!better)
+        order.clear();
+    return order;
 }
 
 } // namespace
@@ -68,8 +164,11 @@ void prepareByteFilters(const std::vector<TensorBlob<signed char>*>& filters, By
     const TensorBlob<signed char>& first = *filters[0];
     const int n = int(filters.size());
     const int cs = first.channelStep;
+    out.order = pairedOrder(filters);
     out.rows = first.height;
-    out.runLen = (first.width - 1) * cs / 4 + (first.channels + 3) / 4;
+    // Reordered channels may sit in the last pixel's padding positions.
+    out.runLen = out.order.empty() ? (first.width - 1) * cs / 4 + (first.channels + 3) / 4
+                                   : first.width * cs / 4;
     out.groups = (n + 7) / 8;
     out.weights.assign(std::size_t(out.groups) * out.rows * out.runLen * 32, 0);
     out.extraBegin.push_back(0);
@@ -79,8 +178,12 @@ void prepareByteFilters(const std::vector<TensorBlob<signed char>*>& filters, By
                 int8_t* block = out.weights.data() + ((std::size_t(g) * out.rows + r) * out.runLen + k) * 32;
                 bool fits = true;
                 for (int l = 0; l < 8 && g * 8 + l < n; ++l) {
-                    // The filter blob's row r holds its pixels' channelStep bytes one after another.
-                    const signed char* src = filters[g * 8 + l]->ptr(r, 0) + 4 * k;
+                    signed char src[4];
+                    if (out.order.empty())
+                        std::memcpy(src, filters[g * 8 + l]->ptr(r, 0) + 4 * k, 4);
+                    else
+                        for (int i = 0; i < 4; ++i)
+                            src[i] = runWeight(*filters[g * 8 + l], r, 4 * k + i, out.order);
                     std::memcpy(block + 4 * l, src, 4);
                     fits = fits && pairFits(src[0], src[1]) && pairFits(src[2], src[3]);
                 }
@@ -117,6 +220,7 @@ struct ByteJob
 
 namespace avx2 {
 void runBytes(const ByteJob& job, int pixels, int groups);
+void reorderPixels(const uint8_t* src, uint8_t* dst, int pixels, int channelStep, const uint8_t* order);
 }
 
 void convolutionBytesAVX2(const TensorBlob<unsigned char>& in, const ByteFilters& filters, int stride,
@@ -125,20 +229,25 @@ void convolutionBytesAVX2(const TensorBlob<unsigned char>& in, const ByteFilters
     const int pad = filters.rows / 2;
     const int cs = in.channelStep;
     ByteJob job;
-    if (pad == 0) {
+    if (pad == 0 && filters.order.empty()) {
         job.in = reinterpret_cast<const uint8_t*>(in.data);
         job.rowStride = std::ptrdiff_t(in.width) * cs;
     } else {
-        // A copy with a zero border of `pad` pixels, plus room for the
-        // vector reads past the last pixel.
+        // A copy with a zero border of `pad` pixels, its channels in the
+        // filters' order.
         thread_local std::vector<uint8_t> scratch;
         const int pw = in.width + 2 * pad;
         const int ph = in.height + 2 * pad;
         const std::size_t rowLen = std::size_t(pw) * cs;
-        scratch.assign(rowLen * ph + 32, 0);
-        for (int y = 0; y < in.height; ++y)
-            std::memcpy(scratch.data() + (y + pad) * rowLen + std::size_t(pad) * cs, in.ptr(y, 0),
-                        std::size_t(in.width) * cs);
+        scratch.assign(rowLen * ph, 0);
+        for (int y = 0; y < in.height; ++y) {
+            uint8_t* dst = scratch.data() + (y + pad) * rowLen + std::size_t(pad) * cs;
+            const uint8_t* src = reinterpret_cast<const uint8_t*>(in.ptr(y, 0));
+            if (filters.order.empty())
+                std::memcpy(dst, src, std::size_t(in.width) * cs);
+            else
+                avx2::reorderPixels(src, dst, in.width, cs, filters.order.data());
+        }
         job.in = scratch.data();
         job.rowStride = std::ptrdiff_t(rowLen);
     }
@@ -150,7 +259,8 @@ void convolutionBytesAVX2(const TensorBlob<unsigned char>& in, const ByteFilters
     window.resize(std::size_t(out.width) * out.height);
     for (int y = 0; y < out.height; ++y)
         for (int x = 0; x < out.width; ++x)
-            window[std::size_t(y) * out.width + x] = std::ptrdiff_t(y) * stride * job.rowStride + std::ptrdiff_t(x) * stride * cs;
+            window[std::size_t(y) * out.width + x]
+                = std::ptrdiff_t(y) * stride * job.rowStride + std::ptrdiff_t(x) * stride * cs;
     job.window = window.data();
     job.outPixStride = out.pixelStride();
     avx2::runBytes(job, out.width * out.height, filters.groups);
@@ -283,6 +393,22 @@ void groupTail(const ByteJob& j, int pixels, int g0, int count)
 }
 
 } // namespace
+
+// dst byte j of each pixel = src byte order[j] (order stays within 16-byte blocks).
+void reorderPixels(const uint8_t* src, uint8_t* dst, int pixels, int channelStep, const uint8_t* order)
+{
+    alignas(16) uint8_t controls[256];
+    for (int j = 0; j < channelStep; ++j)
+        controls[j] = uint8_t(order[j] - j / 16 * 16);
+    for (int b = 0; b < channelStep; b += 16) {
+        const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(controls + b));
+        for (int p = 0; p < pixels; ++p) {
+            const std::ptrdiff_t at = std::ptrdiff_t(p) * channelStep + b;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at),
+                             _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at)), control));
+        }
+    }
+}
 
 void runBytes(const ByteJob& job, int pixels, int groups)
 {

@@ -59,6 +59,11 @@ struct ByteFilters
     std::vector<int> extraRow;   // per extra block: kernel row
     std::vector<int> extraBlock; // and block along the row
     std::vector<int8_t> extraWeights; // 32 bytes per extra block
+    // Where the pairs would overflow as stored, the channels may be read in
+    // another order within each 16-byte block of a pixel (one order for the
+    // whole layer, chosen so that fewer blocks need splitting): position j
+    // holds channel order[j]. Empty: as stored.
+    std::vector<uint8_t> order;
 };
 
 // Fills `out` from one blob per filter (kernel x kernel x channels, all alike).
