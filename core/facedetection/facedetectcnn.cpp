@@ -428,7 +428,7 @@ bool convolution_relu(TensorBlob<unsigned char>* input, Filters* filters, Tensor
     const std::size_t total = std::size_t(raw.width) * raw.height * raw.pixelStride();
     int maxValue = 0;
     if (flat) {
-        maxValue = reluMaxAVX2(raw.data, total);
+        maxValue = maxOrZeroAVX2(raw.data, total); // requantizeAVX2 applies the ReLU
     } else {
         for (int y = 0; y < raw.height; ++y)
             for (int x = 0; x < raw.width; ++x) {

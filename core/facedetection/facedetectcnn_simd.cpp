@@ -420,25 +420,18 @@ void runBytes(const ByteJob& job, int pixels, int groups)
 
 } // namespace avx2
 
-int reluMaxAVX2(int* values, std::size_t n)
+int maxOrZeroAVX2(const int* values, std::size_t n)
 {
-    const __m256i zero = _mm256_setzero_si256();
-    __m256i m = zero;
+    __m256i m = _mm256_setzero_si256();
     std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        __m256i* p = reinterpret_cast<__m256i*>(values + i);
-        const __m256i v = _mm256_max_epi32(_mm256_loadu_si256(p), zero);
-        _mm256_storeu_si256(p, v);
-        m = _mm256_max_epi32(m, v);
-    }
+    for (; i + 8 <= n; i += 8)
+        m = _mm256_max_epi32(m, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(values + i)));
     __m128i h = _mm_max_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
     h = _mm_max_epi32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(1, 0, 3, 2)));
     h = _mm_max_epi32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(2, 3, 0, 1)));
     int result = _mm_cvtsi128_si32(h);
-    for (; i < n; ++i) {
-        values[i] = values[i] > 0 ? values[i] : 0;
+    for (; i < n; ++i)
         result = values[i] > result ? values[i] : result;
-    }
     return result;
 }
 
@@ -460,7 +453,7 @@ void requantizeAVX2(const int* values, unsigned char* out, std::size_t n, float 
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), bytes);
     }
     for (; i < n; ++i) {
-        const int q = int(float(values[i]) * factor + 0.499f);
+        const int q = values[i] > 0 ? int(float(values[i]) * factor + 0.499f) : 0;
         out[i] = (unsigned char)(q < 255 ? q : 255);
     }
 }

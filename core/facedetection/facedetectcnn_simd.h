@@ -80,7 +80,8 @@ void max4SSE2(const unsigned char* a, const unsigned char* b, const unsigned cha
 
 // AVX2 forms of the element loops around the convolutions; each gives
 // exactly what its plain loop gives.
-int reluMaxAVX2(int* values, std::size_t n); // clamps negatives to 0, returns the maximum (at least 0)
+int maxOrZeroAVX2(const int* values, std::size_t n); // the largest value, at least 0
+// out = what ReLU and then requantisation by `factor` give (negatives become 0).
 void requantizeAVX2(const int* values, unsigned char* out, std::size_t n, float factor);
 
 } // namespace facedetect
