@@ -125,13 +125,7 @@ void WidgetProxy::saveProxySettings(bool isValid)
         m_savedUser = m_candidateUser;
         m_savedPassword = m_candidatePassword;
         m_savedPort = m_candidatePort;
-        if (!m_savedServer.isEmpty()) {
-            enableFields(true);
-            loadSavedValues();
-        } else {
-            deleteFields();
-            enableFields(false);
-        }
+        showSavedValues();
         close();
         return;
     }
@@ -141,7 +135,7 @@ void WidgetProxy::saveProxySettings(bool isValid)
     box.exec();
 }
 
-void WidgetProxy::on_pushButtonCancel_clicked()
+void WidgetProxy::showSavedValues()
 {
     if (!m_savedServer.isEmpty()) {
         enableFields(true);
@@ -150,6 +144,11 @@ void WidgetProxy::on_pushButtonCancel_clicked()
         deleteFields();
         enableFields(false);
     }
+}
+
+void WidgetProxy::on_pushButtonCancel_clicked()
+{
+    showSavedValues();
     close();
     ui->labelWait->hide();
 }

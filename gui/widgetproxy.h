@@ -40,6 +40,8 @@ private slots:
 
 private:
     void loadSavedValues();
+    // The fields as the kept values have them: filled, or empty and off.
+    void showSavedValues();
     void deleteFields();
     void enableFields(bool on);
 
