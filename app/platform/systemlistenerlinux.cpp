@@ -47,6 +47,19 @@ QStringList lowerCasedEntries(const QString& text)
     return text.toLower().split(QLatin1Char(';'));  // empty parts are kept
 }
 
+// Whether any window title contains a non-empty entry.
+bool anyTitleContains(const QStringList& titles, const QStringList& entries)
+{
+    for (const QString& entry : entries) {
+        if (entry.isEmpty())
+            continue;
+        for (const QString& title : titles)
+            if (title.contains(entry))
+                return true;
+    }
+    return false;
+}
+
 QDBusConnection openBus(QDBusConnection::BusType type, const QString& address, const QString& name)
 {
     if (address.isEmpty())
@@ -229,7 +242,7 @@ void SystemListenerLinux::onScreensAsleepChanged(bool asleep)
 
 void SystemListenerLinux::updateTimer()
 {
-    if (!m_titleCheckOn && !m_processCheckOn) {
+    if (!m_titleCheckOn && !m_pauseTitleCheckOn && !m_processCheckOn) {
         m_timer->stop();
         return;
     }
@@ -241,6 +254,12 @@ void SystemListenerLinux::updateTimer()
 void SystemListenerLinux::enableWindowsTitleListener(bool on)
 {
     m_titleCheckOn = on;
+    updateTimer();
+}
+
+void SystemListenerLinux::enablePauseTitleListener(bool on)
+{
+    m_pauseTitleCheckOn = on;
     updateTimer();
 }
 
@@ -256,6 +275,12 @@ void SystemListenerLinux::setTitlesToCheck(QString text)
     checkProcessesAndWindowsTitles();
 }
 
+void SystemListenerLinux::setPauseTitlesToCheck(QString text)
+{
+    m_pauseTitlesToCheck = lowerCasedEntries(text);
+    checkProcessesAndWindowsTitles();
+}
+
 void SystemListenerLinux::setProcessesToCheck(QString text)
 {
     m_processesToCheck = lowerCasedEntries(text);
@@ -264,25 +289,15 @@ void SystemListenerLinux::setProcessesToCheck(QString text)
 
 void SystemListenerLinux::checkProcessesAndWindowsTitles()
 {
-    if (m_titleCheckOn) {
+    if (m_titleCheckOn || m_pauseTitleCheckOn) {
         m_windowTitles = getAllWindowTitles(m_x && m_x->isValid() ? m_x->connection() : nullptr);
         if (m_x)
             m_x->dispatchEventsLater();
-        bool found = false;
-        for (const QString& entry : qAsConst(m_titlesToCheck)) {
-            if (entry.isEmpty())
-                continue;
-            for (const QString& title : qAsConst(m_windowTitles)) {
-                if (title.contains(entry)) {
-                    found = true;
-                    break;
-                }
-            }
-            if (found)
-                break;
-        }
-        emit sessionChangeDetected(found ? 20 : 21);
     }
+    if (m_titleCheckOn)
+        emit sessionChangeDetected(anyTitleContains(m_windowTitles, m_titlesToCheck) ? 20 : 21);
+    if (m_pauseTitleCheckOn)
+        emit sessionChangeDetected(anyTitleContains(m_windowTitles, m_pauseTitlesToCheck) ? 22 : 23);
     if (m_processCheckOn) {
         m_processes = getAllProcesses(m_procRoot);
         bool found = false;

@@ -7,7 +7,8 @@
 //    reports it first);
 //  - screen power: the X server's DPMS level;
 //  - on request, every 2 seconds, the user's processes and the titles of the
-//    windows on screen.
+//    windows on screen; one scan of the titles serves both title lists (the
+//    camera pause's and the program pause's).
 // Whatever it cannot reach (no system bus, no session bus, no X display) is
 // logged once at start-up and simply not watched.
 
@@ -53,8 +54,10 @@ public:
 
 public slots:
     void enableWindowsTitleListener(bool on) override;
+    void enablePauseTitleListener(bool on) override;
     void enableProcessListener(bool on) override;
     void setTitlesToCheck(QString text) override;
+    void setPauseTitlesToCheck(QString text) override;
     void setProcessesToCheck(QString text) override;
     void checkProcessesAndWindowsTitles() override;
 
@@ -78,11 +81,13 @@ private:
 
     QStringList m_processesToCheck;
     QStringList m_titlesToCheck;
+    QStringList m_pauseTitlesToCheck;
     QStringList m_windowTitles;
     QStringList m_processes;
     QTimer* m_timer = nullptr;
     bool m_processCheckOn = false;
     bool m_titleCheckOn = false;
+    bool m_pauseTitleCheckOn = false;
 
     QString m_procRoot;
     QDBusConnection m_systemBus;

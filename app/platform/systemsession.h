@@ -14,7 +14,7 @@
 //   20/21 a listed window title exists / none exists
 //   22/23 a listed pause title exists / none exists
 //
-// The Linux listener sends 0 to 7 and 18 to 21. Codes 18 to 21 are the
+// The Linux listener sends 0 to 7 and 18 to 23. Codes 18 to 23 are the
 // results of the periodic checks: while a check is on it reports its result
 // every 2 seconds, whether or not it changed, so a receiver must treat a
 // repeated code as no change.

@@ -270,6 +270,59 @@ private slots:
         QCOMPARE(codes(spy).mid(5), QList<int>({21, 20, 21}));
     }
 
+    // The program's pause titles ride on the same scan as the camera's titles,
+    // with the same matching, and answer 22 or 23 on every run while on.
+    void pauseTitles()
+    {
+        PrivateXServer server;
+        QVERIFY(server.start());
+        XConnection x(server.display());
+        QVERIFY(x.isValid());
+        const xcb_window_t slides = makeWindow(x, "Quarterly Slides - Impress", nullptr, true);
+        makeWindow(x, "Hidden Presenter", nullptr, false);
+        makeWindow(x, nullptr, "Zoom Meeting", true);
+        sync(x);
+
+        auto listener = makeListener(kNowhere, kNowhere, server.display());
+        QSignalSpy spy(listener.get(), &SystemListenerLinux::sessionChangeDetected);
+        listener->setPauseTitlesToCheck("impress");  // the check is off: nothing
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(!listener->isCheckTimerActive());
+
+        listener->enablePauseTitleListener(true);
+        QVERIFY(listener->isCheckTimerActive());
+        listener->setPauseTitlesToCheck("IMPRESS");    // part of a title, any case
+        listener->setPauseTitlesToCheck("presenter");  // that window is not shown
+        listener->setPauseTitlesToCheck(";;");         // empty entries never match
+        listener->setPauseTitlesToCheck("calc;zoom");
+        QCOMPARE(codes(spy), QList<int>({22, 23, 23, 22}));
+
+        // Both title checks on: each list answers for itself, the camera's first.
+        listener->enableWindowsTitleListener(true);
+        listener->setPauseTitlesToCheck("slides");
+        listener->setTitlesToCheck("meeting");
+        listener->setPauseTitlesToCheck("presenter");
+        QCOMPARE(codes(spy).mid(4), QList<int>({21, 22, 20, 22, 20, 23}));
+
+        // The timer repeats the answers; a window that goes is seen at the next run.
+        listener->enableWindowsTitleListener(false);
+        listener->setPauseTitlesToCheck("impress");
+        spy.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1, SystemListenerLinux::kCheckIntervalMs + 1000);
+        QCOMPARE(codes(spy), QList<int>({22}));
+        xcb_unmap_window(x.connection(), slides);
+        sync(x);
+        QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 2, SystemListenerLinux::kCheckIntervalMs + 1000);
+        QCOMPARE(codes(spy), QList<int>({22, 23}));
+
+        // The timer runs while any check is on.
+        listener->enableProcessListener(true);
+        listener->enablePauseTitleListener(false);
+        QVERIFY(listener->isCheckTimerActive());
+        listener->enableProcessListener(false);
+        QVERIFY(!listener->isCheckTimerActive());
+    }
+
     void nothingToWatch()
     {
         auto listener = makeListener(kNowhere, kNowhere, ":4711");

@@ -12,6 +12,8 @@
 #include <QDBusMessage>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
@@ -25,6 +27,23 @@
 using SystemSession::SystemListenerLinux;
 
 namespace {
+
+QStringList logLines;
+QtMessageHandler previousHandler = nullptr;
+void keepLog(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    logLines << text;
+    previousHandler(type, context, text);
+}
+
+QStringList menuEntries(LumoraGUI& w)
+{
+    QStringList names;
+    for (QAction* a : w.trayMenu()->actions())
+        if (!a->isSeparator())
+            names << a->objectName();
+    return names;
+}
 
 QList<bool> values(const QSignalSpy& spy)
 {
@@ -223,6 +242,44 @@ private slots:
         QCOMPARE(values(camera), QList<bool>({true, false}));
         battery->setChecked(false);
         titles->setChecked(false);
+    }
+
+    // A window whose title holds a listed keyword pauses the whole program at
+    // the listener's next scan, and closing it resumes: the log tells, and
+    // the tray menu offers to resume and then to pause again.
+    void windowTitlePausesProgram()
+    {
+        window->findChild<QLineEdit*>("lineEdit_pauseApp_whenTitleExists")->setText("Impress;Beamer");
+        auto* box = window->findChild<QCheckBox*>("checkBox_pauseApp_whenTitleExist");
+        box->setChecked(true);
+        QCOMPARE(values(*pauses), QList<bool>());
+        previousHandler = qInstallMessageHandler(keepLog);
+        logLines.clear();
+
+        QProcess slides;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", QString::fromLatin1(x.display()));
+        slides.setProcessEnvironment(env);
+        slides.start("xmessage", {"-title", "Quarterly Slides - LibreOffice Impress", "slides"});
+        QVERIFY(slides.waitForStarted());
+        QVERIFY(x.run("xdotool", {"search", "--sync", "--onlyvisible", "--name", "Quarterly Slides"}));
+        const int period = SystemListenerLinux::kCheckIntervalMs;
+        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains("LumoraGUI::pauseApp()"), period + 1000);
+        QCOMPARE(values(*pauses), QList<bool>({true}));
+        QVERIFY(menuEntries(*window).contains("action_resumeLumora"));
+        QVERIFY(!menuEntries(*window).contains("action_pauseLumora"));
+
+        // Later scans see the same window: no second pause.
+        QTest::qWait(period + 500);
+        QCOMPARE(values(*pauses), QList<bool>({true}));
+
+        slides.kill();
+        slides.waitForFinished();
+        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains("LumoraGUI::resumeApp()"), period + 1000);
+        QCOMPARE(values(*pauses), QList<bool>({true, false}));
+        QVERIFY(menuEntries(*window).contains("action_pauseLumora"));
+        qInstallMessageHandler(previousHandler);
+        box->setChecked(false);
     }
 
     void cleanupTestCase()
