@@ -32,6 +32,26 @@ QString installerLocale(int id)
     }
 }
 
+// This platform has no installer: where none has left its choice, the
+// desktop's language stands for it, when it is one of ours, otherwise
+// English. The language of messages decides (LANGUAGE, LC_ALL, LC_MESSAGES,
+// LANG, as for other programs' messages); any country counts, so de_AT is
+// German.
+QString desktopLocale()
+{
+    const QLocale desktop(QLocale::system().uiLanguages().value(0, QLocale::system().name()));
+    switch (desktop.language()) {
+    case QLocale::Slovak:
+        return installerLocale(1051);
+    case QLocale::German:
+        return installerLocale(1031);
+    case QLocale::Czech:
+        return installerLocale(1029);
+    default:
+        return installerLocale(1033);
+    }
+}
+
 void removeTranslator(QTranslator*& translator)
 {
     if (!translator)
@@ -88,10 +108,10 @@ int startIndex()
 {
     initialize();
     auto settings = openSettings();
-    const int installerId = settings->value(QStringLiteral("INSTALLER_LANG_ID"), 1033).toInt();
+    const QVariant installerId = settings->value(QStringLiteral("INSTALLER_LANG_ID"));
     settings->beginGroup(QStringLiteral("G"));
     if (settings->value(QStringLiteral("QT_locale_name"), QString()).toString().isEmpty()) {
-        const QString fromInstaller = installerLocale(installerId);
+        const QString fromInstaller = installerId.isValid() ? installerLocale(installerId.toInt()) : desktopLocale();
         if (!fromInstaller.isEmpty()) {
             settings->setValue(QStringLiteral("QT_locale_name"), fromInstaller);
             settings->sync();

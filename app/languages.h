@@ -22,7 +22,8 @@ const QVector<QLocale>& list();
 const QVector<QString>& files();
 
 // The language number to start with, from the settings store (seeded once
-// from the installer's choice).
+// from the installer's choice or, where there is none, the desktop's
+// language).
 int startIndex();
 
 // Makes the language at index the process's language, replacing the two
