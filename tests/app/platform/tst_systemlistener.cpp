@@ -308,11 +308,11 @@ private slots:
         listener->enableWindowsTitleListener(false);
         listener->setPauseTitlesToCheck("impress");
         spy.clear();
-        QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1, SystemListenerLinux::kCheckIntervalMs + 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1, SystemListenerLinux::kCheckIntervalMs + 1500);
         QCOMPARE(codes(spy), QList<int>({22}));
         xcb_unmap_window(x.connection(), slides);
         sync(x);
-        QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 2, SystemListenerLinux::kCheckIntervalMs + 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 2, SystemListenerLinux::kCheckIntervalMs + 1500);
         QCOMPARE(codes(spy), QList<int>({22, 23}));
 
         // The timer runs while any check is on.

@@ -264,7 +264,7 @@ private slots:
         QVERIFY(slides.waitForStarted());
         QVERIFY(x.run("xdotool", {"search", "--sync", "--onlyvisible", "--name", "Quarterly Slides"}));
         const int period = SystemListenerLinux::kCheckIntervalMs;
-        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains("LumoraGUI::pauseApp()"), period + 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains("LumoraGUI::pauseApp()"), period + 1500);
         QCOMPARE(values(*pauses), QList<bool>({true}));
         QVERIFY(menuEntries(*window).contains("action_resumeLumora"));
         QVERIFY(!menuEntries(*window).contains("action_pauseLumora"));
@@ -275,7 +275,7 @@ private slots:
 
         slides.kill();
         slides.waitForFinished();
-        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains("LumoraGUI::resumeApp()"), period + 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains("LumoraGUI::resumeApp()"), period + 1500);
         QCOMPARE(values(*pauses), QList<bool>({true, false}));
         QVERIFY(menuEntries(*window).contains("action_pauseLumora"));
         qInstallMessageHandler(previousHandler);
