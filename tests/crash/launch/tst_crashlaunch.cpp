@@ -1,7 +1,9 @@
 // The crash handler with the real program, each run in a home of its own:
 // the handler's start and command line, a crash written as one report,
 // restarts of a killed handler, back-off for a handler that cannot start,
-// a missing handler, a second launch, and no handler outliving the program.
+// a missing handler, a second launch, no handler outliving the program,
+// alternate signal stacks on every worker thread, the machine key in the
+// reports, and datagrams from another user.
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -271,6 +273,30 @@ private slots:
 
         // The handler does not outlive the program.
         QTRY_COMPARE_WITH_TIMEOUT(launcher.handlers().size(), 0, 3000);
+    }
+
+    // A stack overflow is reported only on a thread with an alternate
+    // signal stack: the main thread and each of the four workers have one.
+    void everyWorkerThreadHasAnAlternateSignalStack()
+    {
+        Launcher launcher(true);
+        launcher.setEnv("LD_PRELOAD", ALTSTACK_SHIM);
+        QScopedPointer<QProcess> p(launcher.start());
+        QByteArray out;
+        QVERIFY2(Launcher::waitFor(p.data(), out, "LumoraGUI::init()"), out.constData());
+        QTest::qWait(300);
+        out += p->readAll();
+        const qint64 pid = p->processId();
+        QStringList workers;
+        const QDir tasks(QString("/proc/%1/task").arg(pid));
+        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            if (readFile(QString("/proc/%1/task/%2/comm").arg(pid).arg(task)).trimmed() == "QThread")
+                workers << task;
+        }
+        QCOMPARE(workers.size(), 4);
+        for (const QString& thread : workers + QStringList{QString::number(pid)})
+            QVERIFY2(out.contains("alternate signal stack for thread " + thread.toUtf8() + "\n"), qPrintable(thread));
+        terminate(p.data());
     }
 
     // The stored machine identifier reaches the handler only in the form
