@@ -16,6 +16,7 @@
 #include "app/platform/v4l2cameras.h"
 #include "app/platform/x11presenceprobe.h"
 #include "app/quitsignals.h"
+#include "app/threadsignalstack.h"
 #include "core/control/applicationcontroller.h"
 #include "core/control/statisticscontroller.h"
 #include "core/model.h"
@@ -84,13 +85,13 @@ LumoraApplication::LumoraApplication(int& argc, char** argv, std::fstream* error
     modelGuard = model;
     controllerGuard = controller;
 
-    modelThread = new QThread();
+    modelThread = threadsignalstack::newThread();
     model->moveToThread(modelThread);
-    statisticsThread = new QThread();
+    statisticsThread = threadsignalstack::newThread();
     statsController->moveToThread(statisticsThread);
-    serverThread = new QThread();
+    serverThread = threadsignalstack::newThread();
     serverController->moveToThread(serverThread);
-    controllerThread = new QThread();
+    controllerThread = threadsignalstack::newThread();
     controller->moveToThread(controllerThread);
 
     makeConnections();

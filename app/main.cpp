@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDebug>
 #include <QDir>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <fstream>
 #include <limits.h>
@@ -35,6 +36,19 @@ std::string executableDirectory(const char* argv0)
     return slash == std::string::npos ? exe : exe.substr(0, slash);
 }
 
+// The machine identifier for the crash annotation, used only in the form
+// the server client makes it: "MAC-" and the platform UUID, or its stand-in
+// when the machine has none. A stored value of another form could add lines
+// to a report or, longer than one argument may be, keep the handler from
+// starting; the annotation is then empty, as before the first run, and the
+// store keeps its value.
+std::string crashKeyAnnotation(const QString& stored)
+{
+    static const QRegularExpression form(QRegularExpression::anchoredPattern(QStringLiteral(
+        "MAC-(?:[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}|errorNoUUIDobtained)")));
+    return form.match(stored).hasMatch() ? stored.toStdString() : std::string();
+}
+
 void startCrashReporting(const char* argv0, const QString& dumpsDir)
 {
     crashwatch::CrashWatchClient client;
@@ -46,7 +60,7 @@ void startCrashReporting(const char* argv0, const QString& dumpsDir)
     auto settings = openSettings();
     std::map<std::string, std::string> annotations;
     annotations["format"] = "minidump";
-    annotations["key"] = settings->value(QStringLiteral("LL/DICP"), QString()).toString().toStdString();
+    annotations["key"] = crashKeyAnnotation(settings->value(QStringLiteral("LL/DICP"), QString()).toString());
     annotations["email"] = "crash@lumora.invalid";
     annotations["prod"] = "lumoraMAC";
     annotations["token"] = "5d0c8e1f3a7b9246c18e0f5a3d7b2c9e4f6a1b8d0e3c5f7a9b2d4e6f8a0c1e3b";

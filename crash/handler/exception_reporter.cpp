@@ -32,6 +32,29 @@ std::string SignalName(int signal)
     return abbreviation ? std::string("SIG") + abbreviation : "unknown";
 }
 
+// An annotation key or value as one line of the report: a backslash and
+// the control characters that could break or fake lines are escaped, so
+// that a reader can undo it; other text stays byte for byte.
+std::string Escaped(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (byte < 0x20 || byte == 0x7f)
+            out += base::StringPrintf("\\x%02x", byte);
+        else
+            out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
 ExceptionReporter::ExceptionReporter(const base::FilePath& database, std::map<std::string, std::string> annotations)
@@ -53,6 +76,9 @@ std::string ExceptionReporter::ReportText(const ExceptionRaiseStateIdentityReque
     text += base::StringPrintf("process: %d\n", static_cast<int>(pid));
     text += base::StringPrintf("thread: %u\n", request.thread.pad1);
     text += base::StringPrintf("exception: %d\n", request.exception);
+    // A fault address exists only for a signal the kernel raised (a
+    // positive signal code); kill and raise give none.
+    bool kernel_fault = request.exception != EXC_CRASH;
     if (request.exception == EXC_CRASH && request.codeCnt >= 1) {
         // code[0]: signal << 24 | the signal's 20-bit code (sign kept).
         const int signal = static_cast<int>((request.code[0] >> 24) & 0xff);
@@ -61,10 +87,11 @@ std::string ExceptionReporter::ReportText(const ExceptionRaiseStateIdentityReque
             signal_code -= 0x100000;
         text += base::StringPrintf("signal: %d (%s)\n", signal, SignalName(signal).c_str());
         text += base::StringPrintf("signal code: %d\n", signal_code);
+        kernel_fault = signal_code > 0;
     }
     for (uint32_t i = 0; i < request.codeCnt && i < 2; ++i)
         text += base::StringPrintf("code[%u]: 0x%016llx\n", i, static_cast<unsigned long long>(request.code[i]));
-    if (request.codeCnt >= 2)
+    if (request.codeCnt >= 2 && kernel_fault)
         text += base::StringPrintf("fault address: 0x%016llx\n", static_cast<unsigned long long>(request.code[1]));
 
     // x86_THREAD_STATE: its own flavour and count, then the 64-bit state.
@@ -83,7 +110,7 @@ std::string ExceptionReporter::ReportText(const ExceptionRaiseStateIdentityReque
     }
     text += "annotations:\n";
     for (const auto& annotation : annotations_)
-        text += "  " + annotation.first + "=" + annotation.second + "\n";
+        text += "  " + Escaped(annotation.first) + "=" + Escaped(annotation.second) + "\n";
     return text;
 }
 

@@ -522,6 +522,67 @@ void FillTrailer(char* at, mach_msg_size_t size, uint32_t uid, uint32_t gid, uin
 
 size_t RoundUp4(size_t size) { return (size + 3) & ~size_t{3}; }
 
+// Dropped datagrams are logged at a bounded rate: anyone on the machine can
+// send to a port's address, and no sender may fill the log. A drop gets an
+// entry of its own when none was written for the interval; the drops in
+// between are counted, and the count is written with the next entry or, by
+// a receive that is waiting, once the interval is over.
+pthread_mutex_t g_drop_lock = PTHREAD_MUTEX_INITIALIZER;
+uint64_t g_drop_interval = 10 * uint64_t{1000000000};
+bool g_drop_logged = false;
+uint64_t g_drop_last_entry = 0;
+uint64_t g_drops_unlogged = 0;
+
+void NoteDroppedMessage(ssize_t length, pid_t pid, const char* reason)
+{
+    const uint64_t now = NowNanoseconds();
+    uint64_t earlier = 0;
+    pthread_mutex_lock(&g_drop_lock);
+    const bool log = !g_drop_logged || now - g_drop_last_entry >= g_drop_interval;
+    if (log) {
+        earlier = g_drops_unlogged;
+        g_drops_unlogged = 0;
+        g_drop_logged = true;
+        g_drop_last_entry = now;
+    } else {
+        ++g_drops_unlogged;
+    }
+    pthread_mutex_unlock(&g_drop_lock);
+    if (!log)
+        return;
+    if (earlier > 0) {
+        LOG(WARNING) << "dropping message of " << length << " bytes from pid " << pid << ": " << reason << " ("
+                     << earlier << " more dropped since the last entry)";
+    } else {
+        LOG(WARNING) << "dropping message of " << length << " bytes from pid " << pid << ": " << reason;
+    }
+}
+
+// When counted drops are due to be written; kForever when there are none.
+uint64_t DroppedCountDue()
+{
+    pthread_mutex_lock(&g_drop_lock);
+    const uint64_t due = g_drops_unlogged > 0 ? g_drop_last_entry + g_drop_interval : kForever;
+    pthread_mutex_unlock(&g_drop_lock);
+    return due;
+}
+
+// Writes the count of drops not yet logged once their interval is over.
+void WriteDroppedCountIfDue()
+{
+    const uint64_t now = NowNanoseconds();
+    uint64_t count = 0;
+    pthread_mutex_lock(&g_drop_lock);
+    if (g_drops_unlogged > 0 && now - g_drop_last_entry >= g_drop_interval) {
+        count = g_drops_unlogged;
+        g_drops_unlogged = 0;
+        g_drop_last_entry = now;
+    }
+    pthread_mutex_unlock(&g_drop_lock);
+    if (count > 0)
+        LOG(WARNING) << count << " more messages dropped since the last entry";
+}
+
 enum class Take { kDelivered, kRefused, kNothing, kTooLarge, kFailed };
 
 // Why a datagram of length bytes with nfds descriptors is not a message we
@@ -703,8 +764,7 @@ Take TakeDatagram(int fd, mach_msg_header_t* msg, mach_msg_option_t option, mach
     if (reason) {
         for (int passed : fds)
             Close(passed);
-        LOG(WARNING) << "dropping message of " << got << " bytes from pid "
-                     << (credentials ? credentials->pid : 0) << ": " << reason;
+        NoteDroppedMessage(got, credentials ? credentials->pid : 0, reason);
         return Take::kRefused;
     }
 
@@ -782,13 +842,16 @@ mach_msg_return_t ReceiveMessage(mach_msg_header_t* msg, mach_msg_option_t optio
             for (const Armed& armed : entry->armed)
                 waits.push_back({armed.live, 0, 0});
         }
-        const int ready = poll(waits.data(), waits.size(), PollTimeout(deadline));
+        // A waiting receive wakes to write the count of dropped datagrams.
+        const uint64_t due = DroppedCountDue();
+        const int ready = poll(waits.data(), waits.size(), PollTimeout(due < deadline ? due : deadline));
         if (ready < 0) {
             if (errno == EINTR && (option & MACH_RCV_INTERRUPT))
                 return MACH_RCV_INTERRUPTED;
             continue;
         }
         if (ready == 0) {
+            WriteDroppedCountIfDue();
             if (PollTimeout(deadline) == 0)
                 return MACH_RCV_TIMED_OUT;
             continue;
@@ -1170,6 +1233,13 @@ const char* bootstrap_strerror(kern_return_t code)
     default:
         return mach_error_string(code);
     }
+}
+
+void SetDroppedMessageLogInterval(int milliseconds)
+{
+    pthread_mutex_lock(&g_drop_lock);
+    g_drop_interval = uint64_t(milliseconds < 0 ? 0 : milliseconds) * 1000000u;
+    pthread_mutex_unlock(&g_drop_lock);
 }
 
 int PortReceiveDescriptor(mach_port_t name)

@@ -275,6 +275,10 @@ int PortReceiveDescriptor(mach_port_t name);
 // How long a crashing thread waits for the exception handler's answer.
 void SetExceptionReplyTimeout(int milliseconds);
 
+// The least time between two log entries about dropped datagrams (10 s by
+// default); the drops in between are counted (README-ports.md).
+void SetDroppedMessageLogInterval(int milliseconds);
+
 namespace internal {
 // A new descriptor (close-on-exec) of the socket behind a send or
 // send-once right, or -1.

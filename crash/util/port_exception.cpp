@@ -117,7 +117,10 @@ void Report(int port, int signal, const siginfo_t* info, const void* context, lo
     message.exception = EXC_CRASH;
     message.code_count = 2;
     const int64_t code = (int64_t{signal} << 24) | (info ? (info->si_code & 0xfffff) : 0);
-    const int64_t address = info ? static_cast<int64_t>(reinterpret_cast<intptr_t>(info->si_addr)) : 0;
+    // si_addr means a fault address only for a signal the kernel raised;
+    // for one sent by kill or raise the same bytes hold the sender's pid.
+    const bool fault = info && info->si_code > 0;
+    const int64_t address = fault ? static_cast<int64_t>(reinterpret_cast<intptr_t>(info->si_addr)) : 0;
     memcpy(&message.code[0], &code, sizeof(code));
     memcpy(&message.code[1], &address, sizeof(address));
     FillState(&message, context);

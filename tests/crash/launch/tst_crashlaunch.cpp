@@ -1,17 +1,26 @@
 // The crash handler with the real program, each run in a home of its own:
 // the handler's start and command line, a crash written as one report,
 // restarts of a killed handler, back-off for a handler that cannot start,
-// a missing handler, a second launch, and no handler outliving the program.
+// a missing handler, a second launch, no handler outliving the program,
+// alternate signal stacks on every worker thread, the machine key in the
+// reports, and datagrams from another user.
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <grp.h>
 #include <signal.h>
+#include <stddef.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "crash/client/crashreportdatabase.h"
@@ -249,6 +258,9 @@ private slots:
         QVERIFY(report.contains("prod=lumoraMAC\n"));
         QVERIFY(report.contains("key=\n"));
         QVERIFY(report.contains("  rip 0x"));
+        // Sent by kill, not raised by a fault: the sender's pid is no
+        // fault address.
+        QVERIFY2(!report.contains("fault address"), report.constData());
         // The report's metadata, as the database reads it.
         auto database = crashwatch::CrashReportDatabase::OpenExisting(base::FilePath(launcher.dumps().toStdString()));
         QVERIFY(database);
@@ -261,6 +273,152 @@ private slots:
 
         // The handler does not outlive the program.
         QTRY_COMPARE_WITH_TIMEOUT(launcher.handlers().size(), 0, 3000);
+    }
+
+    // A stack overflow is reported only on a thread with an alternate
+    // signal stack: the main thread and each of the four workers have one.
+    void everyWorkerThreadHasAnAlternateSignalStack()
+    {
+        Launcher launcher(true);
+        launcher.setEnv("LD_PRELOAD", ALTSTACK_SHIM);
+        QScopedPointer<QProcess> p(launcher.start());
+        QByteArray out;
+        QVERIFY2(Launcher::waitFor(p.data(), out, "LumoraGUI::init()"), out.constData());
+        QTest::qWait(300);
+        out += p->readAll();
+        const qint64 pid = p->processId();
+        QStringList workers;
+        const QDir tasks(QString("/proc/%1/task").arg(pid));
+        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            if (readFile(QString("/proc/%1/task/%2/comm").arg(pid).arg(task)).trimmed() == "QThread")
+                workers << task;
+        }
+        QCOMPARE(workers.size(), 4);
+        for (const QString& thread : workers + QStringList{QString::number(pid)})
+            QVERIFY2(out.contains("alternate signal stack for thread " + thread.toUtf8() + "\n"), qPrintable(thread));
+        terminate(p.data());
+    }
+
+    // The stored machine identifier reaches the handler only in the form
+    // the program makes it; the store keeps whatever it holds.
+    void machineKeyAnnotationOnlyInTheProgramsForm_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("key");
+        const QString made = "MAC-0F3A9C21-77B4-4E0D-A1C2-9B8E7D6F5A43";
+        QTest::newRow("made by the program") << made << made;
+        QTest::newRow("with newlines") << made + "\nfake=1\n" << QString();
+        QTest::newRow("200 KiB") << "MAC-" + QString(200 * 1024, 'A') << QString();
+    }
+
+    void machineKeyAnnotationOnlyInTheProgramsForm()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, key);
+        Launcher launcher(true);
+        const QString store = launcher.path("home/.config/Harnwick/lumora.conf");
+        {
+            QSettings settings(store, QSettings::IniFormat);
+            settings.setValue("LL/DICP", stored);
+        }
+        QScopedPointer<QProcess> p(launcher.start());
+        QByteArray out;
+        QVERIFY2(Launcher::waitFor(p.data(), out, "lumora app class constructed"), out.constData());
+        QTRY_COMPARE_WITH_TIMEOUT(launcher.handlers().size(), 1, 10000);
+        QVERIFY(launcher.commandLine(launcher.handlers().first()).contains("--annotation=key=" + key));
+        QTest::qWait(300);
+
+        // Crash reporting works: a crash leaves a report with the six
+        // annotations, one line each.
+        QCOMPARE(::kill(pid_t(p->processId()), SIGSEGV), 0);
+        QVERIFY(p->waitForFinished(5000));
+        QDir pending(launcher.dumps() + "/pending");
+        QTRY_COMPARE_WITH_TIMEOUT(pending.entryList({"*.dmp"}, QDir::Files).size(), 1, 3000);
+        const QByteArray report = readFile(pending.filePath(pending.entryList({"*.dmp"}, QDir::Files).first()));
+        const QList<QByteArray> annotations = report.mid(report.indexOf("annotations:\n") + 13).split('\n');
+        QCOMPARE(annotations.size(), 7);
+        QCOMPARE(annotations[2], "  key=" + key.toUtf8());
+        QVERIFY(!report.contains("fake"));
+        QCOMPARE(QSettings(store, QSettings::IniFormat).value("LL/DICP").toString(), stored);
+    }
+
+    // Another user may send to the client's and the handler's ports; what
+    // it sends is dropped at a bounded cost to the log.
+    void datagramsFromAnotherUserDoNotFloodTheLog()
+    {
+        if (geteuid() != 0)
+            QSKIP("needs root to send as a second, non-root user (uid 65534)");
+        Launcher launcher(true);
+        QScopedPointer<QProcess> p(launcher.start());
+        QByteArray out;
+        QVERIFY2(Launcher::waitFor(p.data(), out, "LumoraGUI::init()"), out.constData());
+        QTRY_COMPARE_WITH_TIMEOUT(launcher.handlers().size(), 1, 10000);
+        const qint64 handler = launcher.handlers().first();
+        QTest::qWait(300);
+
+        // The bound datagram sockets of both processes: the ports.
+        QSet<QByteArray> inodes;
+        for (const qint64 pid : {p->processId(), handler}) {
+            const QString fds = QString("/proc/%1/fd").arg(pid);
+            for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System)) {
+                const QString target = QFile::symLinkTarget(fds + "/" + fd);
+                if (target.contains("socket:["))
+                    inodes << target.section('[', 1).section(']', 0, 0).toUtf8();
+            }
+        }
+        QList<QByteArray> names;
+        for (const QByteArray& line : readFile("/proc/net/unix").split('\n')) {
+            const QList<QByteArray> f = line.simplified().split(' ');
+            if (f.size() == 8 && f[4] == "0002" && inodes.contains(f[6]) && f[7].startsWith('@'))
+                names << f[7].mid(1);
+        }
+        QVERIFY2(names.size() >= 2, names.join(' ').constData());
+
+        const int linesBefore = out.count('\n');
+        const pid_t child = fork();
+        if (child == 0) {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(2);
+            const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+            const timeval wait = {5, 0};
+            setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof(wait));
+            char message[24] = {};
+            message[4] = sizeof(message);  // the header's size field
+            for (const QByteArray& name : names) {
+                sockaddr_un address = {};
+                address.sun_family = AF_UNIX;
+                memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+                const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(name.size()));
+                for (int i = 0; i < 100000; ++i) {
+                    if (sendto(fd, message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&address), length) !=
+                        ssize_t(sizeof(message)))
+                        _exit(1);
+                }
+            }
+            _exit(0);
+        }
+        int status = -1;
+        while (waitpid(child, &status, WNOHANG) == 0) {
+            p->waitForReadyRead(20);
+            out += p->readAll();
+        }
+        QCOMPARE(status, 0);
+        QTest::qWait(1000);
+        out += p->readAll();
+        const int lines = out.count('\n') - linesBefore;
+        QVERIFY2(lines < 100, qPrintable(QString("%1 lines").arg(lines)));
+        QVERIFY(out.contains("sent by another user"));
+        QVERIFY(p->state() == QProcess::Running);
+
+        // The client still restarts its handler, and a crash is reported.
+        QCOMPARE(::kill(pid_t(handler), SIGKILL), 0);
+        QList<qint64> now;
+        QTRY_VERIFY_WITH_TIMEOUT((now = launcher.handlers()).size() == 1 && now.first() != handler, 10000);
+        QTest::qWait(300);
+        QCOMPARE(::kill(pid_t(p->processId()), SIGSEGV), 0);
+        QVERIFY(p->waitForFinished(5000));
+        QDir pending(launcher.dumps() + "/pending");
+        QTRY_COMPARE_WITH_TIMEOUT(pending.entryList({"*.dmp"}, QDir::Files).size(), 1, 3000);
     }
 
     void failingRestartsBackOffAndEnd()

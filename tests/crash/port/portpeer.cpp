@@ -9,7 +9,7 @@
 //                                   type as the reply's body
 //   portpeer crash HOW [SERVICE [MS]]
 //                                   prints its crashing thread's id and
-//                                   crashes (segv, abort, fpe) on that
+//                                   crashes (segv, signal, abort, fpe) on that
 //                                   thread, with the exception port set
 //                                   to SERVICE when given, waiting MS for
 //                                   the answer
@@ -101,8 +101,12 @@ void* CrashingThread(void*)
     printf("%ld\n", static_cast<long>(CurrentMachThread()));
     fflush(stdout);
     if (!strcmp(g_how, "segv")) {
-        volatile int* nowhere = nullptr;
-        *nowhere = 1;
+        // A fault at a known address, which the message carries.
+        volatile uintptr_t nowhere = 0x40;
+        *reinterpret_cast<volatile int*>(nowhere) = 1;
+    } else if (!strcmp(g_how, "signal")) {
+        // Sent, not raised by a fault: there is no fault address.
+        pthread_kill(pthread_self(), SIGSEGV);
     } else if (!strcmp(g_how, "abort")) {
         abort();
     } else if (!strcmp(g_how, "fpe")) {

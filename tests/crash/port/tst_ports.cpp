@@ -5,10 +5,12 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/socket.h>
@@ -20,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "crash/base/logging.h"
 #include "crash/util/child_port_handshake.h"
 #include "crash/util/mach_message_server.h"
 #include "crash/util/mach_util.h"
@@ -194,6 +197,7 @@ private slots:
     void bootstrapNamesInUseAndUnknown();
     void messagesFromAnotherUserAreDropped();
     void malformedDatagramsAreRefusedAndServingGoesOn();
+    void droppedDatagramsAreLoggedAtABoundedRateAndAllCounted();
     void portDestroyedOfWrongShapeNeverReachesTheInterface();
     void handshakeHandsTheRightToAnotherProcess();
     void handshakeGivesUpWithinItsBound_data();
@@ -385,6 +389,85 @@ void TestPorts::messagesFromAnotherUserAreDropped()
     QCOMPARE(in.header.msgh_id, 42);
     QCOMPARE(receive(port, &in, 0), MACH_RCV_TIMED_OUT);
     mach_port_mod_refs(mach_task_self(), port, MACH_PORT_RIGHT_RECEIVE, -1);
+}
+
+// The crash client's log lines, kept instead of written.
+QStringList g_logLines;
+
+bool keepLogLine(int, const char*, int, size_t start, const std::string& line)
+{
+    g_logLines << QString::fromStdString(line.substr(start)).trimmed();
+    return true;
+}
+
+void TestPorts::droppedDatagramsAreLoggedAtABoundedRateAndAllCounted()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to send as a second user");
+    constexpr int kForeign = 20000;
+    constexpr int kInterval = 300;
+    SetDroppedMessageLogInterval(kInterval);
+    base::SetLogMessageHandler(keepLogLine);
+    const mach_port_t port = newPortWithSendRight();
+    sockaddr_un address = {};
+    socklen_t length = sizeof(address);
+    QCOMPARE(getsockname(PortReceiveDescriptor(port), reinterpret_cast<sockaddr*>(&address), &length), 0);
+    Buffer in;
+    // Drops of earlier tests still counted are written first.
+    QCOMPARE(receive(port, &in, 3 * kInterval), MACH_RCV_TIMED_OUT);
+    g_logLines.clear();
+
+    // The server waits for a message of its own user meanwhile.
+    std::atomic<mach_msg_return_t> received{MACH_RCV_INVALID_NAME};
+    std::thread server([&] { received = receive(port, &in, 60000); });
+    const pid_t child = fork();
+    if (child == 0) {
+        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+        const timeval wait = {5, 0};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof(wait));
+        mach_msg_header_t message = {};
+        message.msgh_size = sizeof(message);
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
+        for (int i = 0; i < kForeign; ++i) {
+            if (sendto(fd, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&address), length) !=
+                ssize_t(sizeof(message)))
+                _exit(1);
+        }
+        _exit(0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    QCOMPARE(sendPlain(port, 43, 24, MACH_PORT_NULL), MACH_MSG_SUCCESS);
+    server.join();
+    QCOMPARE(status, 0);
+    QCOMPARE(received.load(), MACH_MSG_SUCCESS);
+    QCOMPARE(in.header.msgh_id, 43);
+    // A receive that waits writes the count of the last drops when their
+    // interval is over.
+    QCOMPARE(receive(port, &in, 3 * kInterval), MACH_RCV_TIMED_OUT);
+    base::SetLogMessageHandler(nullptr);
+    SetDroppedMessageLogInterval(10000);
+    mach_port_mod_refs(mach_task_self(), port, MACH_PORT_RIGHT_RECEIVE, -1);
+
+    // Few lines, and together they count every drop.
+    QVERIFY2(!g_logLines.isEmpty() && g_logLines.size() < 50, qPrintable(g_logLines.join('\n')));
+    const QRegularExpression entry("^dropping message of 24 bytes from pid [0-9]+: sent by another user"
+                                   "(?: \\(([0-9]+) more dropped since the last entry\\))?$");
+    const QRegularExpression count("^([0-9]+) more messages dropped since the last entry$");
+    qint64 counted = 0;
+    for (const QString& line : g_logLines) {
+        QRegularExpressionMatch match = entry.match(line);
+        if (match.hasMatch()) {
+            counted += 1 + match.captured(1).toLongLong();
+        } else {
+            match = count.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line));
+            counted += match.captured(1).toLongLong();
+        }
+    }
+    QCOMPARE(counted, qint64(kForeign));
+    QVERIFY(count.match(g_logLines.last()).hasMatch());
 }
 
 void TestPorts::malformedDatagramsAreRefusedAndServingGoesOn()
@@ -615,15 +698,20 @@ void TestPorts::crashIsDeliveredOnceAndEndsTheProcessAsBefore_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("signal");
-    QTest::newRow("segv") << "segv" << SIGSEGV;
-    QTest::newRow("abort") << "abort" << SIGABRT;
-    QTest::newRow("fpe") << "fpe" << SIGFPE;
+    // The fault address (code[1]): where the fault was, only for a fault
+    // the kernel raised (-1: any address but 0); 0 for a signal sent.
+    QTest::addColumn<qint64>("address");
+    QTest::newRow("segv") << "segv" << SIGSEGV << qint64(0x40);
+    QTest::newRow("signal") << "signal" << SIGSEGV << qint64(0);
+    QTest::newRow("abort") << "abort" << SIGABRT << qint64(0);
+    QTest::newRow("fpe") << "fpe" << SIGFPE << qint64(-1);
 }
 
 void TestPorts::crashIsDeliveredOnceAndEndsTheProcessAsBefore()
 {
     QFETCH(QString, how);
     QFETCH(int, signal);
+    QFETCH(qint64, address);
     auto endOf = [](pid_t pid) {
         int status = 0;
         waitpid(pid, &status, 0);
@@ -659,6 +747,12 @@ void TestPorts::crashIsDeliveredOnceAndEndsTheProcessAsBefore()
     QCOMPARE(exception, EXC_CRASH);
     QCOMPARE(int(code >> 24), signal);
     QCOMPARE(flavor, x86_THREAD_STATE);
+    int64_t faultAddress;
+    memcpy(&faultAddress, in.rest + 52, 8);
+    if (address < 0)
+        QVERIFY(faultAddress != 0);
+    else
+        QCOMPARE(qint64(faultAddress), address);
 
     // The answer lets the crashed process go on to its end.
     mig_reply_error_t answer = {};
