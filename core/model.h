@@ -154,12 +154,12 @@ private:
     static constexpr int RingSize = 10000;
     // The detection constants init() sets.
     static constexpr float kEyeRegionFactor = 2.0f;  // eye-region side = factor x eye width
-    static constexpr double kFlowThreshold = 0.0025;  // eye-distance units per frame
+    static constexpr double kFlowThreshold = 0.0025;  // lid motion, eye distances per frame
     static constexpr double kMinBlinkEnergy = 0.0075;
     static constexpr double kMaxBlinkDuration = 0.5;  // seconds
     static constexpr double kMinBlinkDuration = 0.1;  // seconds
     static constexpr int kFlowWindow = 15;             // Farneback window, pixels
-    static constexpr int kFlowLimit = 225;             // squared flow length that is left out
+    static constexpr int kFlowLimit = 225;             // flow this long (squared) or longer is left out
     // The eye corners the landmark model gives: two per eye.
     static constexpr int kLandmarkPoints = 4;
     // The box blur of the previous grey image, pixels a side.
@@ -172,6 +172,8 @@ private:
     static constexpr int kBlinkBannerFrames = 50;
     // The frame rate assumed until the first estimate.
     static constexpr int kInitialFps = 30;
+    // Font sizes are multiplied by this until drawTexts() knows the screen.
+    static constexpr double kInitialTextScale = 0.8;
 
     // One frame step, told as its steps; a step that may end the run says
     // by its result whether it did.
@@ -262,7 +264,7 @@ private:
     double m_minBlinkDuration = kMinBlinkDuration;
     int m_flowWindow = kFlowWindow;
     int m_flowLimit = kFlowLimit;
-    double m_textScale = 0.8;
+    double m_textScale = kInitialTextScale;
 
     std::unique_ptr<double[]> m_ringMean1;
     std::unique_ptr<double[]> m_ringMean2;
