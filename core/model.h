@@ -16,6 +16,8 @@
 #include "core/framesource.h"
 #include "core/lumoratypes.h"
 
+class QPainter;
+
 class Model : public QObject
 {
     Q_OBJECT
@@ -127,6 +129,11 @@ private slots:
     void startBlinkDetection();
 
 private:
+    // What cameraUse holds: the mode that runs the camera.
+    enum CameraUse : int { NoMode = 0, TrainingMode = 1, MeasurementMode = 2, LivePreviewMode = 3 };
+    // An eye scanner's state: the lid is open, closing or opening again.
+    enum ScannerState : int { LidOpen = 0, LidClosing = 1, LidOpening = 2 };
+
     struct EyeValues {
         float x1 = 0, y1 = 0;
         int side1 = 0;
@@ -134,30 +141,84 @@ private:
         int side2 = 0;
     };
     struct Scanner {
-        int state = 0;
+        int state = LidOpen;
         double duration = 0;
         double energy = 0;
         quint64 onset = 0;
         quint64 position = 1;
         blink pending;
     };
-    static constexpr int RingSize = 10000;
+    // Adds the engine thread's CPU time to the stages of StageTimes.
+    class StageClock;
 
+    static constexpr int RingSize = 10000;
+    // The detection constants init() sets.
+    static constexpr float kEyeRegionFactor = 2.0f;  // eye-region side = factor x eye width
+    static constexpr double kFlowThreshold = 0.0025;  // lid motion, eye distances per frame
+    static constexpr double kMinBlinkEnergy = 0.0075;
+    static constexpr double kMaxBlinkDuration = 0.5;  // seconds
+    static constexpr double kMinBlinkDuration = 0.1;  // seconds
+    static constexpr int kFlowWindow = 15;             // Farneback window, pixels
+    static constexpr int kFlowLimit = 225;             // flow this long (squared) or longer is left out
+    // The eye corners the landmark model gives: two per eye.
+    static constexpr int kLandmarkPoints = 4;
+    // The box blur of the previous grey image, pixels a side.
+    static constexpr int kBlurSide = 3;
+    // The network runs on every this many frames while a face is tracked.
+    static constexpr int kDetectorInterval = 4;
+    static constexpr int kPreviewWidth = 400;
+    static constexpr int kPreviewHeight = 300;
+    // Preview frames the "blink detected" banner lasts.
+    static constexpr int kBlinkBannerFrames = 50;
+    // The frame rate assumed until the first estimate.
+    static constexpr int kInitialFps = 30;
+    // Font sizes are multiplied by this until drawTexts() knows the screen.
+    static constexpr double kInitialTextScale = 0.8;
+
+    // One frame step, told as its steps; a step that may end the run says
+    // by its result whether it did.
     void frameStep();
+    bool endOnStopOrQuit();
+    bool cameraToOpen() const;
     bool openCamera();
+    bool endOnModeDone();
+    bool readFrame();
+    void makeGrey();
+    void searchFace(StageClock& stages);
+    int countFrame();
+    bool endOnAbsentFace();
+    void measureBlinks(int slot, StageClock& stages);
+    bool endOnLowFrameRate();
+    void reportStep(int slot) const;
+    void passToNextStep();
+
+    // The camera opening, in its steps.
+    bool openCapture();
+    bool readFirstFrame();
+    void setUpFrames();
+    void restartFrameState();
+    void announceOpening();
     bool frameUsable();
+    void scaleFrame();
+    void releaseCapture();
+
     void endStep();
     void errorEnd(Error code);
     void emptyFrameEnd();
     void cameraOccupiedEnd();
-    void releaseCapture();
-    void scaleFrame();
-    void analyseEyes();
+
     // The square an eye's flow is measured in (empty when under 6 pixels).
     cv::Rect eyeRegion(float cx, float cy, int side) const;
     void flowForEye(float cx, float cy, int side, float norm, double* mean, double* dev);
+    void analyseEyes();
     void scanEye(Scanner& s, const double* meanRing, const double* devRing);
+    // Advances a scanner by frame index k; true when its candidate fails.
+    bool scanFrame(Scanner& s, quint64 k, double A, double D, double T);
+
     void drawPreview();
+    void drawFrameRate(QPainter& painter) const;
+    void drawBlinkBanner(QPainter& painter);
+    void drawFaceAndEyes(QPainter& painter) const;
     QImage convertToQImage(const cv::Mat& mat) const;
     void sendImage(const QImage& image);
 
@@ -196,14 +257,14 @@ private:
     cv::Mat m_previousGrey;
     cv::Mat m_previewFrame;
 
-    float m_eyeRegionFactor = 2.0f;
-    double m_minBlinkEnergy = 0.0075;
-    double m_flowThreshold = 0.0025;
-    double m_maxBlinkDuration = 0.5;
-    double m_minBlinkDuration = 0.1;
-    int m_flowWindow = 15;
-    int m_flowLimit = 225;
-    double m_textScale = 0.8;
+    float m_eyeRegionFactor = kEyeRegionFactor;
+    double m_minBlinkEnergy = kMinBlinkEnergy;
+    double m_flowThreshold = kFlowThreshold;
+    double m_maxBlinkDuration = kMaxBlinkDuration;
+    double m_minBlinkDuration = kMinBlinkDuration;
+    int m_flowWindow = kFlowWindow;
+    int m_flowLimit = kFlowLimit;
+    double m_textScale = kInitialTextScale;
 
     std::unique_ptr<double[]> m_ringMean1;
     std::unique_ptr<double[]> m_ringMean2;
@@ -224,8 +285,8 @@ private:
     cv::Mat m_smallFrame;  // the quarter-size copy the face detector sees
     QString m_modelFile;
     int m_blinkBanner = 0;
-    int m_blinkBannerLength = 50;
-    int m_estimatedFps = 30;
+    int m_blinkBannerLength = kBlinkBannerFrames;
+    int m_estimatedFps = kInitialFps;
 
     StepObserver m_stepObserver;
     StageTimes* m_stageTimes = nullptr;

@@ -12,6 +12,21 @@
 
 namespace {
 
+// The detector sees the frame at a quarter of its size.
+constexpr int kDetectorScale = 4;
+// A face record: int16 values from byte 4 of the result buffer.
+constexpr int kRecordsOffset = 4;
+enum RecordField { Confidence = 0, Left, Top, Width, Height, Eye1X, Eye1Y, Eye2X, Eye2Y };
+// Faces narrower than this, in the quarter-size copy, are left out.
+constexpr short kMinFaceWidth = 25;
+// The confidence a face needs to be picked when none is tracked, and to
+// follow the tracked one.
+constexpr short kNewFaceConfidence = 90;
+constexpr short kTrackedFaceConfidence = 40;
+// The rectangle stays this many pixels clear of the frame's right and
+// bottom edges.
+constexpr int kFaceEdgeMargin = 3;
+
 // The quarter-size copy, as OpenCV's area resize makes it: each pixel is
 // the mean of a 4 x 4 block, its sum times 1/16 rounded to the nearest
 // (ties to even). Sizes that are no multiple of 4 are left to OpenCV; the
@@ -19,7 +34,7 @@ namespace {
 void quarterSize(const cv::Mat& frame, cv::Mat& small)
 {
     if (frame.cols % 4 != 0 || frame.rows % 4 != 0 || frame.type() != CV_8UC3) {
-        cv::resize(frame, small, cv::Size(), 0.25, 0.25, cv::INTER_AREA);
+        cv::resize(frame, small, cv::Size(), 1.0 / kDetectorScale, 1.0 / kDetectorScale, cv::INTER_AREA);
         return;
     }
     small.create(frame.rows / 4, frame.cols / 4, CV_8UC3);
@@ -45,6 +60,43 @@ void quarterSize(const cv::Mat& frame, cv::Mat& small)
     }
 }
 
+// With no face tracked: the widest confident face.
+const short* widestFace(const short* records, int count)
+{
+    const short* chosen = nullptr;
+    int widest = 0;
+    for (int i = 0; i < count; ++i) {
+        const short* r = records + i * facedetect::kFaceRecordShorts;
+        if (r[Width] >= kMinFaceWidth && r[Confidence] >= kNewFaceConfidence && (!chosen || r[Width] > widest)) {
+            chosen = r;
+            widest = r[Width];
+        }
+    }
+    return chosen;
+}
+
+// With a face tracked: the face whose centre is nearest to its centre.
+const short* nearestFace(const short* records, int count, const cv::Rect& previous)
+{
+    const short* chosen = nullptr;
+    const int cx = previous.x + previous.width / 2;
+    const int cy = previous.y + previous.height / 2;
+    int64_t nearest = INT_MAX;
+    for (int i = 0; i < count; ++i) {
+        const short* r = records + i * facedetect::kFaceRecordShorts;
+        if (r[Width] < kMinFaceWidth || r[Confidence] < kTrackedFaceConfidence)
+            continue;
+        const int64_t dx = cx - (kDetectorScale * r[Left] + kDetectorScale / 2 * r[Width]);
+        const int64_t dy = cy - (kDetectorScale * r[Top] + kDetectorScale / 2 * r[Height]);
+        const int64_t d = dx * dx + dy * dy;
+        if (!chosen || d < nearest) {
+            chosen = r;
+            nearest = d;
+        }
+    }
+    return chosen;
+}
+
 }  // namespace
 
 cv::Rect* Model::detectBestNearestFace2(const cv::Mat& frame, cv::Rect* previous, float* eye1x, float* eye1y,
@@ -60,55 +112,31 @@ cv::Rect* Model::detectBestNearestFace2(const cv::Mat& frame, cv::Rect* previous
     int* result = m_faceDetect ? m_faceDetect(buffer, small.data, small.cols, small.rows, step)
                                : facedetect::cnn_face_detect(buffer, small.data, small.cols, small.rows, step);
     const int count = result ? std::clamp(*result, 0, facedetect::kMaxFaceRecords) : 0;
-    const short* records = reinterpret_cast<const short*>(reinterpret_cast<const unsigned char*>(result) + 4);
+    const short* records =
+        reinterpret_cast<const short*>(reinterpret_cast<const unsigned char*>(result) + kRecordsOffset);
 
-    const short* chosen = nullptr;
-    if (!previous) {
-        int widest = 0;
-        for (int i = 0; i < count; ++i) {
-            const short* r = records + i * facedetect::kFaceRecordShorts;
-            if (r[3] >= 25 && r[0] >= 90 && (!chosen || r[3] > widest)) {
-                chosen = r;
-                widest = r[3];
-            }
-        }
-    } else {
-        const int cx = previous->x + previous->width / 2;
-        const int cy = previous->y + previous->height / 2;
-        int64_t nearest = INT_MAX;
-        for (int i = 0; i < count; ++i) {
-            const short* r = records + i * facedetect::kFaceRecordShorts;
-            if (r[3] < 25 || r[0] < 40)
-                continue;
-            const int64_t dx = cx - (4 * r[1] + 2 * r[3]);
-            const int64_t dy = cy - (4 * r[2] + 2 * r[4]);
-            const int64_t d = dx * dx + dy * dy;
-            if (!chosen || d < nearest) {
-                chosen = r;
-                nearest = d;
-            }
-        }
-    }
+    const short* chosen = previous ? nearestFace(records, count, *previous) : widestFace(records, count);
     if (!chosen)
         return nullptr;
 
     // The rectangle, scaled to the frame and kept inside it (3 pixels clear
     // of the right and bottom edges), so that every crop of it is valid.
-    const int left = 4 * chosen[1];
-    const int top = 4 * chosen[2];
+    const int left = kDetectorScale * chosen[Left];
+    const int top = kDetectorScale * chosen[Top];
     const int x0 = std::max(0, left);
     const int y0 = std::max(0, top);
-    const int x1 = std::min(left + 4 * chosen[3], frame.cols - 3);
-    const int y1 = std::min(top + 4 * chosen[4], frame.rows - 3);
+    const int x1 = std::min(left + kDetectorScale * chosen[Width], frame.cols - kFaceEdgeMargin);
+    const int y1 = std::min(top + kDetectorScale * chosen[Height], frame.rows - kFaceEdgeMargin);
     if (x1 <= x0 || y1 <= y0)
         return nullptr;
 
-    *eye1x = float(chosen[5] * 4);
-    *eye1y = float(chosen[6] * 4);
-    *eye2x = float(chosen[7] * 4);
-    *eye2y = float(chosen[8] * 4);
-    *eye1size = 2 * chosen[3];
-    *eye2size = 2 * chosen[3];
+    *eye1x = float(chosen[Eye1X] * kDetectorScale);
+    *eye1y = float(chosen[Eye1Y] * kDetectorScale);
+    *eye2x = float(chosen[Eye2X] * kDetectorScale);
+    *eye2y = float(chosen[Eye2Y] * kDetectorScale);
+    // An eye region half the face's width.
+    *eye1size = kDetectorScale / 2 * chosen[Width];
+    *eye2size = kDetectorScale / 2 * chosen[Width];
     return new cv::Rect(x0, y0, x1 - x0, y1 - y0);
 }
 

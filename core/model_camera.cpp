@@ -1,0 +1,157 @@
+// The engine's camera: opening it for a run, checking and scaling the frames
+// it gives, and closing it.
+
+#include "core/model.h"
+
+#include "core/framebounds.h"
+
+#include <QDebug>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+// Every frame is scaled to this width before any processing.
+constexpr int kProcessingWidth = 640;
+// The frame size asked of the camera.
+constexpr int kRequestedWidth = 640;
+constexpr int kRequestedHeight = 480;
+// Frames read and dropped at the opening while the camera settles.
+constexpr int kSettlingFrames = 7;
+
+QString shapeText(int width, int height)
+{
+    return QString::fromStdString(framebounds::shapeText(width, height));
+}
+}  // namespace
+
+bool Model::openCamera()
+{
+    qDebug() << "Model::startBlinkDetection() opening camera id" << m_cameraId;
+    if (m_reopen) {
+        releaseCapture();
+        m_reopen = false;
+    }
+    if (!openCapture() || !readFirstFrame())
+        return false;
+    setUpFrames();
+    restartFrameState();
+    announceOpening();
+    return true;
+}
+
+bool Model::openCapture()
+{
+    bool open = false;
+    try {
+        open = m_capture && m_capture->open(m_cameraId);
+    } catch (const std::exception& e) {
+        qDebug() << "exception while opening camera" << e.what();
+        open = false;
+    }
+    if (!open || !m_capture->isOpened()) {
+        cameraOccupiedEnd();
+        return false;
+    }
+    return true;
+}
+
+bool Model::readFirstFrame()
+{
+    m_capture->requestSize(kRequestedWidth, kRequestedHeight);
+    for (int i = 0; i < kSettlingFrames; ++i)
+        m_capture->read(m_captured);
+    if (!m_capture->read(m_captured) || m_captured.empty()) {
+        qDebug() << "Model::startBlinkDetection() empty frame, camera disconnected in opening";
+        releaseCapture();
+        emptyFrameEnd();
+        return false;
+    }
+    m_openedSize = cv::Size(m_captured.cols, m_captured.rows);
+    return frameUsable();
+}
+
+// The scales, fixed for the whole opening, and the first frame as the
+// previous one of the first step.
+void Model::setUpFrames()
+{
+    m_frameScale = float(m_captured.cols) / float(kProcessingWidth);
+    scaleFrame();
+    qDebug() << "model image after coeficient" << m_frameScale << m_frame.cols << m_frame.rows;
+
+    m_previousTick = m_clock->nowNs();
+    cv::cvtColor(m_frame, m_previousGrey, cv::COLOR_BGR2GRAY);
+    cv::blur(m_previousGrey, m_previousGrey, cv::Size(kBlurSide, kBlurSide), cv::Point(-1, -1),
+             cv::BORDER_DEFAULT);
+    m_previewScale = float(m_frame.cols) / float(kPreviewWidth);
+}
+
+void Model::restartFrameState()
+{
+    // Frame indices restart with the opening, so everything that refers to
+    // them restarts too; the scanners begin at frame 1, the first one written.
+    m_frameCounter = 0;
+    m_scanner1 = Scanner();
+    m_scanner2 = Scanner();
+    m_previousBlink = blink();
+    m_blinkBanner = 0;
+    m_estimatedFps = kInitialFps;
+    m_previewPending = false;
+    // The measurement's three minutes restart with the opening; so do its
+    // blinks, or the rate would count blinks from before it.
+    if (cameraUse == MeasurementMode) {
+        m_blinkCount = 0;
+        m_blinkDurationSum = 0;
+    }
+}
+
+void Model::announceOpening()
+{
+    m_modeTimer.start();
+    if (cameraUse == TrainingMode)
+        emit trainingStarted();
+    if (cameraUse == MeasurementMode)
+        emit webcamActivated(MEASUREMENT);
+    else if (cameraUse == TrainingMode)
+        emit webcamActivated(INTERACTIVE_TRAINING);
+}
+
+bool Model::frameUsable()
+{
+    // A shape no camera has (a hostile or broken source) would cost any
+    // amount of time and memory once scaled to the processing width; a
+    // frame whose size changed since the opening does not pair with the
+    // previous one. Either ends the run as a broken camera does.
+    QString fault;
+    if (!framebounds::usable(m_captured.cols, m_captured.rows))
+        fault = QString("frame of %1 pixels").arg(shapeText(m_captured.cols, m_captured.rows));
+    else if (cv::Size(m_captured.cols, m_captured.rows) != m_openedSize)
+        fault = QString("frame size changed from %1 to %2")
+                    .arg(shapeText(m_openedSize.width, m_openedSize.height),
+                         shapeText(m_captured.cols, m_captured.rows));
+    else if (m_captured.type() != CV_8UC3)
+        fault = QString("frame of an unknown pixel type %1").arg(m_captured.type());
+    if (fault.isEmpty())
+        return true;
+    qDebug() << "Model::startBlinkDetection() unusable frame:" << fault;
+    m_failure = fault;
+    releaseCapture();
+    emptyFrameEnd();
+    return false;
+}
+
+void Model::scaleFrame()
+{
+    // Scaled into a buffer of its own, which keeps its size from frame to
+    // frame and so is not allocated anew.
+    if (m_frameScale != 1.0f) {
+        const int height = int(float(m_captured.rows) / m_frameScale);
+        cv::resize(m_captured, m_frame, cv::Size(kProcessingWidth, height), 0, 0, cv::INTER_LINEAR);
+    } else {
+        m_frame = m_captured;
+    }
+}
+
+void Model::releaseCapture()
+{
+    if (m_capture && m_capture->isOpened())
+        m_capture->release();
+}
