@@ -6,6 +6,7 @@
 #include <QHostInfo>
 #include <QOperatingSystemVersion>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSslSocket>
 #include <QStandardPaths>
 #include <QThread>
@@ -103,6 +104,19 @@ LumoraApplication::LumoraApplication(int& argc, char** argv, std::fstream* error
              << QSslSocket::sslLibraryVersionString();
 
     makeStartChain();
+
+    // Only the quit path ends the program (the main window's close ends the
+    // event loop); a box, a pop-up or another window closing never does.
+    setQuitOnLastWindowClosed(false);
+#ifndef QT_NO_SESSIONMANAGER
+    // The session's end closes the main window as the quit action does,
+    // before the session manager's own closing of the visible windows.
+    connect(this, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+        qDebug() << "LumoraApplication commitDataRequest";
+        if (gui)
+            gui->close();
+    });
+#endif
 
     // A log-out or Ctrl+C takes the same road as the quit action.
     quitSignals = new QuitSignals(

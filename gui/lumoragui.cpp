@@ -340,8 +340,20 @@ void LumoraGUI::on_toolButton_titleBarClose_clicked()
     settings->endGroup();
 }
 
+// A close the window manager asks for (Alt+F4, its close button) only puts
+// the window away, as the title bar's button does. Every other close comes
+// from the quit path (the quit action, the exit button, a quit signal, the
+// session's end) and ends the program: the event loop is ended here, not
+// when the last window closes, so that neither a box, a pop-up or another
+// window closing ends the program nor one left open keeps it running.
 void LumoraGUI::closeEvent(QCloseEvent* event)
 {
+    if (event->spontaneous() && !m_closing) {
+        qDebug() << "LumoraGUI::closeEvent asked by the window manager: hiding";
+        event->ignore();
+        on_toolButton_titleBarClose_clicked();
+        return;
+    }
     qDebug() << "LumoraGUI::closeEvent";
     hideBlinkReminder();
     hide();
@@ -349,4 +361,5 @@ void LumoraGUI::closeEvent(QCloseEvent* event)
         m_trayIcon->hide();
     m_closing = true;
     event->accept();
+    QCoreApplication::quit();
 }

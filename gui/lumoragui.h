@@ -266,6 +266,10 @@ private:
     // State the window's look is derived from.
     QSystemTrayIcon* m_trayIcon = nullptr;
     QString m_statusText;
+    // The last state drawn without a pause or an error: what the title
+    // keeps while an error shows. Its text is made again at each drawing,
+    // so it follows the language.
+    bool m_lastStateCameraPaused = false;
     Error m_currentError = NO_ERROR;
     BlinkMonitoringMessage m_statusMessage = NO_MESSAGE;
     bool m_errorShown = false;

@@ -78,10 +78,9 @@ void LumoraGUI::adjustGUIappearance()
             m_trayIcon->setToolTip(m_statusText);
         }
     } else if (m_errorShown) {
-        // The title keeps the last state's text; an error before any state
-        // was drawn would otherwise leave the title bar blank.
-        if (m_statusText.isEmpty())
-            m_statusText = tr("lumora");
+        // The title keeps the state before the error, never a pause that
+        // has ended since, in the language of now.
+        m_statusText = m_lastStateCameraPaused ? tr("lumora camera use paused") : tr("lumora");
         const QString error = errorToText(m_currentError);
         if (m_trayIcon) {
             m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/iconOrange16.svg")));
@@ -92,12 +91,14 @@ void LumoraGUI::adjustGUIappearance()
         }
         m_errorBalloonShown = true;
     } else if (m_cameraPaused) {
+        m_lastStateCameraPaused = true;
         m_statusText = tr("lumora camera use paused");
         if (m_trayIcon) {
             m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/webcamOff.svg")));
             m_trayIcon->setToolTip(m_statusText);
         }
     } else {
+        m_lastStateCameraPaused = false;
         m_statusText = tr("lumora");
         if (m_trayIcon) {
             m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/icon16.svg")));

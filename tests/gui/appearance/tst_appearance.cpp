@@ -205,9 +205,10 @@ private slots:
         QCOMPARE(title->text(), text("lumora - presentation mode"));
         QMetaObject::invokeMethod(&w, "showModelUnreadable");
         QCOMPARE(w.trayIcon()->toolTip(), text("lumora - presentation mode"));
-        // Without it the error shows in the tray, the title keeps the last state.
+        // Without it the error shows in the tray; the title keeps the state
+        // before the error, not the pause that has ended.
         trigger("action_resumeLumora");
-        QCOMPARE(title->text(), text("lumora - presentation mode"));
+        QCOMPARE(title->text(), text("lumora camera use paused"));
         QCOMPARE(sectionsEnabled(), 5);
         QVERIFY(w.trayIcon()->toolTip().endsWith(text(" insufficient memory RAM or missing data.dat.")));
         trigger("action_resumeWebcamUse");
@@ -217,6 +218,44 @@ private slots:
         LumoraGUI early;
         QMetaObject::invokeMethod(&early, "showModelUnreadable");
         QCOMPARE(early.findChild<QLabel*>(QStringLiteral("label_titleBarTitle"))->text(), text("lumora"));
+    }
+
+    // With the camera error showing, a pause that begins and ends leaves
+    // the title of the state before it, also after a language switch.
+    void titleAfterPauseDuringError()
+    {
+        const int german = languageIndex(QStringLiteral("de_DE"));
+        QVERIFY(german > 0);
+        const auto text = [](const char* source) { return QCoreApplication::translate("LumoraGUI", source); };
+        LumoraGUI plain;
+        LumoraGUI cameraOff;
+        auto* plainTitle = plain.findChild<QLabel*>(QStringLiteral("label_titleBarTitle"));
+        auto* cameraOffTitle = cameraOff.findChild<QLabel*>(QStringLiteral("label_titleBarTitle"));
+        const auto trigger = [](LumoraGUI& w, const char* action) {
+            w.findChild<QAction*>(QLatin1String(action))->trigger();
+        };
+        trigger(cameraOff, "action_pauseWebcamUse");
+        for (LumoraGUI* w : {&plain, &cameraOff}) {
+            w->showError(CAMERA_OCCUPIED);
+            trigger(*w, "action_pauseLumora");
+            trigger(*w, "action_resumeLumora");
+        }
+        QCOMPARE(plainTitle->text(), QStringLiteral("lumora"));
+        QCOMPARE(cameraOffTitle->text(), QStringLiteral("lumora camera use paused"));
+        QVERIFY(plain.trayIcon()->toolTip().startsWith(text("Error:")));
+
+        QSignalSpy spy(&cameraOff, &LumoraGUI::languageChanged);
+        QTranslator* appTranslator = nullptr;
+        QTranslator* qtTranslator = nullptr;
+        languages::apply(german, qApp, appTranslator, qtTranslator);
+        QTRY_VERIFY(spy.count() >= 1);
+        const QString germanTitle = cameraOffTitle->text();
+        const QString germanPlain = plainTitle->text();
+        languages::apply(0, qApp, appTranslator, qtTranslator);
+        QTRY_VERIFY(spy.count() >= 2);
+        QCOMPARE(germanTitle, QStringLiteral("lumora - Kameranutzung pausiert"));
+        QCOMPARE(germanPlain, QStringLiteral("lumora"));
+        QCOMPARE(cameraOffTitle->text(), QStringLiteral("lumora camera use paused"));
     }
 
 private:

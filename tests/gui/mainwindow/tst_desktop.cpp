@@ -2,15 +2,20 @@
 // tray (trayer) or with a window manager and no tray (openbox), a private
 // session bus, driven with xdotool and checked on the screen's pixels.
 
+#include <QDBusConnection>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <memory>
 #include <signal.h>
 #include <xcb/xcb.h>
 
 #include "tests/app/platform/testservers.h"
+#include "tests/net/testservers.h"
 #include "tests/support/trivialmodel.h"
 
 namespace {
@@ -49,6 +54,29 @@ public:
         helpers << p;
         return p->waitForStarted(5000);
     }
+    // trayer at the top right corner, once its panel is mapped.
+    bool startTray()
+    {
+        if (!startHelper("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                                    "--heighttype", "pixel", "--height", "24"}))
+            return false;
+        QElapsedTimer t;
+        t.start();
+        while (xdotool({"search", "--name", "^panel$"}).isEmpty() && t.elapsed() < 10000)
+            QTest::qWait(100);
+        return !xdotool({"search", "--name", "^panel$"}).isEmpty();
+    }
+    // openbox, once it manages the screen.
+    bool startWindowManager()
+    {
+        if (!startHelper("openbox", {}))
+            return false;
+        QElapsedTimer t;
+        t.start();
+        while (!x.run("sh", {"-c", "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"}) && t.elapsed() < 20000)
+            QTest::qWait(200);
+        return t.elapsed() < 20000;
+    }
     QStringList xdotool(const QStringList& args) const
     {
         QProcess p;
@@ -69,6 +97,21 @@ public:
     {
         const QStringList w = xdotool({"search", "--onlyvisible", "--name", "^lumora$"});
         return w.isEmpty() ? QString() : w.first();
+    }
+    // A visible dialog window of the program (a box, the downloader) with
+    // this title; the tray's balloons are not dialogs.
+    QString visibleDialog(const QString& title) const
+    {
+        for (const QString& w : visibleLumoraWindows())
+            if (xdotool({"getwindowname", w}).value(0) == title
+                && x.run("sh", {"-c", "xprop -id " + w + " _NET_WM_WINDOW_TYPE | grep -q _DIALOG"}))
+                return w;
+        return QString();
+    }
+    // Presses keys in a window as its user would, once it has the focus.
+    void keys(const QString& window, const QStringList& keys)
+    {
+        xdotool(QStringList{"windowactivate", "--sync", window, "key", "--clearmodifiers"} + keys);
     }
     QString trayIcon() const
     {
@@ -192,13 +235,17 @@ public:
     }
     QProcess* start(const QProcessEnvironment& desktop, const QStringList& args)
     {
-        auto* p = new QProcess;
-        p->setProcessEnvironment(environment(desktop));
-        p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(m_dir + "/bin/lumora", args);
-        p->waitForStarted(10000);
-        m_processes << p;
-        return p;
+        return launch(path(), args, desktop);
+    }
+    // Started in a mount namespace of its own whose system certificate
+    // folder holds the test authority alone: the program trusts the test's
+    // servers as it trusts real ones, with nothing set in the program.
+    QProcess* startTrusting(const QString& caDir, const QProcessEnvironment& desktop, const QStringList& args)
+    {
+        return launch("unshare",
+                      QStringList{"-m", "sh", "-c", "mount --bind \"$0\" /etc/ssl/certs && exec \"$@\"", caDir,
+                                  path()} + args,
+                      desktop);
     }
     // Waits until the start-up chain has reached the window's init().
     static bool waitForInit(QProcess* p)
@@ -229,9 +276,145 @@ public:
     }
 
 private:
+    QProcess* launch(const QString& program, const QStringList& args, const QProcessEnvironment& desktop)
+    {
+        auto* p = new QProcess;
+        p->setProcessEnvironment(environment(desktop));
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start(program, args);
+        p->waitForStarted(10000);
+        m_processes << p;
+        return p;
+    }
+
     QString m_dir;
     QList<QProcess*> m_processes;
 };
+
+// The update feed on a local HTTPS server with a test authority, offering
+// version 9.0 whose file lies at the given address.
+class UpdateFeed
+{
+public:
+    ~UpdateFeed() { stop(m_server); }
+    bool start(const QString& dir)
+    {
+        m_dir = dir + "/feed";
+        QDir().mkpath(m_dir + "/ca");
+        QDir().mkpath(m_dir + "/root");
+        if (!makeCertificates(m_dir) || !QFile::copy(m_dir + "/ca.pem", m_dir + "/ca/ca.pem")
+            || QProcess::execute("openssl", {"rehash", m_dir + "/ca"}) != 0)
+            return false;
+        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_server.start("python3", {LUMORA_SOURCE_DIR "/tests/net/updater/updateserver.py", "--cert",
+                                   m_dir + "/good.pem", "--key", m_dir + "/good.key", "--root", m_dir + "/root",
+                                   "--log", m_dir + "/requests.log"});
+        if (!m_server.waitForReadyRead(20000))
+            return false;
+        m_port = m_server.readLine().trimmed().toInt();
+        return m_port > 0;
+    }
+    void offer(const QString& downloadUrl)
+    {
+        const QJsonObject entry{{"latest-version", "9.0"}, {"download-url", downloadUrl},
+                                {"md5", "0123456789abcdef0123456789abcdef"}, {"size-in-mb", 5}};
+        QFile f(m_dir + "/root/updates.json");
+        f.open(QIODevice::WriteOnly);
+        f.write(QJsonDocument(QJsonObject{{"updates", QJsonObject{{"linux", QJsonArray{entry}}}}}).toJson());
+    }
+    QString caDir() const { return m_dir + "/ca"; }
+    QProcessEnvironment environment(QProcessEnvironment env) const
+    {
+        env.insert("LUMORA_UPDATE_FEED_URL", QStringLiteral("https://localhost:%1/feed/updates.json").arg(m_port));
+        return env;
+    }
+
+private:
+    QString m_dir;
+    QProcess m_server;
+    int m_port = 0;
+};
+
+// The other kind of tray (KDE, Xfce, GNOME with its extension): the
+// program registers its icon with this watcher on the desktop's bus and the
+// desktop shows the menu, which no window of the program can block.
+class TrayWatcher : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+
+public:
+    ~TrayWatcher() override
+    {
+        if (m_bus)
+            QDBusConnection::disconnectFromBus(m_bus->name());
+    }
+    bool start(const QString& address)
+    {
+        m_address = address;
+        m_bus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "tray-watcher"));
+        return m_bus->isConnected()
+               && m_bus->registerObject("/StatusNotifierWatcher", this,
+                                        QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)
+               && m_bus->registerService("org.kde.StatusNotifierWatcher");
+    }
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const { return m_items; }
+
+    // Chooses the entry with this label from the registered icon's menu, as
+    // the desktop does when its user clicks it.
+    bool choose(const QString& label) const
+    {
+        const QString layout = gdbus({"GetLayout", "0", "-1", "@as []"});
+        const QRegularExpression entry(QStringLiteral("\\((\\d+), \\{[^{}]*'label': <'%1'>")
+                                           .arg(QRegularExpression::escape(label)));
+        const QRegularExpressionMatch m = entry.match(layout);
+        if (!m.hasMatch()) {
+            qWarning().noquote() << "no menu entry" << label << "in" << layout;
+            return false;
+        }
+        gdbus({"Event", m.captured(1), "clicked", "<0>", "0"});
+        return true;
+    }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service) { m_items << service; }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+private:
+    QString gdbus(const QStringList& call) const
+    {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start("gdbus", QStringList{"call", "--address", m_address, "--dest", m_items.value(0), "--object-path",
+                                     "/MenuBar", "--method", "com.canonical.dbusmenu." + call.first(), "--"}
+                             + call.mid(1));
+        p.waitForFinished(10000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+
+    QString m_address;
+    std::unique_ptr<QDBusConnection> m_bus;
+    QStringList m_items;
+};
+
+// A desktop with openbox and an update feed of the test's own.
+struct UpdateDesktop
+{
+    bool start() { return desk.start(dir.path()) && desk.startWindowManager() && feed.start(dir.path()); }
+    QTemporaryDir dir;
+    Desktop desk;
+    UpdateFeed feed;
+};
+
+bool canMountPrivately()
+{
+    return QProcess::execute("unshare", {"-m", "sh", "-c", "mount --bind /etc/ssl/certs /etc/ssl/certs"}) == 0;
+}
 
 }  // namespace
 
@@ -244,6 +427,8 @@ private slots:
     void withoutTrayWindowStaysReachable();
     void autostartEntryStartsProgramAtPathWithSpace();
     void unreadableModelShowsError();
+    void boxesAndWindowManagerCloseLeaveProgramRunning();
+    void exitWithDownloaderOpenEndsProgram();
 };
 
 void TestDesktop::trayIconWindowAndMenus()
@@ -251,9 +436,7 @@ void TestDesktop::trayIconWindowAndMenus()
     QTemporaryDir dir;
     Desktop desk;
     QVERIFY(desk.start(dir.path()));
-    QVERIFY(desk.startHelper("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-                                        "100", "--heighttype", "pixel", "--height", "24"}));
-    QTRY_VERIFY_WITH_TIMEOUT(!desk.xdotool({"search", "--name", "^panel$"}).isEmpty(), 10000);
+    QVERIFY(desk.startTray());
     const QString panel = desk.xdotool({"search", "--name", "^panel$"}).first();
 
     Program lumora(dir.path());
@@ -309,11 +492,7 @@ void TestDesktop::withoutTrayWindowStaysReachable()
     QTemporaryDir dir;
     Desktop desk;
     QVERIFY(desk.start(dir.path()));
-    QVERIFY(desk.startHelper("openbox", {}));
-    QElapsedTimer wm;
-    wm.start();
-    while (!desk.x.run("sh", {"-c", "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"}) && wm.elapsed() < 20000)
-        QTest::qWait(200);
+    QVERIFY(desk.startWindowManager());
     const auto iconic = [&desk](const QString& w) {
         return desk.x.run("sh", {"-c", "xprop -id " + w + " WM_STATE | grep -q Iconic"});
     };
@@ -385,14 +564,97 @@ void TestDesktop::unreadableModelShowsError()
     QTemporaryDir dir;
     Desktop desk;
     QVERIFY(desk.start(dir.path()));
-    QVERIFY(desk.startHelper("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-                                        "100", "--heighttype", "pixel", "--height", "24"}));
+    QVERIFY(desk.startTray());
     Program lumora(dir.path(), false, false);
     QProcess* p = lumora.start(desk.env, {"/m"});
     QTRY_VERIFY_WITH_TIMEOUT(!desk.trayIcon().isEmpty(), 10000);
     // The chain stops at the engine; the tray shows the error icon.
     QTRY_COMPARE_WITH_TIMEOUT(desk.look(desk.trayIcon()), Look::Orange, 10000);
     QCOMPARE(p->state(), QProcess::Running);
+}
+
+// Started in the tray with an update on offer: answering the update's boxes
+// and the window manager's close (Alt+F4) leave the program running; only
+// Exit ends it.
+void TestDesktop::boxesAndWindowManagerCloseLeaveProgramRunning()
+{
+    if (!canMountPrivately())
+        QSKIP("trusting the test authority needs a private mount namespace (root)");
+    UpdateDesktop setup;
+    QVERIFY(setup.start());
+    Desktop& desk = setup.desk;
+    QVERIFY(desk.startTray());
+    Program lumora(setup.dir.path());
+    const auto exitFromTray = [&desk](QProcess* p) {
+        desk.chooseFromMenu(desk.trayIcon(), -1);
+        QVERIFY(p->waitForFinished(5000));
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), 0);
+    };
+
+    // No to the update question.
+    setup.feed.offer("https://localhost:1/lumora-9.0.bin");
+    QProcess* p = lumora.startTrusting(setup.feed.caDir(), setup.feed.environment(desk.env), {"/m"});
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.visibleDialog("Lumora").isEmpty(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.trayIcon().isEmpty(), 10000);
+    const QString icon = desk.trayIcon();
+    desk.keys(desk.visibleDialog("Lumora"), {"alt+n"});
+    QTRY_VERIFY_WITH_TIMEOUT(desk.visibleDialog("Lumora").isEmpty(), 10000);
+    // Its menu still opens: the program is there.
+    QVERIFY(desk.menuHeight(icon) > 0);
+    QCOMPARE(p->state(), QProcess::Running);
+
+    // Alt+F4 on the open window hides it to the tray.
+    desk.click(desk.geometry(icon).center(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.visibleMainWindow().isEmpty(), 10000);
+    desk.keys(desk.visibleMainWindow(), {"alt+F4"});
+    QTRY_VERIFY_WITH_TIMEOUT(desk.visibleMainWindow().isEmpty(), 10000);
+    QVERIFY(desk.menuHeight(icon) > 0);
+    QCOMPARE(p->state(), QProcess::Running);
+    exitFromTray(p);
+
+    // Yes to an update whose download is refused (its name leads out of
+    // the download folder), then OK on the refusal.
+    setup.feed.offer("https://localhost:1/..%2Flumora-9.0.bin");
+    p = lumora.startTrusting(setup.feed.caDir(), setup.feed.environment(desk.env), {"/m"});
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.visibleDialog("Lumora").isEmpty(), 30000);
+    desk.keys(desk.visibleDialog("Lumora"), {"alt+y"});
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.visibleDialog("Updater").isEmpty(), 10000);
+    desk.keys(desk.visibleDialog("Updater"), {"Return"});
+    QTRY_VERIFY_WITH_TIMEOUT(desk.visibleDialog("Updater").isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.trayIcon().isEmpty(), 10000);
+    QVERIFY(desk.menuHeight(desk.trayIcon()) > 0);
+    QCOMPARE(p->state(), QProcess::Running);
+    exitFromTray(p);
+}
+
+// Exit chosen in the desktop's tray menu while the downloader is open ends
+// the program.
+void TestDesktop::exitWithDownloaderOpenEndsProgram()
+{
+    if (!canMountPrivately())
+        QSKIP("trusting the test authority needs a private mount namespace (root)");
+    UpdateDesktop setup;
+    QVERIFY(setup.start());
+    Desktop& desk = setup.desk;
+    TrayWatcher tray;
+    QVERIFY(tray.start(desk.bus.address()));
+    // A server that takes the connection and never answers: the download
+    // stays open.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    setup.feed.offer(QStringLiteral("https://127.0.0.1:%1/lumora-9.0.bin").arg(silent.serverPort()));
+
+    Program lumora(setup.dir.path());
+    QProcess* p = lumora.startTrusting(setup.feed.caDir(), setup.feed.environment(desk.env), {"/m"});
+    QTRY_VERIFY_WITH_TIMEOUT(!tray.items().isEmpty(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.visibleDialog("Lumora").isEmpty(), 30000);
+    desk.keys(desk.visibleDialog("Lumora"), {"alt+y"});
+    QTRY_VERIFY_WITH_TIMEOUT(!desk.visibleDialog("Updater").isEmpty(), 10000);
+    QVERIFY(tray.choose("Exit lumora"));
+    QVERIFY(p->waitForFinished(10000));
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p->exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
