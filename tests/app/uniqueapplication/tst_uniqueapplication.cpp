@@ -352,7 +352,7 @@ void TestUniqueApplication::socketIsPrivate()
     QTemporaryDir open;
     QFile::setPermissions(open.path(), QFileDevice::Permissions(0x7777));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(open.path()));
-    const QString dir = UniqueApplicationPrivate::socketDirectory();
+    const QString dir = UniqueApplicationPrivate::privateDirectory();
     QVERIFY(dir != open.path());
     QVERIFY(!dir.isEmpty());
     QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
@@ -360,7 +360,7 @@ void TestUniqueApplication::socketIsPrivate()
     QCOMPARE(int(st.st_mode & 077), 0);
     // The fallback folder, opened up by someone, is made private again.
     QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0755) == 0);
-    QCOMPARE(UniqueApplicationPrivate::socketDirectory(), dir);
+    QCOMPARE(UniqueApplicationPrivate::privateDirectory(), dir);
     QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
     QCOMPARE(int(st.st_mode & 077), 0);
     qputenv("XDG_RUNTIME_DIR", saved);
@@ -378,7 +378,9 @@ void TestUniqueApplication::inconsistentBlockIsResetAfterFiveSeconds()
     }
     // A block whose checksum never matches, as a primary that died while
     // writing it would leave; this process keeps it alive.
-    QSharedMemory broken(UniqueApplicationPrivate::sharedMemoryKey(name, ::geteuid()));
+    QSharedMemory broken;
+    broken.setNativeKey(UniqueApplicationPrivate::blockKeyFile(qEnvironmentVariable("XDG_RUNTIME_DIR"),
+                                                                name, ::geteuid()));
     QVERIFY2(broken.create(sizeof(InstanceBlock)), qPrintable(broken.errorString()));
     std::memset(broken.data(), 0xAB, sizeof(InstanceBlock));
 
