@@ -8,9 +8,14 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QDirIterator>
 #include <QtTest>
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 
+#include "tests/support/otheruser.h"
 #include "tests/support/trivialmodel.h"
 
 namespace {
@@ -25,7 +30,10 @@ struct Run {
 class Launcher
 {
 public:
-    explicit Launcher(bool withModel)
+    // With openHome the home lies in a folder every user may pass through,
+    // as homes usually do; the test's own temporary folder is closed.
+    explicit Launcher(bool withModel, bool openHome = false)
+        : m_tmp(openHome ? QStringLiteral("/tmp/lumora-startup-XXXXXX") : QDir::tempPath() + "/lumora-startup-XXXXXX")
     {
         m_bin = m_tmp.path() + "/bin";
         QDir().mkpath(m_bin);
@@ -34,6 +42,9 @@ public:
             writeTrivialLandmarkModel(m_bin + "/data.dat");
         m_home = m_tmp.path() + "/home";
         QDir().mkpath(m_home);
+        if (openHome)
+            for (const QString& dir : {m_tmp.path(), m_home})
+                ::chmod(QFile::encodeName(dir).constData(), 0755);
         QDir().mkpath(m_tmp.path() + "/run");
         QFile::setPermissions(m_tmp.path() + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -130,7 +141,7 @@ private slots:
             QVERIFY2(at > last, qPrintable(step));
             last = at;
         }
-        for (const QString& q : {"ApplicationController::quit()", "Model::quit()", "StatisticsController::quit()",
+        for (const char* q : {"ApplicationController::quit()", "Model::quit()", "StatisticsController::quit()",
                                  "ServerController::quit()"})
             QVERIFY2(run.out.contains(q), qPrintable(QString(q)));
         QVERIFY(run.out.contains("LumoraApplication::~LumoraApplication()"));
@@ -212,6 +223,72 @@ private slots:
         Launcher::terminate(first.data(), run);
         QCOMPARE(run.exitCode, 0);
         expectCleanOutput(run.out);
+    }
+
+    void dataFolderIsPrivate_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::newRow("new") << false;
+        QTest::newRow("existing, open to all") << true;
+    }
+
+    void dataFolderIsPrivate()
+    {
+        QFETCH(bool, existing);
+        if (::geteuid() != 0)
+            QSKIP("needs root to look at the files as another user");
+        Launcher launcher(true, true);
+        const QString data = launcher.dataDir();
+        // The usual home: every user may pass through to ~/.local/share.
+        const QString share = QFileInfo(data).path();
+        QVERIFY(QDir().mkpath(share));
+        for (const QString& path : {QFileInfo(share).path(), share})
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0755), 0);
+        if (existing) {
+            // As an older version left it: everything readable by all.
+            QVERIFY(QDir().mkpath(data + "/logs"));
+            QFile old(data + "/logs/Log_old.txt");
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("host and identifiers\n");
+            old.close();
+            for (const QString& path : {data, data + "/logs"})
+                QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0755), 0);
+            QCOMPARE(::chmod(QFile::encodeName(old.fileName()).constData(), 0644), 0);
+        }
+        QScopedPointer<QProcess> p(launcher.start({"/m"}));
+        Run run;
+        QVERIFY2(Launcher::waitFor(p.data(), run.out, "LumoraGUI::init()"), qPrintable(run.out));
+
+        struct stat st;
+        QCOMPARE(::lstat(QFile::encodeName(data).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0700);
+        // Every file and folder in it, the logs and the crash client's
+        // settings among them, is closed to another user: tried for real.
+        QList<QByteArray> files, dirs{QFile::encodeName(data)};
+        QDirIterator it(data, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            (it.fileInfo().isDir() ? dirs : files) << QFile::encodeName(it.filePath());
+        }
+        for (const char* name : {"/logs/stderr.log", "/dumps/settings.dat"})
+            QVERIFY2(files.contains(QFile::encodeName(data + name)), name);
+        QVERIFY(std::any_of(files.begin(), files.end(), [](const QByteArray& f) { return f.contains("/logs/Log_"); }));
+        QVERIFY(asUser(kOtherTestUser, [&] {
+            for (const QByteArray& file : files)
+                if (::open(file.constData(), O_RDONLY) != -1)
+                    return false;
+            for (const QByteArray& dir : dirs)
+                if (::opendir(dir.constData()) != nullptr)
+                    return false;
+            return true;
+        }));
+        // The check itself sees files that are open to others.
+        QVERIFY(asUser(kOtherTestUser, [&] {
+            return ::opendir(QFile::encodeName(share).constData()) != nullptr;
+        }));
+
+        Launcher::terminate(p.data(), run);
+        QCOMPARE(run.exitCode, 0);
     }
 
     void onlyExactSlashMGoesToTray_data()

@@ -15,8 +15,6 @@
 
 #include <cstring>
 #include <fcntl.h>
-#include <grp.h>
-#include <functional>
 #include <memory>
 #include <signal.h>
 #include <sys/ipc.h>
@@ -24,11 +22,11 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "app/uniqueapplication/uniqueapplication_p.h"
+#include "tests/support/otheruser.h"
 
 namespace {
 
@@ -148,18 +146,6 @@ bool closedByPeer(QLocalSocket& socket)
     if (socket.state() == QLocalSocket::UnconnectedState)
         return true;
     return socket.waitForDisconnected(2000);
-}
-
-// Runs what in a child process of the given user; true when it answers
-// true there. Only system calls belong in what.
-bool asUser(uint uid, const std::function<bool()>& what)
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0 && what() ? 0 : 1);
-    int status = -1;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace
@@ -583,8 +569,8 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
     // Root ignores file modes: the guarded program runs as a plain user.
     if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
         QSKIP("needs root and setpriv to run the guard as two other local users");
-    const uint user = 47301;
-    const uint other = 47302;
+    const uid_t user = kTestUser;
+    const uid_t other = kOtherTestUser;
 
     // A temporary folder shared by everyone, as /tmp is, and the user's home.
     QTemporaryDir shared(QStringLiteral("/tmp/lumora-guard-XXXXXX"));
@@ -644,14 +630,14 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
     struct stat st;
     QCOMPARE(::lstat(QFile::encodeName(privateDir).constData(), &st), 0);
     QVERIFY(S_ISDIR(st.st_mode));
-    QCOMPARE(st.st_uid, uid_t(user));
+    QCOMPARE(st.st_uid, user);
     QCOMPARE(int(st.st_mode & 077), 0);
     // Its block is its own, closed to others.
     const key_t key = ::ftok(QFile::encodeName(keyFile).constData(), 'Q');
     QVERIFY(key != leftKey);
     struct shmid_ds ds;
     QCOMPARE(::shmctl(::shmget(key, 0, 0), IPC_STAT, &ds), 0);
-    QCOMPARE(ds.shm_perm.uid, uid_t(user));
+    QCOMPARE(ds.shm_perm.uid, user);
     QCOMPARE(int(ds.shm_perm.mode & 077), 0);
 
     // The other user reaches neither the socket nor the lock.
