@@ -7,15 +7,9 @@
 #include <QFile>
 #include <QtTest>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include "app/languages.h"
 #include "app/settings.h"
+#include "tests/support/fullstore.h"
 
 namespace {
 
@@ -47,43 +41,22 @@ private slots:
     void lostWritesAreLoggedWithTheirKeys();
 
 private:
-    void fill();
     QString m_config;
-    QString m_filler;
 };
 
 void TestSettings::initTestCase()
 {
     m_config = qEnvironmentVariable("XDG_CONFIG_HOME");
     QVERIFY(!m_config.isEmpty());
-    if (::geteuid() != 0)
-        QSKIP("needs root for a small file system of its own");
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        QSKIP("no mount namespace of its own here");
-    QVERIFY2(::mount("tmpfs", QFile::encodeName(m_config).constData(), "tmpfs", 0, "size=64k,mode=0700") == 0,
-             std::strerror(errno));
-    m_filler = m_config + "/filler";
+    if (!mountSmallFileSystem(m_config))
+        QSKIP("needs root and a mount namespace of its own for a small file system");
     qInstallMessageHandler(collect);
 }
 
 void TestSettings::cleanup()
 {
-    QFile::remove(m_filler);
+    QFile::remove(m_config + "/filler");
     g_warnings.clear();
-}
-
-// Takes every free byte of the store's file system.
-void TestSettings::fill()
-{
-    const int fd = ::open(QFile::encodeName(m_filler).constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    QVERIFY(fd >= 0);
-    const QByteArray block(4096, 'x');
-    while (::write(fd, block.constData(), size_t(block.size())) > 0) {
-    }
-    while (::write(fd, "x", 1) > 0) {
-    }
-    QCOMPARE(errno, ENOSPC);
-    ::close(fd);
 }
 
 void TestSettings::lostWritesAreLoggedWithTheirKeys()
@@ -93,7 +66,7 @@ void TestSettings::lostWritesAreLoggedWithTheirKeys()
     QVERIFY(onDisk().contains("TBRR=5"));
     QCOMPARE(g_warnings, QStringList());
 
-    fill();
+    QVERIFY(fillFileSystem(m_config));
     // The settings page's writer.
     saveSetting("TBRR", 9);
     QCOMPARE(g_warnings.size(), 1);
@@ -124,7 +97,7 @@ void TestSettings::lostWritesAreLoggedWithTheirKeys()
     QVERIFY(g_warnings.filter("LumoraSettings::").at(0).endsWith(" G/QT_locale_name"));
 
     // Room again: the next change is stored, without a word.
-    QFile::remove(m_filler);
+    QFile::remove(m_config + "/filler");
     g_warnings.clear();
     saveSetting("TBRR", 9);
     QCOMPARE(g_warnings, QStringList());
