@@ -155,19 +155,28 @@ QString UniqueApplicationPrivate::privateDirectory()
         return temporary;
     // Another user took that name first (a link, or a folder of theirs):
     // one in the user's own cache folder, which nobody else can create.
-    // The host name keeps machines that share a home apart.
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-                          QStringLiteral("/uniqueapplication-") + QSysInfo::machineHostName();
+    const QString cache =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QLatin1Char('/') + hostFolderName();
     if (makePrivateDirectory(cache))
         return cache;
     qWarning() << "UniqueApplication: no private folder for the guard:" << temporary << cache;
     return QString();
 }
 
+QString UniqueApplicationPrivate::hostFolderName()
+{
+    // A hash keeps the socket path short whatever the host name.
+    const QByteArray host = QSysInfo::machineHostName().toUtf8();
+    return QStringLiteral("uniqueapplication-") +
+           QString::fromLatin1(QCryptographicHash::hash(host, QCryptographicHash::Sha256).toHex().left(8));
+}
+
 QString UniqueApplicationPrivate::socketPath(const QString& blockServerName, uint uid)
 {
+    // Half the name is plenty to tell programs apart and leaves room for a
+    // long home folder.
     const QString dir = privateDirectory();
-    const QString path = dir + QLatin1Char('/') + sharedMemoryKey(blockServerName, uid);
+    const QString path = dir + QLatin1Char('/') + sharedMemoryKey(blockServerName.left(22), uid);
     if (dir.isEmpty() || QFile::encodeName(path).size() >= int(sizeof(sockaddr_un::sun_path)))
         return QString();
     return path;

@@ -70,6 +70,9 @@ public:
     // user holds the name under the temporary folder). Empty when there is
     // none; the guard then stays out of the way.
     static QString privateDirectory();
+    // Name of the folder in the cache folder: one per host, as machines may
+    // share a home.
+    static QString hostFolderName();
     // Empty when there is no private folder or the path is too long for a
     // local socket: a plain name would land in the shared temporary folder.
     static QString socketPath(const QString& blockServerName, uint uid);

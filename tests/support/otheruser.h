@@ -5,6 +5,9 @@
 
 #include <functional>
 #include <grp.h>
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,4 +26,27 @@ inline bool asUser(uid_t uid, const std::function<bool()>& what)
     int status = -1;
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Removes the shared memory blocks and semaphores the two test users left
+// behind (a killed process keeps them); they would meet the next run.
+inline void removeTestUsersIpc()
+{
+    const auto ours = [](uid_t uid) { return uid == kTestUser || uid == kOtherTestUser; };
+    struct shm_info shmInfo;
+    const int lastShm = ::shmctl(0, SHM_INFO, reinterpret_cast<struct shmid_ds*>(&shmInfo));
+    for (int i = 0; i <= lastShm; ++i) {
+        struct shmid_ds ds;
+        const int id = ::shmctl(i, SHM_STAT, &ds);
+        if (id >= 0 && (ours(ds.shm_perm.uid) || ours(ds.shm_perm.cuid)))
+            ::shmctl(id, IPC_RMID, nullptr);
+    }
+    struct seminfo semInfo;
+    const int lastSem = ::semctl(0, 0, SEM_INFO, &semInfo);
+    for (int i = 0; i <= lastSem; ++i) {
+        struct semid_ds ds;
+        const int id = ::semctl(i, 0, SEM_STAT, &ds);
+        if (id >= 0 && (ours(ds.sem_perm.uid) || ours(ds.sem_perm.cuid)))
+            ::semctl(id, 0, IPC_RMID);
+    }
 }

@@ -9,12 +9,14 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QDirIterator>
+#include <QStandardPaths>
 #include <QtTest>
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 
+#include "app/uniqueapplication/uniqueapplication_p.h"
 #include "tests/support/otheruser.h"
 #include "tests/support/trivialmodel.h"
 
@@ -63,6 +65,29 @@ public:
         p->start(m_bin + "/lumora", args);
         return p;
     }
+
+    // As start, as a plain user who owns the home, with tmp as the
+    // temporary folder and no runtime folder.
+    QProcess* startAs(uid_t uid, const QStringList& args, const QString& tmp)
+    {
+        auto* p = new QProcess;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : env.keys())
+            if (name.startsWith("XDG_"))
+                env.remove(name);
+        env.insert("HOME", m_home);
+        env.insert("TMPDIR", tmp);
+        env.insert("USER", "lumora-user");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        const QString id = QString::number(uid);
+        p->start("setpriv", QStringList{"--reuid=" + id, "--regid=" + id, "--clear-groups", "--", exe()} + args);
+        return p;
+    }
+
+    QString exe() const { return m_bin + "/lumora"; }
+    QString home() const { return m_home; }
 
     // Reads the child's output until it holds the text (or the time is up).
     static bool waitFor(QProcess* p, QString& out, const QString& text, int ms = 30000)
@@ -289,6 +314,57 @@ private slots:
 
         Launcher::terminate(p.data(), run);
         QCOMPARE(run.exitCode, 0);
+    }
+
+    void anotherUserCannotKeepItFromStarting()
+    {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("needs root and setpriv to run the program as two other local users");
+        removeTestUsersIpc();
+        Launcher launcher(true, true);
+        QCOMPARE(::chown(QFile::encodeName(launcher.home()).constData(), kTestUser, kTestUser), 0);
+        QTemporaryDir shared(QStringLiteral("/tmp/lumora-shared-XXXXXX"));
+        QCOMPARE(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
+
+        // The other user takes the names of the guard in the shared
+        // temporary folder first: block, lock, socket folder and socket.
+        const QString name = UniqueApplicationPrivate::makeBlockServerName(
+            "lumora", {}, {}, {}, {}, QFileInfo(launcher.exe()).canonicalFilePath(), {},
+            UniqueApplication::NotifyOnSecondary);
+        const QString key = UniqueApplicationPrivate::sharedMemoryKey(name, kTestUser);
+        QProcess squatter;
+        QProcessEnvironment squatterEnv = QProcessEnvironment::systemEnvironment();
+        squatterEnv.insert("TMPDIR", shared.path());
+        squatter.setProcessEnvironment(squatterEnv);
+        const QString other = QString::number(kOtherTestUser);
+        squatter.start("setpriv", {"--reuid=" + other, "--regid=" + other, "--clear-groups", "--", UNIQUE_HELPER,
+                                   "--squat", key, "--listen", shared.path() + "/" + key, "--folder",
+                                   shared.path() + "/uniqueapplication-" + QString::number(kTestUser)});
+        QString said;
+        QVERIFY(Launcher::waitFor(&squatter, said, "squatting"));
+
+        QScopedPointer<QProcess> first(launcher.startAs(kTestUser, {"/m"}, shared.path()));
+        Run run;
+        QVERIFY2(Launcher::waitFor(first.data(), run.out, "LumoraGUI::init()"), qPrintable(run.out));
+        // Its socket is where the user's own, private folder is.
+        const QString socket = UniqueApplicationPrivate::sharedMemoryKey(name.left(22), kTestUser);
+        const QString privateDir = launcher.home() + "/.cache/" + UniqueApplicationPrivate::hostFolderName();
+        QVERIFY2(QFileInfo(privateDir + "/" + socket).exists(), qPrintable(QDir(privateDir).entryList().join(' ')));
+
+        // A second launch reaches the first, not the other user.
+        QScopedPointer<QProcess> second(launcher.startAs(kTestUser, {}, shared.path()));
+        QVERIFY(second->waitForFinished(15000));
+        QCOMPARE(second->exitCode(), 0);
+        QVERIFY2(Launcher::waitFor(first.data(), run.out, "LumoraGUI::openWindow()"), qPrintable(run.out));
+        squatter.waitForReadyRead(300);
+        said += QString::fromLocal8Bit(squatter.readAll());
+        QCOMPARE(said.trimmed(), QStringLiteral("squatting"));
+
+        Launcher::terminate(first.data(), run);
+        QCOMPARE(run.exitCode, 0);
+        squatter.write("quit\n");
+        QVERIFY(squatter.waitForFinished(10000));
+        removeTestUsersIpc();
     }
 
     void onlyExactSlashMGoesToTray_data()

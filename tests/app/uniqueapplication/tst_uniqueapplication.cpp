@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QSharedMemory>
 #include <QStandardPaths>
-#include <QSysInfo>
 #include <QtTest>
 
 #include <cstring>
@@ -571,6 +570,7 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
         QSKIP("needs root and setpriv to run the guard as two other local users");
     const uid_t user = kTestUser;
     const uid_t other = kOtherTestUser;
+    removeTestUsersIpc();
 
     // A temporary folder shared by everyone, as /tmp is, and the user's home.
     QTemporaryDir shared(QStringLiteral("/tmp/lumora-guard-XXXXXX"));
@@ -592,7 +592,7 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
                                QFileInfo(UNIQUE_HELPER).canonicalFilePath(), {}, UniqueApplication::NotifyOnSecondary);
     // A key file the user's program left behind in its private folder, and
     // the System V key it stands for.
-    const QString privateDir = home.path() + "/.cache/uniqueapplication-" + QSysInfo::machineHostName();
+    const QString privateDir = home.path() + "/.cache/" + P::hostFolderName();
     QVERIFY(QDir().mkpath(privateDir));
     const QString keyFile = P::blockKeyFile(privateDir, name, user);
     QVERIFY(QFile(keyFile).open(QIODevice::WriteOnly));
@@ -666,6 +666,7 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
     QCOMPARE(squatter.count("intercepted"), 0);
     QVERIFY(primary.quit());
     QVERIFY(squatter.quit());
+    removeTestUsersIpc();
 }
 
 QTEST_GUILESS_MAIN(TestUniqueApplication)
