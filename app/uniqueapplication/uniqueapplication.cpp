@@ -13,9 +13,9 @@
 #include <QSysInfo>
 #include <QThread>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
