@@ -17,6 +17,7 @@
 #include "app/errorlog.h"
 #include "app/logutils.h"
 #include "app/lumoraapplication.h"
+#include "app/privatedirectory.h"
 #include "app/settings.h"
 #include "core/lumoratypes.h"
 #include "crash/client/crashreportdatabase.h"
@@ -94,7 +95,9 @@ int main(int argc, char** argv)
     // Runs only once this process is the primary instance, so a second
     // launch never empties the running one's error log or trims its logs.
     auto primaryStartup = [&]() {
-        QDir().mkpath(base);
+        // Statistics, logs and crash reports are for this user's eyes only,
+        // also in a folder an older version left open.
+        makePrivateDirectory(base);
         QDir().mkpath(dumps);
         QDir().mkpath(logs);
         LOGUTILS::initLogging(logs);

@@ -9,22 +9,33 @@
 #include <QLocalSocket>
 #include <QRandomGenerator>
 #include <QSharedMemory>
+#include <QStandardPaths>
+#include <QSysInfo>
 #include <QThread>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "app/privatedirectory.h"
 #include "app/uniqueapplication/uniqueapplication_p.h"
 
 namespace {
 
 constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_5_6;  // version 17
 constexpr int kConsistencyLimitMs = 5001;
+// New key files tried when another user holds a block under the key of
+// the last one.
+constexpr int kKeyAttempts = 16;
 
 void randomSleep()
 {
@@ -46,6 +57,19 @@ int remaining(int timeout, const QElapsedTimer& timer)
     return timeout - static_cast<int>(timer.elapsed());
 }
 
+// Gives the key file a new identity, and with it a new key: the new file
+// is made while the old one still exists, so it gets another inode.
+void renewKeyFile(const QString& keyFile)
+{
+    const QByteArray path = QFile::encodeName(keyFile);
+    const QByteArray fresh = path + ".new";
+    ::unlink(fresh.constData());
+    const int fd = ::open(fresh.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    ::rename(fresh.constData(), path.constData());
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -61,9 +85,9 @@ UniqueApplicationPrivate::~UniqueApplicationPrivate()
         socket = nullptr;
     }
     if (memory) {
-        memory->lock();
+        lockBlock();
         auto* block = static_cast<InstanceBlock*>(memory->data());
-        if (server) {
+        if (server && block) {
             // The accepted sockets die with the server; nothing of theirs
             // may reach this half-destroyed object.
             for (QLocalSocket* peer : connections.keys())
@@ -77,10 +101,17 @@ UniqueApplicationPrivate::~UniqueApplicationPrivate()
             block->primaryUserName[0] = '\0';
             block->checksum = blockChecksum(*block);
         }
-        memory->unlock();
+        // Detached under the lock: the last detach removes the block and its
+        // key file, which must not race with a launch creating them anew.
         delete memory;
         memory = nullptr;
+        unlockBlock();
     }
+    delete server;  // only when the guard stayed out of the way
+    server = nullptr;
+    if (lockFile >= 0)
+        ::close(lockFile);
+    lockFile = -1;
 }
 
 QString UniqueApplicationPrivate::makeBlockServerName(const QString& appName, const QString& orgName,
@@ -111,36 +142,66 @@ QString UniqueApplicationPrivate::sharedMemoryKey(const QString& blockServerName
     return blockServerName + QLatin1Char('-') + QString::number(uid);
 }
 
-QString UniqueApplicationPrivate::socketDirectory()
+QString UniqueApplicationPrivate::privateDirectory()
 {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && isPrivateDirectory(runtime))
         return QFile::decodeName(runtime);
 
     // No usable runtime folder: a folder of our own in the temporary folder.
-    const QString fallback =
+    const QString temporary =
         QDir::tempPath() + QStringLiteral("/uniqueapplication-") + QString::number(::geteuid());
-    const QByteArray encoded = QFile::encodeName(fallback);
-    ::mkdir(encoded.constData(), 0700);
-    struct stat st;
-    if (::lstat(encoded.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
-        ::chmod(encoded.constData(), 0700);  // our own folder, made private if it was not
-    if (isPrivateDirectory(encoded))
-        return fallback;
-    qWarning() << "UniqueApplication: no private folder for the local socket:" << fallback;
+    if (makePrivateDirectory(temporary))
+        return temporary;
+    // Another user took that name first (a link, or a folder of theirs):
+    // one in the user's own cache folder, which nobody else can create.
+    const QString cache =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QLatin1Char('/') + hostFolderName();
+    if (makePrivateDirectory(cache))
+        return cache;
+    qWarning() << "UniqueApplication: no private folder for the guard:" << temporary << cache;
     return QString();
+}
+
+QString UniqueApplicationPrivate::hostFolderName()
+{
+    // A hash keeps the socket path short whatever the host name.
+    const QByteArray host = QSysInfo::machineHostName().toUtf8();
+    return QStringLiteral("uniqueapplication-") +
+           QString::fromLatin1(QCryptographicHash::hash(host, QCryptographicHash::Sha256).toHex().left(8));
 }
 
 QString UniqueApplicationPrivate::socketPath(const QString& blockServerName, uint uid)
 {
-    const QString file = blockServerName + QLatin1Char('-') + QString::number(uid);
-    const QString dir = socketDirectory();
-    const QString path = dir + QLatin1Char('/') + file;
-    // A socket path must fit into sockaddr_un; a plain name lets Qt place
-    // the socket in the temporary folder instead.
+    // Half the name is plenty to tell programs apart and leaves room for a
+    // long home folder.
+    const QString dir = privateDirectory();
+    const QString path = dir + QLatin1Char('/') + sharedMemoryKey(blockServerName.left(22), uid);
     if (dir.isEmpty() || QFile::encodeName(path).size() >= int(sizeof(sockaddr_un::sun_path)))
-        return file;
+        return QString();
     return path;
+}
+
+QString UniqueApplicationPrivate::blockKeyFile(const QString& directory, const QString& blockServerName,
+                                               uint uid)
+{
+    return directory + QLatin1Char('/') + sharedMemoryKey(blockServerName, uid) + QStringLiteral(".block");
+}
+
+bool UniqueApplicationPrivate::blockIsForeign(const QString& keyFile)
+{
+    // The same key the memory object derives from its native key.
+    const key_t key = ::ftok(QFile::encodeName(keyFile).constData(), 'Q');
+    if (key == -1)
+        return false;
+    const int id = ::shmget(key, 0, 0);
+    if (id == -1)
+        return errno != ENOENT;
+    struct shmid_ds ds;
+    if (::shmctl(id, IPC_STAT, &ds) != 0)
+        return true;  // not even readable to us
+    const uid_t me = ::geteuid();
+    return ds.shm_perm.uid != me || ds.shm_perm.cuid != me || (ds.shm_perm.mode & 077) != 0;
 }
 
 QByteArray UniqueApplicationPrivate::handshakeBody(const QString& blockServerName, ConnectionType type,
@@ -206,8 +267,13 @@ void UniqueApplicationPrivate::startPrimary(InstanceBlock* block)
     instanceNumber = 0;
 
     const QString path = socketPath(blockServerName, ::geteuid());
-    QLocalServer::removeServer(path);
     server = new QLocalServer();
+    if (path.isEmpty()) {
+        qWarning() << "UniqueApplication: no private place for the local socket; later launches "
+                      "cannot reach this one.";
+        return;
+    }
+    QLocalServer::removeServer(path);
     // Only this user may connect, whatever the options: a socket open to
     // everyone would let any user wake this user's window.
     server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -234,6 +300,8 @@ bool UniqueApplicationPrivate::connectToPrimary(int timeout, ConnectionType type
         return true;
 
     const QString path = socketPath(blockServerName, ::geteuid());
+    if (path.isEmpty())
+        return false;
     for (;;) {
         randomSleep();
         if (socket->state() != QLocalSocket::ConnectingState)
@@ -276,9 +344,77 @@ bool UniqueApplicationPrivate::writeConfirmedFrame(int timeout, const QByteArray
     return true;
 }
 
+bool UniqueApplicationPrivate::lockBlock()
+{
+    while (::flock(lockFile, LOCK_EX) != 0)
+        if (errno != EINTR)
+            return false;
+    return true;
+}
+
+bool UniqueApplicationPrivate::unlockBlock()
+{
+    return ::flock(lockFile, LOCK_UN) == 0;
+}
+
+bool UniqueApplicationPrivate::openBlock(const QString& directory)
+{
+    const QString keyFile = blockKeyFile(directory, blockServerName, ::geteuid());
+    for (int attempt = 0; attempt < kKeyAttempts; ++attempt) {
+        // Another user's block under our key (squatted, or a chance match
+        // of the key) is never attached: its owner could write to it.
+        if (blockIsForeign(keyFile)) {
+            qWarning() << "UniqueApplication: another user's block holds the key; taking a new one.";
+            renewKeyFile(keyFile);
+            continue;
+        }
+        {
+            // Attaching and detaching at once removes a block that no
+            // process holds any more, such as one left by a killed primary.
+            QSharedMemory probe;
+            probe.setNativeKey(keyFile);
+            probe.attach(QSharedMemory::ReadWrite);
+        }
+
+        delete memory;
+        memory = new QSharedMemory();
+        memory->setNativeKey(keyFile);
+        bool created = memory->create(sizeof(InstanceBlock), QSharedMemory::ReadWrite);
+        if (!created && memory->error() == QSharedMemory::AlreadyExists) {
+            // A fresh object: a failed create leaves an error behind in the
+            // memory's lock that would fail the attach as well.
+            delete memory;
+            memory = new QSharedMemory();
+            memory->setNativeKey(keyFile);
+            if (!memory->attach(QSharedMemory::ReadWrite) && !blockIsForeign(keyFile)) {
+                qCritical() << "UniqueApplication: Unable to attach to shared memory block.";
+                abortStart();
+            }
+        } else if (!created && !blockIsForeign(keyFile)) {
+            qCritical() << "UniqueApplication: Unable to create block.";
+            abortStart();
+        }
+        // Checked again now that it is attached: another user may have
+        // made a block under the key between the check and the creation.
+        if (blockIsForeign(keyFile)) {
+            delete memory;
+            memory = nullptr;
+            renewKeyFile(keyFile);
+            continue;
+        }
+        if (created)
+            resetBlock(static_cast<InstanceBlock*>(memory->data()));
+        return true;
+    }
+    return false;
+}
+
 void UniqueApplicationPrivate::abortStart()
 {
-    qCritical() << "UniqueApplication: " << memory->error() << memory->errorString();
+    if (memory)
+        qCritical() << "UniqueApplication: " << memory->error() << memory->errorString();
+    else
+        qCritical() << "UniqueApplication: " << std::strerror(errno);
     delete this;
     ::exit(1);
 }
@@ -409,31 +545,23 @@ UniqueApplication::UniqueApplication(int& argc, char** argv, bool allowSecondary
 
     randomSleep();
 
-    const QString key = UniqueApplicationPrivate::sharedMemoryKey(d->blockServerName, ::geteuid());
-    {
-        // Attaching and detaching at once removes a block that no process
-        // holds any more, such as one left by a killed primary.
-        QSharedMemory probe(key);
-        probe.attach(QSharedMemory::ReadWrite);
+    // Every name lies in a folder that only this user may enter, so no
+    // other user can take the names first, hold the lock or listen in.
+    const QString directory = UniqueApplicationPrivate::privateDirectory();
+    if (directory.isEmpty()) {
+        // Better two copies than none: run without the guard.
+        d->server = new QLocalServer();
+        return;
     }
-
-    d->memory = new QSharedMemory(key);
-    if (d->memory->create(sizeof(InstanceBlock), QSharedMemory::ReadWrite)) {
-        if (!d->memory->lock()) {
-            qCritical() << "UniqueApplication: Unable to lock memory block after create.";
-            d->abortStart();
-        }
-        d->resetBlock(static_cast<InstanceBlock*>(d->memory->data()));
-    } else if (d->memory->error() == QSharedMemory::AlreadyExists) {
-        if (!d->memory->attach(QSharedMemory::ReadWrite)) {
-            qCritical() << "UniqueApplication: Unable to attach to shared memory block.";
-            d->abortStart();
-        }
-        if (!d->memory->lock()) {
-            qCritical() << "UniqueApplication: Unable to lock memory block after attach.";
-            d->abortStart();
-        }
-    } else {
+    const QByteArray lockPath = QFile::encodeName(
+        directory + QLatin1Char('/') +
+        UniqueApplicationPrivate::sharedMemoryKey(d->blockServerName, ::geteuid()) + QStringLiteral(".lock"));
+    d->lockFile = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (d->lockFile < 0 || !d->lockBlock()) {
+        qCritical() << "UniqueApplication: Unable to lock the guard's lock file" << lockPath;
+        d->abortStart();
+    }
+    if (!d->openBlock(directory)) {
         qCritical() << "UniqueApplication: Unable to create block.";
         d->abortStart();
     }
@@ -449,12 +577,12 @@ UniqueApplication::UniqueApplication(int& argc, char** argv, bool allowSecondary
                           "from more than 5s. Assuming primary instance failure.";
             d->resetBlock(block);
         }
-        if (!d->memory->unlock()) {
+        if (!d->unlockBlock()) {
             qDebug() << "UniqueApplication: Unable to unlock memory for random wait.";
-            qDebug() << d->memory->errorString();
+            qDebug() << std::strerror(errno);
         }
         randomSleep();
-        if (!d->memory->lock()) {
+        if (!d->lockBlock()) {
             qCritical() << "UniqueApplication: Unable to lock memory after random wait.";
             d->abortStart();
         }
@@ -462,9 +590,9 @@ UniqueApplication::UniqueApplication(int& argc, char** argv, bool allowSecondary
 
     if (block->hasPrimary == 0) {
         d->startPrimary(block);
-        if (!d->memory->unlock()) {
+        if (!d->unlockBlock()) {
             qDebug() << "UniqueApplication: Unable to unlock memory after primary start.";
-            qDebug() << d->memory->errorString();
+            qDebug() << std::strerror(errno);
         }
         return;
     }
@@ -473,16 +601,16 @@ UniqueApplication::UniqueApplication(int& argc, char** argv, bool allowSecondary
         d->startSecondary(block);
         if (options.testFlag(NotifyOnSecondary))
             d->connectToPrimary(timeout, UniqueApplicationPrivate::SecondaryLaunch);
-        if (!d->memory->unlock()) {
+        if (!d->unlockBlock()) {
             qDebug() << "UniqueApplication: Unable to unlock memory after secondary start.";
-            qDebug() << d->memory->errorString();
+            qDebug() << std::strerror(errno);
         }
         return;
     }
 
-    if (!d->memory->unlock()) {
+    if (!d->unlockBlock()) {
         qDebug() << "UniqueApplication: Unable to unlock memory at end of execution.";
-        qDebug() << d->memory->errorString();
+        qDebug() << std::strerror(errno);
     }
     d->connectToPrimary(timeout, UniqueApplicationPrivate::NewLaunch);
     delete d;
@@ -514,9 +642,9 @@ qint64 UniqueApplication::primaryPid() const
 {
     if (!d_ptr->memory)
         return -1;
-    d_ptr->memory->lock();
+    d_ptr->lockBlock();
     const qint64 pid = static_cast<const InstanceBlock*>(d_ptr->memory->constData())->primaryPid;
-    d_ptr->memory->unlock();
+    d_ptr->unlockBlock();
     return pid;
 }
 
@@ -524,11 +652,11 @@ QString UniqueApplication::primaryUser() const
 {
     if (!d_ptr->memory)
         return QString();
-    d_ptr->memory->lock();
+    d_ptr->lockBlock();
     const auto* block = static_cast<const InstanceBlock*>(d_ptr->memory->constData());
     const QByteArray name(block->primaryUserName,
                           static_cast<int>(qstrnlen(block->primaryUserName, sizeof(block->primaryUserName))));
-    d_ptr->memory->unlock();
+    d_ptr->unlockBlock();
     return QString::fromUtf8(name);
 }
 

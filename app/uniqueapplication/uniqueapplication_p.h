@@ -60,13 +60,27 @@ public:
                                        const QString& orgDomain, const QStringList& userData,
                                        const QString& version, const QString& appPath,
                                        const QString& userName, UniqueApplication::Options options);
-    // Key of the shared block: the name plus the user id, so that users never
-    // share (or fight over) one block.
+    // Base of the platform names: the name plus the user id, so that users
+    // never share (or fight over) one block.
     static QString sharedMemoryKey(const QString& blockServerName, uint uid);
-    // Folder of the local socket: $XDG_RUNTIME_DIR when it is a private
-    // folder of this user, else a private folder under the temporary folder.
-    static QString socketDirectory();
+    // The folder of the block's key file, its lock file and the local
+    // socket, which no other user may enter: $XDG_RUNTIME_DIR when it is a
+    // private folder of this user, else a private folder under the
+    // temporary folder, else one in the user's cache folder (when another
+    // user holds the name under the temporary folder). Empty when there is
+    // none; the guard then stays out of the way.
+    static QString privateDirectory();
+    // Name of the folder in the cache folder: one per host, as machines may
+    // share a home.
+    static QString hostFolderName();
+    // Empty when there is no private folder or the path is too long for a
+    // local socket: a plain name would land in the shared temporary folder.
     static QString socketPath(const QString& blockServerName, uint uid);
+    // The file whose identity (ftok) names the shared block.
+    static QString blockKeyFile(const QString& directory, const QString& blockServerName, uint uid);
+    // True when a block exists under the key of that file and belongs to
+    // another user or is open to others: it is never used.
+    static bool blockIsForeign(const QString& keyFile);
     static QByteArray handshakeBody(const QString& blockServerName, ConnectionType type,
                                     quint32 instanceNumber);
     static quint16 blockChecksum(const InstanceBlock& block);
@@ -80,6 +94,9 @@ public:
     bool connectToPrimary(int timeout, ConnectionType type);
     bool writeConfirmedMessage(int timeout, const QByteArray& body);
     bool writeConfirmedFrame(int timeout, const QByteArray& bytes);
+    bool openBlock(const QString& directory);
+    bool lockBlock();
+    bool unlockBlock();
     [[noreturn]] void abortStart();
 
     UniqueApplication* q_ptr;
@@ -91,6 +108,9 @@ public:
     UniqueApplication::Options options;
     QHash<QLocalSocket*, PeerState> connections;
     QStringList userData;
+    // The block's lock: an exclusive flock on a file of the private folder,
+    // which no other user can open, hold or remove.
+    int lockFile = -1;
 
 public slots:
     void slotConnectionEstablished();

@@ -8,9 +8,16 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QDirIterator>
+#include <QStandardPaths>
 #include <QtTest>
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 
+#include "app/uniqueapplication/uniqueapplication_p.h"
+#include "tests/support/otheruser.h"
 #include "tests/support/trivialmodel.h"
 
 namespace {
@@ -25,7 +32,10 @@ struct Run {
 class Launcher
 {
 public:
-    explicit Launcher(bool withModel)
+    // With openHome the home lies in a folder every user may pass through,
+    // as homes usually do; the test's own temporary folder is closed.
+    explicit Launcher(bool withModel, bool openHome = false)
+        : m_tmp(openHome ? QStringLiteral("/tmp/lumora-startup-XXXXXX") : QDir::tempPath() + "/lumora-startup-XXXXXX")
     {
         m_bin = m_tmp.path() + "/bin";
         QDir().mkpath(m_bin);
@@ -34,6 +44,9 @@ public:
             writeTrivialLandmarkModel(m_bin + "/data.dat");
         m_home = m_tmp.path() + "/home";
         QDir().mkpath(m_home);
+        if (openHome)
+            for (const QString& dir : {m_tmp.path(), m_home})
+                ::chmod(QFile::encodeName(dir).constData(), 0755);
         QDir().mkpath(m_tmp.path() + "/run");
         QFile::setPermissions(m_tmp.path() + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -52,6 +65,29 @@ public:
         p->start(m_bin + "/lumora", args);
         return p;
     }
+
+    // As start, as a plain user who owns the home, with tmp as the
+    // temporary folder and no runtime folder.
+    QProcess* startAs(uid_t uid, const QStringList& args, const QString& tmp)
+    {
+        auto* p = new QProcess;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : env.keys())
+            if (name.startsWith("XDG_"))
+                env.remove(name);
+        env.insert("HOME", m_home);
+        env.insert("TMPDIR", tmp);
+        env.insert("USER", "lumora-user");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        const QString id = QString::number(uid);
+        p->start("setpriv", QStringList{"--reuid=" + id, "--regid=" + id, "--clear-groups", "--", exe()} + args);
+        return p;
+    }
+
+    QString exe() const { return m_bin + "/lumora"; }
+    QString home() const { return m_home; }
 
     // Reads the child's output until it holds the text (or the time is up).
     static bool waitFor(QProcess* p, QString& out, const QString& text, int ms = 30000)
@@ -130,7 +166,7 @@ private slots:
             QVERIFY2(at > last, qPrintable(step));
             last = at;
         }
-        for (const QString& q : {"ApplicationController::quit()", "Model::quit()", "StatisticsController::quit()",
+        for (const char* q : {"ApplicationController::quit()", "Model::quit()", "StatisticsController::quit()",
                                  "ServerController::quit()"})
             QVERIFY2(run.out.contains(q), qPrintable(QString(q)));
         QVERIFY(run.out.contains("LumoraApplication::~LumoraApplication()"));
@@ -212,6 +248,123 @@ private slots:
         Launcher::terminate(first.data(), run);
         QCOMPARE(run.exitCode, 0);
         expectCleanOutput(run.out);
+    }
+
+    void dataFolderIsPrivate_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::newRow("new") << false;
+        QTest::newRow("existing, open to all") << true;
+    }
+
+    void dataFolderIsPrivate()
+    {
+        QFETCH(bool, existing);
+        if (::geteuid() != 0)
+            QSKIP("needs root to look at the files as another user");
+        Launcher launcher(true, true);
+        const QString data = launcher.dataDir();
+        // The usual home: every user may pass through to ~/.local/share.
+        const QString share = QFileInfo(data).path();
+        QVERIFY(QDir().mkpath(share));
+        for (const QString& path : {QFileInfo(share).path(), share})
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0755), 0);
+        if (existing) {
+            // As an older version left it: everything readable by all.
+            QVERIFY(QDir().mkpath(data + "/logs"));
+            QFile old(data + "/logs/Log_old.txt");
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("host and identifiers\n");
+            old.close();
+            for (const QString& path : {data, data + "/logs"})
+                QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0755), 0);
+            QCOMPARE(::chmod(QFile::encodeName(old.fileName()).constData(), 0644), 0);
+        }
+        QScopedPointer<QProcess> p(launcher.start({"/m"}));
+        Run run;
+        QVERIFY2(Launcher::waitFor(p.data(), run.out, "LumoraGUI::init()"), qPrintable(run.out));
+
+        struct stat st;
+        QCOMPARE(::lstat(QFile::encodeName(data).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0700);
+        // Every file and folder in it, the logs and the crash client's
+        // settings among them, is closed to another user: tried for real.
+        QList<QByteArray> files, dirs{QFile::encodeName(data)};
+        QDirIterator it(data, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            (it.fileInfo().isDir() ? dirs : files) << QFile::encodeName(it.filePath());
+        }
+        for (const char* name : {"/logs/stderr.log", "/dumps/settings.dat"})
+            QVERIFY2(files.contains(QFile::encodeName(data + name)), name);
+        QVERIFY(std::any_of(files.begin(), files.end(), [](const QByteArray& f) { return f.contains("/logs/Log_"); }));
+        QVERIFY(asUser(kOtherTestUser, [&] {
+            for (const QByteArray& file : files)
+                if (::open(file.constData(), O_RDONLY) != -1)
+                    return false;
+            for (const QByteArray& dir : dirs)
+                if (::opendir(dir.constData()) != nullptr)
+                    return false;
+            return true;
+        }));
+        // The check itself sees files that are open to others.
+        QVERIFY(asUser(kOtherTestUser, [&] {
+            return ::opendir(QFile::encodeName(share).constData()) != nullptr;
+        }));
+
+        Launcher::terminate(p.data(), run);
+        QCOMPARE(run.exitCode, 0);
+    }
+
+    void anotherUserCannotKeepItFromStarting()
+    {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("needs root and setpriv to run the program as two other local users");
+        removeTestUsersIpc();
+        Launcher launcher(true, true);
+        QCOMPARE(::chown(QFile::encodeName(launcher.home()).constData(), kTestUser, kTestUser), 0);
+        QTemporaryDir shared(QStringLiteral("/tmp/lumora-shared-XXXXXX"));
+        QCOMPARE(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
+
+        // The other user takes the names of the guard in the shared
+        // temporary folder first: block, lock, socket folder and socket.
+        const QString name = UniqueApplicationPrivate::makeBlockServerName(
+            "lumora", {}, {}, {}, {}, QFileInfo(launcher.exe()).canonicalFilePath(), {},
+            UniqueApplication::NotifyOnSecondary);
+        const QString key = UniqueApplicationPrivate::sharedMemoryKey(name, kTestUser);
+        QProcess squatter;
+        QProcessEnvironment squatterEnv = QProcessEnvironment::systemEnvironment();
+        squatterEnv.insert("TMPDIR", shared.path());
+        squatter.setProcessEnvironment(squatterEnv);
+        const QString other = QString::number(kOtherTestUser);
+        squatter.start("setpriv", {"--reuid=" + other, "--regid=" + other, "--clear-groups", "--", UNIQUE_HELPER,
+                                   "--squat", key, "--listen", shared.path() + "/" + key, "--folder",
+                                   shared.path() + "/uniqueapplication-" + QString::number(kTestUser)});
+        QString said;
+        QVERIFY(Launcher::waitFor(&squatter, said, "squatting"));
+
+        QScopedPointer<QProcess> first(launcher.startAs(kTestUser, {"/m"}, shared.path()));
+        Run run;
+        QVERIFY2(Launcher::waitFor(first.data(), run.out, "LumoraGUI::init()"), qPrintable(run.out));
+        // Its socket is where the user's own, private folder is.
+        const QString socket = UniqueApplicationPrivate::sharedMemoryKey(name.left(22), kTestUser);
+        const QString privateDir = launcher.home() + "/.cache/" + UniqueApplicationPrivate::hostFolderName();
+        QVERIFY2(QFileInfo(privateDir + "/" + socket).exists(), qPrintable(QDir(privateDir).entryList().join(' ')));
+
+        // A second launch reaches the first, not the other user.
+        QScopedPointer<QProcess> second(launcher.startAs(kTestUser, {}, shared.path()));
+        QVERIFY(second->waitForFinished(15000));
+        QCOMPARE(second->exitCode(), 0);
+        QVERIFY2(Launcher::waitFor(first.data(), run.out, "LumoraGUI::openWindow()"), qPrintable(run.out));
+        squatter.waitForReadyRead(300);
+        said += QString::fromLocal8Bit(squatter.readAll());
+        QCOMPARE(said.trimmed(), QStringLiteral("squatting"));
+
+        Launcher::terminate(first.data(), run);
+        QCOMPARE(run.exitCode, 0);
+        squatter.write("quit\n");
+        QVERIFY(squatter.waitForFinished(10000));
+        removeTestUsersIpc();
     }
 
     void onlyExactSlashMGoesToTray_data()

@@ -9,16 +9,23 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSharedMemory>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <signal.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
 #include "app/uniqueapplication/uniqueapplication_p.h"
+#include "tests/support/otheruser.h"
 
 namespace {
 
@@ -40,6 +47,17 @@ public:
         }
     }
     void start() { process.start(); }
+    // Runs the helper as another user (numeric id, no groups) with only
+    // the given environment.
+    void runAs(uint uid, const QProcessEnvironment& env)
+    {
+        const QString id = QString::number(uid);
+        QStringList args{"--reuid=" + id, "--regid=" + id, "--clear-groups", "--", process.program()};
+        args += process.arguments();
+        process.setProgram(QStringLiteral("setpriv"));
+        process.setArguments(args);
+        process.setProcessEnvironment(env);
+    }
 
     QStringList lines()
     {
@@ -149,6 +167,7 @@ private slots:
     void badClientsAreDropped();
     void messagesNeedHandshakeAndWholeFrames();
     void secondarySendsMessage();
+    void anotherUserCannotStopOrReachIt();
 };
 
 void TestUniqueApplication::checksumIsX25()
@@ -352,7 +371,7 @@ void TestUniqueApplication::socketIsPrivate()
     QTemporaryDir open;
     QFile::setPermissions(open.path(), QFileDevice::Permissions(0x7777));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(open.path()));
-    const QString dir = UniqueApplicationPrivate::socketDirectory();
+    const QString dir = UniqueApplicationPrivate::privateDirectory();
     QVERIFY(dir != open.path());
     QVERIFY(!dir.isEmpty());
     QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
@@ -360,7 +379,7 @@ void TestUniqueApplication::socketIsPrivate()
     QCOMPARE(int(st.st_mode & 077), 0);
     // The fallback folder, opened up by someone, is made private again.
     QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0755) == 0);
-    QCOMPARE(UniqueApplicationPrivate::socketDirectory(), dir);
+    QCOMPARE(UniqueApplicationPrivate::privateDirectory(), dir);
     QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
     QCOMPARE(int(st.st_mode & 077), 0);
     qputenv("XDG_RUNTIME_DIR", saved);
@@ -378,7 +397,9 @@ void TestUniqueApplication::inconsistentBlockIsResetAfterFiveSeconds()
     }
     // A block whose checksum never matches, as a primary that died while
     // writing it would leave; this process keeps it alive.
-    QSharedMemory broken(UniqueApplicationPrivate::sharedMemoryKey(name, ::geteuid()));
+    QSharedMemory broken;
+    broken.setNativeKey(UniqueApplicationPrivate::blockKeyFile(qEnvironmentVariable("XDG_RUNTIME_DIR"),
+                                                                name, ::geteuid()));
     QVERIFY2(broken.create(sizeof(InstanceBlock)), qPrintable(broken.errorString()));
     std::memset(broken.data(), 0xAB, sizeof(InstanceBlock));
 
@@ -540,6 +561,112 @@ void TestUniqueApplication::secondarySendsMessage()
     QCOMPARE(primary.line("message"), QStringLiteral("1 ") + QByteArray("wake up").toHex());
     QCOMPARE(primary.count("started"), 1);
     QVERIFY(primary.quit());
+}
+
+void TestUniqueApplication::anotherUserCannotStopOrReachIt()
+{
+    // Root ignores file modes: the guarded program runs as a plain user.
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("needs root and setpriv to run the guard as two other local users");
+    const uid_t user = kTestUser;
+    const uid_t other = kOtherTestUser;
+    removeTestUsersIpc();
+
+    // A temporary folder shared by everyone, as /tmp is, and the user's home.
+    QTemporaryDir shared(QStringLiteral("/tmp/lumora-guard-XXXXXX"));
+    QTemporaryDir home(QStringLiteral("/tmp/lumora-guardhome-XXXXXX"));
+    QVERIFY(shared.isValid() && home.isValid());
+    QCOMPARE(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
+    QCOMPARE(::chown(QFile::encodeName(home.path()).constData(), user, user), 0);
+    QCOMPARE(::chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
+    QProcessEnvironment env;
+    env.insert("PATH", qEnvironmentVariable("PATH"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TMPDIR", shared.path());
+    env.insert("HOME", home.path());
+    env.insert("USER", "guarded");  // no XDG_RUNTIME_DIR: the fallbacks are used
+
+    using P = UniqueApplicationPrivate;
+    const QString name =
+        P::makeBlockServerName("uniqueapplication_helper", {}, {}, {}, {},
+                               QFileInfo(UNIQUE_HELPER).canonicalFilePath(), {}, UniqueApplication::NotifyOnSecondary);
+    // A key file the user's program left behind in its private folder, and
+    // the System V key it stands for.
+    const QString privateDir = home.path() + "/.cache/" + P::hostFolderName();
+    QVERIFY(QDir().mkpath(privateDir));
+    const QString keyFile = P::blockKeyFile(privateDir, name, user);
+    QVERIFY(QFile(keyFile).open(QIODevice::WriteOnly));
+    for (const QString& path : {home.path() + "/.cache", privateDir, keyFile})
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), user, user), 0);
+    QCOMPARE(::chmod(QFile::encodeName(privateDir).constData(), 0700), 0);
+    const key_t leftKey = ::ftok(QFile::encodeName(keyFile).constData(), 'Q');
+    QVERIFY(leftKey != -1);
+
+    // The other user takes every name it can know first: the shared block
+    // and its lock under the key of the name, the socket folder and the
+    // plain socket name in the temporary folder, and a block open to
+    // everyone, claiming a running primary, under the left key file's key.
+    const QString sharedFolder = shared.path() + "/uniqueapplication-" + QString::number(user);
+    Helper squatter({"--squat", P::sharedMemoryKey(name, user), "--listen",
+                     shared.path() + "/" + P::sharedMemoryKey(name, user), "--folder", sharedFolder, "--ftok",
+                     QString::number(leftKey)});
+    squatter.runAs(other, env);
+    squatter.start();
+    QVERIFY(squatter.waitFor("squatting"));
+    QCOMPARE(squatter.lines(), QStringList{"squatting"});
+
+    // The user's program starts all the same, as the primary.
+    Helper primary;
+    primary.runAs(user, env);
+    primary.process.setProcessChannelMode(QProcess::MergedChannels);
+    primary.start();
+    QVERIFY2(primary.waitFor("primary"), qPrintable(primary.lines().join('\n')));
+    QCOMPARE(primary.line("name"), name);
+    QCOMPARE(primary.line("primary").section(' ', 0, 0).toLongLong(), qint64(primary.process.processId()));
+
+    // Its socket lies in a folder of its own that nobody else may enter.
+    const QString socket = primary.line("socket");
+    QCOMPARE(QFileInfo(socket).absolutePath(), privateDir);
+    struct stat st;
+    QCOMPARE(::lstat(QFile::encodeName(privateDir).constData(), &st), 0);
+    QVERIFY(S_ISDIR(st.st_mode));
+    QCOMPARE(st.st_uid, user);
+    QCOMPARE(int(st.st_mode & 077), 0);
+    // Its block is its own, closed to others.
+    const key_t key = ::ftok(QFile::encodeName(keyFile).constData(), 'Q');
+    QVERIFY(key != leftKey);
+    struct shmid_ds ds;
+    QCOMPARE(::shmctl(::shmget(key, 0, 0), IPC_STAT, &ds), 0);
+    QCOMPARE(ds.shm_perm.uid, user);
+    QCOMPARE(int(ds.shm_perm.mode & 077), 0);
+
+    // The other user reaches neither the socket nor the lock.
+    const QByteArray socketPath = QFile::encodeName(socket);
+    const QByteArray lockPath = QFile::encodeName(P::sharedMemoryKey(privateDir + "/" + name, user) + ".lock");
+    QVERIFY(asUser(user, [&] { return ::access(lockPath.constData(), R_OK) == 0; }));
+    QVERIFY(asUser(other, [&] {
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socketPath.constData(), sizeof(address.sun_path) - 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const bool refused = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0;
+        return refused && ::open(lockPath.constData(), O_RDONLY) == -1;
+    }));
+
+    // A later launch of the user wakes the user's primary, not the other's socket.
+    Helper second;
+    second.runAs(user, env);
+    second.start();
+    QVERIFY(second.process.waitForFinished(15000));
+    QCOMPARE(second.process.exitCode(), 0);
+    QCOMPARE(second.count("primary"), 0);
+    QVERIFY(primary.waitFor("started"));
+    primary.settle(300);
+    QCOMPARE(primary.count("started"), 1);
+    QCOMPARE(squatter.count("intercepted"), 0);
+    QVERIFY(primary.quit());
+    QVERIFY(squatter.quit());
+    removeTestUsersIpc();
 }
 
 QTEST_GUILESS_MAIN(TestUniqueApplication)

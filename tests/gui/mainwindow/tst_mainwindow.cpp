@@ -21,6 +21,7 @@
 #include "app/settings.h"
 #include "core/control/cameralist.h"
 #include "gui/lumoragui.h"
+#include "tests/support/fullstore.h"
 
 namespace {
 
@@ -122,6 +123,7 @@ private slots:
     void unreadableModelIsShown();
     void titleBarDragsWindow();
     void languagePickStoresLocale();
+    void fullDiskLosesSettingQuietly();
 };
 
 void TestMainWindow::trayMenuIsAlwaysOneOfFour()
@@ -339,6 +341,50 @@ void TestMainWindow::languagePickStoresLocale()
     // The next start shows the stored language.
     auto again = startWindow();
     QCOMPARE(child<QComboBox>(*again, "comboBox_chosenLanguage")->currentIndex(), german);
+}
+
+namespace {
+QStringList g_warnings;
+void collectWarnings(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtWarningMsg)
+        g_warnings << text;
+}
+}  // namespace
+
+void TestMainWindow::fullDiskLosesSettingQuietly()
+{
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!mountSmallFileSystem(config))
+        QSKIP("needs root and a mount namespace of its own for a full file system");
+    auto w = startWindow();
+    w->init();
+    w->show();
+    Receivers r(w.get());
+    QVERIFY(fillFileSystem(config));
+    QWidgetList shown;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->isVisible())
+            shown << top;
+
+    g_warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+    child<QSpinBox>(*w, "spinBox_timeBetweenBreaks")->setValue(41);
+    QTest::qWait(200);
+    qInstallMessageHandler(previous);
+    unmountSmallFileSystem(config);
+
+    // The log names the lost key once; the change still takes effect and
+    // nothing pops up.
+    const QStringList lost = g_warnings.filter("LumoraSettings::");
+    QCOMPARE(lost.size(), 1);
+    QVERIFY2(lost.at(0).endsWith(" G/TBRR"), qPrintable(lost.at(0)));
+    QCOMPARE(r.last("timeBetweenBreaksChanged"), QVariant(41));
+    QWidgetList nowShown;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->isVisible())
+            nowShown << top;
+    QCOMPARE(nowShown, shown);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,0 +1,108 @@
+// The settings store on a full disk: each value that cannot be stored is
+// named in the log, once, whoever wrote it; nothing else changes. The
+// store's folder is a tiny file system of its own, in a mount namespace of
+// this process, filled to the last byte.
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include "app/languages.h"
+#include "app/settings.h"
+#include "tests/support/fullstore.h"
+
+namespace {
+
+QStringList g_warnings;
+
+void collect(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtWarningMsg)
+        g_warnings << text;
+}
+
+// The file on disk as it is, past the process's cache of the store (which
+// keeps values it could not write).
+QByteArray onDisk()
+{
+    QFile file(openSettings()->fileName());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void lostWritesAreLoggedWithTheirKeys();
+
+private:
+    QString m_config;
+};
+
+void TestSettings::initTestCase()
+{
+    m_config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    QVERIFY(!m_config.isEmpty());
+    if (!mountSmallFileSystem(m_config))
+        QSKIP("needs root and a mount namespace of its own for a small file system");
+    qInstallMessageHandler(collect);
+}
+
+void TestSettings::cleanup()
+{
+    QFile::remove(m_config + "/filler");
+    g_warnings.clear();
+}
+
+void TestSettings::lostWritesAreLoggedWithTheirKeys()
+{
+    // With room, nothing is said.
+    saveSetting("TBRR", 5);
+    QVERIFY(onDisk().contains("TBRR=5"));
+    QCOMPARE(g_warnings, QStringList());
+
+    QVERIFY(fillFileSystem(m_config));
+    // The settings page's writer.
+    saveSetting("TBRR", 9);
+    QCOMPARE(g_warnings.size(), 1);
+    QVERIFY2(g_warnings.at(0).startsWith("LumoraSettings::sync() ") && g_warnings.at(0).endsWith(" G/TBRR"),
+             qPrintable(g_warnings.at(0)));
+    QVERIFY(onDisk().contains("TBRR=5"));
+
+    // A writer of its own group, which also removes a key: one line each.
+    g_warnings.clear();
+    {
+        auto settings = openSettings();
+        settings->beginGroup("LL");
+        settings->setValue("DICP", "MAC-x");
+        settings->setValue("FIRST", 1);
+        settings->endGroup();
+        settings->remove("G/TBRR");
+    }
+    g_warnings.sort();
+    QCOMPARE(g_warnings.size(), 3);
+    QVERIFY(g_warnings.at(0).endsWith(" G/TBRR"));
+    QVERIFY(g_warnings.at(1).endsWith(" LL/DICP"));
+    QVERIFY(g_warnings.at(2).endsWith(" LL/FIRST"));
+
+    // A writer that syncs by itself before the store closes: still once.
+    g_warnings.clear();
+    languages::startIndex();
+    QCOMPARE(g_warnings.filter("LumoraSettings::").size(), 1);
+    QVERIFY(g_warnings.filter("LumoraSettings::").at(0).endsWith(" G/QT_locale_name"));
+
+    // Room again: the next change is stored, without a word.
+    QFile::remove(m_config + "/filler");
+    g_warnings.clear();
+    saveSetting("TBRR", 9);
+    QCOMPARE(g_warnings, QStringList());
+    QVERIFY(onDisk().contains("TBRR=9"));
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
