@@ -13,6 +13,7 @@
 
 #include "app/appfonts.h"
 #include "app/errorlog.h"
+#include "app/languages.h"
 #include "app/platform/v4l2cameras.h"
 #include "app/platform/x11presenceprobe.h"
 #include "app/quitsignals.h"
@@ -49,6 +50,7 @@ LumoraApplication::LumoraApplication(int& argc, char** argv, std::fstream* error
     setWindowIcon(windowIcon);
 
     application = this;
+    languages::setOwner(this);
 
     QString statisticsDir =
         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/");
