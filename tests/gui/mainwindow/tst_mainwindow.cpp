@@ -16,7 +16,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/platform/autostart.h"
+#include "app/platform/linux/autostart.h"
 #include "app/platform/systemsession.h"
 #include "app/settings.h"
 #include "core/control/cameralist.h"
