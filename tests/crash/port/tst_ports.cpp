@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "crash/base/logging.h"
 #include "crash/util/child_port_handshake.h"
 #include "crash/util/mach_message_server.h"
 #include "crash/util/mach_util.h"
@@ -159,6 +160,17 @@ pid_t spawnPeer(const std::vector<std::string>& args, int* out)
     close(pipe_fds[1]);
     *out = pipe_fds[0];
     return pid;
+}
+
+// The crash client's warnings about refused messages, counted by a log
+// handler: each must come from the ports, in the client's own log.
+std::atomic<int> g_refusalWarnings{0};
+bool CountRefusalWarnings(int severity, const char* file, int, size_t, const std::string& line)
+{
+    if (severity == base::severity::WARNING && strstr(file, "port.cpp") &&
+        line.find("dropping message of ") != std::string::npos)
+        ++g_refusalWarnings;
+    return false;
 }
 
 // Keeps standard error in a file while many log lines are expected.
@@ -461,12 +473,20 @@ void TestPorts::malformedDatagramsAreRefusedAndServingGoesOn()
     mach_msg_return_t result;
     {
         QuietErrors quiet;
+        g_refusalWarnings = 0;
+        const base::LogMessageHandlerFunction saved = base::GetLogMessageHandler();
+        base::SetLogMessageHandler(&CountRefusalWarnings);
         result = MachMessageServer::Run(&server, port, MACH_MSG_OPTION_NONE, MachMessageServer::kOneShot,
                                         MachMessageServer::kReceiveLargeError, 60000);
         sender.join();
+        base::SetLogMessageHandler(saved);
     }
     QCOMPARE(result, MACH_MSG_SUCCESS);
     QCOMPARE(refusedSent.load(), 20200);
+    // Refusals are logged as warnings of the ports in the client's log, one
+    // at most per datagram.
+    QVERIFY(g_refusalWarnings > 0);
+    QVERIFY(g_refusalWarnings <= refusedSent);
     QCOMPARE(notifications.calls, 0);
     Buffer in;
     QCOMPARE(receive(reply, &in, 5000), MACH_MSG_SUCCESS);

@@ -1,4 +1,4 @@
-#include "crash/util/port.h"
+#include "crash/port/port.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -11,13 +11,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "crash/base/eintr.h"
-#include "crash/base/logging.h"
-#include "crash/base/scopedfd.h"
+#include "crash/port/port_p.h"
 
 namespace crashwatch {
 
@@ -106,11 +105,7 @@ public:
     }
 };
 
-void Close(int fd)
-{
-    if (fd >= 0)
-        base::CloseFileDescriptor(fd);
-}
+void Close(int fd) { port_internal::CloseDescriptor(fd); }
 
 int Dup(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 3); }
 
@@ -161,7 +156,11 @@ int ConnectTo(const sockaddr_un& address, socklen_t length)
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    if (HANDLE_EINTR(connect(fd, reinterpret_cast<const sockaddr*>(&address), length)) != 0) {
+    int rv;
+    do {
+        rv = connect(fd, reinterpret_cast<const sockaddr*>(&address), length);
+    } while (rv != 0 && errno == EINTR);
+    if (rv != 0) {
         const int error = errno;
         Close(fd);
         errno = error;
@@ -392,7 +391,7 @@ mach_msg_return_t SendMessage(const mach_msg_header_t* msg, mach_msg_option_t op
     header->msgh_voucher_port = 0;
 
     SendPlan plan;
-    base::ScopedFD dest;
+    port_internal::OwnedDescriptor dest;
     {
         Locked table;
         dest.reset(SendDescriptorFor(table, msg->msgh_remote_port, MACH_MSGH_BITS_REMOTE(msg->msgh_bits), &plan));
@@ -703,8 +702,9 @@ Take TakeDatagram(int fd, mach_msg_header_t* msg, mach_msg_option_t option, mach
     if (reason) {
         for (int passed : fds)
             Close(passed);
-        LOG(WARNING) << "dropping message of " << got << " bytes from pid "
-                     << (credentials ? credentials->pid : 0) << ": " << reason;
+        const std::string text = "dropping message of " + std::to_string(got) + " bytes from pid " +
+                                 std::to_string(credentials ? credentials->pid : 0) + ": " + reason;
+        port_internal::ReportWarning(__FILE__, __LINE__, text.c_str());
         return Take::kRefused;
     }
 
@@ -766,7 +766,7 @@ mach_msg_return_t ReceiveMessage(mach_msg_header_t* msg, mach_msg_option_t optio
     if (TrailerSizeForOptions(option) > rcv_size)
         return MACH_RCV_TOO_LARGE;
     for (;;) {
-        base::ScopedFD fd;
+        port_internal::OwnedDescriptor fd;
         std::vector<pollfd> waits;
         {
             Locked table;
@@ -1178,6 +1178,31 @@ int PortReceiveDescriptor(mach_port_t name)
     Entry* entry = table.find(name);
     return entry ? entry->recv : -1;
 }
+
+namespace {
+std::atomic<PortWarningReporter> g_warning_reporter{nullptr};
+}  // namespace
+
+void SetPortWarningReporter(PortWarningReporter reporter)
+{
+    g_warning_reporter = reporter;
+}
+
+namespace port_internal {
+
+void ReportWarning(const char* file, int line, const char* text)
+{
+    if (const PortWarningReporter reporter = g_warning_reporter) {
+        reporter(file, line, text);
+        return;
+    }
+    const std::string out = std::string(text) + "\n";
+    if (write(STDERR_FILENO, out.data(), out.size()) < 0) {
+        // Nowhere else to say it.
+    }
+}
+
+}  // namespace port_internal
 
 namespace internal {
 

@@ -275,6 +275,13 @@ int PortReceiveDescriptor(mach_port_t name);
 // How long a crashing thread waits for the exception handler's answer.
 void SetExceptionReplyTimeout(int milliseconds);
 
+// Where the ports report a message they refuse (malformed, or sent by
+// another user): the crash client's logging takes the report into its log
+// (crash/base/mach_logging.cpp). Without a reporter the text goes to
+// standard error as it stands.
+using PortWarningReporter = void (*)(const char* file, int line, const char* text);
+void SetPortWarningReporter(PortWarningReporter reporter);
+
 namespace internal {
 // A new descriptor (close-on-exec) of the socket behind a send or
 // send-once right, or -1.
