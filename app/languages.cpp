@@ -4,9 +4,9 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QPointer>
 #include <QTranslator>
 
-#include "app/lumoraapplication.h"
 #include "app/settings.h"
 
 namespace languages {
@@ -14,6 +14,11 @@ namespace {
 
 QVector<QLocale> g_languages;
 QVector<QString> g_files;
+
+// The process's translators, children of their owner.
+QPointer<QObject> g_owner;
+QTranslator* g_appTranslator = nullptr;
+QTranslator* g_qtTranslator = nullptr;
 
 // Installer language identifiers (Windows language ids) and their locales.
 QString installerLocale(int id)
@@ -155,24 +160,18 @@ void apply(int index, QObject* owner, QTranslator*& appTranslator, QTranslator*&
     qDebug() << QDateTime::currentDateTimeUtc().toString(Qt::ISODate) << "AP: installing translator";
 }
 
+void setOwner(QObject* owner)
+{
+    g_owner = owner;
+    // The translators of an earlier owner died with it.
+    g_appTranslator = nullptr;
+    g_qtTranslator = nullptr;
+}
+
+void switchTo(int index)
+{
+    if (g_owner)
+        apply(index, g_owner, g_appTranslator, g_qtTranslator);
+}
+
 }  // namespace languages
-
-void LumoraApplication::initializeLanguages()
-{
-    languages::initialize();
-}
-
-int LumoraApplication::loadLanguage()
-{
-    return languages::startIndex();
-}
-
-void LumoraApplication::setLanguage(int index)
-{
-    languages::apply(index, this, appTranslator, qtTranslator);
-}
-
-QVector<QLocale> LumoraApplication::getLanguages()
-{
-    return languages::list();
-}

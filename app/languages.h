@@ -1,8 +1,8 @@
 #pragma once
 // The interface languages: English plus one language per program catalogue
-// in the resource tree. LumoraApplication's language operations are built
-// on these functions; they take the translators' owner and slots so that
-// they work on any application object.
+// in the resource tree, and the switch of the process's language.
+// LumoraApplication's language operations and the main window's language box
+// are built on these functions.
 
 #include <QLocale>
 #include <QString>
@@ -30,5 +30,13 @@ int startIndex();
 // translators, which are children of owner. An index outside the list is
 // ignored.
 void apply(int index, QObject* owner, QTranslator*& appTranslator, QTranslator*& qtTranslator);
+
+// The process's language switch. The application object makes itself the
+// owner of the process's two translators when it starts; switchTo then
+// applies the language at index with them. While no owner lives, switchTo
+// does nothing, so a window shown without the application object keeps its
+// language.
+void setOwner(QObject* owner);
+void switchTo(int index);
 
 }  // namespace languages

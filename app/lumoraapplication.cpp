@@ -14,8 +14,9 @@
 
 #include "app/appfonts.h"
 #include "app/errorlog.h"
-#include "app/platform/v4l2cameras.h"
-#include "app/platform/x11presenceprobe.h"
+#include "app/languages.h"
+#include "app/platform/linux/v4l2cameras.h"
+#include "app/platform/x11/x11presenceprobe.h"
 #include "app/quitsignals.h"
 #include "app/threadsignalstack.h"
 #include "core/control/applicationcontroller.h"
@@ -51,6 +52,7 @@ LumoraApplication::LumoraApplication(int& argc, char** argv, std::fstream* error
     setWindowIcon(windowIcon);
 
     application = this;
+    languages::setOwner(this);
 
     QString statisticsDir =
         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/");

@@ -18,7 +18,6 @@ class LumoraGUI;
 class Model;
 class QScreen;
 class QThread;
-class QTranslator;
 class QuitSignals;
 class ServerController;
 class StatisticsController;
@@ -73,8 +72,6 @@ private:
     QThread* statisticsThread = nullptr;
     QThread* modelThread = nullptr;
     QThread* controllerThread = nullptr;
-    QTranslator* appTranslator = nullptr;
-    QTranslator* qtTranslator = nullptr;
 
     // Workers are deleted by their threads; these learn when that happened.
     QPointer<StatisticsController> statsGuard;
@@ -84,6 +81,5 @@ private:
     QuitSignals* quitSignals = nullptr;
 };
 
-// The one application object; the main window reaches the language
-// operations through it.
+// The one application object.
 extern LumoraApplication* application;

@@ -1,28 +1,3 @@
-# lumora_subsystem_library(NAME DIRS dir... [EXCLUDE file...] [LIBS lib...])
-# A static library of every C++ (and assembler) source in the given folders.
-function(lumora_subsystem_library name)
-  cmake_parse_arguments(L "" "" "DIRS;EXCLUDE;LIBS" ${ARGN})
-  set(srcs)
-  foreach(d IN LISTS L_DIRS)
-    file(GLOB s CONFIGURE_DEPENDS
-      ${CMAKE_SOURCE_DIR}/${d}/*.cpp ${CMAKE_SOURCE_DIR}/${d}/*.c
-      ${CMAKE_SOURCE_DIR}/${d}/*.h ${CMAKE_SOURCE_DIR}/${d}/*.S
-      ${CMAKE_SOURCE_DIR}/${d}/*.ui)
-    list(APPEND srcs ${s})
-  endforeach()
-  foreach(x IN LISTS L_EXCLUDE)
-    list(REMOVE_ITEM srcs ${CMAKE_SOURCE_DIR}/${x})
-  endforeach()
-  if(NOT srcs)
-    file(WRITE ${CMAKE_BINARY_DIR}/empty_${name}.cpp "")
-    set(srcs ${CMAKE_BINARY_DIR}/empty_${name}.cpp)
-  endif()
-  add_library(${name} STATIC ${srcs})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
-  target_link_libraries(${name} PUBLIC ${L_LIBS})
-  set_target_properties(${name} PROPERTIES AUTOUIC_SEARCH_PATHS ${CMAKE_SOURCE_DIR}/gui/forms)
-endfunction()
-
 # lumora_copy_data_file(path): copies a committed data file beside the executables.
 function(lumora_copy_data_file path)
   get_filename_component(fname ${path} NAME)

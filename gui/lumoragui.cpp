@@ -17,9 +17,9 @@
 
 #include <qcustomplot.h>
 
-#include "app/platform/autostart.h"
+#include "app/platform/linux/autostart.h"
+#include "app/platform/linux/v4l2cameras.h"
 #include "app/platform/systemsession.h"
-#include "app/platform/v4l2cameras.h"
 #include "app/settings.h"
 #include "net/makeraddresses.h"
 #include "net/updater/updatecenter.h"

@@ -11,9 +11,8 @@
 #include <QDesktopServices>
 
 #include "app/languages.h"
-#include "app/lumoraapplication.h"
-#include "app/platform/autostart.h"
-#include "app/platform/v4l2cameras.h"
+#include "app/platform/linux/autostart.h"
+#include "app/platform/linux/v4l2cameras.h"
 #include "app/settings.h"
 #include "ui_lumoragui.h"
 
@@ -61,12 +60,8 @@ void LumoraGUI::on_comboBox_chooseCamera_activated(int index)
 
 void LumoraGUI::loadLanguagesToComboBox()
 {
-    if (application) {
-        m_languages = application->getLanguages();
-    } else {
-        languages::initialize();
-        m_languages = languages::list();
-    }
+    languages::initialize();
+    m_languages = languages::list();
     auto settings = openSettings();
     settings->beginGroup(QStringLiteral("G"));
     const QLocale stored(settings->value(QStringLiteral("QT_locale_name"), QLocale::system().name()).toString());
@@ -88,8 +83,7 @@ void LumoraGUI::on_comboBox_chosenLanguage_activated(int index)
     qDebug() << "LumoraGUI:on_comboBox_chosenLanguage_activated()" << index;
     saveSetting(QStringLiteral("QT_locale_name"), m_languages.at(index).name());
     m_languageIndex = index;
-    if (application)
-        application->setLanguage(index);
+    languages::switchTo(index);
 }
 
 // ------------------------------------------------------------- hotkeys

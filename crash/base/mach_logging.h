@@ -6,7 +6,7 @@
 //     bootstrap codes (0, 1100 to 1106) as " (" + decimal + ")"
 
 #include "crash/base/logging.h"
-#include "crash/util/port.h"
+#include "crash/port/port.h"
 
 namespace base {
 

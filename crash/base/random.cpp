@@ -7,7 +7,6 @@
 
 #include "crash/base/eintr.h"
 #include "crash/base/logging.h"
-#include "crash/util/fileio.h"
 
 namespace base {
 
@@ -28,8 +27,13 @@ int UrandomFD()
 
 void RandBytes(void* output, size_t size)
 {
-    const bool success = crashwatch::ReadFileExactly(UrandomFD(), output, size);
-    CHECK(success);
+    char* at = static_cast<char*>(output);
+    while (size > 0) {
+        const ssize_t got = HANDLE_EINTR(read(UrandomFD(), at, size));
+        CHECK(got > 0);
+        at += got;
+        size -= static_cast<size_t>(got);
+    }
 }
 
 std::string RandBytesAsString(size_t size)

@@ -2,7 +2,7 @@
 // Owner types for port rights: each releases its right when destroyed or
 // reset, logging a failure.
 
-#include "crash/util/port.h"
+#include "crash/port/port.h"
 
 namespace base {
 namespace mac {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "crash/base/scopedfd.h"
-#include "crash/util/port.h"
+#include "crash/port/port.h"
 
 namespace crashwatch {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "crash/util/port.h"
+#include "crash/port/port.h"
 
 namespace crashwatch {
 

@@ -8,7 +8,7 @@
 #include <sys/types.h>
 
 #include "crash/base/scoped_mach_port.h"
-#include "crash/util/port.h"
+#include "crash/port/port.h"
 
 namespace crashwatch {
 

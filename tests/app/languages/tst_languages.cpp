@@ -32,6 +32,7 @@ private slots:
     void storedLocaleIsNeverOverwritten();
     void switchingKeepsTwoTranslators();
     void indexOutsideTheListIsIgnored();
+    void switchActsOnlyWhileItsOwnerLives();
 };
 
 void TestLanguages::listIsEnglishCzechGermanSlovak()
@@ -138,6 +139,38 @@ void TestLanguages::indexOutsideTheListIsIgnored()
         QCOMPARE(QCoreApplication::translate("Model", "blink detected"), QStringLiteral("Blinzeln erkannt"));
     }
     languages::apply(0, &owner, app, qt);
+}
+
+void TestLanguages::switchActsOnlyWhileItsOwnerLives()
+{
+    languages::initialize();
+    const QString english = QStringLiteral("blink detected");
+    auto text = [] { return QCoreApplication::translate("Model", "blink detected"); };
+
+    languages::switchTo(2);  // no owner yet
+    QCOMPARE(text(), english);
+    {
+        QObject owner;
+        languages::setOwner(&owner);
+        languages::switchTo(2);
+        QCOMPARE(owner.findChildren<QTranslator*>().size(), 2);
+        QCOMPARE(text(), QStringLiteral("Blinzeln erkannt"));
+        languages::switchTo(1);  // Czech replaces German
+        QCOMPARE(owner.findChildren<QTranslator*>().size(), 2);
+        QCOMPARE(text(), QStringLiteral("mrknutí zachyceno"));
+    }
+    // The translators died with their owner; the switch must not reach them.
+    QCOMPARE(text(), english);
+    languages::switchTo(3);
+    QCOMPARE(text(), english);
+
+    QObject next;
+    languages::setOwner(&next);
+    languages::switchTo(3);
+    QCOMPARE(text(), QStringLiteral("žmurknutie zachytené"));
+    languages::switchTo(0);
+    QCOMPARE(next.findChildren<QTranslator*>().size(), 0);
+    QCOMPARE(text(), english);
 }
 
 QTEST_MAIN(TestLanguages)

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/platform/autostart.h"
+#include "app/platform/linux/autostart.h"
 
 class TestAutostart : public QObject
 {

@@ -2,7 +2,7 @@
 
 #include "app/platform/globalshortcut.h"
 #include "app/platform/globalshortcut_p.h"
-#include "app/platform/xconnection.h"
+#include "app/platform/x11/xconnection.h"
 #include "testservers.h"
 
 #include <QSignalSpy>

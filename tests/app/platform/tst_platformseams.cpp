@@ -8,8 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/platform/v4l2cameras.h"
-#include "app/platform/x11presenceprobe.h"
+#include "app/platform/linux/v4l2cameras.h"
+#include "app/platform/x11/x11presenceprobe.h"
 
 class TestPlatformSeams : public QObject
 {

@@ -1,7 +1,7 @@
 // The process scan and the process check against a /proc tree of our own
 // and against the real one.
 
-#include "app/platform/systemlistenerlinux.h"
+#include "app/platform/linux/systemlistenerlinux.h"
 
 #include <QDir>
 #include <QFile>

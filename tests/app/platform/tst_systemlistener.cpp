@@ -1,9 +1,9 @@
 // The session listener against a bus daemon and an X server of the test's
 // own, and against the session bus the tests run under.
 
-#include "app/platform/systemlistenerlinux.h"
-#include "app/platform/x11sessionwatcher.h"
-#include "app/platform/xconnection.h"
+#include "app/platform/linux/systemlistenerlinux.h"
+#include "app/platform/x11/x11sessionwatcher.h"
+#include "app/platform/x11/xconnection.h"
 #include "fakelogin.h"
 #include "testservers.h"
 

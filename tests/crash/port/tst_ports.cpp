@@ -164,6 +164,17 @@ pid_t spawnPeer(const std::vector<std::string>& args, int* out)
     return pid;
 }
 
+// The crash client's warnings about refused messages, counted by a log
+// handler: each must come from the ports, in the client's own log.
+std::atomic<int> g_refusalWarnings{0};
+bool CountRefusalWarnings(int severity, const char* file, int, size_t, const std::string& line)
+{
+    if (severity == base::severity::WARNING && strstr(file, "port.cpp") &&
+        line.find("dropping message of ") != std::string::npos)
+        ++g_refusalWarnings;
+    return false;
+}
+
 // Keeps standard error in a file while many log lines are expected.
 class QuietErrors {
 public:
@@ -544,12 +555,23 @@ void TestPorts::malformedDatagramsAreRefusedAndServingGoesOn()
     mach_msg_return_t result;
     {
         QuietErrors quiet;
+        g_refusalWarnings = 0;
+        const base::LogMessageHandlerFunction saved = base::GetLogMessageHandler();
+        base::SetLogMessageHandler(&CountRefusalWarnings);
+        // Every refusal gets its entry here, whatever earlier cases logged.
+        SetDroppedMessageLogInterval(0);
         result = MachMessageServer::Run(&server, port, MACH_MSG_OPTION_NONE, MachMessageServer::kOneShot,
                                         MachMessageServer::kReceiveLargeError, 60000);
         sender.join();
+        SetDroppedMessageLogInterval(10000);
+        base::SetLogMessageHandler(saved);
     }
     QCOMPARE(result, MACH_MSG_SUCCESS);
     QCOMPARE(refusedSent.load(), 20200);
+    // Refusals are logged as warnings of the ports in the client's log, one
+    // at most per datagram.
+    QVERIFY(g_refusalWarnings > 0);
+    QVERIFY(g_refusalWarnings <= refusedSent);
     QCOMPARE(notifications.calls, 0);
     Buffer in;
     QCOMPARE(receive(reply, &in, 5000), MACH_MSG_SUCCESS);

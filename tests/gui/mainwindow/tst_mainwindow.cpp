@@ -16,7 +16,8 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/platform/autostart.h"
+#include "app/languages.h"
+#include "app/platform/linux/autostart.h"
 #include "app/platform/systemsession.h"
 #include "app/settings.h"
 #include "core/control/cameralist.h"
@@ -124,6 +125,7 @@ private slots:
     void titleBarDragsWindow();
     void languagePickStoresLocale();
     void fullDiskLosesSettingQuietly();
+    void languagePickSwitchesTheLanguage();
 };
 
 void TestMainWindow::trayMenuIsAlwaysOneOfFour()
@@ -385,6 +387,39 @@ void TestMainWindow::fullDiskLosesSettingQuietly()
         if (top->isVisible())
             nowShown << top;
     QCOMPARE(nowShown, shown);
+}
+
+void TestMainWindow::languagePickSwitchesTheLanguage()
+{
+    auto w = startWindow();
+    QComboBox* list = child<QComboBox>(*w, "comboBox_chosenLanguage");
+    const int german = list->findText(QLocale(QLocale::German, QLocale::Germany).nativeLanguageName());
+    QVERIFY(german > 0);
+    auto texts = [&w] {
+        QStringList all;
+        for (QLabel* label : w->findChildren<QLabel*>())
+            all << label->text();
+        return all;
+    };
+    const QStringList english = texts();
+
+    {
+        QObject owner;  // the translators' owner, as the application object is
+        languages::setOwner(&owner);
+        QMetaObject::invokeMethod(list, "activated", Q_ARG(int, german));
+        QCoreApplication::processEvents();
+        QCOMPARE(QLocale().name(), QString("de_DE"));
+        const QStringList shown = texts();
+        int changed = 0;
+        for (int i = 0; i < shown.size(); ++i)
+            changed += shown.at(i) != english.value(i);
+        QVERIFY2(changed > 5, qPrintable(QString::number(changed)));
+
+        QMetaObject::invokeMethod(list, "activated", Q_ARG(int, 0));
+        QCoreApplication::processEvents();
+        QCOMPARE(texts(), english);
+    }
+    languages::setOwner(nullptr);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -19,7 +19,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/platform/systemlistenerlinux.h"
+#include "app/platform/linux/systemlistenerlinux.h"
 #include "tests/app/platform/fakelogin.h"
 #include "tests/app/platform/testservers.h"
 #include "tests/gui/testwindow.h"

@@ -22,7 +22,7 @@
 
 #include <qcustomplot.h>
 
-#include "app/platform/autostart.h"
+#include "app/platform/linux/autostart.h"
 #include "app/platform/systemsession.h"
 #include "core/control/cameralist.h"
 #include "core/control/statisticscontroller.h"

@@ -1,4 +1,4 @@
-#include "app/platform/x11presenceprobe.h"
+#include "app/platform/x11/x11presenceprobe.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "app/platform/xconnection.h"
+#include "app/platform/x11/xconnection.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

@@ -2,7 +2,7 @@
 // of our own. Native codes are X key codes and X modifier masks.
 
 #include "app/platform/globalshortcut_p.h"
-#include "app/platform/xconnection.h"
+#include "app/platform/x11/xconnection.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,4 +1,4 @@
-#include "app/platform/v4l2cameras.h"
+#include "app/platform/linux/v4l2cameras.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "app/platform/x11sessionwatcher.h"
+#include "app/platform/x11/x11sessionwatcher.h"
 
-#include "app/platform/xconnection.h"
+#include "app/platform/x11/xconnection.h"
 
 #include <QTimer>
 #include <cstdlib>

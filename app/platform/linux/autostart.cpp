@@ -1,4 +1,4 @@
-#include "app/platform/autostart.h"
+#include "app/platform/linux/autostart.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -16,8 +16,8 @@
 
 #include <atomic>
 
-#include "crash/base/scopedfd.h"
-#include "crash/util/port.h"
+#include "crash/port/port.h"
+#include "crash/port/port_p.h"
 
 namespace crashwatch {
 
@@ -155,13 +155,13 @@ void Report(int port, int signal, const siginfo_t* info, const void* context, lo
             break;
     }
     if (answerable) {
-        base::CloseFileDescriptor(reply[1]);
+        port_internal::CloseDescriptor(reply[1]);
         if (sent) {
             pollfd wait = {reply[0], POLLIN, 0};
             while (poll(&wait, 1, Remaining(deadline)) < 0 && errno == EINTR) {
             }
         }
-        base::CloseFileDescriptor(reply[0]);
+        port_internal::CloseDescriptor(reply[0]);
     }
 }
 
@@ -249,7 +249,7 @@ kern_return_t task_set_exception_ports(mach_port_t task, exception_mask_t mask, 
     g_flavor = flavor;
     pthread_mutex_unlock(&g_lock);
     if (previous >= 0)
-        base::CloseFileDescriptor(previous);
+        port_internal::CloseDescriptor(previous);
     return KERN_SUCCESS;
 }
 

@@ -1,4 +1,4 @@
-#include "crash/util/port.h"
+#include "crash/port/port.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -11,13 +11,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "crash/base/eintr.h"
-#include "crash/base/logging.h"
-#include "crash/base/scopedfd.h"
+#include "crash/port/port_p.h"
 
 namespace crashwatch {
 
@@ -106,11 +105,7 @@ public:
     }
 };
 
-void Close(int fd)
-{
-    if (fd >= 0)
-        base::CloseFileDescriptor(fd);
-}
+void Close(int fd) { port_internal::CloseDescriptor(fd); }
 
 int Dup(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 3); }
 
@@ -161,7 +156,11 @@ int ConnectTo(const sockaddr_un& address, socklen_t length)
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    if (HANDLE_EINTR(connect(fd, reinterpret_cast<const sockaddr*>(&address), length)) != 0) {
+    int rv;
+    do {
+        rv = connect(fd, reinterpret_cast<const sockaddr*>(&address), length);
+    } while (rv != 0 && errno == EINTR);
+    if (rv != 0) {
         const int error = errno;
         Close(fd);
         errno = error;
@@ -392,7 +391,7 @@ mach_msg_return_t SendMessage(const mach_msg_header_t* msg, mach_msg_option_t op
     header->msgh_voucher_port = 0;
 
     SendPlan plan;
-    base::ScopedFD dest;
+    port_internal::OwnedDescriptor dest;
     {
         Locked table;
         dest.reset(SendDescriptorFor(table, msg->msgh_remote_port, MACH_MSGH_BITS_REMOTE(msg->msgh_bits), &plan));
@@ -550,12 +549,11 @@ void NoteDroppedMessage(ssize_t length, pid_t pid, const char* reason)
     pthread_mutex_unlock(&g_drop_lock);
     if (!log)
         return;
-    if (earlier > 0) {
-        LOG(WARNING) << "dropping message of " << length << " bytes from pid " << pid << ": " << reason << " ("
-                     << earlier << " more dropped since the last entry)";
-    } else {
-        LOG(WARNING) << "dropping message of " << length << " bytes from pid " << pid << ": " << reason;
-    }
+    std::string text = "dropping message of " + std::to_string(length) + " bytes from pid " + std::to_string(pid) +
+                       ": " + reason;
+    if (earlier > 0)
+        text += " (" + std::to_string(earlier) + " more dropped since the last entry)";
+    port_internal::ReportWarning(__FILE__, __LINE__, text.c_str());
 }
 
 // When counted drops are due to be written; kForever when there are none.
@@ -579,8 +577,10 @@ void WriteDroppedCountIfDue()
         g_drop_last_entry = now;
     }
     pthread_mutex_unlock(&g_drop_lock);
-    if (count > 0)
-        LOG(WARNING) << count << " more messages dropped since the last entry";
+    if (count > 0) {
+        const std::string text = std::to_string(count) + " more messages dropped since the last entry";
+        port_internal::ReportWarning(__FILE__, __LINE__, text.c_str());
+    }
 }
 
 enum class Take { kDelivered, kRefused, kNothing, kTooLarge, kFailed };
@@ -826,7 +826,7 @@ mach_msg_return_t ReceiveMessage(mach_msg_header_t* msg, mach_msg_option_t optio
     if (TrailerSizeForOptions(option) > rcv_size)
         return MACH_RCV_TOO_LARGE;
     for (;;) {
-        base::ScopedFD fd;
+        port_internal::OwnedDescriptor fd;
         std::vector<pollfd> waits;
         {
             Locked table;
@@ -1248,6 +1248,31 @@ int PortReceiveDescriptor(mach_port_t name)
     Entry* entry = table.find(name);
     return entry ? entry->recv : -1;
 }
+
+namespace {
+std::atomic<PortWarningReporter> g_warning_reporter{nullptr};
+}  // namespace
+
+void SetPortWarningReporter(PortWarningReporter reporter)
+{
+    g_warning_reporter = reporter;
+}
+
+namespace port_internal {
+
+void ReportWarning(const char* file, int line, const char* text)
+{
+    if (const PortWarningReporter reporter = g_warning_reporter) {
+        reporter(file, line, text);
+        return;
+    }
+    const std::string out = std::string(text) + "\n";
+    if (write(STDERR_FILENO, out.data(), out.size()) < 0) {
+        // Nowhere else to say it.
+    }
+}
+
+}  // namespace port_internal
 
 namespace internal {
 

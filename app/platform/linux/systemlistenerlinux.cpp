@@ -1,7 +1,7 @@
-#include "app/platform/systemlistenerlinux.h"
+#include "app/platform/linux/systemlistenerlinux.h"
 
-#include "app/platform/x11sessionwatcher.h"
-#include "app/platform/xconnection.h"
+#include "app/platform/x11/x11sessionwatcher.h"
+#include "app/platform/x11/xconnection.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>

@@ -278,6 +278,12 @@ void SetExceptionReplyTimeout(int milliseconds);
 // The least time between two log entries about dropped datagrams (10 s by
 // default); the drops in between are counted (README-ports.md).
 void SetDroppedMessageLogInterval(int milliseconds);
+// Where the ports report a message they refuse (malformed, or sent by
+// another user): the crash client's logging takes the report into its log
+// (crash/base/mach_logging.cpp). Without a reporter the text goes to
+// standard error as it stands.
+using PortWarningReporter = void (*)(const char* file, int line, const char* text);
+void SetPortWarningReporter(PortWarningReporter reporter);
 
 namespace internal {
 // A new descriptor (close-on-exec) of the socket behind a send or
