@@ -126,13 +126,11 @@ void LumoraGUI::fitToScreen()
     QWidget* titleBar = ui->widget_titleBarForShadow;
     const int aroundWidth = margins.left() + margins.right() + frame.width();
     const int aroundHeight = margins.top() + margins.bottom() + titleBar->sizeHint().height() + frame.height();
-    const int roomWidth = available.width() - aroundWidth;
     const int roomHeight = available.height() - aroundHeight;
 
-    // The pages' own width where the screen has room for it, and the height
-    // their wrapped texts need at that width.
-    const int minimumWidth = qMax(pages->minimumSizeHint().width(), titleBar->minimumSizeHint().width());
-    int width = qMax(minimumWidth, qMin(qMax(pages->sizeHint().width(), titleBar->sizeHint().width()), roomWidth));
+    // The narrowest width at which nothing of the page is cut (as the
+    // layout's own size has it), and the height its wrapped texts need there.
+    int width = qMax(pages->minimumSizeHint().width(), titleBar->minimumSizeHint().width());
     int height = pages->hasHeightForWidth() ? pages->heightForWidth(width) : pages->sizeHint().height();
     if (height > roomHeight) {
         // The scroll bar stands beside the pages, which keep their width.
