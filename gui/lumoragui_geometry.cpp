@@ -62,8 +62,10 @@ void LumoraGUI::setVisible(bool visible)
     if (visible && isHidden()) {
         // A compositing manager may have started or stopped since the window
         // was last shown.
-        if (translucentframe::adapt(this, layout(), kShadowMargin))
+        translucentframe::adapt(this, layout(), kShadowMargin, [this] {
             destroy(true, false);
+            create();
+        });
         if (!m_pagesWatcher) {
             m_pagesWatcher = new LayoutWatcher(this, [this] { fitToScreen(); });
             ui->widget_pages->installEventFilter(m_pagesWatcher);
@@ -128,9 +130,13 @@ void LumoraGUI::fitToScreen()
     const int aroundHeight = margins.top() + margins.bottom() + titleBar->sizeHint().height() + frame.height();
     const int roomHeight = available.height() - aroundHeight;
 
-    // The narrowest width at which nothing of the page is cut (as the
-    // layout's own size has it), and the height its wrapped texts need there.
-    int width = qMax(pages->minimumSizeHint().width(), titleBar->minimumSizeHint().width());
+    // The page's own width, where the screen has room for it (never so
+    // narrow that something is cut), and the height its wrapped texts need
+    // at that width.
+    const int minimumWidth = qMax(pages->minimumSizeHint().width(), titleBar->minimumSizeHint().width());
+    const int roomWidth = available.width() - aroundWidth;
+    int width = qBound(minimumWidth, qMax(pages->sizeHint().width(), titleBar->sizeHint().width()),
+                       qMax(minimumWidth, roomWidth));
     int height = pages->hasHeightForWidth() ? pages->heightForWidth(width) : pages->sizeHint().height();
     if (height > roomHeight) {
         // The scroll bar stands beside the pages, which keep their width.

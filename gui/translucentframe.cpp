@@ -2,23 +2,30 @@
 
 #include <QLayout>
 #include <QWidget>
+#include <QWindow>
 
 #include "app/platform/compositing.h"
 
 namespace translucentframe {
 
-bool adapt(QWidget* window, QLayout* outer, int margin)
+void adapt(QWidget* window, QLayout* outer, int margin, const std::function<void()>& remake)
 {
     const bool translucent = compositing::translucencyBlended();
-    const bool remake = window->testAttribute(Qt::WA_WState_Created)
-                        && window->testAttribute(Qt::WA_TranslucentBackground) != translucent;
+    // The surface's kind is fixed when the native window is made.
+    const bool madeOtherwise = window->testAttribute(Qt::WA_WState_Created)
+                               && window->testAttribute(Qt::WA_TranslucentBackground) != translucent;
     window->setAttribute(Qt::WA_TranslucentBackground, translucent);
     // Translucency also turned the system background off; opaque, the
     // window paints it again.
     window->setAttribute(Qt::WA_NoSystemBackground, translucent);
     const int m = translucent ? margin : 0;
     outer->setContentsMargins(m, m, m, m);
-    return remake;
+    if (madeOtherwise) {
+        const Qt::WindowStates states = window->windowState();
+        remake();
+        if (QWindow* handle = window->windowHandle())
+            handle->setWindowStates(states);
+    }
 }
 
 int margin(const QWidget* window, int margin)

@@ -47,8 +47,11 @@ void WidgetProxy::setVisible(bool visible)
 {
     // Decided at each showing: a compositing manager may have started or
     // stopped since.
-    if (visible && isHidden() && translucentframe::adapt(this, layout(), 9))
-        destroy(true, false);
+    if (visible && isHidden())
+        translucentframe::adapt(this, layout(), 9, [this] {
+            destroy(true, false);
+            create();
+        });
     QWidget::setVisible(visible);
 }
 

@@ -132,8 +132,11 @@ void WidgetStatistics::setVisible(bool visible)
 {
     // Decided at each showing: a compositing manager may have started or
     // stopped since.
-    if (visible && isHidden() && translucentframe::adapt(this, layout(), isMaximized() ? 0 : 9))
-        destroy(true, false);
+    if (visible && isHidden())
+        translucentframe::adapt(this, layout(), isMaximized() ? 0 : 9, [this] {
+            destroy(true, false);
+            create();
+        });
     QWidget::setVisible(visible);
 }
 

@@ -197,15 +197,24 @@ private slots:
         QVERIFY(box.isValid() && plot->rect().contains(box));
         QVERIFY(w->rect().contains(QRect(plot->mapTo(w.get(), box.topLeft()), box.size())));
 
-        // Other pages take their own size at the same place.
+        // The settings page takes its own size at the same place.
         const QSize mainSize = w->size();
-        child<QAbstractButton>(w.get(), "toolButton_titleBarAbout")->click();
+        child<QAbstractButton>(w.get(), "toolButton_titleBarSettings")->click();
         QTRY_VERIFY(w->size() != mainSize);
         QCOMPARE(w->frameGeometry().topLeft(), place);
         QCOMPARE(area->verticalScrollBar()->maximum(), 0);
         child<QAbstractButton>(w.get(), "toolButton_titleBarBack")->click();
         QTRY_COMPARE(w->size(), mainSize);
         QCOMPARE(w->frameGeometry().topLeft(), place);
+
+        // The wide about page would pass the right edge there: the window
+        // moves left just enough, and no further.
+        child<QAbstractButton>(w.get(), "toolButton_titleBarAbout")->click();
+        QTRY_VERIFY(w->width() > mainSize.width());
+        QVERIFY(place.x() + w->frameGeometry().width() > screen->geometry().width());
+        QTRY_COMPARE(w->frameGeometry().right(), screen->availableGeometry().right());
+        QCOMPARE(w->frameGeometry().top(), place.y());
+        QCOMPARE(area->verticalScrollBar()->maximum(), 0);
     }
 
     void noBlackFrameWithoutCompositor()
