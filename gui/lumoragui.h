@@ -264,9 +264,10 @@ private slots:
     void followScreen();
 private:
     QScreen* screenForFit() const;
-    QObject* m_pagesWatcher = nullptr;
     QPointer<QScreen> m_fitScreen;
+    bool m_watchingPages = false;
     bool m_fitting = false;
+    bool m_fitAfterDrag = false;
 
     // User texts of the status line and of the engine's errors.
     QString errorToText(Error e) const;

@@ -25,21 +25,26 @@ namespace {
 // The width of the translucent margin that holds the panel's shadow.
 constexpr int kShadowMargin = 9;
 
-// Calls back whenever the watched widget's layout is to be redone.
-class LayoutWatcher : public QObject
+// Calls back whenever the watched object receives an event of one type.
+class EventWatcher : public QObject
 {
 public:
-    LayoutWatcher(QObject* parent, std::function<void()> changed) : QObject(parent), m_changed(std::move(changed)) {}
+    EventWatcher(QObject* watched, QEvent::Type type, std::function<void()> seen)
+        : QObject(watched), m_type(type), m_seen(std::move(seen))
+    {
+        watched->installEventFilter(this);
+    }
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::LayoutRequest)
-            m_changed();
+        if (event->type() == m_type)
+            m_seen();
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    std::function<void()> m_changed;
+    QEvent::Type m_type;
+    std::function<void()> m_seen;
 };
 
 // The least shift along one axis that brings [start, start + length) inside
@@ -66,9 +71,14 @@ void LumoraGUI::setVisible(bool visible)
             destroy(true, false);
             create();
         });
-        if (!m_pagesWatcher) {
-            m_pagesWatcher = new LayoutWatcher(this, [this] { fitToScreen(); });
-            ui->widget_pages->installEventFilter(m_pagesWatcher);
+        if (!m_watchingPages) {
+            m_watchingPages = true;
+            new EventWatcher(ui->widget_pages, QEvent::LayoutRequest, [this] { fitToScreen(); });
+            // A fit left out during a drag follows when the button is let go.
+            new EventWatcher(this, QEvent::MouseButtonRelease, [this] {
+                if (m_fitAfterDrag)
+                    fitToScreen();
+            });
         }
         fitToScreen();
     }
@@ -111,6 +121,7 @@ void LumoraGUI::fitToScreen()
 {
     // The title bar drags the window while the left button is held on it.
     const bool dragging = !m_dragAnchor.isNull() && (QGuiApplication::mouseButtons() & Qt::LeftButton);
+    m_fitAfterDrag = dragging;
     if (m_fitting || dragging)
         return;
     QScreen* screen = screenForFit();

@@ -9,6 +9,7 @@
 // (screen size and scale factor are fixed for a process); the child shows
 // the windows and checks what is on the screen.
 
+#define QTEST_QPA_MOUSE_HANDLING
 #include <QApplication>
 #include <QLabel>
 #include <QProcess>
@@ -215,6 +216,25 @@ private slots:
         QTRY_COMPARE(w->frameGeometry().right(), screen->availableGeometry().right());
         QCOMPARE(w->frameGeometry().top(), place.y());
         QCOMPARE(area->verticalScrollBar()->maximum(), 0);
+
+        // Never while the user drags the window by its title bar: dragged
+        // on the main page to the old place, it stays where the drag has it
+        // while the wide page comes up under the held button, and is fitted
+        // once the button is let go.
+        child<QAbstractButton>(w.get(), "toolButton_titleBarBack")->click();
+        QTRY_COMPARE(w->size(), mainSize);
+        auto* bar = child<QWidget>(w.get(), "widget_titleBar");
+        const QPoint grip = bar->mapTo(w.get(), QPoint(bar->width() / 2, bar->height() / 2));
+        const QPoint start = w->pos();
+        QTest::mousePress(w.get(), Qt::LeftButton, Qt::NoModifier, grip);
+        QTest::mouseMove(w.get(), grip + place - start);
+        QTRY_COMPARE(w->frameGeometry().topLeft(), place);
+        child<QAbstractButton>(w.get(), "toolButton_titleBarAbout")->click();
+        QTest::qWait(300);
+        QCOMPARE(w->frameGeometry().topLeft(), place);
+        QTest::mouseRelease(w.get(), Qt::LeftButton, Qt::NoModifier, grip);
+        QTRY_COMPARE(w->frameGeometry().right(), screen->availableGeometry().right());
+        QCOMPARE(w->frameGeometry().top(), place.y());
     }
 
     void noBlackFrameWithoutCompositor()
