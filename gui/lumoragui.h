@@ -30,6 +30,7 @@ class QCPItemText;
 class QEvent;
 class QMenu;
 class QMouseEvent;
+class QScreen;
 class QSound;
 class StartAtLogin;
 class UpdateCenter;
@@ -254,6 +255,19 @@ private:
     void adjustGUIappearance();
     void configureGraphLanguage();
     void initializeShadowsForWidgets();
+
+    // Fitting the window into its screen (lumoragui_geometry.cpp).
+public:
+    void setVisible(bool visible) override;
+private slots:
+    void fitToScreen();
+    void followScreen();
+private:
+    QScreen* screenForFit() const;
+    QPointer<QScreen> m_fitScreen;
+    bool m_watchingPages = false;
+    bool m_fitting = false;
+    bool m_fitAfterDrag = false;
 
     // User texts of the status line and of the engine's errors.
     QString errorToText(Error e) const;

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 
+#include "gui/translucentframe.h"
 #include "ui_widgetproxy.h"
 
 namespace {
@@ -40,6 +41,18 @@ WidgetProxy::~WidgetProxy()
 {
     delete ui;
     qDebug() << "WidgetProxy destructor";
+}
+
+void WidgetProxy::setVisible(bool visible)
+{
+    // Decided at each showing: a compositing manager may have started or
+    // stopped since.
+    if (visible && isHidden())
+        translucentframe::adapt(this, layout(), 9, [this] {
+            destroy(true, false);
+            create();
+        });
+    QWidget::setVisible(visible);
 }
 
 void WidgetProxy::enableFields(bool on)

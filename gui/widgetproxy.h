@@ -18,6 +18,7 @@ class WidgetProxy : public QWidget
 public:
     explicit WidgetProxy(QWidget* parent);
     ~WidgetProxy() override;
+    void setVisible(bool visible) override;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -11,6 +11,7 @@
 #include <QToolTip>
 
 #include "gui/healthgraph.h"
+#include "gui/translucentframe.h"
 #include "ui_widgetstatistics.h"
 
 namespace {
@@ -125,6 +126,18 @@ WidgetStatistics::~WidgetStatistics()
 {
     qDebug() << "SGui: destructor";
     delete ui;
+}
+
+void WidgetStatistics::setVisible(bool visible)
+{
+    // Decided at each showing: a compositing manager may have started or
+    // stopped since.
+    if (visible && isHidden())
+        translucentframe::adapt(this, layout(), isMaximized() ? 0 : 9, [this] {
+            destroy(true, false);
+            create();
+        });
+    QWidget::setVisible(visible);
 }
 
 void WidgetStatistics::configureGraphLanguage()
@@ -282,7 +295,8 @@ void WidgetStatistics::on_toolButtonMaximize_clicked()
 {
     if (isMaximized()) {
         ui->toolButtonMaximize->setStyleSheet(toolButtonImages(QStringLiteral("max")));
-        ui->verticalLayoutStatistics->setContentsMargins(9, 9, 9, 9);
+        const int margin = translucentframe::margin(this, 9);
+        ui->verticalLayoutStatistics->setContentsMargins(margin, margin, margin, margin);
         showNormal();
     } else {
         ui->toolButtonMaximize->setStyleSheet(toolButtonImages(QStringLiteral("normal")));

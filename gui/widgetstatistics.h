@@ -23,6 +23,7 @@ class WidgetStatistics : public QWidget
 public:
     explicit WidgetStatistics(QWidget* parent);
     ~WidgetStatistics() override;
+    void setVisible(bool visible) override;
 
 signals:
     void deleteHistory();

@@ -17,7 +17,7 @@ PACKAGES=(
   fonts-roboto-unhinted qttranslations5-l10n qt5-image-formats-plugins
   uuid-dev
   tinyproxy openssl python3
-  trayer poppler-utils libglib2.0-bin
+  trayer poppler-utils libglib2.0-bin xcompmgr
 )
 
 missing=()

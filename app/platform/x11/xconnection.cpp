@@ -22,6 +22,7 @@ XConnection::XConnection(const QByteArray& display, QObject* parent)
     }
     m_connection = c;
     m_root = it.data->root;
+    m_screenNumber = screenNumber;
     m_notifier = new QSocketNotifier(xcb_get_file_descriptor(c), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &XConnection::dispatchEvents);
 }

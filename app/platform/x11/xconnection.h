@@ -21,6 +21,8 @@ public:
     bool isValid() const { return m_connection != nullptr; }
     xcb_connection_t* connection() const { return m_connection; }
     xcb_window_t root() const { return m_root; }
+    // The display's default screen, whose root root() is.
+    int screenNumber() const { return m_screenNumber; }
 
     // Hands every event waiting in the connection to eventReceived(). Run it
     // after a blocking reply too: xcb may have queued events while waiting,
@@ -36,6 +38,7 @@ signals:
 private:
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_root = XCB_NONE;
+    int m_screenNumber = 0;
     QSocketNotifier* m_notifier = nullptr;
     bool m_dispatching = false;
     bool m_dispatchQueued = false;

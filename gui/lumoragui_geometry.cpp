@@ -1,0 +1,166 @@
+#include "gui/lumoragui.h"
+
+// Fitting the window into its screen. Where the window fits it keeps the
+// size its pages ask for and its place; where it does not, the pages scroll
+// vertically below the title bar and the window moves by the least distance
+// that brings it inside the screen's available area. Done when the window is
+// shown, when its pages' layout changes (a page, the language, the status
+// line) and when its screen changes, but never while the user drags it.
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QScopedValueRollback>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWindow>
+#include <functional>
+
+#include "gui/translucentframe.h"
+#include "ui_lumoragui.h"
+
+namespace {
+
+// The width of the translucent margin that holds the panel's shadow.
+constexpr int kShadowMargin = 9;
+
+// Calls back whenever the watched object receives an event of one type.
+class EventWatcher : public QObject
+{
+public:
+    EventWatcher(QObject* watched, QEvent::Type type, std::function<void()> seen)
+        : QObject(watched), m_type(type), m_seen(std::move(seen))
+    {
+        watched->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == m_type)
+            m_seen();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QEvent::Type m_type;
+    std::function<void()> m_seen;
+};
+
+// The least shift along one axis that brings [start, start + length) inside
+// [areaStart, areaStart + areaLength); a span longer than the area keeps its
+// start at the area's start.
+int shiftInto(int start, int length, int areaStart, int areaLength)
+{
+    int shift = 0;
+    if (start + length > areaStart + areaLength)
+        shift = areaStart + areaLength - (start + length);
+    if (start + shift < areaStart)
+        shift = areaStart - start;
+    return shift;
+}
+
+}  // namespace
+
+void LumoraGUI::setVisible(bool visible)
+{
+    if (visible && isHidden()) {
+        // A compositing manager may have started or stopped since the window
+        // was last shown.
+        translucentframe::adapt(this, layout(), kShadowMargin, [this] {
+            destroy(true, false);
+            create();
+        });
+        if (!m_watchingPages) {
+            m_watchingPages = true;
+            new EventWatcher(ui->widget_pages, QEvent::LayoutRequest, [this] { fitToScreen(); });
+            // A fit left out during a drag follows when the button is let go.
+            new EventWatcher(this, QEvent::MouseButtonRelease, [this] {
+                if (m_fitAfterDrag)
+                    fitToScreen();
+            });
+        }
+        fitToScreen();
+    }
+    QWidget::setVisible(visible);
+    if (visible)
+        followScreen();
+}
+
+QScreen* LumoraGUI::screenForFit() const
+{
+    if (isVisible() && windowHandle() && windowHandle()->screen())
+        return windowHandle()->screen();
+    if (QScreen* screen = QGuiApplication::screenAt(frameGeometry().center()))
+        return screen;
+    if (QScreen* screen = QGuiApplication::screenAt(frameGeometry().topLeft()))
+        return screen;
+    return QGuiApplication::primaryScreen();
+}
+
+void LumoraGUI::followScreen()
+{
+    QWindow* window = windowHandle();
+    if (!window)
+        return;
+    connect(window, &QWindow::screenChanged, this, &LumoraGUI::followScreen, Qt::UniqueConnection);
+    QScreen* screen = window->screen();
+    if (screen == m_fitScreen)
+        return;
+    if (m_fitScreen)
+        disconnect(m_fitScreen, nullptr, this, nullptr);
+    m_fitScreen = screen;
+    if (screen) {
+        connect(screen, &QScreen::availableGeometryChanged, this, &LumoraGUI::fitToScreen);
+        connect(screen, &QScreen::geometryChanged, this, &LumoraGUI::fitToScreen);
+    }
+    fitToScreen();
+}
+
+void LumoraGUI::fitToScreen()
+{
+    // The title bar drags the window while the left button is held on it.
+    const bool dragging = !m_dragAnchor.isNull() && (QGuiApplication::mouseButtons() & Qt::LeftButton);
+    m_fitAfterDrag = dragging;
+    if (m_fitting || dragging)
+        return;
+    QScreen* screen = screenForFit();
+    if (!screen)
+        return;
+    const QScopedValueRollback<bool> fitting(m_fitting, true);
+    const QRect available = screen->availableGeometry();
+    QScrollArea* area = ui->scrollArea_pages;
+    QWidget* pages = ui->widget_pages;
+
+    // What lies around the pages: the shadow margin, the title bar and any
+    // frame a window manager adds.
+    const QMargins margins = layout()->contentsMargins();
+    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
+    QWidget* titleBar = ui->widget_titleBarForShadow;
+    const int aroundWidth = margins.left() + margins.right() + frame.width();
+    const int aroundHeight = margins.top() + margins.bottom() + titleBar->sizeHint().height() + frame.height();
+    const int roomHeight = available.height() - aroundHeight;
+
+    // The page's own width, where the screen has room for it (never so
+    // narrow that something is cut), and the height its wrapped texts need
+    // at that width.
+    const int minimumWidth = qMax(pages->minimumSizeHint().width(), titleBar->minimumSizeHint().width());
+    const int roomWidth = available.width() - aroundWidth;
+    int width = qBound(minimumWidth, qMax(pages->sizeHint().width(), titleBar->sizeHint().width()),
+                       qMax(minimumWidth, roomWidth));
+    int height = pages->hasHeightForWidth() ? pages->heightForWidth(width) : pages->sizeHint().height();
+    if (height > roomHeight) {
+        // The scroll bar stands beside the pages, which keep their width.
+        height = qMax(roomHeight, area->minimumSizeHint().height());
+        width += area->verticalScrollBar()->sizeHint().width();
+    }
+    area->setFixedSize(width, height);
+    ui->widget_visibleLumora->layout()->activate();
+    layout()->activate();
+
+    const QRect wanted(frameGeometry().topLeft(), QSize(width + aroundWidth, height + aroundHeight));
+    const QPoint shift(shiftInto(wanted.x(), wanted.width(), available.x(), available.width()),
+                       shiftInto(wanted.y(), wanted.height(), available.y(), available.height()));
+    if (!shift.isNull())
+        move(pos() + shift);
+}

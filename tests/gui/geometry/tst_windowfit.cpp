@@ -1,0 +1,373 @@
+// The main window on screens of several sizes, each an X server of the
+// test's own: where the window does not fit, its frame still lies inside the
+// screen and the pages scroll so that the health graph's axis title can be
+// reached; where it fits, it keeps its size and place. Without a compositing
+// manager the frameless windows have no black frame; once one runs
+// (xcompmgr, started after the windows were first shown) their shadow is
+// drawn over the desktop when they are shown again.
+//
+// Each case runs this program once more as a child on its own X server
+// (screen size and scale factor are fixed for a process); the child shows
+// the windows and checks what is on the screen.
+
+#define QTEST_QPA_MOUSE_HANDLING
+#include <QApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTranslator>
+#include <QtTest>
+
+#include <qcustomplot.h>
+
+#include "app/appfonts.h"
+#include "app/languages.h"
+#include "app/platform/compositing.h"
+#include "gui/widgetproxy.h"
+#include "gui/widgetstatistics.h"
+#include "tests/app/platform/testservers.h"
+#include "tests/gui/testwindow.h"
+
+namespace {
+
+// The desktop's colour behind the windows.
+const QColor kRoot(0xc0, 0xd8, 0xf0);
+const char* const kCaseVariable = "LUMORA_FIT_CASE";
+
+template <typename T>
+T* child(QWidget* w, const char* name)
+{
+    T* found = w->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qWarning("no %s", name);
+    return found;
+}
+
+// The window as the program shows it on first start: no measurement yet, so
+// the status line (two lines at this width) and its button are shown.
+std::unique_ptr<LumoraGUI> firstStartWindow()
+{
+    auto w = initialisedWindow();
+    w->updateHealthStatus({}, {}, {});
+    w->openWindow();
+    return w;
+}
+
+// The rectangle the health graph draws its x axis title in, in the graph's
+// coordinates (taken from the plot's own hit test after a replot).
+QRect axisTitleBox(QCustomPlot* plot)
+{
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    QRect box;
+    for (int y = -100; y < plot->height() + 300; ++y)
+        for (int x = 0; x < plot->width(); x += 2)
+            if (plot->xAxis->getPartAt(QPointF(x, y)) == QCPAxis::spAxisLabel)
+                box |= QRect(x, y, 2, 1);
+    return box;
+}
+
+QImage screenGrab()
+{
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+}
+
+bool isBlack(const QColor& c)
+{
+    return c.red() < 40 && c.green() < 40 && c.blue() < 40;
+}
+
+// The pixels along a window's frame on the screen (in screen pixels).
+QVector<QColor> edgePixels(const QImage& screen, const QRect& frame)
+{
+    QVector<QColor> pixels;
+    for (int x = frame.left(); x <= frame.right(); x += 3) {
+        pixels << screen.pixelColor(x, frame.top()) << screen.pixelColor(x, frame.bottom());
+    }
+    for (int y = frame.top(); y <= frame.bottom(); y += 3)
+        pixels << screen.pixelColor(frame.left(), y) << screen.pixelColor(frame.right(), y);
+    return pixels;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- child
+
+class WindowOnScreen : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QApplication::setFont(QFont(appfonts::install(), 15));
+        languages::initialize();
+    }
+
+    void scrollsWhereTooSmall()
+    {
+        auto w = firstStartWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const QRect available = w->screen()->availableGeometry();
+        auto* area = child<QScrollArea>(w.get(), "scrollArea_pages");
+        auto* plot = child<QCustomPlot>(w.get(), "customPlot_blinkMonitoring_graph");
+        QVERIFY(area && plot);
+        QTRY_VERIFY2(available.contains(w->frameGeometry()),
+                     qPrintable(QStringLiteral("frame %1,%2 %3x%4").arg(w->frameGeometry().x()).arg(w->frameGeometry().y())
+                                    .arg(w->frameGeometry().width()).arg(w->frameGeometry().height())));
+        // The page does not fit, so it scrolls, but never sideways: the
+        // pages get at least the width they need.
+        QScrollBar* bar = area->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QVERIFY(area->widget()->width() >= area->widget()->minimumSizeHint().width());
+        QVERIFY(area->viewport()->width() >= area->widget()->width());
+
+        // Scrolled to the bottom, the graph's axis title lies whole in the
+        // graph and in the visible part of the page, and is drawn there.
+        bar->setValue(bar->maximum());
+        QTest::qWait(200);
+        const QRect box = axisTitleBox(plot);
+        QVERIFY(box.isValid());
+        QVERIFY2(plot->rect().contains(box), qPrintable(QStringLiteral("title %1,%2 %3x%4 in a graph %5 high")
+                                                            .arg(box.x()).arg(box.y()).arg(box.width())
+                                                            .arg(box.height()).arg(plot->height())));
+        const QRect inViewport(plot->mapTo(area->viewport(), box.topLeft()), box.size());
+        QVERIFY(area->viewport()->rect().contains(inViewport));
+        const qreal ratio = w->devicePixelRatioF();
+        const QPoint onScreen = plot->mapToGlobal(box.topLeft()) * ratio;
+        const QImage shot = screenGrab().copy(QRect(onScreen, box.size() * ratio));
+        int ink = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                ink += qGray(shot.pixel(x, y)) < 100;
+        QVERIFY2(ink > 30, qPrintable(QString::number(ink)));
+
+        // The long settings page is reached to its end the same way, and the
+        // window stays on the screen.
+        child<QAbstractButton>(w.get(), "toolButton_titleBarSettings")->click();
+        auto* language = child<QWidget>(w.get(), "comboBox_chosenLanguage");
+        area->ensureWidgetVisible(language);
+        QTRY_VERIFY(available.contains(w->frameGeometry()));
+        QVERIFY(area->viewport()->rect().contains(
+            QRect(language->mapTo(area->viewport(), QPoint(0, 0)), language->size())));
+    }
+
+    void slovakStaysOnScreen()
+    {
+        // Switched at run time, the wider texts widen the window, which then
+        // moves into the screen; started in Slovak it is placed there.
+        auto w = firstStartWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const QRect available = w->screen()->availableGeometry();
+        const int englishWidth = w->width();
+        QTranslator* appTranslator = nullptr;
+        QTranslator* qtTranslator = nullptr;
+        int slovak = -1;
+        for (int i = 0; i < languages::list().size(); ++i)
+            if (languages::list().at(i).name() == QLatin1String("sk_SK"))
+                slovak = i;
+        QVERIFY(slovak > 0);
+        languages::apply(slovak, qApp, appTranslator, qtTranslator);
+        QTRY_VERIFY(w->width() > englishWidth);
+        QTRY_VERIFY(available.contains(w->frameGeometry()));
+        auto* close = child<QWidget>(w.get(), "toolButton_titleBarClose");
+        QVERIFY(available.contains(QRect(close->mapToGlobal(QPoint(0, 0)), close->size())));
+
+        auto again = firstStartWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(again.get()));
+        QVERIFY(available.contains(again->frameGeometry()));
+        QCOMPARE(again->size(), w->size());
+        languages::apply(0, qApp, appTranslator, qtTranslator);
+    }
+
+    void keepsSizeAndPlaceWhereItFits()
+    {
+        auto w = firstStartWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const QScreen* screen = w->screen();
+        auto* area = child<QScrollArea>(w.get(), "scrollArea_pages");
+        QVERIFY(area);
+        // Where the program puts it, whole, with nothing to scroll.
+        const QPoint place(screen->geometry().width() / 2, 0);
+        QCOMPARE(w->frameGeometry().topLeft(), place);
+        QCOMPARE(area->verticalScrollBar()->maximum(), 0);
+        QCOMPARE(area->viewport()->size(), area->widget()->size());
+        // The graph keeps its room below the two-line status line.
+        auto* plot = child<QCustomPlot>(w.get(), "customPlot_blinkMonitoring_graph");
+        const QRect box = axisTitleBox(plot);
+        QVERIFY(box.isValid() && plot->rect().contains(box));
+        QVERIFY(w->rect().contains(QRect(plot->mapTo(w.get(), box.topLeft()), box.size())));
+
+        // The settings page takes its own size at the same place.
+        const QSize mainSize = w->size();
+        child<QAbstractButton>(w.get(), "toolButton_titleBarSettings")->click();
+        QTRY_VERIFY(w->size() != mainSize);
+        QCOMPARE(w->frameGeometry().topLeft(), place);
+        QCOMPARE(area->verticalScrollBar()->maximum(), 0);
+        child<QAbstractButton>(w.get(), "toolButton_titleBarBack")->click();
+        QTRY_COMPARE(w->size(), mainSize);
+        QCOMPARE(w->frameGeometry().topLeft(), place);
+
+        // The wide about page would pass the right edge there: the window
+        // moves left just enough, and no further.
+        child<QAbstractButton>(w.get(), "toolButton_titleBarAbout")->click();
+        QTRY_VERIFY(w->width() > mainSize.width());
+        QVERIFY(place.x() + w->frameGeometry().width() > screen->geometry().width());
+        QTRY_COMPARE(w->frameGeometry().right(), screen->availableGeometry().right());
+        QCOMPARE(w->frameGeometry().top(), place.y());
+        QCOMPARE(area->verticalScrollBar()->maximum(), 0);
+
+        // Never while the user drags the window by its title bar: dragged
+        // on the main page to the old place, it stays where the drag has it
+        // while the wide page comes up under the held button, and is fitted
+        // once the button is let go.
+        child<QAbstractButton>(w.get(), "toolButton_titleBarBack")->click();
+        QTRY_COMPARE(w->size(), mainSize);
+        auto* bar = child<QWidget>(w.get(), "widget_titleBar");
+        const QPoint grip = bar->mapTo(w.get(), QPoint(bar->width() / 2, bar->height() / 2));
+        const QPoint start = w->pos();
+        QTest::mousePress(w.get(), Qt::LeftButton, Qt::NoModifier, grip);
+        QTest::mouseMove(w.get(), grip + place - start);
+        QTRY_COMPARE(w->frameGeometry().topLeft(), place);
+        child<QAbstractButton>(w.get(), "toolButton_titleBarAbout")->click();
+        QTest::qWait(300);
+        QCOMPARE(w->frameGeometry().topLeft(), place);
+        QTest::mouseRelease(w.get(), Qt::LeftButton, Qt::NoModifier, grip);
+        QTRY_COMPARE(w->frameGeometry().right(), screen->availableGeometry().right());
+        QCOMPARE(w->frameGeometry().top(), place.y());
+    }
+
+    void noBlackFrameWithoutCompositor()
+    {
+        QVERIFY(!compositing::translucencyBlended());
+        auto w = firstStartWindow();
+        WidgetStatistics statistics(w.get());
+        WidgetProxy proxy(w.get());
+        statistics.move(50, 50);
+        proxy.move(100, 600);
+        statistics.show();
+        proxy.show();
+        for (QWidget* window : {static_cast<QWidget*>(w.get()), static_cast<QWidget*>(&statistics),
+                                static_cast<QWidget*>(&proxy)})
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTest::qWait(300);
+        const QImage screen = screenGrab();
+        for (QWidget* window : {static_cast<QWidget*>(w.get()), static_cast<QWidget*>(&statistics),
+                                static_cast<QWidget*>(&proxy)}) {
+            const QVector<QColor> edge = edgePixels(screen, window->frameGeometry());
+            const int black = int(std::count_if(edge.begin(), edge.end(), isBlack));
+            QVERIFY2(black == 0, qPrintable(QStringLiteral("%1: %2 of %3 edge pixels black")
+                                                .arg(window->metaObject()->className())
+                                                .arg(black)
+                                                .arg(edge.size())));
+        }
+    }
+
+    void shadowOnceCompositorStarts()
+    {
+        // First shown on a desktop without compositing manager, as at a
+        // login where the manager starts after the program...
+        auto w = firstStartWindow();
+        WidgetProxy proxy(w.get());
+        proxy.move(100, 300);
+        proxy.show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(&proxy));
+        const QSize opaque = w->size();
+        // Hidden as into the tray (this desktop has none).
+        w->hide();
+        proxy.hide();
+
+        // ...then shown again once one runs.
+        QProcess manager;
+        manager.start(QStringLiteral("xcompmgr"), QStringList());
+        QVERIFY2(manager.waitForStarted(5000), "xcompmgr (scripts/install-deps.sh)");
+        QTRY_VERIFY_WITH_TIMEOUT(compositing::translucencyBlended(), 10000);
+        w->openWindow();
+        proxy.show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(&proxy));
+        QTRY_COMPARE(w->size(), opaque + QSize(18, 18));
+        QTest::qWait(500);
+        const QImage screen = screenGrab();
+        manager.terminate();
+        manager.waitForFinished(3000);
+        // The desktop as the compositing manager draws it, away from the windows.
+        const QColor desktop = screen.pixelColor(2, screen.height() - 3);
+        for (QWidget* window : {static_cast<QWidget*>(w.get()), static_cast<QWidget*>(&proxy)}) {
+            const QRect frame = window->frameGeometry();
+            auto* panel = window->findChild<QWidget*>(window == w.get() ? QStringLiteral("widget_visibleLumora")
+                                                                         : QStringLiteral("widgetApplication"));
+            QVERIFY(panel);
+            const QRect onScreen(panel->mapToGlobal(QPoint(0, 0)), panel->size());
+            QVERIFY2(frame.contains(onScreen) && onScreen.left() > frame.left(),
+                     window->metaObject()->className());
+            // The outer edge shows the desktop through the margin...
+            const QColor corner = screen.pixelColor(frame.topLeft());
+            QVERIFY2(qAbs(qGray(corner.rgb()) - qGray(desktop.rgb())) < 8,
+                     qPrintable(QStringLiteral("%1 on %2").arg(corner.name(), desktop.name())));
+            // ...and just below the panel its shadow darkens the desktop.
+            const QColor shadow = screen.pixelColor(onScreen.center().x(), onScreen.bottom() + 2);
+            QVERIFY2(!isBlack(shadow) && qGray(shadow.rgb()) < qGray(desktop.rgb()) - 10,
+                     qPrintable(QStringLiteral("%1 %2").arg(window->metaObject()->className(), shadow.name())));
+        }
+    }
+};
+
+// --------------------------------------------------------------- parent
+
+class TestWindowFit : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tooSmallScreen() { runChild("scrollsWhereTooSmall", "1366x768"); }
+    void scaledScreen() { runChild("scrollsWhereTooSmall", "1920x1080", {{"QT_SCALE_FACTOR", "1.5"}}); }
+    void slovak() { runChild("slovakStaysOnScreen", "1280x1024"); }
+    void largeScreen() { runChild("keepsSizeAndPlaceWhereItFits", "1920x1200"); }
+    void withoutCompositor() { runChild("noBlackFrameWithoutCompositor", "1280x1024"); }
+    void withCompositor() { runChild("shadowOnceCompositorStarts", "1280x1024"); }
+
+private:
+    void runChild(const char* function, const QString& screen, const QMap<QString, QString>& extra = {})
+    {
+        PrivateXServer x;
+        QVERIFY(x.start(screen + "x24"));
+        QVERIFY(x.run("xsetroot", {"-solid", kRoot.name()}));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", QString::fromLatin1(x.display()));
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert(kCaseVariable, "1");
+        for (auto it = extra.begin(); it != extra.end(); ++it)
+            env.insert(it.key(), it.value());
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(function)});
+        QVERIFY(program.waitForStarted(10000));
+        const bool finished = program.waitForFinished(90000);
+        const QByteArray output = program.readAll();
+        // The child's verdicts, without the program's own log lines.
+        QStringList verdicts;
+        for (const QByteArray& line : output.split('\n'))
+            if (!line.startsWith("QDEBUG") && !line.startsWith("QWARN") && !line.startsWith("QINFO"))
+                verdicts << QString::fromLocal8Bit(line);
+        QVERIFY2(finished && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0,
+                 qPrintable(verdicts.join('\n')));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsSet(kCaseVariable)) {
+        QApplication app(argc, argv);
+        WindowOnScreen test;
+        return QTest::qExec(&test, argc, argv);
+    }
+    QCoreApplication app(argc, argv);
+    TestWindowFit test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_windowfit.moc"
