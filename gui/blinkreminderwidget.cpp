@@ -81,6 +81,7 @@ void BlinkReminderWidget::rollOut(bool soundEnabled)
         m_position.setInMemory(defaultPosition());
         place();
     }
+    m_position.keepWhollyOnScreen(this, m_drag);
     if (soundEnabled)
         m_sound->play();
 }

@@ -56,11 +56,12 @@ void BreakReminderWidget::fadeOut()
 
 void BreakReminderWidget::checkIfReminderVisible()
 {
-    if (!reminderpopup::isOffScreen(this))
-        return;
-    qDebug() << "BRW: reminder off the screen, changing its position";
-    m_position.setInMemory(defaultPosition());
-    move(m_position.point());
+    if (reminderpopup::isOffScreen(this)) {
+        qDebug() << "BRW: reminder off the screen, changing its position";
+        m_position.setInMemory(defaultPosition());
+        move(m_position.point());
+    }
+    m_position.keepWhollyOnScreen(this, m_drag);
 }
 
 void BreakReminderWidget::savePosition()

@@ -65,6 +65,9 @@ void ExerciseReminderWidget::showCurrentExercise()
 {
     ui->label_text->setText(m_texts[m_index]);
     ui->label_image->setMovie(&m_movies[m_index]);
+    // Its first picture is in place before the pop-up shows, so the pop-up
+    // has its full size when it is placed, and does not grow afterwards.
+    m_movies[m_index].jumpToFrame(0);
 }
 
 void ExerciseReminderWidget::fadeIn()
@@ -113,11 +116,12 @@ void ExerciseReminderWidget::on_pushButton_skip_clicked()
 
 void ExerciseReminderWidget::checkIfReminderVisible()
 {
-    if (!reminderpopup::isOffScreen(this))
-        return;
-    qDebug() << "ExerciseReminderWidget: reminder off the screen, changing its position";
-    m_position.setInMemory(defaultPosition());
-    move(m_position.point());
+    if (reminderpopup::isOffScreen(this)) {
+        qDebug() << "ExerciseReminderWidget: reminder off the screen, changing its position";
+        m_position.setInMemory(defaultPosition());
+        move(m_position.point());
+    }
+    m_position.keepWhollyOnScreen(this, m_drag);
 }
 
 void ExerciseReminderWidget::savePosition()

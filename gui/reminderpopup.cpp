@@ -3,18 +3,35 @@
 #include "app/settings.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QDesktopWidget>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 
 namespace reminderpopup {
 
 namespace {
+
 constexpr double kOpacity = 0.8;
+
+// The least move that brings rect wholly inside area; a rect larger than
+// area keeps its top or left edge inside.
+QPoint shiftInside(const QRect& rect, const QRect& area)
+{
+    auto shift = [](int low, int high, int areaLow, int areaHigh) {
+        if (high > areaHigh)
+            return std::max(areaHigh - high, areaLow - low);
+        return low < areaLow ? areaLow - low : 0;
+    };
+    return QPoint(shift(rect.left(), rect.right(), area.left(), area.right()),
+                  shift(rect.top(), rect.bottom(), area.top(), area.bottom()));
 }
+
+}  // namespace
 
 void setUpWindow(QWidget* popup)
 {
@@ -58,6 +75,24 @@ void SavedPosition::store(const QPoint& point)
 bool isOffScreen(const QWidget* popup)
 {
     return QApplication::desktop()->screenNumber(popup) == -1;
+}
+
+void SavedPosition::keepWhollyOnScreen(QWidget* popup, const Drag& drag)
+{
+    if (drag.isPressed())
+        return;
+    const int number = QApplication::desktop()->screenNumber(popup);
+    const QScreen* screen = QGuiApplication::screens().value(number);
+    if (!screen)
+        return;
+    const QPoint by = shiftInside(popup->frameGeometry(), screen->geometry());
+    if (by.isNull())
+        return;
+    qDebug().noquote() << QString::fromLatin1(popup->metaObject()->className()) +
+                              QStringLiteral("::keepWhollyOnScreen() partly off the screen, moved by")
+                       << by.x() << by.y();
+    popup->move(popup->pos() + by);
+    m_point += by;
 }
 
 QSize primaryScreenSize()

@@ -12,6 +12,8 @@ class QWidget;
 
 namespace reminderpopup {
 
+class Drag;
+
 // Frameless, always-on-top tool window at opacity 0.8 that never takes the
 // keyboard focus, neither when it appears nor when it is clicked.
 void setUpWindow(QWidget* popup);
@@ -30,6 +32,12 @@ public:
     // A correction that stays in memory; the settings keep the old place.
     void setInMemory(const QPoint& point) { m_point = point; }
     void store(const QPoint& point);
+    // Moves a shown pop-up by the least distance that brings it wholly inside
+    // the full geometry of the screen it lies on most (a pop-up wider in
+    // another language, a place saved on a larger screen), and shifts the
+    // place in memory with it; the settings keep the old values. Nothing
+    // moves during a drag or when the pop-up lies on no screen.
+    void keepWhollyOnScreen(QWidget* popup, const Drag& drag);
 
 private:
     QString m_keyX, m_keyY;

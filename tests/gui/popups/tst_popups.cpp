@@ -2,8 +2,11 @@
 // with a real window manager (openbox): another program keeps the keyboard
 // focus while they appear and hide, they show where the user put them, the
 // user drags them with the pointer (xdotool), their answers reach the
-// scheduler's side once, and nothing of theirs runs once hidden.
+// scheduler's side once, nothing of theirs runs once hidden, and in every
+// language they lie wholly on the screen.
 
+#include "app/appfonts.h"
+#include "app/languages.h"
 #include "app/settings.h"
 #include "gui/blinkreminderwidget.h"
 #include "gui/breakreminderwidget.h"
@@ -16,6 +19,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMovie>
 #include <QPushButton>
 #include <QScreen>
@@ -30,6 +34,7 @@ namespace {
 
 constexpr int kSettleMs = 400;
 const QPoint kAside(600, 460);  // where the pointer rests, touching nothing
+const QPoint kCorner(1, 1);     // where it rests while pop-ups fill the bottom-right corner
 
 QPoint stored(const char* keyX, const char* keyY)
 {
@@ -59,6 +64,16 @@ void request(LumoraGUI& gui, const QString& kind, bool show)
         show ? gui.showReminder() : gui.responceToBlink();
 }
 
+// Where a pop-up meant for rect shows: moved by the least distance that
+// brings it wholly onto the screen.
+QRect ontoScreen(const QRect& rect)
+{
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    return QRect(QPoint(qBound(0, rect.x(), screen.width() - rect.width()),
+                        qBound(0, rect.y(), screen.height() - rect.height())),
+                 rect.size());
+}
+
 QWidget* popupOf(const LumoraGUI& gui, const QString& kind)
 {
     if (kind == "break")
@@ -67,6 +82,24 @@ QWidget* popupOf(const LumoraGUI& gui, const QString& kind)
         return gui.findChild<ExerciseReminderWidget*>();
     return gui.findChild<BlinkReminderWidget*>();
 }
+
+// The program's translators for one language, installed as the language box
+// installs them, and English again at the end.
+class Language
+{
+public:
+    explicit Language(int index)
+    {
+        languages::initialize();
+        languages::apply(index, &m_owner, m_app, m_qt);
+    }
+    ~Language() { languages::apply(0, &m_owner, m_app, m_qt); }
+
+private:
+    QObject m_owner;
+    QTranslator* m_app = nullptr;
+    QTranslator* m_qt = nullptr;
+};
 
 // Runs this program again as another application holding the keyboard focus.
 int runFocusHolder(char** argv)
@@ -97,16 +130,29 @@ private:
     void xdotool(const QStringList& args) { QVERIFY(m_server->run("xdotool", args)); }
     void pointerTo(QPoint p) { xdotool({"mousemove", QString::number(p.x()), QString::number(p.y())}); }
 
-    // The window xdotool names ("getwindowfocus", "getactivewindow").
-    quint64 window(const char* command)
+    QByteArray xdotoolOutput(const QStringList& args)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", m_server->display());
         p.setProcessEnvironment(env);
-        p.start("xdotool", {command});
+        p.start("xdotool", args);
         p.waitForFinished(10000);
-        return p.readAllStandardOutput().trimmed().toULongLong();
+        return p.readAllStandardOutput().trimmed();
+    }
+
+    // The window xdotool names ("getwindowfocus", "getactivewindow").
+    quint64 window(const char* command) { return xdotoolOutput({command}).toULongLong(); }
+
+    // Where the X server has put a window, in root coordinates.
+    QRect xGeometry(const QWidget* w)
+    {
+        QMap<QByteArray, int> values;
+        for (const QByteArray& line : xdotoolOutput({"getwindowgeometry", "--shell", QString::number(w->winId())}).split('\n')) {
+            const int eq = line.indexOf('=');
+            values[line.left(eq)] = line.mid(eq + 1).toInt();
+        }
+        return QRect(values.value("X"), values.value("Y"), values.value("WIDTH"), values.value("HEIGHT"));
     }
     quint64 focusWindow() { return window("getwindowfocus"); }
     quint64 activeWindow() { return window("getactivewindow"); }
@@ -122,6 +168,8 @@ private:
     void verifyOnScreenAt(const QRect& r)
     {
         const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        QVERIFY2(screen.rect().contains(r), qPrintable(QString("%1,%2 %3x%4 is not wholly on the screen")
+                                                            .arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())));
         const QPoint c = r.center();
         const QPoint edges[] = {{r.left(), c.y()}, {r.right(), c.y()}, {c.x(), r.top()}, {c.x(), r.bottom()}};
         const QPoint outward[] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
@@ -192,11 +240,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), m_holderWindow, 10000);
     }
 
-    // Each case starts with the other program in front, as the user left it.
+    // Each case starts with the other program in front, as the user left it,
+    // and with no pop-up place stored.
     void init()
     {
         focusHolder();
         pointerTo(kAside);
+        for (const char* key : {"BRPX", "BRPY", "ERPX", "ERPY", "RPX", "RPY"})
+            openSettings()->remove(QString("G/") + key);
     }
 
     void cleanupTestCase()
@@ -241,7 +292,7 @@ private slots:
             const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
             shownAt = QPoint(screen.width() - size.width(), screen.height() - size.height() - 100);
         }
-        verifyOnScreenAt(QRect(kind == "blink" ? shownAt - QPoint(size.width(), 0) : shownAt, size));
+        verifyOnScreenAt(ontoScreen(QRect(kind == "blink" ? shownAt - QPoint(size.width(), 0) : shownAt, size)));
         verifyHolderFocused();
 
         request(gui, kind, false);
@@ -250,6 +301,67 @@ private slots:
         verifyHolderFocused();
         verifyNothingRuns(popup);
         QCOMPARE(stored(keyX, keyY), saved);  // a corrected place lives in memory only
+    }
+
+    // In every language each pop-up, at its default place, at a saved place
+    // partly off the right and bottom edges and at a saved place on the
+    // screen, shows wholly on the screen, moved by no more than that takes;
+    // the stored place stays as it was. The break pop-up also after a snooze.
+    void whollyOnScreenInEveryLanguage_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("kind");
+        languages::initialize();
+        for (int i = 0; i < languages::list().size(); ++i)
+            for (const char* kind : {"break", "exercise", "blink"})
+                QTest::newRow(qPrintable(languages::list().at(i).name() + " " + kind)) << i << QString(kind);
+    }
+    void whollyOnScreenInEveryLanguage()
+    {
+        QFETCH(int, language);
+        QFETCH(QString, kind);
+        QCOMPARE(languages::list().size(), 4);  // English, Slovak, German, Czech
+        const Language translators(language);
+        QCOMPARE(QCoreApplication::translate("BreakReminderWidget", "SKIP") != "SKIP", language > 0);
+
+        const QByteArray keyX = kind == "break" ? "BRPX" : kind == "exercise" ? "ERPX" : "RPX";
+        const QByteArray keyY = keyX.left(keyX.size() - 1) + "Y";
+        const bool rightEdge = kind == "blink";  // its place is its right edge and top
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        const QPoint none(-1, -1), inside(rightEdge ? screen.width() - 7 : 7, 100);  // below the other program
+        const QPoint partlyOff(rightEdge ? screen.width() + 120 : screen.width() - 120, screen.height() - 40);
+        const QPoint byDefault = kind == "break"      ? QPoint(screen.width() - 481, screen.height() - 168 - 100)
+                                 : kind == "exercise" ? QPoint(screen.width() / 2, screen.height() / 2)
+                                                      : QPoint(screen.width(), 200);
+        for (const QPoint& saved : {none, partlyOff, inside}) {
+            store(keyX, keyY, saved);
+            LumoraGUI gui;
+            QWidget* popup = popupOf(gui, kind);
+            pointerTo(kCorner);
+            request(gui, kind, true);
+            waitShown(popup);
+            const QSize size = popup->size();
+            const QPoint place = saved == none ? byDefault : saved;
+            const QRect meant(rightEdge ? place - QPoint(size.width(), 0) : place, size);
+            const QRect expected = ontoScreen(meant);
+            if (saved == inside)
+                QCOMPARE(expected, meant);  // that place really is on the screen: it is kept exactly
+            QCOMPARE(xGeometry(popup), expected);
+            verifyOnScreenAt(expected);
+
+            if (kind == "break") {  // within reach: snoozed by a click, it comes back where it was
+                click(popup->findChild<QPushButton*>("pushButton_snooze"));
+                QTRY_VERIFY(!popup->isVisible());
+                QTest::qWait(kSettleMs);
+                pointerTo(kCorner);
+                request(gui, kind, true);
+                waitShown(popup);
+                QCOMPARE(xGeometry(popup), expected);
+                verifyOnScreenAt(expected);
+            }
+            request(gui, kind, false);
+            QCOMPARE(stored(keyX, keyY), saved);
+        }
     }
 
     void dragStoresTheNewPlace_data()
@@ -333,6 +445,50 @@ private slots:
         waitShown(popupOf(restarted, "blink"));
         verifyOnScreenAt(QRect(550 - size.width(), 220, size.width(), size.height()));
         verifyHolderFocused();
+    }
+
+    // A pop-up dropped partly off the screen stays where the user put it
+    // while it is dragged and that place is stored; it shows wholly on the
+    // screen, the stored place unchanged.
+    void droppedPartlyOffShowsOnScreen_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("break") << "break";
+        QTest::newRow("blink") << "blink";  // placed in position-change mode
+    }
+    void droppedPartlyOffShowsOnScreen()
+    {
+        QFETCH(QString, kind);
+        const bool blink = kind == "blink";
+        const char* keyX = blink ? "RPX" : "BRPX";
+        const char* keyY = blink ? "RPY" : "BRPY";
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        store(keyX, keyY, {blink ? 400 : 20, 30});
+        LumoraGUI gui;
+        QWidget* popup = popupOf(gui, kind);
+        auto* button = gui.findChild<QPushButton*>("pushButton_changeBlinkReminderPosition");
+        blink ? button->setChecked(true) : gui.showBreakReminder();
+        waitShown(popup);
+        const QSize size = popup->size();
+        const QPoint grab = popup->pos() + QPoint(12, 40);
+        drag(grab, QPoint(screen.width() - 5, screen.height() - 5) - grab);
+        const QRect dropped = xGeometry(popup);
+        QVERIFY2(dropped.right() >= screen.width() && dropped.bottom() >= screen.height(), "not dropped partly off");
+        const QPoint place = blink ? QPoint(dropped.x() + size.width(), dropped.y()) : dropped.topLeft();
+        if (blink)
+            button->setChecked(false);
+        else
+            gui.hideBreakReminder();
+        QCOMPARE(stored(keyX, keyY), place);
+
+        pointerTo(kCorner);
+        blink ? gui.showReminder() : gui.showBreakReminder();
+        waitShown(popup);
+        const QRect shown(screen.width() - size.width(), screen.height() - size.height(), size.width(), size.height());
+        QCOMPARE(xGeometry(popup), shown);
+        verifyOnScreenAt(shown);
+        request(gui, kind, false);
+        QCOMPARE(stored(keyX, keyY), place);
     }
 
     // The window forwards each answer to the scheduler once.
@@ -433,6 +589,7 @@ private slots:
     void languageChangeRetranslatesInPlace()
     {
         store("RPX", "RPY", {600, 300});
+        store("ERPX", "ERPY", {10, 100});  // above the blink reminder
         LumoraGUI gui;
         auto* reminder = gui.findChild<BlinkReminderWidget*>();
         auto* exerciseText = gui.findChild<ExerciseReminderWidget*>()->findChild<QLabel*>("label_text");
@@ -457,14 +614,24 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && qstrcmp(argv[1], "--focus-holder") == 0)
         return runFocusHolder(argv);
+    // "--screen WIDTHxHEIGHT" before the test's own arguments: a screen of
+    // that size instead of the small default one.
+    QString screen = QStringLiteral("640x480x24");
+    if (argc > 2 && qstrcmp(argv[1], "--screen") == 0) {
+        screen = QString::fromLatin1(argv[2]) + QStringLiteral("x24");
+        argv[2] = argv[0];
+        argv += 2;
+        argc -= 2;
+    }
     PrivateXServer server;
-    if (!server.start()) {
+    if (!server.start(screen)) {
         std::fprintf(stderr, "Xvfb did not start\n");
         return 1;
     }
     qputenv("DISPLAY", server.display());
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
+    app.setFont(QFont(appfonts::install(), 15));  // the program's own font, as it sets it
     TestPopups test(&server);
     return QTest::qExec(&test, argc, argv);
 }

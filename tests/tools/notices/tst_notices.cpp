@@ -1,10 +1,13 @@
 // The notices tool: licence texts into a PDF, shared texts once; a shipped
 // package without its copyright file fails the build. Read back with
-// pdftotext.
+// pdftotext, the shipped document also word by word with the place and size
+// each word has on the page.
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 
 class TestNotices : public QObject
 {
@@ -14,6 +17,7 @@ private slots:
     void documentHoldsEachTextOnce();
     void missingPackageFails();
     void shippedDocumentNamesShippedPackages();
+    void shippedDocumentIsPrintedReadably();
 
 private:
     static QString pdfText(const QString& pdf)
@@ -73,10 +77,58 @@ void TestNotices::missingPackageFails()
 void TestNotices::shippedDocumentNamesShippedPackages()
 {
     const QString text = pdfText(QStringLiteral(LUMORA_BIN_DIR "/notices.pdf"));
-    for (const char* package : {"libqt5core5a", "libopencv-core406", "libdlib19.1", "libqcustomplot2.1",
-                                "fonts-roboto-unhinted"})
-        QVERIFY2(text.contains(package), package);
+    const QStringList packages = QStringLiteral(LUMORA_NOTICE_PACKAGES).split(' ', Qt::SkipEmptyParts);
+    QVERIFY(packages.size() >= 5);
+    for (const QString& package : packages)
+        QVERIFY2(QRegularExpression("(^|[\\s,])" + QRegularExpression::escape(package) + "([\\s,]|$)",
+                                    QRegularExpression::MultilineOption)
+                     .match(text)
+                     .hasMatch(),
+                 qPrintable(package));
     QVERIFY(text.contains("Apache License") || text.contains("Apache-2.0"));  // the Roboto font's licence
+}
+
+// A4 pages whose words are printed at a reading size and whose lines use the
+// page's width, every word on its page.
+void TestNotices::shippedDocumentIsPrintedReadably()
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral(LUMORA_BIN_DIR "/notices.pdf"),
+                                          QStringLiteral("-")});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+
+    const QRegularExpression pageRe(QStringLiteral("<page width=\"([\\d.]+)\" height=\"([\\d.]+)\""));
+    const QRegularExpression wordRe(QStringLiteral(
+        "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\""));
+    QVector<double> heights;
+    double left = 1e9, right = 0, pageWidth = 0;
+    int pages = 0;
+    for (const QString& page : html.split(QStringLiteral("<page "), Qt::SkipEmptyParts).mid(1)) {
+        const auto size = pageRe.match(QStringLiteral("<page ") + page);
+        QVERIFY(size.hasMatch());
+        const double width = size.captured(1).toDouble(), height = size.captured(2).toDouble();
+        QVERIFY2(qAbs(width - 595) < 2 && qAbs(height - 842) < 2, "not an A4 page");
+        pageWidth = width;
+        ++pages;
+        for (auto it = wordRe.globalMatch(page); it.hasNext();) {
+            const auto w = it.next();
+            const double x0 = w.captured(1).toDouble(), y0 = w.captured(2).toDouble();
+            const double x1 = w.captured(3).toDouble(), y1 = w.captured(4).toDouble();
+            QVERIFY2(x0 >= 0 && y0 >= 0 && x1 <= width && y1 <= height, "a word off its page");
+            heights.append(y1 - y0);
+            left = std::min(left, x0);
+            right = std::max(right, x1);
+        }
+    }
+    QVERIFY(pages > 1);
+    QVERIFY(heights.size() > 1000);
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    const double median = heights.at(heights.size() / 2);
+    QVERIFY2(median >= 8 && median <= 12, qPrintable(QString("median word height %1 pt").arg(median)));
+    QVERIFY2(right - left >= pageWidth / 2,
+             qPrintable(QString("text spans %1 to %2 pt of %3").arg(left).arg(right).arg(pageWidth)));
 }
 
 QTEST_MAIN(TestNotices)
