@@ -4,7 +4,7 @@
 #include <QGuiApplication>
 #include <cstdlib>
 
-#include "app/platform/xconnection.h"
+#include "app/platform/x11/xconnection.h"
 
 namespace compositing {
 
