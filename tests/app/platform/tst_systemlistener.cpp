@@ -4,8 +4,8 @@
 #include "app/platform/systemlistenerlinux.h"
 #include "app/platform/x11sessionwatcher.h"
 #include "app/platform/xconnection.h"
-#include "fakelogin.h"
-#include "testservers.h"
+#include "tests/support/fakelogin.h"
+#include "tests/support/sessionservers.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -10,7 +10,7 @@
 #include <signal.h>
 #include <xcb/xcb.h>
 
-#include "tests/app/platform/testservers.h"
+#include "tests/support/sessionservers.h"
 #include "tests/support/trivialmodel.h"
 
 namespace {
