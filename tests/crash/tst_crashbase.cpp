@@ -16,7 +16,7 @@
 #include "crash/util/filereader.h"
 #include "crash/util/process.h"
 #include "crash/util/uuid.h"
-#include "crashtestutil.h"
+#include "tests/support/crashtestutil.h"
 
 using base::FilePath;
 

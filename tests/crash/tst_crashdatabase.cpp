@@ -16,7 +16,7 @@
 
 #include "crash/client/crashreportdatabase.h"
 #include "crash/util/xattr.h"
-#include "crashtestutil.h"
+#include "tests/support/crashtestutil.h"
 
 using crashwatch::CrashReportDatabase;
 using crashwatch::Settings;

@@ -16,7 +16,7 @@
 #include "app/settings.h"
 #include "core/control/statisticscontroller.h"
 #include "net/servercontroller.h"
-#include "testservers.h"
+#include "tests/support/networkservers.h"
 
 namespace {
 

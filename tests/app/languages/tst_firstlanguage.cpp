@@ -15,7 +15,7 @@
 
 #include "app/lumoraapplication.h"
 #include "gui/lumoragui.h"
-#include "tests/app/platform/testservers.h"
+#include "tests/support/sessionservers.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "app/platform/globalshortcut.h"
 #include "app/platform/globalshortcut_p.h"
 #include "app/platform/x11/xconnection.h"
-#include "testservers.h"
+#include "tests/support/sessionservers.h"
 
 #include <QSignalSpy>
 #include <QtTest>

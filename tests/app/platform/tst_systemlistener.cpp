@@ -4,8 +4,8 @@
 #include "app/platform/linux/systemlistenerlinux.h"
 #include "app/platform/x11/x11sessionwatcher.h"
 #include "app/platform/x11/xconnection.h"
-#include "fakelogin.h"
-#include "testservers.h"
+#include "tests/support/fakelogin.h"
+#include "tests/support/sessionservers.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

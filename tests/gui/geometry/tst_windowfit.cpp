@@ -27,8 +27,8 @@
 #include "app/platform/compositing.h"
 #include "gui/widgetproxy.h"
 #include "gui/widgetstatistics.h"
-#include "tests/app/platform/testservers.h"
-#include "tests/gui/testwindow.h"
+#include "tests/support/sessionservers.h"
+#include "tests/support/testwindow.h"
 
 namespace {
 

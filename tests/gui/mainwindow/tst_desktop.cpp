@@ -14,8 +14,8 @@
 #include <signal.h>
 #include <xcb/xcb.h>
 
-#include "tests/app/platform/testservers.h"
-#include "tests/net/testservers.h"
+#include "tests/support/networkservers.h"
+#include "tests/support/sessionservers.h"
 #include "tests/support/trivialmodel.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "gui/breakreminderwidget.h"
 #include "gui/exercisereminderwidget.h"
 #include "gui/lumoragui.h"
-#include "testservers.h"
+#include "tests/support/sessionservers.h"
 
 #include <QAbstractAnimation>
 #include <QApplication>

@@ -17,7 +17,7 @@
 #include "app/settings.h"
 #include "gui/widgetproxy.h"
 #include "net/servercontroller.h"
-#include "../../net/testservers.h"
+#include "tests/support/networkservers.h"
 
 namespace {
 

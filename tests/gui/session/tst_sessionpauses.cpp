@@ -20,9 +20,9 @@
 #include <memory>
 
 #include "app/platform/linux/systemlistenerlinux.h"
-#include "tests/app/platform/fakelogin.h"
-#include "tests/app/platform/testservers.h"
-#include "tests/gui/testwindow.h"
+#include "tests/support/fakelogin.h"
+#include "tests/support/sessionservers.h"
+#include "tests/support/testwindow.h"
 
 using SystemSession::SystemListenerLinux;
 

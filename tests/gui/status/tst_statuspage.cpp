@@ -20,8 +20,8 @@
 
 #include "core/control/statisticscontroller.h"
 #include "core/model.h"
-#include "tests/app/platform/testservers.h"
-#include "tests/gui/testwindow.h"
+#include "tests/support/sessionservers.h"
+#include "tests/support/testwindow.h"
 #include "tools/synthface/synthface.h"
 
 namespace {

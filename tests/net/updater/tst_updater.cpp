@@ -22,7 +22,7 @@
 #include "net/updater/downloader.h"
 #include "net/updater/updatecenter.h"
 #include "net/updater/updater.h"
-#include "tests/net/testservers.h"
+#include "tests/support/networkservers.h"
 
 namespace {
 

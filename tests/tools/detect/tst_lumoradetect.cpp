@@ -3,7 +3,7 @@
 // teacher (frontal detector + 68-point model) puts at box (96, 82, 130, 130)
 // with eye centres (136.8, 123.5) and (189.8, 119.3); data/coffee.jpg has no face.
 
-#include "tests/tools/hostileinputs.h"
+#include "tests/support/hostileinputs.h"
 
 #include <QtTest>
 

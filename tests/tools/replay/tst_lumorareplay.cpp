@@ -8,7 +8,7 @@
 
 #include <opencv2/videoio.hpp>
 
-#include "tests/tools/hostileinputs.h"
+#include "tests/support/hostileinputs.h"
 #include "tools/synthface/synthface.h"
 
 namespace {

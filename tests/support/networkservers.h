@@ -66,7 +66,7 @@ public:
     // One HTTPS server per certificate name of makeCertificates, in order.
     bool start(const QString& dir, const QStringList& certs, const QString& credential, const QString& lastDateTime)
     {
-        QStringList args{LUMORA_SOURCE_DIR "/tests/net/testservice.py", "--credential", credential,
+        QStringList args{LUMORA_SOURCE_DIR "/tests/support/testservice.py", "--credential", credential,
                          "--last-datetime", lastDateTime, "--relay-name", ServiceName};
         for (const QString& c : certs)
             args << "--tls" << dir + "/" + c + ".pem" << dir + "/" + c + ".key";
