@@ -69,16 +69,6 @@ public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
-qint64 peakResidentKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
 // MD5 of the server's test pattern of the given length.
 QString patternMd5(qint64 size)
 {
