@@ -305,7 +305,8 @@ void Downloader::updateProgress(qint64 received, qint64 total)
 
 void Downloader::saveFile(qint64, qint64)
 {
-    if (!m_reply || m_failed || followRedirect(m_reply))
+    // An aborted reply is closed: nothing more to read from it.
+    if (!m_reply || m_failed || !m_reply->isOpen() || followRedirect(m_reply))
         return;
     // Unbuffered: a failed write shows at once, not at a later flush.
     QFile file(partPath());
