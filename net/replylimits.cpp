@@ -61,14 +61,14 @@ QByteArray BoundedBody::bodyOf(QNetworkReply* reply, qint64 maxBytes)
 {
     auto* bounded = reply->findChild<BoundedBody*>(QString(), Qt::FindDirectChildrenOnly);
     if (!bounded)
-        return reply->read(maxBytes);
+        return reply->isOpen() ? reply->read(maxBytes) : QByteArray();
     bounded->read();
     return bounded->m_failed ? QByteArray() : bounded->m_body;
 }
 
 void BoundedBody::read()
 {
-    if (m_failed)
+    if (m_failed || !m_reply->isOpen())
         return;
     // One byte past the bound is enough to know the reply is too large;
     // whatever else it holds is never copied.
@@ -109,7 +109,6 @@ void RateWatch::check()
     m_atLastCheck = m_received;
     if (got >= least || m_reply->isFinished())
         return;
-    m_stalled = true;
     qWarning().noquote() << m_label << "download abandoned:" << got << "bytes in the last" << window
                          << "ms, less than" << least;
     m_reply->abort();

@@ -65,7 +65,6 @@ class RateWatch : public QObject
     Q_OBJECT
 public:
     static RateWatch* attach(QNetworkReply* reply, const QString& label);
-    bool stalled() const { return m_stalled; }
 
 private:
     RateWatch(QNetworkReply* reply, const QString& label);
@@ -75,7 +74,6 @@ private:
     QString m_label;
     qint64 m_received = 0;
     qint64 m_atLastCheck = 0;
-    bool m_stalled = false;
 };
 
 }  // namespace replylimits

@@ -110,6 +110,7 @@ private slots:
     void oversizedFeedsFail();
     void slowFeedEndsAtItsDeadline();
     void downloadsKeepAMinimumRate();
+    void cancelledDownloadLeavesNoFolder();
     void oversizedDownloadsStopAtTheAnnouncedSize_data();
     void oversizedDownloadsStopAtTheAnnouncedSize();
     void fullDiskStopsAtTheFirstFailedWrite();
@@ -417,14 +418,17 @@ void TestUpdater::downloadsKeepAMinimumRate()
                                           {"md5", patternMd5(size)}}});
     UpdateCenter* center = UpdateCenter::getInstance();
     QSignalSpy done(center, SIGNAL(downloadFinished(QString,QString)));
-    QElapsedTimer waited;
-    waited.start();
-    BoxAnswers steady({QMessageBox::Yes, QMessageBox::Cancel});
-    check("/feed/steady.json", steady);
-    QVERIFY(done.count() == 1 || done.wait(20000));
-    QTRY_COMPARE(steady.seen.size(), 2);
-    QVERIFY2(steady.seen[1].contains("Installing the update"), qPrintable(steady.seen[1]));
-    QVERIFY2(waited.elapsed() > 2000, "the download was not slow");
+    {
+        // Its own scope: an answerer still alive would answer later boxes too.
+        QElapsedTimer waited;
+        waited.start();
+        BoxAnswers steady({QMessageBox::Yes, QMessageBox::Cancel});
+        check("/feed/steady.json", steady);
+        QVERIFY(done.count() == 1 || done.wait(20000));
+        QTRY_COMPARE(steady.seen.size(), 2);
+        QVERIFY2(steady.seen[1].contains("Installing the update"), qPrintable(steady.seen[1]));
+        QVERIFY2(waited.elapsed() > 2000, "the download was not slow");
+    }
 
     writeFeed("stalled.json", {QJsonObject{{"latest-version", "4.5"},
                                            {"download-url", url("/slow/1/100000/stalled.bin")},
@@ -437,6 +441,25 @@ void TestUpdater::downloadsKeepAMinimumRate()
     qunsetenv("LUMORA_DOWNLOAD_MIN_RATE");
     QVERIFY2(stalled.seen[1].contains("Press OK to download again"), qPrintable(stalled.seen[1]));
     QCOMPARE(done.count(), 1);
+    QCOMPARE(tempEntries(), before);
+}
+
+void TestUpdater::cancelledDownloadLeavesNoFolder()
+{
+    writeFeed("cancel.json", {QJsonObject{{"latest-version", "4.8"},
+                                          {"download-url", url("/slow/4000/1000000/cancel.bin")},
+                                          {"md5", patternMd5(1000000)}}});
+    const QStringList before = tempEntries();
+    // Yes to the update, Yes to cancelling it, Cancel to downloading again.
+    BoxAnswers boxes({QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Cancel});
+    Updater* updater = nullptr;
+    check("/feed/cancel.json", boxes, false, &updater);
+    Downloader* window = updater->downloader();
+    QTRY_VERIFY(QFileInfo(window->downloadFolder() + "/cancel.bin.part").size() > 0);
+    QTest::mouseClick(window->findChild<QPushButton*>("stopButton"), Qt::LeftButton);
+    QTRY_COMPARE(boxes.seen.size(), 3);
+    QVERIFY2(boxes.seen[1].contains("cancel the download"), qPrintable(boxes.seen[1]));
+    QVERIFY2(boxes.seen[2].contains("Press OK to download again"), qPrintable(boxes.seen[2]));
     QCOMPARE(tempEntries(), before);
 }
 
