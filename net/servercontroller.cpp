@@ -17,6 +17,7 @@
 
 #include "app/settings.h"
 #include "net/makeraddresses.h"
+#include "net/replylimits.h"
 #include "net/scrambler.h"
 
 #ifndef LUMORA_SERVICE_CREDENTIAL
@@ -46,9 +47,11 @@ QString describe(const QNetworkProxy& proxy)
         .arg(redacted(proxy.user()), redacted(proxy.password()));
 }
 
+// Empty when the reply passed its size or time bound (it then carries an
+// error as well).
 QString bodyOf(QNetworkReply* reply)
 {
-    QByteArray body = reply->readAll();
+    QByteArray body = replylimits::BoundedBody::bodyOf(reply, replylimits::kServiceBytes);
     const int nul = body.indexOf('\0');
     if (nul >= 0)
         body.truncate(nul);
@@ -183,7 +186,7 @@ QByteArray ServerController::createPostData(QString serial, QString pcid)
 
 int ServerController::processServerResponse(QString body)
 {
-    qDebug() << "ServerController::processServerResponse" << body;
+    qDebug() << "ServerController::processServerResponse" << replylimits::logged(body);
     if (body.isEmpty())
         return 0;
     return QJsonDocument::fromJson(body.toUtf8()).object().value(QStringLiteral("status")).toInt(0);
@@ -192,6 +195,10 @@ int ServerController::processServerResponse(QString body)
 QNetworkReply* ServerController::post(const QNetworkRequest& request, const QByteArray& body, const char* handler)
 {
     QNetworkReply* reply = m_manager->post(request, body);
+    // Read as it arrives, within a size and a deadline: a service that
+    // answers without end or never must not hold the thread's memory or
+    // its one probe.
+    replylimits::BoundedBody::attach(reply, replylimits::kServiceBytes, QStringLiteral("ServerController"));
     connect(reply, SIGNAL(finished()), this, handler);
     connect(reply, &QNetworkReply::errorOccurred, this, &ServerController::slotError);
     connect(reply, &QNetworkReply::sslErrors, this, &ServerController::slotSslErrors);
@@ -247,7 +254,7 @@ void ServerController::dataUploaded()
         return;
     const QString body = bodyOf(reply);
     if (!body.isEmpty())
-        qDebug() << "ServerController::dataUploaded" << body;
+        qDebug() << "ServerController::dataUploaded" << replylimits::logged(body);
     reply->deleteLater();
 }
 

@@ -11,7 +11,11 @@
 #include <QNetworkRequest>
 #include <QTemporaryDir>
 
+#include "net/replylimits.h"
 #include "ui_downloader.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -51,6 +55,7 @@ Downloader::Downloader(QWidget* parent)
     m_ui->openButton->setVisible(false);
     connect(m_ui->openButton, &QPushButton::clicked, this, &Downloader::installUpdate);
     connect(m_ui->stopButton, &QPushButton::clicked, this, &Downloader::cancelDownload);
+    removeStaleFolders(downloadDir());
 }
 
 Downloader::~Downloader()
@@ -58,6 +63,60 @@ Downloader::~Downloader()
     qDebug() << "~Downloader";
     delete m_reply;
     delete m_manager;
+    if (!m_complete)
+        discardFolder();
+}
+
+void Downloader::removeStaleFolders(const QString& dir)
+{
+    const qint64 dayAgo = QDateTime::currentSecsSinceEpoch() - 24 * 3600;
+    const QStringList names = QDir(dir).entryList({QStringLiteral("lumora-update-*")},
+                                                  QDir::AllEntries | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QString path = dir + QLatin1Char('/') + name;
+        // lstat: a link is never followed, and only this user's own folders
+        // count. Nobody else can rename an entry of ours in the shared
+        // temporary folder, so it is still the one looked at.
+        struct stat st;
+        if (lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != geteuid() || st.st_mtime >= dayAgo)
+            continue;
+        if (QDir(path).removeRecursively())
+            qDebug() << "Downloader removed an old download folder" << name;
+    }
+}
+
+void Downloader::setAnnouncedSize(int megabytes)
+{
+    m_announcedMb = qMax(0, megabytes);
+}
+
+qint64 Downloader::sizeLimit() const
+{
+    bool known = false;
+    const qint64 length = m_reply ? m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known) : 0;
+    if (known && length >= 0)
+        return length;
+    if (m_announcedMb > 0)
+        return (qint64(m_announcedMb) + 1) * 1048576 * 5 / 4;
+    return -1;
+}
+
+void Downloader::fail(const QString& why)
+{
+    if (m_failed || !m_reply)
+        return;
+    m_failed = true;
+    qWarning().noquote() << "Downloader::saveFile download stopped:" << why;
+    m_reply->abort();
+}
+
+void Downloader::discardFolder()
+{
+    if (m_folder)
+        m_folder->remove();
+    m_folder.reset();
+    m_complete = false;
 }
 
 QString Downloader::downloadDir() const
@@ -147,7 +206,11 @@ void Downloader::start(const QUrl& url, int redirects)
     }
 
     // A fresh private folder for every download: the restarted one never
-    // meets what an earlier attempt or anybody else left.
+    // meets what an earlier attempt or anybody else left, and the earlier
+    // attempt's folder goes, as its file would.
+    discardFolder();
+    m_written = 0;
+    m_failed = false;
     if (!m_downloadDir.exists())
         m_downloadDir.mkpath(QStringLiteral("."));
     m_folder = std::make_unique<QTemporaryDir>(m_downloadDir.absoluteFilePath(QStringLiteral("lumora-update-XXXXXX")));
@@ -164,11 +227,14 @@ void Downloader::start(const QUrl& url, int redirects)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     if (!m_userAgent.isEmpty())
         request.setRawHeader("User-Agent", m_userAgent.toUtf8());
+    // The file as it is: nothing unpacks it on the way to the disk.
+    request.setRawHeader("Accept-Encoding", "identity");
     m_reply = m_manager->get(request);
     m_reply->setProperty(kRedirects, redirects);
     // Qt stops reading from the network while this much waits unread, so
     // the file never sits in memory, whatever its size.
     m_reply->setReadBufferSize(256 * 1024);
+    replylimits::RateWatch::attach(m_reply, QStringLiteral("Downloader"));
     m_startTime = nowSeconds();
 
     QNetworkReply* reply = m_reply;
@@ -180,12 +246,17 @@ void Downloader::start(const QUrl& url, int redirects)
         if (isCurrent(reply))
             saveFile(reply->bytesAvailable(), -1);
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply]() {
-        if (isCurrent(reply))
-            finished();
-        else
-            reply->deleteLater();
-    });
+    // Queued: an abort from within the reply's own signals (a failed write)
+    // ends the download once those have returned.
+    connect(
+        reply, &QNetworkReply::finished, this,
+        [this, reply]() {
+            if (isCurrent(reply))
+                finished();
+            else
+                reply->deleteLater();
+        },
+        Qt::QueuedConnection);
     showNormal();
 }
 
@@ -205,6 +276,7 @@ bool Downloader::followRedirect(QNetworkReply* reply)
         reply->abort();
         reply->deleteLater();
         hide();
+        discardFolder();
         refuse(QStringLiteral("redirect"));
         return true;
     }
@@ -233,14 +305,24 @@ void Downloader::updateProgress(qint64 received, qint64 total)
 
 void Downloader::saveFile(qint64, qint64)
 {
-    if (!m_reply || followRedirect(m_reply))
+    // An aborted reply is closed: nothing more to read from it.
+    if (!m_reply || m_failed || !m_reply->isOpen() || followRedirect(m_reply))
         return;
+    // Unbuffered: a failed write shows at once, not at a later flush.
     QFile file(partPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return;
     const QByteArray data = m_reply->readAll();
-    if (file.write(data) != data.size())
-        qWarning() << "Downloader::saveFile write failed:" << file.errorString();
+    const qint64 limit = sizeLimit();
+    if (limit >= 0 && m_written + data.size() > limit) {
+        fail(QStringLiteral("more than the announced %1 bytes").arg(limit));
+        return;
+    }
+    if (file.write(data) != data.size()) {
+        fail(QStringLiteral("write failed: ") + file.errorString());
+        return;
+    }
+    m_written += data.size();
 }
 
 QString Downloader::sizeText(qint64 bytes)
@@ -299,8 +381,10 @@ void Downloader::finished()
     qDebug() << "Downloader::finished()";
     hide();
 
-    const QString checksum = fileChecksum(filePath(), QCryptographicHash::Md5);
+    const QString checksum = m_failed ? QString() : fileChecksum(filePath(), QCryptographicHash::Md5);
     if (checksum.isEmpty() || checksum != m_md5) {
+        // Nothing of a failed download is kept.
+        discardFolder();
         QMessageBox box(QMessageBox::Critical, QString(), tr("Press OK to download again."),
                         QMessageBox::Ok | QMessageBox::Cancel);
         box.setInformativeText(tr("Error, the downloaded update is corrupted!"));
@@ -309,6 +393,7 @@ void Downloader::finished()
             startDownload(QUrl(m_url));
         return;
     }
+    m_complete = true;
     emit downloadFinished(m_url, filePath());
     installUpdate();
 }

@@ -6,6 +6,8 @@
 // Each download goes into a private folder of its own (mode 0700) below the
 // download directory, so no other user can plant or swap the file; only
 // HTTPS is followed, and replies that a restart replaced are ignored.
+// A download that fails or is cancelled takes its folder with it; one that
+// passes its checksum keeps it for the installer.
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -35,6 +37,9 @@ public:
     // The folder the running or last download writes to; empty before the
     // first accepted download.
     QString downloadFolder() const;
+    // Removes this user's own download folders in dir (real folders, not
+    // links) older than a day, left by attempts that never ended.
+    static void removeStaleFolders(const QString& dir);
     static QString fileChecksum(const QString& fileName, QCryptographicHash::Algorithm algorithm);
     // The text of a byte count and of a number of remaining seconds, as the
     // window shows them.
@@ -49,6 +54,9 @@ public slots:
     void startDownload(QUrl url);
     void setFileName(QString file);
     void setUserAgentString(QString agent);
+    // The entry's "size-in-mb": without a Content-Length, no more than this
+    // (with a margin for rounding) is stored; 0 sets no bound.
+    void setAnnouncedSize(int megabytes);
 
 private slots:
     void finished();
@@ -67,6 +75,11 @@ private:
     QString partPath() const;
     QString filePath() const;
     void refuse(const QString& why);
+    // Most bytes the file may take; -1 when nothing bounds it.
+    qint64 sizeLimit() const;
+    // Ends the running download as a failed one.
+    void fail(const QString& why);
+    void discardFolder();
 
     QString m_md5;
     QString m_url;
@@ -79,4 +92,8 @@ private:
     QString m_userAgent;
     QNetworkAccessManager* m_manager = nullptr;
     std::unique_ptr<QTemporaryDir> m_folder;
+    int m_announcedMb = 0;
+    qint64 m_written = 0;
+    bool m_failed = false;
+    bool m_complete = false;
 };

@@ -14,6 +14,7 @@
 #include <QVector>
 #include <memory>
 
+#include "net/replylimits.h"
 #include "net/updater/downloader.h"
 
 namespace {
@@ -64,6 +65,9 @@ void Updater::request(int redirects)
         req.setRawHeader("User-Agent", m_userAgentString.toUtf8());
     QNetworkReply* reply = m_manager->get(req);
     reply->setProperty(kRedirects, redirects);
+    // Read as it arrives, up to a size no real feed reaches and within a
+    // deadline; past either the check ends as a failed one.
+    replylimits::BoundedBody::attach(reply, replylimits::kFeedBytes, QStringLiteral("Updater::onReply"));
 }
 
 void Updater::endCheck()
@@ -97,7 +101,8 @@ void Updater::onReply(QNetworkReply* r)
         endCheck();
         return;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
+    const QJsonDocument document =
+        QJsonDocument::fromJson(replylimits::BoundedBody::bodyOf(reply.get(), replylimits::kFeedBytes));
     if (document.isNull()) {
         endCheck();
         return;
@@ -174,6 +179,7 @@ void Updater::setUpdateAvailable(bool available)
         return;
     }
     m_downloader->setUpdateProperties(m_downloadUrl, m_md5);
+    m_downloader->setAnnouncedSize(m_downloadSize);
     m_downloader->setFileName(m_downloadUrl.split(QLatin1Char('/')).last());
     m_downloader->startDownload(QUrl(m_downloadUrl));
 }

@@ -303,6 +303,107 @@ private slots:
         QVERIFY(QNetworkProxyFactory::usesSystemConfiguration());
     }
 
+    // Replies far larger than any real one, unpacked or not: each ends as a
+    // failed request, memory stays flat, and the client goes on.
+    void oversizedRepliesFail_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("1 GiB with its length") << "sized";
+        QTest::newRow("1 GiB without a length") << "stream";
+        QTest::newRow("gzip unpacking to 1 GiB") << "gzip";
+    }
+    void oversizedRepliesFail()
+    {
+        QFETCH(QString, kind);
+        openSettings()->remove("P");
+        setService(QStringLiteral("https://localhost:%1/huge/%2").arg(m_service.httpsPort(0)).arg(kind));
+        ServerController server;
+        server.init();
+        QSignalSpy last(&server, &ServerController::lastDateTimeObtained);
+        QSignalSpy validated(&server, &ServerController::proxySettingsValidated);
+        const QString failure = QStringLiteral("ServerController::slotError Network Failure");
+        const int failures = logText().count(failure);
+        QVERIFY(resetPeakResident());
+        const qint64 peakBefore = peakResidentKb();
+
+        server.findOutLastUploadedDateTime();
+        server.uploadStats(QStringLiteral("{\"data\":[1]}"));
+        server.verifyProxySettings(QString(), 0, QString(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(validated.count(), 1, 30000);
+        QCOMPARE(validated.value(0), QVariantList{false});
+        QTRY_COMPARE_WITH_TIMEOUT(logText().count(failure), failures + 3, 30000);
+        QCOMPARE(last.count(), 0);
+        const qint64 growthKb = peakResidentKb() - peakBefore;
+        qInfo("three replies of 1 GiB (%s): peak resident memory grew by %lld kB", qPrintable(kind), growthKb);
+        QVERIFY2(growthKb < 50 * 1024, qPrintable(QString::number(growthKb)));
+
+        setService(QStringLiteral("https://localhost:%1").arg(m_service.httpsPort(0)));
+        server.findOutLastUploadedDateTime();
+        QTRY_COMPARE_WITH_TIMEOUT(last.count(), 1, 15000);
+        QCOMPARE(last.value(0).value(0).toString(), LastUpload);
+    }
+
+    // A large answer within the bound is used, but only its start is logged.
+    void largeAnswersAreLoggedByTheirStart()
+    {
+        openSettings()->remove("P");
+        setService(QStringLiteral("https://localhost:%1/big").arg(m_service.httpsPort(0)));
+        ServerController server;
+        server.init();
+        QSignalSpy validated(&server, &ServerController::proxySettingsValidated);
+        {
+            QMutexLocker lock(&logMutex);
+            logLines.clear();
+        }
+        server.uploadStats(QStringLiteral("{\"data\":[1]}"));
+        server.verifyProxySettings(QString(), 0, QString(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(validated.count(), 1, 15000);
+        QCOMPARE(validated.value(0), QVariantList{true});
+        QTRY_VERIFY(logText().contains("ServerController::dataUploaded"));
+        QMutexLocker lock(&logMutex);
+        int bodies = 0;
+        for (const QString& line : logLines) {
+            QVERIFY2(line.size() < 1000, qPrintable(line.left(100)));
+            // The body's start, and how long it was.
+            bodies += line.contains("status") && line.contains(QRegularExpression("\\(2\\d{5} characters\\)"));
+        }
+        QCOMPARE(bodies, 2);
+    }
+
+    // A service that never answers, or answers a byte a second, ends at the
+    // deadline as a network error; the next probe is not refused.
+    void unansweredRequestsEndAtTheirDeadline_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("never answers") << "silent";
+        QTest::newRow("one byte a second") << "slow";
+    }
+    void unansweredRequestsEndAtTheirDeadline()
+    {
+        QFETCH(QString, kind);
+        openSettings()->remove("P");
+        qputenv("LUMORA_REQUEST_DEADLINE_MS", "1500");
+        setService(QStringLiteral("https://localhost:%1/%2").arg(m_service.httpsPort(0)).arg(kind));
+        ServerController server;
+        server.init();
+        QSignalSpy validated(&server, &ServerController::proxySettingsValidated);
+        const QString failure = QStringLiteral("ServerController::slotError Network Failure");
+        const int failures = logText().count(failure);
+        QElapsedTimer waited;
+        waited.start();
+        server.verifyProxySettings(QString(), 0, QString(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(validated.count(), 1, 15000);
+        qunsetenv("LUMORA_REQUEST_DEADLINE_MS");
+        QCOMPARE(validated.takeFirst(), QVariantList{false});
+        QVERIFY2(waited.elapsed() >= 1400, qPrintable(QString::number(waited.elapsed())));
+        QCOMPARE(logText().count(failure), failures + 1);
+
+        setService(QStringLiteral("https://localhost:%1").arg(m_service.httpsPort(0)));
+        server.verifyProxySettings(QString(), 0, QString(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(validated.count(), 1, 15000);
+        QCOMPARE(validated.takeFirst(), QVariantList{true});
+    }
+
 private:
     QTemporaryDir m_dir;
     TestService m_service;

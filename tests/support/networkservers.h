@@ -5,6 +5,7 @@
 // front of a relay that alone knows the services' name.
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -48,6 +49,25 @@ openssl req -x509 $key -days 2 -keyout self.key -out self.pem -subj /CN=localhos
         return false;
     QSslConfiguration::setDefaultConfiguration(c);
     return true;
+}
+
+// Peak resident memory of this process (VmHWM), in kB, and its reset, so
+// that a measurement sees only what follows it.
+inline qint64 peakResidentKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+inline bool resetPeakResident()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
 }
 
 inline void stop(QProcess& p)

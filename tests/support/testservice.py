@@ -5,8 +5,13 @@ One HTTPS server per --tls CERT KEY answers the statistics and form services;
 a CONNECT relay is the only place where --relay-name resolves (to the first
 server). Prints "HTTPS <index> <port>", "RELAY <port>", "READY", then
 "REQUEST <json>" per request received. Ends when its stdin closes.
+
+Below a first path part of one of the forms below, the services misbehave:
+/huge/sized, /huge/stream, /huge/gzip answer 1 GiB (with its length, without,
+gzip-encoded zeros without), /big answers 200 kB of JSON with "status" 1,
+/silent never answers, /slow answers 1 byte a second.
 """
-import argparse, json, socket, ssl, sys, threading
+import argparse, json, socket, ssl, sys, threading, time, zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from socketserver import StreamRequestHandler, ThreadingTCPServer
 
@@ -32,11 +37,53 @@ class Service(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(data)
 
+    def misbehave(self):
+        parts = self.path.split("/")
+        if parts[1] == "silent":
+            self.rfile.read(1)  # returns when the client gives up
+            return True
+        if parts[1] == "slow":
+            self.send_response(200)
+            self.send_header("Content-Length", "1000")
+            self.end_headers()
+            for _ in range(1000):
+                self.wfile.write(b" ")
+                self.wfile.flush()
+                time.sleep(1)
+            return True
+        if parts[1] == "big":
+            self.answer(200, {"status": 1, "pad": " " * 200000})
+            return True
+        if parts[1] != "huge":
+            return False
+        self.send_response(200)
+        size = 1 << 30
+        if parts[2] == "sized":
+            self.send_header("Content-Length", str(size))
+        if parts[2] == "gzip":
+            self.send_header("Content-Encoding", "gzip")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        packer = zlib.compressobj(9, zlib.DEFLATED, 31) if parts[2] == "gzip" else None
+        block = b'{"status":1,"datetime":"x","pad":"' + b" " * ((1 << 20) - 34)
+        for _ in range(size // len(block)):
+            self.wfile.write(packer.compress(block) if packer else block)
+        if packer:
+            self.wfile.write(packer.flush())
+        return True
+
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", "0"))).decode()
         auth = self.headers.get("Authorization", "")
         emit("REQUEST " + json.dumps({"path": self.path, "authorization": auth, "body": body,
                                       "contentType": self.headers.get("Content-Type", "")}))
+        try:
+            if self.misbehave():
+                return
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
+            self.close_connection = True
+            return
         if auth != "Basic " + args.credential:
             return self.answer(401)
         if self.path == "/api/0.1/assign":

@@ -19,6 +19,11 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/logutils.h"
 #include "net/updater/downloader.h"
 #include "net/updater/updatecenter.h"
 #include "net/updater/updater.h"
@@ -69,16 +74,6 @@ public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
-qint64 peakResidentKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
 // MD5 of the server's test pattern of the given length.
 QString patternMd5(qint64 size)
 {
@@ -111,6 +106,15 @@ private slots:
     void redirects();
     void corruptedDownloadIsOfferedAgain();
     void pathLikeNamesAreRefused();
+    void oversizedFeedsFail_data();
+    void oversizedFeedsFail();
+    void slowFeedEndsAtItsDeadline();
+    void downloadsKeepAMinimumRate();
+    void cancelledDownloadLeavesNoFolder();
+    void oversizedDownloadsStopAtTheAnnouncedSize_data();
+    void oversizedDownloadsStopAtTheAnnouncedSize();
+    void fullDiskStopsAtTheFirstFailedWrite();
+    void staleFoldersAreRemovedAtStart();
     // Last: opening the installer quits the application, after which no
     // nested event loop runs any more.
     void downloadWithoutLengthStaysOnDisk();
@@ -168,7 +172,7 @@ QStringList TestUpdater::check(const QString& feed, QList<QMessageBox::StandardB
     return boxes.seen;
 }
 
-void TestUpdater::check(const QString& feed, BoxAnswers& boxes, bool beta, Updater** used)
+void TestUpdater::check(const QString& feed, BoxAnswers& /*answering*/, bool beta, Updater** used)
 {
     // A feed address of its own for each check, so each gets a fresh Updater.
     const QString address = feed.contains("://") ? feed : url(feed) + QStringLiteral("?%1").arg(++m_feeds);
@@ -334,11 +338,14 @@ void TestUpdater::corruptedDownloadIsOfferedAgain()
                                        {"md5", patternMd5(4999)}}});
     UpdateCenter* center = UpdateCenter::getInstance();
     QSignalSpy done(center, SIGNAL(downloadFinished(QString,QString)));
+    const QStringList before = tempEntries();
     BoxAnswers boxes({QMessageBox::Yes, QMessageBox::Cancel});
     check("/feed/bad.json", boxes);
     QTRY_COMPARE(boxes.seen.size(), 2);
     QVERIFY2(boxes.seen[1].contains("corrupted"), qPrintable(boxes.seen[1]));
     QCOMPARE(done.count(), 0);
+    // The failed download's folder went with it.
+    QCOMPARE(tempEntries(), before);
 }
 
 void TestUpdater::pathLikeNamesAreRefused()
@@ -359,6 +366,254 @@ void TestUpdater::pathLikeNamesAreRefused()
     QFile log(m_dir.path() + "/requests.log");
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(!log.readAll().contains("escape"));
+}
+
+void TestUpdater::oversizedFeedsFail_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("1 GiB with its length") << "/sized/1073741824/updates.json";
+    QTest::newRow("1 GiB without a length") << "/stream/1073741824/updates.json";
+    QTest::newRow("gzip unpacking to 1 GiB") << "/gzip/1073741824/updates.json";
+}
+
+// A feed far larger than any real one ends the check as a failed one,
+// without holding it in memory.
+void TestUpdater::oversizedFeedsFail()
+{
+    QFETCH(QString, path);
+    QSignalSpy finished(UpdateCenter::getInstance(), SIGNAL(checkingFinished(QString)));
+    QVERIFY(resetPeakResident());
+    const qint64 peakBefore = peakResidentKb();
+    Updater* updater = nullptr;
+    QCOMPARE(check(path, {}, false, &updater), QStringList());
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!updater->updateAvailable());
+    const qint64 growthKb = peakResidentKb() - peakBefore;
+    qInfo("feed %s: peak resident memory grew by %lld kB", qPrintable(path), growthKb);
+    QVERIFY2(growthKb < 50 * 1024, qPrintable(QString::number(growthKb)));
+}
+
+void TestUpdater::slowFeedEndsAtItsDeadline()
+{
+    qputenv("LUMORA_REQUEST_DEADLINE_MS", "1500");
+    QSignalSpy finished(UpdateCenter::getInstance(), SIGNAL(checkingFinished(QString)));
+    QElapsedTimer waited;
+    waited.start();
+    const QStringList seen = check("/slow/1/100000/updates.json", {});
+    qunsetenv("LUMORA_REQUEST_DEADLINE_MS");
+    QCOMPARE(seen, QStringList());
+    QCOMPARE(finished.count(), 1);
+    QVERIFY2(waited.elapsed() >= 1400, qPrintable(QString::number(waited.elapsed())));
+}
+
+// A slow but steady download finishes; one at a byte a second is stopped
+// after a window, offered again, and leaves nothing behind.
+void TestUpdater::downloadsKeepAMinimumRate()
+{
+    qputenv("LUMORA_DOWNLOAD_WINDOW_MS", "1000");
+    qputenv("LUMORA_DOWNLOAD_MIN_RATE", "2000");
+    const qint64 size = 48000;
+    writeFeed("steady.json", {QJsonObject{{"latest-version", "4.4"},
+                                          {"download-url", url(QStringLiteral("/slow/16000/%1/steady.bin").arg(size))},
+                                          {"md5", patternMd5(size)}}});
+    UpdateCenter* center = UpdateCenter::getInstance();
+    QSignalSpy done(center, SIGNAL(downloadFinished(QString,QString)));
+    {
+        // Its own scope: an answerer still alive would answer later boxes too.
+        QElapsedTimer waited;
+        waited.start();
+        BoxAnswers steady({QMessageBox::Yes, QMessageBox::Cancel});
+        check("/feed/steady.json", steady);
+        QVERIFY(done.count() == 1 || done.wait(20000));
+        QTRY_COMPARE(steady.seen.size(), 2);
+        QVERIFY2(steady.seen[1].contains("Installing the update"), qPrintable(steady.seen[1]));
+        QVERIFY2(waited.elapsed() > 2000, "the download was not slow");
+    }
+
+    writeFeed("stalled.json", {QJsonObject{{"latest-version", "4.5"},
+                                           {"download-url", url("/slow/1/100000/stalled.bin")},
+                                           {"md5", patternMd5(100000)}}});
+    const QStringList before = tempEntries();
+    BoxAnswers stalled({QMessageBox::Yes, QMessageBox::Cancel});
+    check("/feed/stalled.json", stalled);
+    QTRY_COMPARE_WITH_TIMEOUT(stalled.seen.size(), 2, 15000);
+    qunsetenv("LUMORA_DOWNLOAD_WINDOW_MS");
+    qunsetenv("LUMORA_DOWNLOAD_MIN_RATE");
+    QVERIFY2(stalled.seen[1].contains("Press OK to download again"), qPrintable(stalled.seen[1]));
+    QCOMPARE(done.count(), 1);
+    QCOMPARE(tempEntries(), before);
+}
+
+void TestUpdater::cancelledDownloadLeavesNoFolder()
+{
+    writeFeed("cancel.json", {QJsonObject{{"latest-version", "4.8"},
+                                          {"download-url", url("/slow/4000/1000000/cancel.bin")},
+                                          {"md5", patternMd5(1000000)}}});
+    const QStringList before = tempEntries();
+    // Yes to the update, Yes to cancelling it, Cancel to downloading again.
+    BoxAnswers boxes({QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Cancel});
+    Updater* updater = nullptr;
+    check("/feed/cancel.json", boxes, false, &updater);
+    Downloader* window = updater->downloader();
+    QTRY_VERIFY(QFileInfo(window->downloadFolder() + "/cancel.bin.part").size() > 0);
+    QTest::mouseClick(window->findChild<QPushButton*>("stopButton"), Qt::LeftButton);
+    QTRY_COMPARE(boxes.seen.size(), 3);
+    QVERIFY2(boxes.seen[1].contains("cancel the download"), qPrintable(boxes.seen[1]));
+    QVERIFY2(boxes.seen[2].contains("Press OK to download again"), qPrintable(boxes.seen[2]));
+    QCOMPARE(tempEntries(), before);
+}
+
+void TestUpdater::oversizedDownloadsStopAtTheAnnouncedSize_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("64 MiB without a length") << "/stream/67108864/over.bin";
+    QTest::newRow("gzip unpacking to 1 GiB") << "/gzip/1073741824/over.bin";
+}
+
+// An entry announcing 1 MB: the file never grows past that (with its
+// margin), whatever the server sends or packs, and the failed download is
+// offered again without leaving its folder.
+void TestUpdater::oversizedDownloadsStopAtTheAnnouncedSize()
+{
+    QFETCH(QString, path);
+    writeFeed("over.json", {QJsonObject{{"latest-version", "4.6"}, {"download-url", url(path)},
+                                        {"md5", patternMd5(1)}, {"size-in-mb", 1}}});
+    const QStringList before = tempEntries();
+    const QDir temp(QDir::tempPath());
+    qint64 largest = 0;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        for (const QString& name : temp.entryList({"lumora-update-*"}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+            if (before.contains(name))
+                continue;
+            for (const QFileInfo& f : QDir(temp.filePath(name)).entryInfoList(QDir::Files))
+                largest = qMax(largest, f.size());
+        }
+    });
+    watch.start(1);
+    QVERIFY(resetPeakResident());
+    const qint64 peakBefore = peakResidentKb();
+    BoxAnswers boxes({QMessageBox::Yes, QMessageBox::Cancel});
+    check("/feed/over.json", boxes);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen.size(), 2, 30000);
+    watch.stop();
+    QVERIFY2(boxes.seen[1].contains("Press OK to download again"), qPrintable(boxes.seen[1]));
+    const qint64 limit = 2 * 1048576 * 5 / 4;
+    qInfo("%s for 1 MB announced: the file reached %lld bytes", qPrintable(path), largest);
+    QVERIFY(largest > 0);
+    QVERIFY2(largest <= limit, qPrintable(QString::number(largest)));
+    QVERIFY(peakResidentKb() - peakBefore < 50 * 1024);
+    QCOMPARE(tempEntries(), before);
+    // The file is asked for as it is, not packed.
+    QFile log(m_dir.path() + "/requests.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().contains(path.toUtf8() + " Lumora/3.7.4.0 (Qt; UpdateCenter)|accept-encoding=identity\n"));
+}
+
+// On a full file system the download stops at the first failed write, with
+// a handful of log lines, and the user is offered to download again.
+void TestUpdater::fullDiskStopsAtTheFirstFailedWrite()
+{
+    const QByteArray mounted = qgetenv("LUMORA_FULL_DISK_DIR");
+    if (mounted.isEmpty()) {
+        // A mount namespace is only for a process without threads: the case
+        // runs again in a child, in a namespace of its own where a 1 MB file
+        // system is the temporary folder.
+        if (geteuid() != 0)
+            QSKIP("a small file system can only be mounted as root");
+        const QString unshare = QStandardPaths::findExecutable("unshare");
+        if (unshare.isEmpty() || QProcess::execute(unshare, {"-m", "true"}) != 0)
+            QSKIP("no private mount namespace here (unshare -m)");
+        const QString mount = m_dir.path() + "/full";
+        QVERIFY(QDir().mkpath(mount));
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LUMORA_FULL_DISK_DIR", mount);
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(unshare, {"-m", "--propagation", "private", "sh", "-c",
+                              "mount -t tmpfs -o size=1m lumora-full \"$1\" || exit 77; exec \"$2\" "
+                              "fullDiskStopsAtTheFirstFailedWrite",
+                              "sh", mount, QCoreApplication::applicationFilePath()});
+        QVERIFY(child.waitForFinished(60000));
+        if (child.exitCode() == 77)
+            QSKIP("a tmpfs cannot be mounted here");
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        return;
+    }
+
+    QVERIFY(LOGUTILS::initLogging(m_dir.path() + "/logs"));
+    qputenv("TMPDIR", mounted);
+    const qint64 size = 64LL << 20;
+    const QString path = QStringLiteral("/sized/%1/full.bin").arg(size);
+    writeFeed("full.json",
+              {QJsonObject{{"latest-version", "4.7"}, {"download-url", url(path)}, {"md5", patternMd5(size)}}});
+    // Yes to the update, OK to the first failure, Cancel to the second.
+    BoxAnswers boxes({QMessageBox::Yes, QMessageBox::Ok, QMessageBox::Cancel});
+    check("/feed/full.json", boxes);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen.size(), 3, 30000);
+    qInstallMessageHandler(nullptr);
+    QVERIFY2(boxes.seen[1].contains("Press OK to download again"), qPrintable(boxes.seen[1]));
+    QVERIFY2(boxes.seen[2].contains("Press OK to download again"), qPrintable(boxes.seen[2]));
+    QFile log(LOGUTILS::getLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const int lines = log.readAll().count('\n');
+    qInfo("two downloads into a full file system: %d log lines", lines);
+    QVERIFY(lines > 0);
+    QVERIFY2(lines < 100, qPrintable(QString::number(lines)));
+    QCOMPARE(QDir(QString::fromLocal8Bit(mounted)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
+    QFile requests(m_dir.path() + "/requests.log");
+    QVERIFY(requests.open(QIODevice::ReadOnly));
+    QCOMPARE(requests.readAll().count(path.toUtf8()), 2);
+}
+
+// Leftovers of this user older than a day go when the downloader starts; a
+// fresh one, another user's and a link (and what it leads to) stay.
+void TestUpdater::staleFoldersAreRemovedAtStart()
+{
+    const QDir temp(QDir::tempPath());
+    const qint64 old = QDateTime::currentSecsSinceEpoch() - 2 * 24 * 3600;
+    auto age = [old](const QString& path) {
+        const struct timespec times[2] = {{old, 0}, {old, 0}};
+        return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    };
+    auto folder = [&](const QString& name) {
+        const QString path = temp.filePath(name);
+        QDir().mkpath(path);
+        QFile f(path + "/lumora.bin.part");
+        f.open(QIODevice::WriteOnly);
+        f.write("x");
+        return path;
+    };
+    const QString stale = folder("lumora-update-stale1");
+    QVERIFY(age(stale));
+    const QString fresh = folder("lumora-update-fresh1");
+    const QString others = folder("lumora-update-others");
+    QVERIFY(age(others));
+    const bool otherUser = geteuid() == 0 && chown(QFile::encodeName(others).constData(), 65534, 65534) == 0;
+    if (!otherUser) {
+        qWarning("not root: the folder of another user is not tried");
+        QDir(others).removeRecursively();
+    }
+    const QString target = folder("kept-by-link");
+    QVERIFY(age(target));
+    const QString link = temp.filePath("lumora-update-link12");
+    QVERIFY(QFile::link(target, link));
+    QVERIFY(age(link));
+
+    { Downloader starting; }
+
+    QVERIFY(!QFileInfo::exists(stale));
+    QVERIFY(QFileInfo::exists(fresh + "/lumora.bin.part"));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QVERIFY(QFileInfo::exists(target + "/lumora.bin.part"));
+    if (otherUser)
+        QVERIFY(QFileInfo::exists(others + "/lumora.bin.part"));
+    for (const QString& path : {fresh, others, target})
+        QDir(path).removeRecursively();
+    QFile::remove(link);
 }
 
 QTEST_MAIN(TestUpdater)

@@ -7,12 +7,19 @@ GET /loop               a redirect to itself
 GET /to-http/PATH       a redirect to plain HTTP on the same port
 GET /stream/BYTES/NAME  BYTES of the test pattern, without a length
 GET /sized/BYTES/NAME   BYTES of the test pattern, with its length
-Every request line and its User-Agent go to --log; the port goes to stdout.
+GET /gzip/BYTES/NAME    BYTES of zeros gzip-encoded on the fly, without a
+                        length, whatever the request accepts
+GET /slow/RATE/BYTES/NAME  BYTES of the test pattern, with its length, at
+                        RATE bytes per second
+Every request line, its User-Agent and its Accept-Encoding go to --log; the
+port goes to stdout.
 """
 import argparse
 import http.server
 import os
 import ssl
+import time
+import zlib
 
 BLOCK = bytes(i % 251 for i in range(65536))
 
@@ -41,9 +48,37 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(chunk)
             left -= len(chunk)
 
+    def gzipped(self, size):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Encoding", "gzip")
+        self.end_headers()
+        packer = zlib.compressobj(9, zlib.DEFLATED, 31)
+        zeros = bytes(1 << 20)
+        left = size
+        while left > 0:
+            self.wfile.write(packer.compress(zeros[: min(left, len(zeros))]))
+            left -= len(zeros)
+        self.wfile.write(packer.flush())
+
+    def slow(self, rate, size):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        step = max(1, rate // 10)
+        sent = 0
+        while sent < size:
+            chunk = min(step, size - sent)
+            self.wfile.write(bytes((sent + i) % 65536 % 251 for i in range(chunk)))
+            self.wfile.flush()
+            sent += chunk
+            time.sleep(chunk / rate)
+
     def do_GET(self):
         with open(self.server.log, "a") as log:
-            log.write("%s %s\n" % (self.path, self.headers.get("User-Agent", "")))
+            log.write("%s %s|accept-encoding=%s\n" % (self.path, self.headers.get("User-Agent", ""),
+                                                     self.headers.get("Accept-Encoding", "")))
         parts = self.path.split("?")[0].split("/")
         try:
             if parts[1] == "feed":
@@ -63,12 +98,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.redirect("http://127.0.0.1:%d/%s" % (self.server.server_port, "/".join(parts[2:])))
             elif parts[1] in ("stream", "sized"):
                 self.pattern(int(parts[2]), parts[1] == "sized")
+            elif parts[1] == "gzip":
+                self.gzipped(int(parts[2]))
+            elif parts[1] == "slow":
+                self.slow(int(parts[2]), int(parts[3]))
             else:
                 self.send_error(404)
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
+            pass  # the client stopped reading
         except (IndexError, ValueError, OSError):
             self.send_error(404)
-        except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
-            pass
 
 
 def main():
