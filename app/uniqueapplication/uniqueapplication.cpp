@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 #include "app/privatedirectory.h"
 #include "app/uniqueapplication/uniqueapplication_p.h"
@@ -57,17 +58,83 @@ int remaining(int timeout, const QElapsedTimer& timer)
     return timeout - static_cast<int>(timer.elapsed());
 }
 
+// Descriptors of replaced key files, closed when it goes: while one is
+// open its inode cannot be handed out again, so that each new key file has
+// an inode (and a key) not tried before.
+class ReplacedKeyFiles
+{
+public:
+    ReplacedKeyFiles() = default;
+    ReplacedKeyFiles(const ReplacedKeyFiles&) = delete;
+    ReplacedKeyFiles& operator=(const ReplacedKeyFiles&) = delete;
+    ~ReplacedKeyFiles()
+    {
+        for (int fd : m_fds)
+            ::close(fd);
+    }
+    void keep(int fd)
+    {
+        if (fd >= 0)
+            m_fds.push_back(fd);
+    }
+
+private:
+    std::vector<int> m_fds;
+};
+
 // Gives the key file a new identity, and with it a new key: the new file
 // is made while the old one still exists, so it gets another inode.
-void renewKeyFile(const QString& keyFile)
+void renewKeyFile(const QString& keyFile, ReplacedKeyFiles& replaced)
 {
     const QByteArray path = QFile::encodeName(keyFile);
     const QByteArray fresh = path + ".new";
+    replaced.keep(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     ::unlink(fresh.constData());
     const int fd = ::open(fresh.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
     ::rename(fresh.constData(), path.constData());
+}
+
+// Makes the key file where it is missing; true when this call made it.
+bool makeKeyFile(const QString& keyFile)
+{
+    const int fd = ::open(QFile::encodeName(keyFile).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+// The block under the key that the memory object derives from the key
+// file, with its state in ds: kNoBlock, kHiddenBlock (one that we may not
+// look into), or its id.
+constexpr int kNoBlock = -1;
+constexpr int kHiddenBlock = -2;
+int findBlock(const QString& keyFile, struct shmid_ds& ds)
+{
+    const key_t key = ::ftok(QFile::encodeName(keyFile).constData(), 'Q');
+    if (key == -1)
+        return kNoBlock;
+    const int id = ::shmget(key, 0, 0);
+    if (id == -1)
+        return errno == ENOENT ? kNoBlock : kHiddenBlock;
+    return ::shmctl(id, IPC_STAT, &ds) == 0 ? id : kHiddenBlock;
+}
+
+// Whether a block that a process still holds exists under the key of the
+// key file. One of this user's that nobody holds (left by a killed
+// process) is removed instead, as the last detach would have done.
+bool heldBlockExists(const QString& keyFile)
+{
+    struct shmid_ds ds;
+    const int id = findBlock(keyFile, ds);
+    if (id == kNoBlock || id == kHiddenBlock)
+        return id == kHiddenBlock;
+    if (ds.shm_nattch == 0 && ds.shm_perm.uid == ::geteuid())
+        return ::shmctl(id, IPC_RMID, nullptr) != 0;
+    return true;
 }
 
 }  // namespace
@@ -190,16 +257,10 @@ QString UniqueApplicationPrivate::blockKeyFile(const QString& directory, const Q
 
 bool UniqueApplicationPrivate::blockIsForeign(const QString& keyFile)
 {
-    // The same key the memory object derives from its native key.
-    const key_t key = ::ftok(QFile::encodeName(keyFile).constData(), 'Q');
-    if (key == -1)
-        return false;
-    const int id = ::shmget(key, 0, 0);
-    if (id == -1)
-        return errno != ENOENT;
     struct shmid_ds ds;
-    if (::shmctl(id, IPC_STAT, &ds) != 0)
-        return true;  // not even readable to us
+    const int id = findBlock(keyFile, ds);
+    if (id == kNoBlock || id == kHiddenBlock)
+        return id == kHiddenBlock;  // one not even readable to us is foreign
     const uid_t me = ::geteuid();
     return ds.shm_perm.uid != me || ds.shm_perm.cuid != me || (ds.shm_perm.mode & 077) != 0;
 }
@@ -360,12 +421,24 @@ bool UniqueApplicationPrivate::unlockBlock()
 bool UniqueApplicationPrivate::openBlock(const QString& directory)
 {
     const QString keyFile = blockKeyFile(directory, blockServerName, ::geteuid());
+    // The key comes from only part of the key file's inode number, so a
+    // block under it may belong to another key file (an inode used again
+    // after a folder was removed, or a chance match). A key file made under
+    // the lock just now has no block of its own yet: any block under its
+    // key is another's, and a held one makes us take a new key file.
+    bool fresh = makeKeyFile(keyFile);
+    ReplacedKeyFiles replaced;
     for (int attempt = 0; attempt < kKeyAttempts; ++attempt) {
         // Another user's block under our key (squatted, or a chance match
         // of the key) is never attached: its owner could write to it.
         if (blockIsForeign(keyFile)) {
             qWarning() << "UniqueApplication: another user's block holds the key; taking a new one.";
-            renewKeyFile(keyFile);
+            renewKeyFile(keyFile, replaced);
+            fresh = true;
+            continue;
+        }
+        if (fresh && heldBlockExists(keyFile)) {
+            renewKeyFile(keyFile, replaced);
             continue;
         }
         {
@@ -399,7 +472,8 @@ bool UniqueApplicationPrivate::openBlock(const QString& directory)
         if (blockIsForeign(keyFile)) {
             delete memory;
             memory = nullptr;
-            renewKeyFile(keyFile);
+            renewKeyFile(keyFile, replaced);
+            fresh = true;
             continue;
         }
         if (created)

@@ -12,7 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// Numeric user ids that no account on a test machine has.
+// Numeric user ids that no account on a test machine has. Tests that may
+// run at the same time use pairs of their own, since each removes what its
+// users left behind.
 constexpr uid_t kTestUser = 47301;
 constexpr uid_t kOtherTestUser = 47302;
 
@@ -30,9 +32,9 @@ inline bool asUser(uid_t uid, const std::function<bool()>& what)
 
 // Removes the shared memory blocks and semaphores the two test users left
 // behind (a killed process keeps them); they would meet the next run.
-inline void removeTestUsersIpc()
+inline void removeTestUsersIpc(uid_t user = kTestUser, uid_t other = kOtherTestUser)
 {
-    const auto ours = [](uid_t uid) { return uid == kTestUser || uid == kOtherTestUser; };
+    const auto ours = [user, other](uid_t uid) { return uid == user || uid == other; };
     struct shm_info shmInfo;
     const int lastShm = ::shmctl(0, SHM_INFO, reinterpret_cast<struct shmid_ds*>(&shmInfo));
     for (int i = 0; i <= lastShm; ++i) {

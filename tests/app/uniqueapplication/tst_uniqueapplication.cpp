@@ -613,7 +613,8 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
     squatter.runAs(other, env);
     squatter.start();
     QVERIFY(squatter.waitFor("squatting"));
-    QCOMPARE(squatter.lines(), QStringList{"squatting"});
+    QVERIFY2(squatter.lines().contains("squatting") && !squatter.lines().contains("intercepted"),
+             qPrintable(squatter.lines().join(" | ")));
 
     // The user's program starts all the same, as the primary.
     Helper primary;
