@@ -17,8 +17,8 @@
 
 #include <qcustomplot.h>
 
-#include "app/platform/linux/autostart.h"
-#include "app/platform/linux/v4l2cameras.h"
+#include "app/platform/startatlogin.h"
+#include "app/platform/systemcameras.h"
 #include "app/platform/systemsession.h"
 #include "app/settings.h"
 #include "net/makeraddresses.h"

@@ -11,8 +11,8 @@
 #include <QDesktopServices>
 
 #include "app/languages.h"
-#include "app/platform/linux/autostart.h"
-#include "app/platform/linux/v4l2cameras.h"
+#include "app/platform/startatlogin.h"
+#include "app/platform/systemcameras.h"
 #include "app/settings.h"
 #include "ui_lumoragui.h"
 

@@ -7,7 +7,7 @@
 #include <QSignalBlocker>
 #include <QToolTip>
 
-#include "app/platform/linux/autostart.h"
+#include "app/platform/startatlogin.h"
 #include "app/platform/systemsession.h"
 #include "app/settings.h"
 #include "net/updater/updatecenter.h"

@@ -2,7 +2,6 @@
 // The portable part of a hotkey (the process-wide table, enabling,
 // activation) and the operations the windowing system's part provides.
 
-#include <QByteArray>
 #include <QHash>
 #include <QPair>
 #include <Qt>
@@ -25,10 +24,6 @@ public:
     static bool registerShortcut(quint32 nativeKey, quint32 nativeMods);
     static bool unregisterShortcut(quint32 nativeKey, quint32 nativeMods);
     static void activateShortcut(quint32 nativeKey, quint32 nativeMods);
-
-    // X11: the display the hotkeys' own connection opens (empty: $DISPLAY);
-    // takes effect when the first hotkey is registered.
-    static QByteArray display;
 
     GlobalShortcut* q_ptr;
     bool enabled = true;

@@ -24,8 +24,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <xcb/xcb.h>
-
 namespace SystemSession {
 
 class EventFilter : public QObject, public QAbstractNativeEventFilter
@@ -56,16 +54,5 @@ public slots:
 protected:
     explicit EventFilter(QObject* parent = nullptr);
 };
-
-// Titles of the viewable top-level windows, lower-cased, in the order the
-// window manager lists them (_NET_CLIENT_LIST); without a window manager,
-// the root window's children in stacking order. A window without a name
-// gives an empty text; no connection gives an empty list.
-QStringList getAllWindowTitles(xcb_connection_t* connection);
-
-// Names of the current user's processes, lower-cased, read below procRoot.
-// A name is the whole program name, also where the kernel cuts it to
-// 15 characters.
-QStringList getAllProcesses(const QString& procRoot = QStringLiteral("/proc"));
 
 }  // namespace SystemSession

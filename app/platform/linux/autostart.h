@@ -1,19 +1,12 @@
 #pragma once
 // Start at login through an XDG autostart entry: a desktop entry file in
 // $XDG_CONFIG_HOME/autostart/ that the session starts once at login, with
-// "/m" so the program goes straight to the tray.
+// "/m" so the program goes straight to the tray. createSystemStartAtLogin()
+// gives the entry for the running executable at autostart::entryPath().
 
 #include <QString>
-#include <memory>
 
-class StartAtLogin
-{
-public:
-    virtual ~StartAtLogin() = default;
-    // On: write (or rewrite) the entry; off: remove it. A failed write is
-    // logged as a warning and leaves any earlier entry in place.
-    virtual void setEnabled(bool on) = 0;
-};
+#include "app/platform/startatlogin.h"
 
 namespace autostart {
 
@@ -33,6 +26,3 @@ QByteArray entryText(const QString& program);
 bool writeEntry(const QString& path, const QString& program);
 
 }  // namespace autostart
-
-// The entry for the running executable at autostart::entryPath().
-std::shared_ptr<StartAtLogin> createSystemStartAtLogin();

@@ -3,7 +3,7 @@
 // the whole name is taken from the command line or the executable when one
 // of those begins with the cut name.
 
-#include "app/platform/systemsession.h"
+#include "app/platform/linux/processlist.h"
 
 #include <QByteArray>
 #include <QFile>

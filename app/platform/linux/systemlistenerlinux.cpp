@@ -1,5 +1,7 @@
 #include "app/platform/linux/systemlistenerlinux.h"
 
+#include "app/platform/linux/processlist.h"
+#include "app/platform/x11/windowtitles.h"
 #include "app/platform/x11/x11sessionwatcher.h"
 #include "app/platform/x11/xconnection.h"
 

@@ -72,7 +72,7 @@ QVector<CameraEntry> listV4l2CaptureDevices(const QString& devDir)
     return list;
 }
 
-std::shared_ptr<CameraList> createSystemCameraList(const QString& devDir)
+std::shared_ptr<CameraList> createSystemCameraList()
 {
-    return std::make_shared<SystemCameraList>(devDir);
+    return std::make_shared<SystemCameraList>(QStringLiteral("/dev"));
 }

@@ -1,6 +1,8 @@
 // Hotkeys on X11: passive key grabs on the root window through a connection
 // of our own. Native codes are X key codes and X modifier masks.
 
+#include "app/platform/x11/globalshortcut_x11.h"
+
 #include "app/platform/globalshortcut_p.h"
 #include "app/platform/x11/xconnection.h"
 
@@ -13,7 +15,7 @@
 
 #include <xcb/xcb_keysyms.h>
 
-QByteArray GlobalShortcutPrivate::display;
+QByteArray GlobalShortcutX11::display;
 
 namespace {
 
@@ -64,7 +66,7 @@ xcb_keysym_t keysymForKey(Qt::Key withFlags)
 class HotkeyServer : public QObject
 {
 public:
-    explicit HotkeyServer(QObject* parent) : QObject(parent), x(GlobalShortcutPrivate::display, this)
+    explicit HotkeyServer(QObject* parent) : QObject(parent), x(GlobalShortcutX11::display, this)
     {
         if (!x.isValid()) {
             qWarning() << "GlobalShortcut: no X display, hotkeys cannot be registered";

@@ -1,6 +1,6 @@
 // Titles of the windows on screen, read from the X server.
 
-#include "app/platform/systemsession.h"
+#include "app/platform/x11/windowtitles.h"
 
 #include <QVector>
 #include <cstdlib>

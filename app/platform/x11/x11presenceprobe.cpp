@@ -1,4 +1,8 @@
-#include "app/platform/x11/x11presenceprobe.h"
+// The presence probe on X11: the idle time comes from the X server's
+// screen-saver extension and the pointer position from a small object on the
+// GUI thread (the scheduler's thread never touches QCursor).
+
+#include "app/platform/systempresence.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 // Hotkeys grabbed on an X server of the test's own and pressed with xdotool.
 
 #include "app/platform/globalshortcut.h"
-#include "app/platform/globalshortcut_p.h"
+#include "app/platform/x11/globalshortcut_x11.h"
 #include "app/platform/x11/xconnection.h"
 #include "tests/support/sessionservers.h"
 
@@ -59,7 +59,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_server.start());
-        GlobalShortcutPrivate::display = m_server.display();
+        GlobalShortcutX11::display = m_server.display();
         m_other.reset(new XConnection(m_server.display()));
         QVERIFY(m_other->isValid());
     }

@@ -9,7 +9,7 @@
 #include <QtTest>
 
 #include "app/platform/linux/v4l2cameras.h"
-#include "app/platform/x11/x11presenceprobe.h"
+#include "app/platform/systempresence.h"
 
 class TestPlatformSeams : public QObject
 {

@@ -1,6 +1,7 @@
 // The process scan and the process check against a /proc tree of our own
 // and against the real one.
 
+#include "app/platform/linux/processlist.h"
 #include "app/platform/linux/systemlistenerlinux.h"
 
 #include <QDir>

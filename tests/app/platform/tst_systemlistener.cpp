@@ -2,6 +2,7 @@
 // own, and against the session bus the tests run under.
 
 #include "app/platform/linux/systemlistenerlinux.h"
+#include "app/platform/x11/windowtitles.h"
 #include "app/platform/x11/x11sessionwatcher.h"
 #include "app/platform/x11/xconnection.h"
 #include "tests/support/fakelogin.h"
