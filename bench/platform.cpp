@@ -1,7 +1,8 @@
 // What one run of the session listener's periodic checks costs: they run
 // every 2 seconds all day while the process or window-title check is on.
 
-#include "app/platform/systemsession.h"
+#include "app/platform/linux/processlist.h"
+#include "app/platform/x11/windowtitles.h"
 
 #include <cstdio>
 #include <cstring>
