@@ -231,7 +231,7 @@ private:
     blink m_previousBlink;
     std::atomic<bool> m_isEnd{false};
     std::atomic<bool> isStopRequired{false};
-    std::atomic<int> cameraUse{0};
+    std::atomic<int> cameraUse{NoMode};
     int m_noFaceTimeout = -1;
     int m_cameraId = 0;
     quint64 m_frameCounter = 0;

@@ -14,6 +14,11 @@ namespace {
 
 // The detector sees the frame at a quarter of its size.
 constexpr int kDetectorScale = 4;
+// The quarter-size copy's blocks: kDetectorScale x kDetectorScale pixels
+// of three bytes each.
+constexpr int kChannels = 3;
+constexpr int kBlockPixels = kDetectorScale * kDetectorScale;
+constexpr int kBlockRowBytes = kDetectorScale * kChannels;
 // A face record: int16 values from byte 4 of the result buffer.
 constexpr int kRecordsOffset = 4;
 enum RecordField { Confidence = 0, Left, Top, Width, Height, Eye1X, Eye1Y, Eye2X, Eye2Y };
@@ -33,28 +38,31 @@ constexpr int kFaceEdgeMargin = 3;
 // common ones take this loop, which is several times faster.
 void quarterSize(const cv::Mat& frame, cv::Mat& small)
 {
-    if (frame.cols % 4 != 0 || frame.rows % 4 != 0 || frame.type() != CV_8UC3) {
+    // The loop below adds up four rows and four pixels by hand.
+    static_assert(kDetectorScale == 4, "quarterSize's fast path sums 4 x 4 blocks");
+    if (frame.cols % kDetectorScale != 0 || frame.rows % kDetectorScale != 0 || frame.type() != CV_8UC3) {
         cv::resize(frame, small, cv::Size(), 1.0 / kDetectorScale, 1.0 / kDetectorScale, cv::INTER_AREA);
         return;
     }
-    small.create(frame.rows / 4, frame.cols / 4, CV_8UC3);
-    const int width = frame.cols * 3;
+    small.create(frame.rows / kDetectorScale, frame.cols / kDetectorScale, CV_8UC3);
+    const int width = frame.cols * kChannels;
     thread_local std::vector<uint16_t> columns;
     columns.assign(size_t(width), 0);
     for (int y = 0; y < small.rows; ++y) {
-        const uint8_t* r0 = frame.ptr<uint8_t>(4 * y);
-        const uint8_t* r1 = frame.ptr<uint8_t>(4 * y + 1);
-        const uint8_t* r2 = frame.ptr<uint8_t>(4 * y + 2);
-        const uint8_t* r3 = frame.ptr<uint8_t>(4 * y + 3);
+        const uint8_t* r0 = frame.ptr<uint8_t>(kDetectorScale * y);
+        const uint8_t* r1 = frame.ptr<uint8_t>(kDetectorScale * y + 1);
+        const uint8_t* r2 = frame.ptr<uint8_t>(kDetectorScale * y + 2);
+        const uint8_t* r3 = frame.ptr<uint8_t>(kDetectorScale * y + 3);
         uint16_t* c = columns.data();
         for (int i = 0; i < width; ++i)
             c[i] = uint16_t(r0[i] + r1[i] + r2[i] + r3[i]);
         uint8_t* out = small.ptr<uint8_t>(y);
         for (int x = 0; x < small.cols; ++x) {
-            const uint16_t* block = c + 12 * x;
-            for (int ch = 0; ch < 3; ++ch) {
-                const int sum = block[ch] + block[3 + ch] + block[6 + ch] + block[9 + ch];
-                out[3 * x + ch] = cv::saturate_cast<uint8_t>(float(sum) * (1.f / 16));
+            const uint16_t* block = c + kBlockRowBytes * x;
+            for (int ch = 0; ch < kChannels; ++ch) {
+                const int sum =
+                    block[ch] + block[kChannels + ch] + block[2 * kChannels + ch] + block[3 * kChannels + ch];
+                out[kChannels * x + ch] = cv::saturate_cast<uint8_t>(float(sum) * (1.f / kBlockPixels));
             }
         }
     }

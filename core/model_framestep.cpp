@@ -16,7 +16,7 @@ constexpr qint64 kTrainingAnswerMs = 4000;
 constexpr qint64 kMeasurementMs = 180000;
 constexpr double kMeasurementMinutes = kMeasurementMs / 60000.0;
 constexpr double kMsPerSecond = 1000;
-constexpr double kNsPerSecond = 1e9;
+constexpr qint64 kNsPerSecond = 1000000000;
 // A lost face ends the run this many ms before the mode's no-face timeout.
 constexpr int kNoFaceGraceMs = 2000;
 // The frame rate is estimated over this many frames, at every such frame.
@@ -61,7 +61,7 @@ private:
     {
         timespec ts{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-        return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+        return qint64(ts.tv_sec) * kNsPerSecond + ts.tv_nsec;
     }
     Model::StageTimes* m_times;
     qint64 m_last;

@@ -1,7 +1,8 @@
 #pragma once
 // Servers of the test's own, all on loopback: a certificate authority made
 // with openssl and trusted by this process only, the maker's services
-// (testservice.py) over HTTPS, and tinyproxy with basic authentication in
+// (testservice.py) over HTTPS, the update feed and its downloads
+// (updateserver.py) over HTTPS, and tinyproxy with basic authentication in
 // front of a relay that alone knows the services' name.
 
 #include <QElapsedTimer>
@@ -135,6 +136,35 @@ private:
     quint16 m_relay = 0;
     bool m_ready = false;
     QList<QJsonObject> m_requests;
+};
+
+// The update feed's and the downloads' server (updateserver.py documents
+// its paths): HTTPS for localhost with the certificates makeCertificates put
+// in dir, the files of root under /feed/, every request line logged to
+// dir/requests.log.
+class UpdateServer
+{
+public:
+    ~UpdateServer() { stop(); }
+
+    bool start(const QString& dir, const QString& root)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start("python3", {LUMORA_SOURCE_DIR "/tests/support/updateserver.py", "--cert",
+                                    dir + "/good.pem", "--key", dir + "/good.key", "--root", root, "--log",
+                                    dir + "/requests.log"});
+        if (!m_process.waitForReadyRead(20000))
+            return false;
+        m_port = m_process.readLine().trimmed().toInt();
+        return m_port > 0;
+    }
+    void stop() { ::stop(m_process); }
+    // https://localhost:port, to which the paths are added.
+    QString base() const { return QStringLiteral("https://localhost:%1").arg(m_port); }
+
+private:
+    QProcess m_process;
+    int m_port = 0;
 };
 
 class TestProxy

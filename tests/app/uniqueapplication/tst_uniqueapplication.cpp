@@ -112,6 +112,13 @@ private:
     QByteArray buffer;
 };
 
+// Connects a client of the test's own to the primary's socket.
+bool connectToPrimary(QLocalSocket& socket, Helper& primary)
+{
+    socket.connectToServer(primary.line("socket"));
+    return socket.waitForConnected(2000);
+}
+
 QByteArray frameHeader(qint64 length)
 {
     QByteArray header;
@@ -438,8 +445,7 @@ void TestUniqueApplication::badClientsAreDropped()
     QVERIFY(primary.waitFor("primary"));
     const QString name = primary.line("name");
     QLocalSocket raw;
-    raw.connectToServer(primary.line("socket"));
-    QVERIFY(raw.waitForConnected(2000));
+    QVERIFY(connectToPrimary(raw, primary));
 
     QByteArray body = UniqueApplicationPrivate::handshakeBody(name, UniqueApplicationPrivate::NewLaunch, 0);
     switch (kind) {
@@ -509,8 +515,7 @@ void TestUniqueApplication::messagesNeedHandshakeAndWholeFrames()
     // Bytes sent in place of a handshake are never delivered as a message.
     {
         QLocalSocket raw;
-        raw.connectToServer(primary.line("socket"));
-        QVERIFY(raw.waitForConnected(2000));
+        QVERIFY(connectToPrimary(raw, primary));
         QVERIFY(sendFrame(raw, frameHeader(100)));
         raw.write(QByteArray(20, 'x'));
         raw.flush();
@@ -519,8 +524,7 @@ void TestUniqueApplication::messagesNeedHandshakeAndWholeFrames()
     // An unfinished message frame is dropped with its connection.
     {
         QLocalSocket raw;
-        raw.connectToServer(primary.line("socket"));
-        QVERIFY(raw.waitForConnected(2000));
+        QVERIFY(connectToPrimary(raw, primary));
         QVERIFY(sendMessageHandshake(raw, name, 9));
         QVERIFY(sendFrame(raw, frameHeader(10)));
         raw.write("12345");
@@ -530,8 +534,7 @@ void TestUniqueApplication::messagesNeedHandshakeAndWholeFrames()
     // A whole message after a handshake arrives, with the sender's id.
     {
         QLocalSocket raw;
-        raw.connectToServer(primary.line("socket"));
-        QVERIFY(raw.waitForConnected(2000));
+        QVERIFY(connectToPrimary(raw, primary));
         QVERIFY(sendMessageHandshake(raw, name, 9));
         QVERIFY(sendFrame(raw, frameHeader(5)));
         QVERIFY(sendFrame(raw, "hello"));

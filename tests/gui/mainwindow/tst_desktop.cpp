@@ -313,7 +313,6 @@ private:
 class UpdateFeed
 {
 public:
-    ~UpdateFeed() { stop(m_server); }
     bool start(const QString& dir)
     {
         m_dir = dir + "/feed";
@@ -322,14 +321,7 @@ public:
         if (!makeCertificates(m_dir) || !QFile::copy(m_dir + "/ca.pem", m_dir + "/ca/ca.pem")
             || QProcess::execute("openssl", {"rehash", m_dir + "/ca"}) != 0)
             return false;
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start("python3", {LUMORA_SOURCE_DIR "/tests/net/updater/updateserver.py", "--cert",
-                                   m_dir + "/good.pem", "--key", m_dir + "/good.key", "--root", m_dir + "/root",
-                                   "--log", m_dir + "/requests.log"});
-        if (!m_server.waitForReadyRead(20000))
-            return false;
-        m_port = m_server.readLine().trimmed().toInt();
-        return m_port > 0;
+        return m_server.start(m_dir, m_dir + "/root");
     }
     void offer(const QString& downloadUrl)
     {
@@ -342,14 +334,13 @@ public:
     QString caDir() const { return m_dir + "/ca"; }
     QProcessEnvironment environment(QProcessEnvironment env) const
     {
-        env.insert("LUMORA_UPDATE_FEED_URL", QStringLiteral("https://localhost:%1/feed/updates.json").arg(m_port));
+        env.insert("LUMORA_UPDATE_FEED_URL", m_server.base() + "/feed/updates.json");
         return env;
     }
 
 private:
     QString m_dir;
-    QProcess m_server;
-    int m_port = 0;
+    UpdateServer m_server;
 };
 
 // The other kind of tray (KDE, Xfce, GNOME with its extension): the

@@ -130,7 +130,7 @@ private:
     void check(const QString& feed, BoxAnswers& boxes, bool beta = false, Updater** used = nullptr);
 
     QTemporaryDir m_dir;
-    QProcess m_server;
+    UpdateServer m_server;
     QString m_base;
     int m_feeds = 0;
 };
@@ -141,19 +141,13 @@ void TestUpdater::initTestCase()
     QCoreApplication::setApplicationVersion(QStringLiteral("3.7.4.0"));
     QVERIFY(makeCertificates(m_dir.path()));
     QDir(m_dir.path()).mkpath(QStringLiteral("feeds"));
-    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_server.start("python3", {LUMORA_SOURCE_DIR "/tests/net/updater/updateserver.py", "--cert",
-                               m_dir.path() + "/good.pem", "--key", m_dir.path() + "/good.key", "--root",
-                               m_dir.path() + "/feeds", "--log", m_dir.path() + "/requests.log"});
-    QVERIFY(m_server.waitForReadyRead(20000));
-    const int port = m_server.readLine().trimmed().toInt();
-    QVERIFY(port > 0);
-    m_base = QStringLiteral("https://localhost:%1").arg(port);
+    QVERIFY(m_server.start(m_dir.path(), m_dir.path() + "/feeds"));
+    m_base = m_server.base();
 }
 
 void TestUpdater::cleanupTestCase()
 {
-    stop(m_server);
+    m_server.stop();
 }
 
 void TestUpdater::writeFeed(const QString& name, const QJsonArray& entries)
