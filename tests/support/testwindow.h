@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/platform/linux/autostart.h"
+#include "app/platform/startatlogin.h"
 #include "app/platform/systemsession.h"
 #include "core/control/cameralist.h"
 #include "gui/lumoragui.h"
