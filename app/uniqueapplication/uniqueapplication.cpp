@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "app/privatedirectory.h"
@@ -428,11 +429,14 @@ bool UniqueApplicationPrivate::openBlock(const QString& directory)
     // key is another's, and a held one makes us take a new key file.
     bool fresh = makeKeyFile(keyFile);
     ReplacedKeyFiles replaced;
+    bool warned = false;
     for (int attempt = 0; attempt < kKeyAttempts; ++attempt) {
         // Another user's block under our key (squatted, or a chance match
-        // of the key) is never attached: its owner could write to it.
+        // of the key) is never attached: its owner could write to it. Said
+        // once: a squatter may hold many keys.
         if (blockIsForeign(keyFile)) {
-            qWarning() << "UniqueApplication: another user's block holds the key; taking a new one.";
+            if (!std::exchange(warned, true))
+                qWarning() << "UniqueApplication: another user's block holds the key; taking a new one.";
             renewKeyFile(keyFile, replaced);
             fresh = true;
             continue;
@@ -459,13 +463,12 @@ bool UniqueApplicationPrivate::openBlock(const QString& directory)
             delete memory;
             memory = new QSharedMemory();
             memory->setNativeKey(keyFile);
-            if (!memory->attach(QSharedMemory::ReadWrite) && !blockIsForeign(keyFile)) {
-                qCritical() << "UniqueApplication: Unable to attach to shared memory block.";
-                abortStart();
-            }
+            if (!memory->attach(QSharedMemory::ReadWrite) && !blockIsForeign(keyFile))
+                return giveUpBlock("Unable to attach to shared memory block.");
         } else if (!created && !blockIsForeign(keyFile)) {
-            qCritical() << "UniqueApplication: Unable to create block.";
-            abortStart();
+            // Out of resources, for one: another user can use up the
+            // system's blocks.
+            return giveUpBlock("Unable to create block.");
         }
         // Checked again now that it is attached: another user may have
         // made a block under the key between the check and the creation.
@@ -480,7 +483,27 @@ bool UniqueApplicationPrivate::openBlock(const QString& directory)
             resetBlock(static_cast<InstanceBlock*>(memory->data()));
         return true;
     }
+    return giveUpBlock("Unable to create block: another user holds every key tried.");
+}
+
+bool UniqueApplicationPrivate::giveUpBlock(const char* what)
+{
+    if (memory)
+        qWarning().nospace() << "UniqueApplication: " << what << " Running without the guard: "
+                             << memory->error() << ' ' << memory->errorString();
+    else
+        qWarning().nospace() << "UniqueApplication: " << what << " Running without the guard.";
+    delete memory;
+    memory = nullptr;
     return false;
+}
+
+void UniqueApplicationPrivate::runUnguarded()
+{
+    if (lockFile >= 0)
+        ::close(lockFile);  // releases the lock as well
+    lockFile = -1;
+    server = new QLocalServer();
 }
 
 void UniqueApplicationPrivate::abortStart()
@@ -622,9 +645,11 @@ UniqueApplication::UniqueApplication(int& argc, char** argv, bool allowSecondary
     // Every name lies in a folder that only this user may enter, so no
     // other user can take the names first, hold the lock or listen in.
     const QString directory = UniqueApplicationPrivate::privateDirectory();
+    // Better two copies than none: without a folder, a lock or a block of
+    // its own (another user may use up the system's blocks) the program
+    // runs without the guard.
     if (directory.isEmpty()) {
-        // Better two copies than none: run without the guard.
-        d->server = new QLocalServer();
+        d->runUnguarded();
         return;
     }
     const QByteArray lockPath = QFile::encodeName(
@@ -632,12 +657,15 @@ UniqueApplication::UniqueApplication(int& argc, char** argv, bool allowSecondary
         UniqueApplicationPrivate::sharedMemoryKey(d->blockServerName, ::geteuid()) + QStringLiteral(".lock"));
     d->lockFile = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (d->lockFile < 0 || !d->lockBlock()) {
-        qCritical() << "UniqueApplication: Unable to lock the guard's lock file" << lockPath;
-        d->abortStart();
+        const int error = errno;
+        qWarning() << "UniqueApplication: Unable to lock the guard's lock file" << lockPath
+                   << std::strerror(error) << "- running without the guard.";
+        d->runUnguarded();
+        return;
     }
     if (!d->openBlock(directory)) {
-        qCritical() << "UniqueApplication: Unable to create block.";
-        d->abortStart();
+        d->runUnguarded();
+        return;
     }
 
     auto* block = static_cast<InstanceBlock*>(d->memory->data());

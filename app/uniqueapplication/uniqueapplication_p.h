@@ -94,7 +94,14 @@ public:
     bool connectToPrimary(int timeout, ConnectionType type);
     bool writeConfirmedMessage(int timeout, const QByteArray& body);
     bool writeConfirmedFrame(int timeout, const QByteArray& bytes);
+    // Attaches or creates this user's block; false, with one warning, when
+    // there is none to be had (the guard then stays out of the way).
     bool openBlock(const QString& directory);
+    // Logs why there is no block, drops the memory object; returns false.
+    bool giveUpBlock(const char* what);
+    // Leaves the lock and makes this launch a primary without a block:
+    // better two copies than none.
+    void runUnguarded();
     bool lockBlock();
     bool unlockBlock();
     [[noreturn]] void abortStart();

@@ -13,8 +13,10 @@
 #include <QtTest>
 
 #include <cstring>
+#include <cerrno>
 #include <fcntl.h>
 #include <memory>
+#include <sched.h>
 #include <signal.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -154,6 +156,57 @@ bool closedByPeer(QLocalSocket& socket)
     return socket.waitForDisconnected(2000);
 }
 
+// A temporary folder shared by everyone, as /tmp is, a home of the guarded
+// user's, and that user's environment in them (no XDG_RUNTIME_DIR: the
+// fallbacks are used).
+struct GuardedUser
+{
+    explicit GuardedUser(uid_t uid) : uid(uid)
+    {
+        const QByteArray sharedPath = QFile::encodeName(shared.path());
+        const QByteArray homePath = QFile::encodeName(home.path());
+        ready = shared.isValid() && home.isValid() && ::chmod(sharedPath.constData(), 01777) == 0 &&
+                ::chown(homePath.constData(), uid, uid) == 0 && ::chmod(homePath.constData(), 0755) == 0;
+        env.insert("PATH", qEnvironmentVariable("PATH"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("TMPDIR", shared.path());
+        env.insert("HOME", home.path());
+        env.insert("USER", "guarded");
+    }
+
+    uid_t uid;
+    QTemporaryDir shared{QStringLiteral("/tmp/lumora-guard-XXXXXX")};
+    QTemporaryDir home{QStringLiteral("/tmp/lumora-guardhome-XXXXXX")};
+    QProcessEnvironment env;
+    bool ready = false;
+};
+
+// The calling thread, and every process it starts, in a System V IPC
+// namespace of their own while this lives: what a test does to the blocks
+// there meets no other test, and goes with the namespace. Needs root.
+class PrivateIpcNamespace
+{
+public:
+    PrivateIpcNamespace() : m_previous(::open("/proc/thread-self/ns/ipc", O_RDONLY | O_CLOEXEC))
+    {
+        m_entered = m_previous >= 0 && ::unshare(CLONE_NEWIPC) == 0;
+    }
+    ~PrivateIpcNamespace()
+    {
+        if (m_entered)
+            ::setns(m_previous, CLONE_NEWIPC);
+        if (m_previous >= 0)
+            ::close(m_previous);
+    }
+    PrivateIpcNamespace(const PrivateIpcNamespace&) = delete;
+    PrivateIpcNamespace& operator=(const PrivateIpcNamespace&) = delete;
+    bool entered() const { return m_entered; }
+
+private:
+    int m_previous;
+    bool m_entered = false;
+};
+
 }  // namespace
 
 class TestUniqueApplication : public QObject
@@ -175,6 +228,7 @@ private slots:
     void messagesNeedHandshakeAndWholeFrames();
     void secondarySendsMessage();
     void anotherUserCannotStopOrReachIt();
+    void usedUpBlocksDoNotStopIt();
 };
 
 void TestUniqueApplication::checksumIsX25()
@@ -575,19 +629,11 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
     const uid_t other = kOtherTestUser;
     removeTestUsersIpc();
 
-    // A temporary folder shared by everyone, as /tmp is, and the user's home.
-    QTemporaryDir shared(QStringLiteral("/tmp/lumora-guard-XXXXXX"));
-    QTemporaryDir home(QStringLiteral("/tmp/lumora-guardhome-XXXXXX"));
-    QVERIFY(shared.isValid() && home.isValid());
-    QCOMPARE(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
-    QCOMPARE(::chown(QFile::encodeName(home.path()).constData(), user, user), 0);
-    QCOMPARE(::chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
-    QProcessEnvironment env;
-    env.insert("PATH", qEnvironmentVariable("PATH"));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TMPDIR", shared.path());
-    env.insert("HOME", home.path());
-    env.insert("USER", "guarded");  // no XDG_RUNTIME_DIR: the fallbacks are used
+    GuardedUser guarded(user);
+    QVERIFY(guarded.ready);
+    const QTemporaryDir& shared = guarded.shared;
+    const QTemporaryDir& home = guarded.home;
+    const QProcessEnvironment& env = guarded.env;
 
     using P = UniqueApplicationPrivate;
     const QString name =
@@ -671,6 +717,45 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
     QVERIFY(primary.quit());
     QVERIFY(squatter.quit());
     removeTestUsersIpc();
+}
+
+void TestUniqueApplication::usedUpBlocksDoNotStopIt()
+{
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("needs root and setpriv to use up the blocks as another local user in an IPC "
+              "namespace of the test's own");
+    // Declared first: the helpers end before the namespace is left.
+    PrivateIpcNamespace ipc;
+    QVERIFY2(ipc.entered(), std::strerror(errno));
+    GuardedUser guarded(kTestUser);
+    QVERIFY(guarded.ready);
+
+    // The other user takes every block the system has room for.
+    QVERIFY(asUser(kOtherTestUser, [] {
+        while (::shmget(IPC_PRIVATE, 1, IPC_CREAT | 0600) != -1) {
+        }
+        return errno == ENOSPC;
+    }));
+    QVERIFY(asUser(kTestUser, [] { return ::shmget(IPC_PRIVATE, 1, IPC_CREAT | 0600) == -1 && errno == ENOSPC; }));
+
+    // The user's program starts all the same and keeps running, and so does
+    // a second launch: two copies rather than none.
+    Helper first;
+    Helper second;
+    for (Helper* launch : {&first, &second}) {
+        launch->runAs(kTestUser, guarded.env);
+        launch->process.setProcessChannelMode(QProcess::MergedChannels);
+        launch->start();
+        QVERIFY2(launch->waitFor("primary"), qPrintable(launch->lines().join('\n')));
+    }
+    first.settle(300);
+    QCOMPARE(first.process.state(), QProcess::Running);
+    QCOMPARE(second.process.state(), QProcess::Running);
+    // Each says once why it runs without the guard.
+    for (Helper* launch : {&first, &second})
+        QCOMPARE(launch->lines().filter(QStringLiteral("without the guard")).size(), 1);
+    QVERIFY(second.quit());
+    QVERIFY(first.quit());
 }
 
 QTEST_GUILESS_MAIN(TestUniqueApplication)
