@@ -229,6 +229,7 @@ private slots:
     void secondarySendsMessage();
     void anotherUserCannotStopOrReachIt();
     void usedUpBlocksDoNotStopIt();
+    void everyKeyTakenDoesNotStopIt();
 };
 
 void TestUniqueApplication::checksumIsX25()
@@ -754,6 +755,64 @@ void TestUniqueApplication::usedUpBlocksDoNotStopIt()
     // Each says once why it runs without the guard.
     for (Helper* launch : {&first, &second})
         QCOMPARE(launch->lines().filter(QStringLiteral("without the guard")).size(), 1);
+    QVERIFY(second.quit());
+    QVERIFY(first.quit());
+}
+
+void TestUniqueApplication::everyKeyTakenDoesNotStopIt()
+{
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("needs root and setpriv to take the keys as another local user in an IPC namespace "
+              "of the test's own");
+    PrivateIpcNamespace ipc;
+    QVERIFY2(ipc.entered(), std::strerror(errno));
+    GuardedUser guarded(kTestUser);
+    QVERIFY(guarded.ready);
+    const QString runtime = guarded.home.path() + QStringLiteral("/runtime");
+    const QByteArray runtimePath = QFile::encodeName(runtime);
+    QCOMPARE(::mkdir(runtimePath.constData(), 0700), 0);
+    QCOMPARE(::chown(runtimePath.constData(), kTestUser, kTestUser), 0);
+    guarded.env.insert("XDG_RUNTIME_DIR", runtime);
+
+    // A key is the key file's device and the low bits of its inode number,
+    // and a file system hands out inode numbers close to each other: the
+    // other user takes the keys of all inodes near one from that folder.
+    const QByteArray probe = runtimePath + "/probe";
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    QVERIFY(fd >= 0);
+    struct stat st;
+    QCOMPARE(::fstat(fd, &st), 0);
+    ::close(fd);
+    QCOMPARE(::unlink(probe.constData()), 0);
+    constexpr long kReach = 12000;
+    QFile shmmni(QStringLiteral("/proc/sys/kernel/shmmni"));
+    QVERIFY(shmmni.open(QIODevice::WriteOnly));
+    QVERIFY(shmmni.write(QByteArray::number(qlonglong(2 * kReach + 100))) > 0);
+    shmmni.close();
+    QVERIFY(asUser(kOtherTestUser, [&st] {
+        const long first = qMax(1L, long(st.st_ino) - kReach);
+        for (long ino = first; ino < long(st.st_ino) + kReach; ++ino) {
+            const key_t key = key_t((ino & 0xffff) | ((st.st_dev & 0xff) << 16) | (key_t('Q') << 24));
+            if (::shmget(key, sizeof(InstanceBlock), IPC_CREAT | 0666) == -1)
+                return false;
+        }
+        return true;
+    }));
+
+    // Every key file tried is taken: the program runs without the guard,
+    // and so does a second launch, rather than neither.
+    Helper first;
+    Helper second;
+    for (Helper* launch : {&first, &second}) {
+        launch->runAs(kTestUser, guarded.env);
+        launch->process.setProcessChannelMode(QProcess::MergedChannels);
+        launch->start();
+        QVERIFY2(launch->waitFor("primary"), qPrintable(launch->lines().join('\n')));
+        QCOMPARE(launch->lines().filter(QStringLiteral("another user holds every key tried")).size(), 1);
+        QCOMPARE(launch->lines().filter(QStringLiteral("another user's block holds the key")).size(), 1);
+    }
+    first.settle(300);
+    QCOMPARE(first.process.state(), QProcess::Running);
     QVERIFY(second.quit());
     QVERIFY(first.quit());
 }
