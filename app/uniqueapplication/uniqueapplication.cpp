@@ -483,7 +483,7 @@ bool UniqueApplicationPrivate::openBlock(const QString& directory)
             resetBlock(static_cast<InstanceBlock*>(memory->data()));
         return true;
     }
-    return giveUpBlock("Unable to create block: another user holds every key tried.");
+    return giveUpBlock("Unable to create block: every key tried is taken.");
 }
 
 bool UniqueApplicationPrivate::giveUpBlock(const char* what)
