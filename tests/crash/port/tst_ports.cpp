@@ -237,6 +237,7 @@ private slots:
     void handshakeGivesUpWithinItsBound_data();
     void handshakeGivesUpWithinItsBound();
     void handshakeServerOutlivesAClientThatLeft();
+    void handshakeOutlastsAnotherUsersDatagrams();
     void crashIsDeliveredOnceAndEndsTheProcessAsBefore_data();
     void crashIsDeliveredOnceAndEndsTheProcessAsBefore();
     void crashWithoutAnAnswerEndsAfterTheWait();
@@ -816,6 +817,61 @@ void TestPorts::handshakeServerOutlivesAClientThatLeft()
     ChildPortHandshake::PortRightType type = 0;
     QuietErrors quiet;
     QCOMPARE(ChildPortHandshake::RunServerForFD(std::move(server), &type), MACH_PORT_NULL);
+}
+
+// Anyone can read the handshake's address in /proc/net/unix: another
+// user's datagrams there, of any size, must not end it.
+void TestPorts::handshakeOutlastsAnotherUsersDatagrams()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to send as a second user");
+    const mach_port_t port = NewMachPort(MACH_PORT_RIGHT_RECEIVE);
+    ChildPortHandshake handshake;
+    base::ScopedFD server = handshake.TakeServerWriteFD();
+    ChildPortHandshake::PortRightType type = 0;
+    mach_port_t received = MACH_PORT_NULL;
+    QuietErrors quiet;
+    std::thread serving([&] { received = ChildPortHandshake::RunServerForFD(std::move(server), &type); });
+
+    const QByteArray prefix = "@lumora-crashwatch." + QByteArray::number(geteuid()) +
+                              ".org.harnwick.crashwatch.child_port_handshake." + QByteArray::number(getpid()) + ".";
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    socklen_t length = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (length == 0 && timer.elapsed() < 10000) {
+        QFile table("/proc/net/unix");
+        if (table.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : table.readAll().split('\n')) {
+                const QByteArray path = line.mid(line.lastIndexOf(' ') + 1);
+                if (path.startsWith(prefix) && size_t(path.size()) <= sizeof(address.sun_path)) {
+                    memcpy(address.sun_path + 1, path.constData() + 1, size_t(path.size()) - 1);
+                    length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(path.size()));
+                }
+            }
+        }
+        if (length == 0)
+            QThread::msleep(10);
+    }
+    const bool sent = length > 0 && asUser(65534, [&] {
+        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+        Buffer bytes = {};
+        for (const size_t size : {size_t(4096), sizeof(child_port_check_in), size_t(24)}) {
+            bytes.header.msgh_size = mach_msg_size_t(size);
+            if (sendto(fd, &bytes, size, 0, reinterpret_cast<sockaddr*>(&address), length) != ssize_t(size))
+                return false;
+        }
+        return true;
+    });
+    // The right goes across all the same (or the server has given up).
+    const bool handed = handshake.SendPortToServer(port, MACH_MSG_TYPE_MOVE_RECEIVE);
+    serving.join();
+    QVERIFY(sent);
+    QVERIFY(handed);
+    QVERIFY(received != MACH_PORT_NULL);
+    QCOMPARE(type, ChildPortHandshake::PortRightType(MACH_MSG_TYPE_PORT_RECEIVE));
+    mach_port_mod_refs(mach_task_self(), received, MACH_PORT_RIGHT_RECEIVE, -1);
 }
 
 void TestPorts::crashIsDeliveredOnceAndEndsTheProcessAsBefore_data()
