@@ -152,37 +152,71 @@ void InstallRights(char* data, mach_port_t rcv_name, const std::vector<int>& fds
     }
 }
 
-// Appends the descriptors an SCM_RIGHTS control message passed to fds.
-void AppendPassed(cmsghdr* cmsg, std::vector<int>* fds)
+// What came with a datagram besides its bytes.
+struct Control {
+    std::vector<int> fds;  // passed descriptors, ours to close
+    bool has_credentials = false;
+    ucred credentials = {};
+    int flags = 0;  // the receive's msg_flags
+};
+
+// Receives the next datagram into data (at most size bytes) with what came
+// with it; with MSG_PEEK it stays queued, and the descriptors are copies.
+ssize_t ReceiveDatagram(int fd, void* data, size_t size, int flags, Control* control)
 {
-    const size_t n = (cmsg->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-    for (size_t i = 0; i < n; ++i) {
-        int passed;
-        memcpy(&passed, CMSG_DATA(cmsg) + i * sizeof(int), sizeof(int));
-        fds->push_back(passed);
+    iovec iov = {data, size};
+    alignas(cmsghdr) char buffer[CMSG_SPACE(sizeof(int) * kMaxFds) + CMSG_SPACE(sizeof(ucred))];
+    msghdr message = {};
+    message.msg_iov = &iov;
+    message.msg_iovlen = 1;
+    message.msg_control = buffer;
+    message.msg_controllen = sizeof(buffer);
+    const ssize_t got = recvmsg(fd, &message, flags | MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+    if (got < 0)
+        return got;
+    control->flags = message.msg_flags;
+    for (cmsghdr* cmsg = CMSG_FIRSTHDR(&message); cmsg; cmsg = CMSG_NXTHDR(&message, cmsg)) {
+        if (cmsg->cmsg_level != SOL_SOCKET)
+            continue;
+        if (cmsg->cmsg_type == SCM_RIGHTS) {
+            const size_t n = (cmsg->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (size_t i = 0; i < n; ++i) {
+                int passed;
+                memcpy(&passed, CMSG_DATA(cmsg) + i * sizeof(int), sizeof(int));
+                control->fds.push_back(passed);
+            }
+        } else if (cmsg->cmsg_type == SCM_CREDENTIALS && cmsg->cmsg_len >= CMSG_LEN(sizeof(ucred))) {
+            memcpy(&control->credentials, CMSG_DATA(cmsg), sizeof(ucred));
+            control->has_credentials = true;
+        }
     }
+    return got;
+}
+
+void CloseAll(const std::vector<int>& fds)
+{
+    for (int passed : fds)
+        Close(passed);
+}
+
+// Why a datagram is refused for its sender, or nullptr when this user sent
+// it.
+const char* SenderRefusal(const Control& control)
+{
+    if (!control.has_credentials)
+        return "no sender credentials";
+    if (control.credentials.uid != geteuid())
+        return "sent by another user";
+    return nullptr;
 }
 
 // Dequeues the next datagram, closing whatever descriptors it carried.
 void DiscardNext(int fd)
 {
     char byte;
-    iovec iov = {&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * kMaxFds)];
-    msghdr message = {};
-    message.msg_iov = &iov;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
-    if (recvmsg(fd, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC) < 0)
-        return;
-    std::vector<int> fds;
-    for (cmsghdr* cmsg = CMSG_FIRSTHDR(&message); cmsg; cmsg = CMSG_NXTHDR(&message, cmsg)) {
-        if (cmsg->cmsg_level == SOL_SOCKET && cmsg->cmsg_type == SCM_RIGHTS)
-            AppendPassed(cmsg, &fds);
-    }
-    for (int passed : fds)
-        Close(passed);
+    Control control;
+    if (ReceiveDatagram(fd, &byte, 1, 0, &control) >= 0)
+        CloseAll(control.fds);
 }
 
 Take TakeDatagram(int fd, mach_msg_header_t* msg, mach_msg_option_t option, mach_msg_size_t rcv_size,
@@ -193,6 +227,19 @@ Take TakeDatagram(int fd, mach_msg_header_t* msg, mach_msg_option_t option, mach
         return errno == EAGAIN || errno == EINTR ? Take::kNothing : Take::kFailed;
     const mach_msg_size_t trailer = TrailerSizeForOptions(option);
     if (RoundUp4(static_cast<size_t>(length)) + trailer > rcv_size) {
+        // Only this user's own side hears of a message too large for the
+        // buffer; another user's is refused whatever its size, so that it
+        // too reaches only the bounded log of drops.
+        char byte;
+        Control sender;
+        if (ReceiveDatagram(fd, &byte, 1, MSG_PEEK, &sender) < 0)
+            return errno == EAGAIN || errno == EINTR ? Take::kNothing : Take::kFailed;
+        CloseAll(sender.fds);
+        if (const char* reason = SenderRefusal(sender)) {
+            DiscardNext(fd);
+            NoteDroppedMessage(length, sender.has_credentials ? sender.credentials.pid : 0, reason);
+            return Take::kRefused;
+        }
         if ((option & MACH_RCV_LARGE) && rcv_size >= sizeof(mach_msg_header_t) &&
             static_cast<size_t>(length) >= sizeof(mach_msg_header_t)) {
             msg->msgh_size = static_cast<mach_msg_size_t>(length);
@@ -203,48 +250,23 @@ Take TakeDatagram(int fd, mach_msg_header_t* msg, mach_msg_option_t option, mach
     }
 
     char* data = reinterpret_cast<char*>(msg);
-    iovec iov = {data, rcv_size - trailer};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * kMaxFds) + CMSG_SPACE(sizeof(ucred))];
-    msghdr message = {};
-    message.msg_iov = &iov;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
-    const ssize_t got = recvmsg(fd, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+    Control control;
+    const ssize_t got = ReceiveDatagram(fd, data, rcv_size - trailer, 0, &control);
     if (got < 0)
         return errno == EAGAIN || errno == EINTR ? Take::kNothing : Take::kFailed;
 
-    std::vector<int> fds;
-    const ucred* credentials = nullptr;
-    for (cmsghdr* cmsg = CMSG_FIRSTHDR(&message); cmsg; cmsg = CMSG_NXTHDR(&message, cmsg)) {
-        if (cmsg->cmsg_level != SOL_SOCKET)
-            continue;
-        if (cmsg->cmsg_type == SCM_RIGHTS) {
-            AppendPassed(cmsg, &fds);
-        } else if (cmsg->cmsg_type == SCM_CREDENTIALS && cmsg->cmsg_len >= CMSG_LEN(sizeof(ucred))) {
-            credentials = reinterpret_cast<const ucred*>(CMSG_DATA(cmsg));
-        }
-    }
-
-    const char* reason = nullptr;
-    if (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC))
-        reason = "truncated";
-    else if (!credentials)
-        reason = "no sender credentials";
-    else if (credentials->uid != geteuid())
-        reason = "sent by another user";
-    else
-        reason = MalformedReason(data, static_cast<size_t>(got), fds.size());
+    const char* reason = (control.flags & (MSG_TRUNC | MSG_CTRUNC)) ? "truncated" : SenderRefusal(control);
+    if (!reason)
+        reason = MalformedReason(data, static_cast<size_t>(got), control.fds.size());
     if (reason) {
-        for (int passed : fds)
-            Close(passed);
-        NoteDroppedMessage(got, credentials ? credentials->pid : 0, reason);
+        CloseAll(control.fds);
+        NoteDroppedMessage(got, control.has_credentials ? control.credentials.pid : 0, reason);
         return Take::kRefused;
     }
 
-    InstallRights(data, rcv_name, fds);
-    FillTrailer(data + RoundUp4(static_cast<size_t>(got)), trailer, credentials->uid, credentials->gid,
-                static_cast<uint32_t>(credentials->pid));
+    InstallRights(data, rcv_name, control.fds);
+    FillTrailer(data + RoundUp4(static_cast<size_t>(got)), trailer, control.credentials.uid,
+                control.credentials.gid, static_cast<uint32_t>(control.credentials.pid));
     return Take::kDelivered;
 }
 

@@ -28,6 +28,7 @@
 #include "crash/util/mach_util.h"
 #include "crash/util/notify_server.h"
 #include "crash/util/process.h"
+#include "tests/support/otheruser.h"
 
 using namespace crashwatch;
 
@@ -95,6 +96,27 @@ mach_msg_return_t moveReceiveRight(mach_port_t to, mach_port_t port)
     out.port.name = port;
     out.port.disposition = MACH_MSG_TYPE_MOVE_RECEIVE;
     return mach_msg(&out.header, MACH_SEND_MSG, sizeof(out), 0, MACH_PORT_NULL, 0, MACH_PORT_NULL);
+}
+
+// Sends size bytes on a connected datagram socket with the descriptor
+// passed, when it is not -1.
+ssize_t sendDatagram(int fd, const void* bytes, size_t size, int passed)
+{
+    iovec iov = {const_cast<void*>(bytes), size};
+    msghdr message = {};
+    message.msg_iov = &iov;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    if (passed >= 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof(control);
+        cmsghdr* cmsg = CMSG_FIRSTHDR(&message);
+        cmsg->cmsg_level = SOL_SOCKET;
+        cmsg->cmsg_type = SCM_RIGHTS;
+        cmsg->cmsg_len = CMSG_LEN(sizeof(int));
+        memcpy(CMSG_DATA(cmsg), &passed, sizeof(int));
+    }
+    return sendmsg(fd, &message, MSG_NOSIGNAL);
 }
 
 int openDescriptors()
@@ -209,11 +231,13 @@ private slots:
     void messagesFromAnotherUserAreDropped();
     void malformedDatagramsAreRefusedAndServingGoesOn();
     void droppedDatagramsAreLoggedAtABoundedRateAndAllCounted();
+    void foreignDatagramsOfAnySizeReachOnlyTheBoundedLog();
     void portDestroyedOfWrongShapeNeverReachesTheInterface();
     void handshakeHandsTheRightToAnotherProcess();
     void handshakeGivesUpWithinItsBound_data();
     void handshakeGivesUpWithinItsBound();
     void handshakeServerOutlivesAClientThatLeft();
+    void handshakeOutlastsAnotherUsersDatagrams();
     void crashIsDeliveredOnceAndEndsTheProcessAsBefore_data();
     void crashIsDeliveredOnceAndEndsTheProcessAsBefore();
     void crashWithoutAnAnswerEndsAfterTheWait();
@@ -481,6 +505,99 @@ void TestPorts::droppedDatagramsAreLoggedAtABoundedRateAndAllCounted()
     QVERIFY(count.match(g_logLines.last()).hasMatch());
 }
 
+// Every datagram of another user, too large for the server or not, with
+// descriptors or malformed, is counted in the bounded log and nowhere else;
+// this user's own message too large for the buffer is still reported.
+void TestPorts::foreignDatagramsOfAnySizeReachOnlyTheBoundedLog()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to send as a second user");
+    constexpr int kRounds = 2500;
+    constexpr int kKinds = 4;
+    constexpr int kInterval = 300;
+    SetDroppedMessageLogInterval(kInterval);
+    base::SetLogMessageHandler(keepLogLine);
+    const mach_port_t port = newPortWithSendRight();
+    const mach_port_t reply = NewMachPort(MACH_PORT_RIGHT_RECEIVE);
+    sockaddr_un address = {};
+    socklen_t length = sizeof(address);
+    QCOMPARE(getsockname(PortReceiveDescriptor(port), reinterpret_cast<sockaddr*>(&address), &length), 0);
+    Buffer in;
+    QCOMPARE(receive(port, &in, 3 * kInterval), MACH_RCV_TIMED_OUT);  // earlier drops counted out
+    g_logLines.clear();
+    const int descriptors = openDescriptors();
+
+    RecordingNotifications notifications;
+    MachNotifyServer server(&notifications);
+    std::atomic<mach_msg_return_t> result{MACH_RCV_INVALID_NAME};
+    std::thread serving([&] {
+        result = MachMessageServer::Run(&server, port, MACH_MSG_OPTION_NONE, MachMessageServer::kOneShot,
+                                        MachMessageServer::kReceiveLargeError, 60000);
+    });
+    // Well-formed headers (a size field equal to the length) but for the
+    // malformed kind; sizes are those the server's buffer cannot hold, a
+    // small one, a large one with a descriptor, and a lying small one.
+    Buffer bytes = {};
+    const size_t sizes[kKinds] = {4096, 24, 2048, 24};
+    const bool sent = asUser(65534, [&] {
+        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+        const timeval wait = {5, 0};
+        if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof(wait)) != 0 ||
+            ::connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0)
+            return false;
+        for (int i = 0; i < kRounds * kKinds; ++i) {
+            const int kind = i % kKinds;
+            bytes.header.msgh_bits = MACH_MSGH_BITS(MACH_MSG_TYPE_COPY_SEND, 0);
+            bytes.header.msgh_size = kind == 3 ? 999 : mach_msg_size_t(sizes[kind]);
+            bytes.header.msgh_id = 4242;
+            if (sendDatagram(fd, &bytes, sizes[kind], kind == 2 ? fd : -1) != ssize_t(sizes[kind]))
+                return false;
+        }
+        return true;
+    });
+    // This user's own message too large for the server, then one it serves.
+    QCOMPARE(sendPlain(port, 4141, 2048, MACH_PORT_NULL), MACH_MSG_SUCCESS);
+    QCOMPARE(sendPlain(port, 4242, 32, reply), MACH_MSG_SUCCESS);
+    serving.join();
+    QCOMPARE(receive(port, &in, 3 * kInterval), MACH_RCV_TIMED_OUT);  // the last count written
+    base::SetLogMessageHandler(nullptr);
+    SetDroppedMessageLogInterval(10000);
+
+    QVERIFY(sent);
+    QCOMPARE(result.load(), MACH_MSG_SUCCESS);
+    QCOMPARE(notifications.calls, 0);
+    QCOMPARE(receive(reply, &in, 5000), MACH_MSG_SUCCESS);
+    QCOMPARE(in.header.msgh_id, 4342);
+    QCOMPARE(openDescriptors(), descriptors);  // the passed descriptors closed, peeked copies too
+    mach_port_deallocate(mach_task_self(), port);
+    mach_port_mod_refs(mach_task_self(), port, MACH_PORT_RIGHT_RECEIVE, -1);
+    mach_port_mod_refs(mach_task_self(), reply, MACH_PORT_RIGHT_RECEIVE, -1);
+
+    QVERIFY2(g_logLines.size() < 50, qPrintable(QString::number(g_logLines.size()) + " lines, the first:\n" +
+                                                 QStringList(g_logLines.mid(0, 5)).join('\n')));
+    const QRegularExpression entry("^dropping message of ([0-9]+) bytes from pid [0-9]+: sent by another user"
+                                   "(?: \\(([0-9]+) more dropped since the last entry\\))?$");
+    const QRegularExpression count("^([0-9]+) more messages dropped since the last entry$");
+    qint64 counted = 0;
+    int ownTooLarge = 0;
+    for (const QString& line : g_logLines) {
+        if (line.contains("dropping large message")) {
+            ++ownTooLarge;
+            continue;
+        }
+        QRegularExpressionMatch match = entry.match(line);
+        if (match.hasMatch()) {
+            counted += 1 + match.captured(2).toLongLong();
+        } else {
+            match = count.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line));
+            counted += match.captured(1).toLongLong();
+        }
+    }
+    QCOMPARE(counted, qint64(kRounds * kKinds));
+    QCOMPARE(ownTooLarge, 1);
+}
+
 void TestPorts::malformedDatagramsAreRefusedAndServingGoesOn()
 {
     const mach_port_t port = newPortWithSendRight();
@@ -497,21 +614,7 @@ void TestPorts::malformedDatagramsAreRefusedAndServingGoesOn()
         QRandomGenerator random(7);
         char bytes[512];
         auto sendBytes = [&](size_t size, int passed) {
-            iovec iov = {bytes, size};
-            msghdr message = {};
-            message.msg_iov = &iov;
-            message.msg_iovlen = 1;
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-            if (passed >= 0) {
-                message.msg_control = control;
-                message.msg_controllen = sizeof(control);
-                cmsghdr* cmsg = CMSG_FIRSTHDR(&message);
-                cmsg->cmsg_level = SOL_SOCKET;
-                cmsg->cmsg_type = SCM_RIGHTS;
-                cmsg->cmsg_len = CMSG_LEN(sizeof(int));
-                memcpy(CMSG_DATA(cmsg), &passed, sizeof(int));
-            }
-            if (sendmsg(fd, &message, MSG_NOSIGNAL) >= 0)
+            if (sendDatagram(fd, bytes, size, passed) >= 0)
                 ++refusedSent;
         };
         for (int i = 0; i < 10000; ++i) {  // shorter than a header
@@ -714,6 +817,61 @@ void TestPorts::handshakeServerOutlivesAClientThatLeft()
     ChildPortHandshake::PortRightType type = 0;
     QuietErrors quiet;
     QCOMPARE(ChildPortHandshake::RunServerForFD(std::move(server), &type), MACH_PORT_NULL);
+}
+
+// Anyone can read the handshake's address in /proc/net/unix: another
+// user's datagrams there, of any size, must not end it.
+void TestPorts::handshakeOutlastsAnotherUsersDatagrams()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to send as a second user");
+    const mach_port_t port = NewMachPort(MACH_PORT_RIGHT_RECEIVE);
+    ChildPortHandshake handshake;
+    base::ScopedFD server = handshake.TakeServerWriteFD();
+    ChildPortHandshake::PortRightType type = 0;
+    mach_port_t received = MACH_PORT_NULL;
+    QuietErrors quiet;
+    std::thread serving([&] { received = ChildPortHandshake::RunServerForFD(std::move(server), &type); });
+
+    const QByteArray prefix = "@lumora-crashwatch." + QByteArray::number(geteuid()) +
+                              ".org.harnwick.crashwatch.child_port_handshake." + QByteArray::number(getpid()) + ".";
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    socklen_t length = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (length == 0 && timer.elapsed() < 10000) {
+        QFile table("/proc/net/unix");
+        if (table.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : table.readAll().split('\n')) {
+                const QByteArray path = line.mid(line.lastIndexOf(' ') + 1);
+                if (path.startsWith(prefix) && size_t(path.size()) <= sizeof(address.sun_path)) {
+                    memcpy(address.sun_path + 1, path.constData() + 1, size_t(path.size()) - 1);
+                    length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(path.size()));
+                }
+            }
+        }
+        if (length == 0)
+            QThread::msleep(10);
+    }
+    const bool sent = length > 0 && asUser(65534, [&] {
+        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+        Buffer bytes = {};
+        for (const size_t size : {size_t(4096), sizeof(child_port_check_in), size_t(24)}) {
+            bytes.header.msgh_size = mach_msg_size_t(size);
+            if (sendto(fd, &bytes, size, 0, reinterpret_cast<sockaddr*>(&address), length) != ssize_t(size))
+                return false;
+        }
+        return true;
+    });
+    // The right goes across all the same (or the server has given up).
+    const bool handed = handshake.SendPortToServer(port, MACH_MSG_TYPE_MOVE_RECEIVE);
+    serving.join();
+    QVERIFY(sent);
+    QVERIFY(handed);
+    QVERIFY(received != MACH_PORT_NULL);
+    QCOMPARE(type, ChildPortHandshake::PortRightType(MACH_MSG_TYPE_PORT_RECEIVE));
+    mach_port_mod_refs(mach_task_self(), received, MACH_PORT_RIGHT_RECEIVE, -1);
 }
 
 void TestPorts::crashIsDeliveredOnceAndEndsTheProcessAsBefore_data()
