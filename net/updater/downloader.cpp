@@ -1,5 +1,6 @@
 #include "net/updater/downloader.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
@@ -47,7 +48,9 @@ Downloader::Downloader(QWidget* parent)
 {
     m_ui->setupUi(this);
     setWindowTitle(tr("Updater"));
-    setWindowModality(Qt::ApplicationModal);
+    // Not modal: a download takes minutes, and the tray menu (Exit, Pause)
+    // must answer meanwhile.
+    setWindowModality(Qt::NonModal);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
     setWindowIcon(QIcon());
     setFixedSize(minimumSizeHint());
@@ -372,6 +375,9 @@ void Downloader::finished()
         return;
     if (followRedirect(reply))
         return;
+    // A cancel question still open is answered by the end itself.
+    for (QMessageBox* question : findChildren<QMessageBox*>(QString(), Qt::FindDirectChildrenOnly))
+        question->reject();
     // What is still buffered belongs to the file too.
     saveFile(0, 0);
 
@@ -380,6 +386,11 @@ void Downloader::finished()
         qWarning() << "Downloader::finished() the downloaded file could not be renamed";
     qDebug() << "Downloader::finished()";
     hide();
+    // A request that failed (an HTTP error, a lost connection, a stop) is no
+    // corrupted file.
+    const bool requestFailed =
+        reply->error() != QNetworkReply::NoError ||
+        reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 400;
 
     const QString checksum = m_failed ? QString() : fileChecksum(filePath(), QCryptographicHash::Md5);
     if (checksum.isEmpty() || checksum != m_md5) {
@@ -387,7 +398,8 @@ void Downloader::finished()
         discardFolder();
         QMessageBox box(QMessageBox::Critical, QString(), tr("Press OK to download again."),
                         QMessageBox::Ok | QMessageBox::Cancel);
-        box.setInformativeText(tr("Error, the downloaded update is corrupted!"));
+        box.setInformativeText(requestFailed ? tr("The update cannot be downloaded.")
+                                             : tr("Error, the downloaded update is corrupted!"));
         box.setDefaultButton(QMessageBox::Ok);
         if (box.exec() == QMessageBox::Ok)
             startDownload(QUrl(m_url));
@@ -444,13 +456,33 @@ void Downloader::cancelDownload()
         hide();
         return;
     }
+    // Modal to this window only, so the rest of the program answers while
+    // it is asked.
     QMessageBox box(QMessageBox::Question, tr("Updater"), tr("Are you sure you want to cancel the download?"),
-                    QMessageBox::Yes | QMessageBox::No);
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setWindowModality(Qt::WindowModal);
     if (box.exec() == QMessageBox::Yes) {
         hide();
         if (m_reply)
             m_reply->abort();
     }
+}
+
+// The window manager's close (Alt+F4) stops a running download, quietly:
+// the user sent the window away, so no question follows and nothing of
+// the download stays.
+void Downloader::closeEvent(QCloseEvent* event)
+{
+    if (m_reply && !m_reply->isFinished()) {
+        qDebug() << "Downloader::closeEvent() stops the download";
+        QNetworkReply* reply = m_reply;
+        m_reply = nullptr;
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+        discardFolder();
+    }
+    QWidget::closeEvent(event);
 }
 
 QString Downloader::fileChecksum(const QString& fileName, QCryptographicHash::Algorithm algorithm)

@@ -58,6 +58,9 @@ public slots:
     // (with a margin for rounding) is stored; 0 sets no bound.
     void setAnnouncedSize(int megabytes);
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private slots:
     void finished();
     void openDownload();

@@ -111,6 +111,9 @@ private slots:
     void slowFeedEndsAtItsDeadline();
     void downloadsKeepAMinimumRate();
     void cancelledDownloadLeavesNoFolder();
+    void closedDownloaderStopsQuietly();
+    void otherWindowsAnswerDuringADownload();
+    void failedRequestIsNotCorruption();
     void oversizedDownloadsStopAtTheAnnouncedSize_data();
     void oversizedDownloadsStopAtTheAnnouncedSize();
     void fullDiskStopsAtTheFirstFailedWrite();
@@ -454,6 +457,104 @@ void TestUpdater::cancelledDownloadLeavesNoFolder()
     QTRY_COMPARE(boxes.seen.size(), 3);
     QVERIFY2(boxes.seen[1].contains("cancel the download"), qPrintable(boxes.seen[1]));
     QVERIFY2(boxes.seen[2].contains("Press OK to download again"), qPrintable(boxes.seen[2]));
+    QCOMPARE(tempEntries(), before);
+}
+
+// The window manager's close (Alt+F4) ends the download: the file stops
+// growing, its folder goes and no question comes up later.
+void TestUpdater::closedDownloaderStopsQuietly()
+{
+    writeFeed("close.json", {QJsonObject{{"latest-version", "4.9"},
+                                         {"download-url", url("/slow/4000/1000000/close.bin")},
+                                         {"md5", patternMd5(1000000)}}});
+    const QStringList before = tempEntries();
+    BoxAnswers boxes({QMessageBox::Yes});
+    Updater* updater = nullptr;
+    check("/feed/close.json", boxes, false, &updater);
+    Downloader* window = updater->downloader();
+    const QString part = window->downloadFolder() + "/close.bin.part";
+    QTRY_VERIFY(QFileInfo(part).size() > 0);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    // Delivered as the window system delivers a close.
+    window->windowHandle()->close();
+    QTRY_VERIFY(window->isHidden());
+    QTRY_COMPARE(tempEntries(), before);
+    QTest::qWait(3000);
+    QCOMPARE(tempEntries(), before);
+    QVERIFY(!QFileInfo::exists(part));
+    QCOMPARE(boxes.seen.size(), 1);
+}
+
+// The downloader and its cancel question block no other window: a click on
+// another window's button arrives while both are open.
+void TestUpdater::otherWindowsAnswerDuringADownload()
+{
+    writeFeed("modal.json", {QJsonObject{{"latest-version", "5.0"},
+                                         {"download-url", url("/slow/4000/1000000/modal.bin")},
+                                         {"md5", patternMd5(1000000)}}});
+    QWidget other;
+    QPushButton* button = new QPushButton("other", &other);
+    other.resize(200, 100);
+    other.move(600, 400);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    QSignalSpy clicked(button, &QPushButton::clicked);
+    auto click = [&]() {
+        QTest::mouseClick(other.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          button->mapTo(&other, button->rect().center()));
+    };
+
+    const QStringList before = tempEntries();
+    Updater* updater = nullptr;
+    {
+        // Yes to the update, and to nothing after it.
+        BoxAnswers boxes({QMessageBox::Yes});
+        check("/feed/modal.json", boxes, false, &updater);
+        QCOMPARE(boxes.seen.size(), 1);
+    }
+    Downloader* window = updater->downloader();
+    QTRY_VERIFY(QFileInfo(window->downloadFolder() + "/modal.bin.part").size() > 0);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(window->windowModality() != Qt::ApplicationModal);
+    click();
+    QCOMPARE(clicked.count(), 1);
+
+    // Stop: while its question is asked (from within the question's own
+    // loop), the other window still answers; then No.
+    int clicksDuringQuestion = -1;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&]() {
+        auto* question = window->findChild<QMessageBox*>();
+        if (!question || !question->isVisible() || clicksDuringQuestion >= 0)
+            return;
+        click();
+        clicksDuringQuestion = clicked.count();
+        QTest::mouseClick(question->button(QMessageBox::No), Qt::LeftButton);
+    });
+    poll.start(10);
+    QTimer::singleShot(0, window->findChild<QPushButton*>("stopButton"), &QPushButton::click);
+    QTRY_VERIFY(clicksDuringQuestion >= 0);
+    poll.stop();
+    QCOMPARE(clicksDuringQuestion, 2);
+    QVERIFY(window->isVisible());
+    // The download went on; the window manager's close ends it.
+    window->windowHandle()->close();
+    QTRY_COMPARE(tempEntries(), before);
+}
+
+// A request the server refuses is reported as one that cannot be
+// downloaded, not as a corrupted file.
+void TestUpdater::failedRequestIsNotCorruption()
+{
+    writeFeed("gone.json", {QJsonObject{{"latest-version", "5.1"}, {"download-url", url("/nothing/gone.bin")},
+                                        {"md5", patternMd5(10)}}});
+    const QStringList before = tempEntries();
+    BoxAnswers boxes({QMessageBox::Yes, QMessageBox::Cancel});
+    check("/feed/gone.json", boxes);
+    QTRY_COMPARE(boxes.seen.size(), 2);
+    QVERIFY2(boxes.seen[1].contains("Press OK to download again") && boxes.seen[1].contains("cannot be downloaded") &&
+                 !boxes.seen[1].contains("corrupted"),
+             qPrintable(boxes.seen[1]));
     QCOMPARE(tempEntries(), before);
 }
 
