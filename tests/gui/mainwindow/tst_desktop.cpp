@@ -436,6 +436,7 @@ private slots:
     void autostartEntryStartsProgramAtPathWithSpace();
     void unreadableModelShowsError();
     void boxesAndWindowManagerCloseLeaveProgramRunning();
+    void exitWithDownloaderOpenEndsProgram_data();
     void exitWithDownloaderOpenEndsProgram();
 };
 
@@ -642,15 +643,27 @@ void TestDesktop::boxesAndWindowManagerCloseLeaveProgramRunning()
 
 // Exit chosen in the desktop's tray menu while the downloader is open ends
 // the program.
+void TestDesktop::exitWithDownloaderOpenEndsProgram_data()
+{
+    QTest::addColumn<bool>("busTray");
+    // The program's own tray icon, whose menu the downloader must not block.
+    QTest::newRow("trayer") << false;
+    QTest::newRow("tray on the bus") << true;
+}
+
 void TestDesktop::exitWithDownloaderOpenEndsProgram()
 {
+    QFETCH(bool, busTray);
     if (!canMountPrivately())
         QSKIP("trusting the test authority needs a private mount namespace (root)");
     UpdateDesktop setup;
     QVERIFY(setup.start());
     Desktop& desk = setup.desk;
     TrayWatcher tray;
-    QVERIFY(tray.start(desk.bus.address()));
+    if (busTray)
+        QVERIFY(tray.start(desk.bus.address()));
+    else
+        QVERIFY(desk.startTray());
     // A server that takes the connection and never answers: the download
     // stays open.
     QTcpServer silent;
@@ -659,11 +672,17 @@ void TestDesktop::exitWithDownloaderOpenEndsProgram()
 
     Program lumora(setup.dir.path());
     QProcess* p = lumora.startTrusting(setup.feed.caDir(), setup.feed.environment(desk.env), {"/m"});
-    QTRY_VERIFY_WITH_TIMEOUT(!tray.items().isEmpty(), 30000);
+    if (busTray)
+        QTRY_VERIFY_WITH_TIMEOUT(!tray.items().isEmpty(), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(!desk.visibleDialog("Lumora").isEmpty(), 30000);
+    const QString icon = busTray ? QString() : desk.settledTrayIcon();
+    QVERIFY(busTray || !icon.isEmpty());
     desk.keys(desk.visibleDialog("Lumora"), {"alt+y"});
     QTRY_VERIFY_WITH_TIMEOUT(!desk.visibleDialog("Updater").isEmpty(), 10000);
-    QVERIFY(tray.choose("Exit lumora"));
+    if (busTray)
+        QVERIFY(tray.choose("Exit lumora"));
+    else
+        desk.chooseFromMenu(icon, -1);
     QVERIFY(p->waitForFinished(10000));
     QCOMPARE(p->exitStatus(), QProcess::NormalExit);
     QCOMPARE(p->exitCode(), 0);
