@@ -7,8 +7,10 @@
 // shown, when its pages' layout changes (a page, the language, the status
 // line) and when its screen changes, but never while the user drags it.
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLayout>
 #include <QScopedValueRollback>
 #include <QScreen>
@@ -58,6 +60,47 @@ int shiftInto(int start, int length, int areaStart, int areaLength)
     if (start + shift < areaStart)
         shift = areaStart - start;
     return shift;
+}
+
+// Where the screen is narrower than the pages ask for, the widgets the form
+// marks with "givesWayWhereNarrow" give way: a label wraps its text and a
+// picture shrinks, keeping its shape, to the width its row offers inside a
+// page `width` wide. Elsewhere they are as the form has them. Returns whether
+// anything changed.
+bool giveWay(QWidget* pages, bool narrow, int width)
+{
+    bool changed = false;
+    for (QWidget* widget : pages->findChildren<QWidget*>()) {
+        if (!widget->property("givesWayWhereNarrow").toBool())
+            continue;
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            changed |= label->wordWrap() != narrow;
+            label->setWordWrap(narrow);
+            continue;
+        }
+        const QSize natural = widget->sizeHint();
+        int room = width;
+        for (QWidget* parent = widget->parentWidget(); parent && parent != pages->parentWidget();
+             parent = parent->parentWidget())
+            if (QLayout* layout = parent->layout())
+                room -= layout->contentsMargins().left() + layout->contentsMargins().right();
+        QSize size(0, 0);
+        QSize maximum(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        if (narrow && room < natural.width() && natural.width() > 0) {
+            size = QSize(qMax(room, 1), qMax(natural.height() * room / natural.width(), 1));
+            maximum = size;
+        }
+        changed |= widget->minimumSize() != size || widget->maximumSize() != maximum;
+        widget->setMinimumSize(size);
+        widget->setMaximumSize(maximum);
+    }
+    if (changed) {
+        // Their layouts follow now, so that no request of this fit comes
+        // back as another one.
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    }
+    return changed;
 }
 
 }  // namespace
@@ -141,18 +184,31 @@ void LumoraGUI::fitToScreen()
     const int aroundHeight = margins.top() + margins.bottom() + titleBar->sizeHint().height() + frame.height();
     const int roomHeight = available.height() - aroundHeight;
 
-    // The page's own width, where the screen has room for it (never so
-    // narrow that something is cut), and the height its wrapped texts need
-    // at that width.
-    const int minimumWidth = qMax(pages->minimumSizeHint().width(), titleBar->minimumSizeHint().width());
+    // The page's own width, where the screen has room for it; where it has
+    // not, the screen's width, at which the page's texts wrap and its
+    // pictures shrink (never so narrow that something is cut). The height
+    // is what the wrapped texts need at that width.
+    const auto heightAt = [pages](int width) {
+        return pages->hasHeightForWidth() ? pages->heightForWidth(width) : pages->sizeHint().height();
+    };
     const int roomWidth = available.width() - aroundWidth;
+    const int scrollBar = area->verticalScrollBar()->sizeHint().width();
+    giveWay(pages, false, 0);
+    const int preferred = qMax(pages->sizeHint().width(), titleBar->sizeHint().width());
+    const bool scrolls = heightAt(qMin(preferred, roomWidth)) > roomHeight;
+    if (preferred + (scrolls ? scrollBar : 0) > roomWidth)
+        giveWay(pages, true, roomWidth - scrollBar);
+    const int minimumWidth = qMax(pages->minimumSizeHint().width(), titleBar->minimumSizeHint().width());
     int width = qBound(minimumWidth, qMax(pages->sizeHint().width(), titleBar->sizeHint().width()),
                        qMax(minimumWidth, roomWidth));
-    int height = pages->hasHeightForWidth() ? pages->heightForWidth(width) : pages->sizeHint().height();
+    int height = heightAt(width);
     if (height > roomHeight) {
-        // The scroll bar stands beside the pages, which keep their width.
+        // The scroll bar stands beside the pages, which keep their width
+        // where the screen has room for both.
+        if (width + scrollBar > roomWidth)
+            width = qMax(minimumWidth, roomWidth - scrollBar);
         height = qMax(roomHeight, area->minimumSizeHint().height());
-        width += area->verticalScrollBar()->sizeHint().width();
+        width += scrollBar;
     }
     area->setFixedSize(width, height);
     ui->widget_visibleLumora->layout()->activate();

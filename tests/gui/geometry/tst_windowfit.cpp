@@ -27,6 +27,7 @@
 #include "app/platform/compositing.h"
 #include "gui/widgetproxy.h"
 #include "gui/widgetstatistics.h"
+#include "pages.h"
 #include "tests/support/sessionservers.h"
 #include "tests/support/testwindow.h"
 
@@ -35,6 +36,7 @@ namespace {
 // The desktop's colour behind the windows.
 const QColor kRoot(0xc0, 0xd8, 0xf0);
 const char* const kCaseVariable = "LUMORA_FIT_CASE";
+const char* const kLanguageVariable = "LUMORA_FIT_LANGUAGE";
 
 template <typename T>
 T* child(QWidget* w, const char* name)
@@ -71,6 +73,11 @@ QRect axisTitleBox(QCustomPlot* plot)
 QImage screenGrab()
 {
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+}
+
+QString rectText(const QRect& r)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
 bool isBlack(const QColor& c)
@@ -238,6 +245,67 @@ private slots:
         QCOMPARE(w->frameGeometry().top(), place.y());
     }
 
+    void narrowScreenWrapsPages()
+    {
+        // A scaled screen narrower than the pages ask for: the window takes
+        // the screen's width, the pages lay out at that width with their
+        // texts wrapped, and nothing is cut or scrolls sideways.
+        QTranslator* appTranslator = nullptr;
+        QTranslator* qtTranslator = nullptr;
+        const QString language = qEnvironmentVariable(kLanguageVariable);
+        for (int i = 0; i < languages::list().size(); ++i)
+            if (languages::list().at(i).name() == language)
+                languages::apply(i, qApp, appTranslator, qtTranslator);
+        auto w = firstStartWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const QRect available = w->screen()->availableGeometry();
+        auto* area = child<QScrollArea>(w.get(), "scrollArea_pages");
+        QVERIFY(area);
+        for (const guisheet::Page& page : guisheet::pages()) {
+            QVERIFY2(guisheet::open(w.get(), page), qPrintable(page.name));
+            QTest::qWait(100);
+            const QString where = page.name + QStringLiteral(": ");
+            QTRY_VERIFY2(available.contains(w->frameGeometry()),
+                         qPrintable(where + rectText(w->frameGeometry()) + " in " + rectText(available)));
+            for (QAbstractButton* button : child<QWidget>(w.get(), "widget_titleBar")->findChildren<QAbstractButton*>())
+                if (button->isVisible())
+                    QVERIFY2(available.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())),
+                             qPrintable(where + button->objectName()));
+            QVERIFY2(!area->horizontalScrollBar()->isVisible() && area->horizontalScrollBar()->maximum() == 0,
+                     qPrintable(where + QString::number(area->horizontalScrollBar()->maximum())));
+            QVERIFY2(area->widget()->width() <= area->viewport()->width(), qPrintable(where));
+
+            // Every text of the page is drawn whole, within the visible width.
+            auto* shown = child<QWidget>(w.get(), qPrintable(page.widget));
+            QVERIFY(shown);
+            for (QLabel* label : shown->findChildren<QLabel*>()) {
+                if (!label->isVisible() || label->text().isEmpty())
+                    continue;
+                const QString name = where + label->objectName() + ' ' + label->text().left(40) + ' ';
+                const QRect inViewport(label->mapTo(area->viewport(), QPoint(0, 0)), label->size());
+                QVERIFY2(inViewport.left() >= 0 && inViewport.right() < area->viewport()->width(),
+                         qPrintable(name + rectText(inViewport)));
+                if (label->wordWrap())
+                    QVERIFY2(label->height() >= label->heightForWidth(label->width()),
+                             qPrintable(name + rectText(label->geometry())));
+                else
+                    QVERIFY2(label->width() >= label->sizeHint().width(),
+                             qPrintable(name + QString::number(label->sizeHint().width()) + ' '
+                                        + rectText(label->geometry())));
+            }
+
+            // Scrolled down, the page's end comes into view.
+            QScrollBar* bar = area->verticalScrollBar();
+            bar->setValue(bar->maximum());
+            QApplication::processEvents();
+            const int end = shown->mapTo(area->viewport(), QPoint(0, shown->height())).y();
+            QVERIFY2(end <= area->viewport()->height(),
+                     qPrintable(where + QStringLiteral("%1 below %2").arg(end).arg(area->viewport()->height())));
+            bar->setValue(0);
+        }
+        languages::apply(0, qApp, appTranslator, qtTranslator);
+    }
+
     void noBlackFrameWithoutCompositor()
     {
         QVERIFY(!compositing::translucencyBlended());
@@ -325,6 +393,18 @@ private slots:
     void tooSmallScreen() { runChild("scrollsWhereTooSmall", "1366x768"); }
     void scaledScreen() { runChild("scrollsWhereTooSmall", "1920x1080", {{"QT_SCALE_FACTOR", "1.5"}}); }
     void slovak() { runChild("slovakStaysOnScreen", "1280x1024"); }
+    void scaledNarrowEnglish()
+    {
+        runChild("narrowScreenWrapsPages", "1280x800", {{"QT_SCALE_FACTOR", "1.5"}, {kLanguageVariable, "en_US"}});
+    }
+    void scaledNarrowGerman()
+    {
+        runChild("narrowScreenWrapsPages", "1280x800", {{"QT_SCALE_FACTOR", "1.5"}, {kLanguageVariable, "de_DE"}});
+    }
+    void doubledGerman()
+    {
+        runChild("narrowScreenWrapsPages", "1920x1080", {{"QT_SCALE_FACTOR", "2"}, {kLanguageVariable, "de_DE"}});
+    }
     void largeScreen() { runChild("keepsSizeAndPlaceWhereItFits", "1920x1200"); }
     void withoutCompositor() { runChild("noBlackFrameWithoutCompositor", "1280x1024"); }
     void withCompositor() { runChild("shadowOnceCompositorStarts", "1280x1024"); }
