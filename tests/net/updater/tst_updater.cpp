@@ -429,7 +429,7 @@ void TestUpdater::endlessRepliesEndAtTheHeaderDeadline_data()
 void TestUpdater::endlessRepliesEndAtTheHeaderDeadline()
 {
     QFETCH(QString, kind);
-    qputenv("LUMORA_HEADER_DEADLINE_MS", "200");
+    qputenv("LUMORA_HEADER_DEADLINE_MS", "100");
     QVERIFY(resetPeakResident());
     const qint64 peakBefore = peakResidentKb();
     QSignalSpy finished(UpdateCenter::getInstance(), SIGNAL(checkingFinished(QString)));
