@@ -22,6 +22,11 @@ int requestDeadlineMs()
     return int(qMin<qint64>(fromEnvironment("LUMORA_REQUEST_DEADLINE_MS", 60000), INT_MAX));
 }
 
+int headerDeadlineMs()
+{
+    return int(qMin<qint64>(fromEnvironment("LUMORA_HEADER_DEADLINE_MS", 10000), INT_MAX));
+}
+
 int downloadWindowMs()
 {
     return int(qMin<qint64>(fromEnvironment("LUMORA_DOWNLOAD_WINDOW_MS", 60000), INT_MAX));
@@ -39,22 +44,26 @@ QString logged(const QString& body)
     return body.left(kLoggedCharacters) + QStringLiteral("... (%1 characters)").arg(body.size());
 }
 
-BoundedBody::BoundedBody(QNetworkReply* reply, qint64 maxBytes, const QString& label)
+BoundedBody::BoundedBody(QNetworkReply* reply, qint64 maxBytes, const QString& label, QDeadlineTimer deadline)
     : QObject(reply), m_reply(reply), m_maxBytes(maxBytes), m_label(label)
 {
     connect(reply, &QNetworkReply::readyRead, this, &BoundedBody::read);
-    auto* deadline = new QTimer(this);
-    deadline->setSingleShot(true);
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
     const int ms = requestDeadlineMs();
-    connect(deadline, &QTimer::timeout, this,
+    connect(timer, &QTimer::timeout, this,
             [this, ms] { giveUp(QStringLiteral("no complete answer within %1 ms").arg(ms)); });
-    connect(reply, &QNetworkReply::finished, deadline, &QTimer::stop);
-    deadline->start(ms);
+    connect(reply, &QNetworkReply::finished, timer, &QTimer::stop);
+    // A hop begun after the deadline passed still ends through the timer,
+    // once the caller has connected to the reply.
+    timer->start(int(qBound<qint64>(0, deadline.remainingTime(), INT_MAX)));
+    SilenceWatch::attach(reply, label);
 }
 
-BoundedBody* BoundedBody::attach(QNetworkReply* reply, qint64 maxBytes, const QString& label)
+BoundedBody* BoundedBody::attach(QNetworkReply* reply, qint64 maxBytes, const QString& label,
+                                 QDeadlineTimer deadline)
 {
-    return new BoundedBody(reply, maxBytes, label);
+    return new BoundedBody(reply, maxBytes, label, deadline);
 }
 
 QByteArray BoundedBody::bodyOf(QNetworkReply* reply, qint64 maxBytes)
@@ -85,6 +94,43 @@ void BoundedBody::giveUp(const QString& why)
     m_body = QByteArray();
     qWarning().noquote() << m_label << "reply abandoned:" << why;
     m_reply->abort();
+}
+
+SilenceWatch::SilenceWatch(QNetworkReply* reply, const QString& label)
+    : QObject(reply), m_reply(reply), m_timer(new QTimer(this))
+{
+    m_timer->setSingleShot(true);
+    const int ms = headerDeadlineMs();
+    connect(m_timer, &QTimer::timeout, this, [this, label, ms] {
+        if (m_reply->isFinished())
+            return;
+        qWarning().noquote() << label << "reply abandoned: nothing to be seen of it for" << ms
+                             << (m_chunked ? "ms (a chunk-size line without end?)" : "ms (no header block)");
+        m_reply->abort();
+    });
+    auto restart = [this, ms] { m_timer->start(ms); };
+    // The request's own body counts as progress: the clock starts once it is sent.
+    connect(reply, &QNetworkReply::uploadProgress, this, restart);
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, ms] {
+        // Without chunks the body's size is read as it is told, and the
+        // reply's owner bounds its time.
+        m_chunked = m_reply->rawHeader("Transfer-Encoding").toLower().contains("chunked");
+        if (m_chunked)
+            m_timer->start(ms);
+        else
+            m_timer->stop();
+    });
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, ms] {
+        if (m_chunked)
+            m_timer->start(ms);
+    });
+    connect(reply, &QNetworkReply::finished, m_timer, &QTimer::stop);
+    m_timer->start(ms);
+}
+
+SilenceWatch* SilenceWatch::attach(QNetworkReply* reply, const QString& label)
+{
+    return new SilenceWatch(reply, label);
 }
 
 RateWatch::RateWatch(QNetworkReply* reply, const QString& label) : QObject(reply), m_reply(reply), m_label(label)

@@ -98,11 +98,12 @@ qint64 Downloader::sizeLimit() const
 {
     bool known = false;
     const qint64 length = m_reply ? m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known) : 0;
+    // The smaller of what the server and the feed announce: neither may
+    // make the other's bound larger.
+    const qint64 announced = m_announcedMb > 0 ? (qint64(m_announcedMb) + 1) * 1048576 * 5 / 4 : -1;
     if (known && length >= 0)
-        return length;
-    if (m_announcedMb > 0)
-        return (qint64(m_announcedMb) + 1) * 1048576 * 5 / 4;
-    return -1;
+        return announced >= 0 ? qMin(length, announced) : length;
+    return announced;
 }
 
 void Downloader::fail(const QString& why)
@@ -238,6 +239,7 @@ void Downloader::start(const QUrl& url, int redirects)
     // the file never sits in memory, whatever its size.
     m_reply->setReadBufferSize(256 * 1024);
     replylimits::RateWatch::attach(m_reply, QStringLiteral("Downloader"));
+    replylimits::SilenceWatch::attach(m_reply, QStringLiteral("Downloader"));
     m_startTime = nowSeconds();
 
     QNetworkReply* reply = m_reply;

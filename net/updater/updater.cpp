@@ -53,6 +53,7 @@ Updater::~Updater()
 
 void Updater::checkForUpdates()
 {
+    m_deadline = QDeadlineTimer(replylimits::requestDeadlineMs());
     request(0);
 }
 
@@ -66,8 +67,9 @@ void Updater::request(int redirects)
     QNetworkReply* reply = m_manager->get(req);
     reply->setProperty(kRedirects, redirects);
     // Read as it arrives, up to a size no real feed reaches and within a
-    // deadline; past either the check ends as a failed one.
-    replylimits::BoundedBody::attach(reply, replylimits::kFeedBytes, QStringLiteral("Updater::onReply"));
+    // deadline that its redirects share; past either the check ends as a
+    // failed one.
+    replylimits::BoundedBody::attach(reply, replylimits::kFeedBytes, QStringLiteral("Updater::onReply"), m_deadline);
 }
 
 void Updater::endCheck()

@@ -3,6 +3,7 @@
 // asks the user, and opens the release page or hands the file to the
 // downloader.
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
@@ -60,6 +61,8 @@ private:
     void endCheck();
 
     QString m_url;
+    // One for the whole check, its redirects included.
+    QDeadlineTimer m_deadline;
     QString m_userAgentString;
     int m_downloadSize = 0;
     bool m_notifyOnUpdate = true;

@@ -371,31 +371,45 @@ private slots:
     }
 
     // A service that never answers, or answers a byte a second, ends at the
-    // deadline as a network error; the next probe is not refused.
+    // request deadline as a network error; one whose status line, headers or
+    // chunk-size line never ends, at the header deadline, with memory flat.
+    // The next probe is not refused.
     void unansweredRequestsEndAtTheirDeadline_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("never answers") << "silent";
-        QTest::newRow("one byte a second") << "slow";
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<int>("deadlineMs");
+        QTest::newRow("never answers") << "silent" << QByteArray("LUMORA_REQUEST_DEADLINE_MS") << 1500;
+        QTest::newRow("one byte a second") << "slow" << QByteArray("LUMORA_REQUEST_DEADLINE_MS") << 1500;
+        for (const char* kind : {"status-line", "header-line", "headers", "chunk-line"})
+            QTest::newRow(kind) << QStringLiteral("endless/") + kind << QByteArray("LUMORA_HEADER_DEADLINE_MS") << 100;
     }
     void unansweredRequestsEndAtTheirDeadline()
     {
         QFETCH(QString, kind);
+        QFETCH(QByteArray, variable);
+        QFETCH(int, deadlineMs);
         openSettings()->remove("P");
-        qputenv("LUMORA_REQUEST_DEADLINE_MS", "1500");
+        qputenv(variable.constData(), QByteArray::number(deadlineMs));
         setService(QStringLiteral("https://localhost:%1/%2").arg(m_service.httpsPort(0)).arg(kind));
         ServerController server;
         server.init();
         QSignalSpy validated(&server, &ServerController::proxySettingsValidated);
         const QString failure = QStringLiteral("ServerController::slotError Network Failure");
         const int failures = logText().count(failure);
+        QVERIFY(resetPeakResident());
+        const qint64 peakBefore = peakResidentKb();
         QElapsedTimer waited;
         waited.start();
         server.verifyProxySettings(QString(), 0, QString(), QString());
         QTRY_COMPARE_WITH_TIMEOUT(validated.count(), 1, 15000);
-        qunsetenv("LUMORA_REQUEST_DEADLINE_MS");
+        const qint64 tookMs = waited.elapsed();
+        qunsetenv(variable.constData());
+        const qint64 growthKb = peakResidentKb() - peakBefore;
+        qInfo("%s: ended after %lld ms, peak memory grew by %lld kB", qPrintable(kind), tookMs, growthKb);
         QCOMPARE(validated.takeFirst(), QVariantList{false});
-        QVERIFY2(waited.elapsed() >= 1400, qPrintable(QString::number(waited.elapsed())));
+        QVERIFY2(tookMs >= deadlineMs - 100 && tookMs < deadlineMs + 5000, qPrintable(QString::number(tookMs)));
+        QVERIFY2(growthKb < 50 * 1024, qPrintable(QString::number(growthKb)));
         QCOMPARE(logText().count(failure), failures + 1);
 
         setService(QStringLiteral("https://localhost:%1").arg(m_service.httpsPort(0)));

@@ -9,11 +9,14 @@ server). Prints "HTTPS <index> <port>", "RELAY <port>", "READY", then
 Below a first path part of one of the forms below, the services misbehave:
 /huge/sized, /huge/stream, /huge/gzip answer 1 GiB (with its length, without,
 gzip-encoded zeros without), /big answers 200 kB of JSON with "status" 1,
-/silent never answers, /slow answers 1 byte a second.
+/silent never answers, /slow answers 1 byte a second, /endless/KIND never
+ends its reply (endless.py).
 """
 import argparse, json, socket, ssl, sys, threading, time, zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from socketserver import StreamRequestHandler, ThreadingTCPServer
+
+import endless
 
 lock = threading.Lock()
 ports = []
@@ -51,6 +54,9 @@ class Service(BaseHTTPRequestHandler):
                 self.wfile.flush()
                 time.sleep(1)
             return True
+        if parts[1] == "endless":
+            self.close_connection = True
+            return endless.send(self.wfile, parts[2])
         if parts[1] == "big":
             self.answer(200, {"status": 1, "pad": " " * 200000})
             return True

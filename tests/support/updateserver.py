@@ -11,6 +11,8 @@ GET /gzip/BYTES/NAME    BYTES of zeros gzip-encoded on the fly, without a
                         length, whatever the request accepts
 GET /slow/RATE/BYTES/NAME  BYTES of the test pattern, with its length, at
                         RATE bytes per second
+GET /late-redirect/N/PATH   /redirect/N/PATH, each hop half a second late
+GET /endless/KIND       a reply without end (endless.py)
 Every request line, its User-Agent and its Accept-Encoding go to --log; the
 port goes to stdout.
 """
@@ -20,6 +22,8 @@ import os
 import ssl
 import time
 import zlib
+
+import endless
 
 BLOCK = bytes(i % 251 for i in range(65536))
 
@@ -88,10 +92,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_header("Content-Length", str(len(data)))
                 self.end_headers()
                 self.wfile.write(data)
-            elif parts[1] == "redirect":
+            elif parts[1] in ("redirect", "late-redirect"):
+                if parts[1] == "late-redirect":
+                    time.sleep(0.5)
                 n = int(parts[2])
                 rest = "/".join(parts[3:])
-                self.redirect("/redirect/%d/%s" % (n - 1, rest) if n > 1 else "/" + rest)
+                self.redirect("/%s/%d/%s" % (parts[1], n - 1, rest) if n > 1 else "/" + rest)
+            elif parts[1] == "endless":
+                self.close_connection = True
+                if not endless.send(self.wfile, parts[2]):
+                    self.send_error(404)
             elif parts[1] == "loop":
                 self.redirect("/loop")
             elif parts[1] == "to-http":

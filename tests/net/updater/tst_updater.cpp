@@ -104,11 +104,14 @@ private slots:
     void quietWithoutNewerVersionOrServer();
     void feedTextIsNotMarkup();
     void redirects();
+    void redirectsShareTheDeadline();
     void corruptedDownloadIsOfferedAgain();
     void pathLikeNamesAreRefused();
     void oversizedFeedsFail_data();
     void oversizedFeedsFail();
     void slowFeedEndsAtItsDeadline();
+    void endlessRepliesEndAtTheHeaderDeadline_data();
+    void endlessRepliesEndAtTheHeaderDeadline();
     void downloadsKeepAMinimumRate();
     void cancelledDownloadLeavesNoFolder();
     void closedDownloaderStopsQuietly();
@@ -281,6 +284,19 @@ void TestUpdater::redirects()
     QCOMPARE(check(url("/to-http/feed/moved.json"), {}), QStringList());
 }
 
+// The deadline is the whole check's: hops that are each in time but together
+// late end it as a failed one.
+void TestUpdater::redirectsShareTheDeadline()
+{
+    writeFeed("late.json", {QJsonObject{{"latest-version", "3.9"}, {"download-url", url("/sized/1/a")}}});
+    const QString late = QStringLiteral("/late-redirect/4/feed/late.json");
+    QCOMPARE(check(late, {QMessageBox::No}).size(), 1);
+    qputenv("LUMORA_REQUEST_DEADLINE_MS", "1200");
+    const QStringList seen = check(late, {QMessageBox::No});
+    qunsetenv("LUMORA_REQUEST_DEADLINE_MS");
+    QCOMPARE(seen, QStringList());
+}
+
 void TestUpdater::downloadWithoutLengthStaysOnDisk()
 {
     const qint64 size = 200LL * 1024 * 1024;
@@ -401,6 +417,48 @@ void TestUpdater::slowFeedEndsAtItsDeadline()
     QCOMPARE(seen, QStringList());
     QCOMPARE(finished.count(), 1);
     QVERIFY2(waited.elapsed() >= 1400, qPrintable(QString::number(waited.elapsed())));
+}
+
+void TestUpdater::endlessRepliesEndAtTheHeaderDeadline_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const char* kind : {"status-line", "header-line", "headers", "chunk-line", "later-chunk-line"})
+        QTest::newRow(kind) << kind;
+}
+
+// A reply whose status line, headers or chunk-size line never ends fills
+// memory unseen: the feed check and the download end within the header
+// deadline as failed ones, with memory flat.
+void TestUpdater::endlessRepliesEndAtTheHeaderDeadline()
+{
+    QFETCH(QString, kind);
+    qputenv("LUMORA_HEADER_DEADLINE_MS", "100");
+    QVERIFY(resetPeakResident());
+    const qint64 peakBefore = peakResidentKb();
+    QSignalSpy finished(UpdateCenter::getInstance(), SIGNAL(checkingFinished(QString)));
+    QElapsedTimer waited;
+    waited.start();
+    QCOMPARE(check("/endless/" + kind, {}), QStringList());
+    QCOMPARE(finished.count(), 1);
+    const qint64 feedMs = waited.elapsed();
+
+    writeFeed("endless.json", {QJsonObject{{"latest-version", "4.9"},
+                                           {"download-url", url("/endless/" + kind + "/endless.bin")},
+                                           {"md5", patternMd5(1)}}});
+    const QStringList before = tempEntries();
+    BoxAnswers boxes({QMessageBox::Yes, QMessageBox::Cancel});
+    waited.restart();
+    check("/feed/endless.json", boxes);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen.size(), 2, 15000);
+    const qint64 downloadMs = waited.elapsed();
+    qunsetenv("LUMORA_HEADER_DEADLINE_MS");
+    QVERIFY2(boxes.seen[1].contains("Press OK to download again"), qPrintable(boxes.seen[1]));
+    QCOMPARE(tempEntries(), before);
+    const qint64 growthKb = peakResidentKb() - peakBefore;
+    qInfo("endless %s: the feed ended after %lld ms, the download after %lld ms, peak memory grew by %lld kB",
+          qPrintable(kind), feedMs, downloadMs, growthKb);
+    QVERIFY2(feedMs < 5000 && downloadMs < 5000, "not within the header deadline");
+    QVERIFY2(growthKb < 50 * 1024, qPrintable(QString::number(growthKb)));
 }
 
 // A slow but steady download finishes; one at a byte a second is stopped
@@ -562,6 +620,7 @@ void TestUpdater::oversizedDownloadsStopAtTheAnnouncedSize_data()
 {
     QTest::addColumn<QString>("path");
     QTest::newRow("64 MiB without a length") << "/stream/67108864/over.bin";
+    QTest::newRow("64 MiB with its length") << "/sized/67108864/over.bin";
     QTest::newRow("gzip unpacking to 1 GiB") << "/gzip/1073741824/over.bin";
 }
 
