@@ -51,6 +51,12 @@ void LumoraGUI::changeEvent(QEvent* event)
     // retranslateUi has just put back the form's own text.
     if (ui->pushButton_changeBlinkReminderPosition->isChecked())
         ui->pushButton_changeBlinkReminderPosition->setText(tr("SAVE NEW POSITION"));
+    // A pause takes the camera button's action away and leaves it that
+    // action's look, which retranslateUi (reaching only the action) misses.
+    if (!ui->toolButton_pauseCamera->defaultAction()) {
+        ui->toolButton_pauseCamera->setText(ui->action_pauseWebcamUse->text());
+        ui->toolButton_pauseCamera->setToolTip(ui->action_pauseWebcamUse->toolTip());
+    }
 
     adjustGUIappearance();
     updateGeometry();

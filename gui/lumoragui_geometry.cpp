@@ -19,6 +19,7 @@
 #include <QWindow>
 #include <functional>
 
+#include "gui/pagewheel.h"
 #include "gui/translucentframe.h"
 #include "ui_lumoragui.h"
 
@@ -116,6 +117,7 @@ void LumoraGUI::setVisible(bool visible)
         });
         if (!m_watchingPages) {
             m_watchingPages = true;
+            pagewheel::install(ui->scrollArea_pages);
             new EventWatcher(ui->widget_pages, QEvent::LayoutRequest, [this] { fitToScreen(); });
             // A fit left out during a drag follows when the button is let go.
             new EventWatcher(this, QEvent::MouseButtonRelease, [this] {

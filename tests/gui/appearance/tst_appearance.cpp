@@ -258,6 +258,65 @@ private slots:
         QCOMPARE(cameraOffTitle->text(), QStringLiteral("lumora camera use paused"));
     }
 
+    // Paused, the language switched on the settings page: back on the main
+    // page every button speaks the new language, also those whose text
+    // code sets by state, with or without the camera pause.
+    void pausedLanguageSwitch()
+    {
+        const int czech = languageIndex(QStringLiteral("cs_CZ"));
+        QVERIFY(czech > 0);
+        // The catalogue's text for an English one (form or code), or the
+        // English text where the catalogue has none.
+        const auto catalogue = [](const QString& english) {
+            for (const char* context : {"widget_lumora", "LumoraGUI"}) {
+                const QString t = QCoreApplication::translate(context, english.toUtf8().constData());
+                if (t != english)
+                    return t;
+            }
+            return english;
+        };
+        for (const bool cameraPaused : {false, true}) {
+            LumoraGUI w;
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            const auto trigger = [&w](const char* action) {
+                w.findChild<QAction*>(QLatin1String(action))->trigger();
+            };
+            if (cameraPaused)
+                trigger("action_pauseWebcamUse");
+            trigger("action_pauseLumora");
+            auto* main = w.findChild<QWidget*>(QStringLiteral("widget_mainPage"));
+            QMap<QAbstractButton*, QPair<QString, QString>> english;
+            for (QAbstractButton* b : main->findChildren<QAbstractButton*>())
+                if (b->isVisibleTo(main))
+                    english.insert(b, {b->text(), b->toolTip()});
+
+            w.findChild<QAbstractButton*>(QStringLiteral("toolButton_titleBarSettings"))->click();
+            QSignalSpy spy(&w, &LumoraGUI::languageChanged);
+            QTranslator* appTranslator = nullptr;
+            QTranslator* qtTranslator = nullptr;
+            languages::apply(czech, qApp, appTranslator, qtTranslator);
+            QTRY_VERIFY(spy.count() >= 1);
+            w.findChild<QAbstractButton*>(QStringLiteral("toolButton_titleBarBack"))->click();
+
+            int translated = 0;
+            QStringList wrong;
+            for (auto it = english.begin(); it != english.end(); ++it) {
+                for (const auto& [now, before] : {std::make_pair(it.key()->text(), it.value().first),
+                                                  std::make_pair(it.key()->toolTip(), it.value().second)}) {
+                    const QString expected = catalogue(before);
+                    translated += expected != before;
+                    if (now != expected)
+                        wrong << QStringLiteral("%1: \"%2\" for \"%3\"").arg(it.key()->objectName(), now, expected);
+                }
+            }
+            languages::apply(0, qApp, appTranslator, qtTranslator);
+            QTRY_VERIFY(spy.count() >= 2);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join('\n')));
+            QVERIFY2(translated >= 6, qPrintable(QString::number(translated)));
+        }
+    }
+
 private:
     QString family;
 };

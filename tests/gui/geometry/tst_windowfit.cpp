@@ -4,7 +4,9 @@
 // reached; where it fits, it keeps its size and place. Without a compositing
 // manager the frameless windows have no black frame; once one runs
 // (xcompmgr, started after the windows were first shown) their shadow is
-// drawn over the desktop when they are shown again.
+// drawn over the desktop when they are shown again. The mouse wheel scrolls
+// the pages, over the graph too, and changes no field it has not been
+// clicked into.
 //
 // Each case runs this program once more as a child on its own X server
 // (screen size and scale factor are fixed for a process); the child shows
@@ -12,11 +14,13 @@
 
 #define QTEST_QPA_MOUSE_HANDLING
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QProcess>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTranslator>
 #include <QtTest>
 
@@ -25,6 +29,7 @@
 #include "app/appfonts.h"
 #include "app/languages.h"
 #include "app/platform/compositing.h"
+#include "app/settings.h"
 #include "gui/widgetproxy.h"
 #include "gui/widgetstatistics.h"
 #include "pages.h"
@@ -95,6 +100,23 @@ QVector<QColor> edgePixels(const QImage& screen, const QRect& frame)
     for (int y = frame.top(); y <= frame.bottom(); y += 3)
         pixels << screen.pixelColor(frame.left(), y) << screen.pixelColor(frame.right(), y);
     return pixels;
+}
+
+// Turns the wheel by notches (towards the page's end where positive) with
+// the X server's pointer over a point of the widget.
+void turnWheel(QWidget* over, const QPoint& at, int notches)
+{
+    const QPoint p = over->mapToGlobal(at) * over->devicePixelRatioF();
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "--repeat",
+                       QString::number(qAbs(notches)), "--delay", "40", notches > 0 ? "5" : "4"});
+    QTest::qWait(150);
+}
+
+int storedBreakInterval()
+{
+    auto settings = openSettings();
+    return settings->value(QStringLiteral("G/TBRR"), -1).toInt();
 }
 
 }  // namespace
@@ -381,6 +403,84 @@ private slots:
                      qPrintable(QStringLiteral("%1 %2").arg(window->metaObject()->className(), shadow.name())));
         }
     }
+    void wheelScrollsThePage()
+    {
+        auto w = firstStartWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        auto* area = child<QScrollArea>(w.get(), "scrollArea_pages");
+        auto* plot = child<QCustomPlot>(w.get(), "customPlot_blinkMonitoring_graph");
+        auto* interval = child<QSpinBox>(w.get(), "spinBox_timeBetweenBreaks");
+        auto* language = child<QComboBox>(w.get(), "comboBox_chosenLanguage");
+        QVERIFY(area && plot && interval && language);
+        QScrollBar* bar = area->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        const int storedBefore = storedBreakInterval();
+        const int intervalBefore = interval->value();
+
+        // Brings the field into view, with the pointer over its middle.
+        const auto pointAt = [area](QWidget* field) {
+            area->ensureWidgetVisible(field);
+            QTest::qWait(100);
+            const QPoint middle(field->width() / 2, field->height() / 2);
+            QWidget* under = QApplication::widgetAt(field->mapToGlobal(middle));
+            return under == field || field->isAncestorOf(under) ? middle : QPoint(-1, -1);
+        };
+        // The wheel over a field that has not been clicked into scrolls the
+        // page, towards whichever end it can still move to.
+        const auto wheelPassesOver = [&](QWidget* field) {
+            const QPoint middle = pointAt(field);
+            const int before = bar->value();
+            const int notches = before < bar->maximum() ? 2 : -2;
+            turnWheel(field, middle, notches);
+            const bool scrolled = notches > 0 ? bar->value() > before : bar->value() < before;
+            return middle.x() >= 0 && !field->hasFocus() && scrolled;
+        };
+
+        QVERIFY(wheelPassesOver(interval));
+        QCOMPARE(interval->value(), intervalBefore);
+        QCOMPARE(storedBreakInterval(), storedBefore);
+
+        // With the pointer low in the page the wheel scrolls it down to its
+        // end, where the graph's axis title is in view, also once the graph
+        // has come under the pointer.
+        bar->setValue(0);
+        QWidget* viewport = area->viewport();
+        const QPoint pointer(viewport->width() / 2, viewport->height() * 2 / 3);
+        int turnsOverGraph = 0;
+        for (int turn = 0; turn < 30 && bar->value() < bar->maximum(); ++turn) {
+            const int before = bar->value();
+            const bool overGraph = plot->rect().contains(plot->mapFrom(viewport, pointer));
+            turnWheel(viewport, pointer, 1);
+            turnsOverGraph += overGraph && bar->value() > before;
+        }
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY(turnsOverGraph > 0);
+        const QRect box = axisTitleBox(plot);
+        QVERIFY(box.isValid());
+        QVERIFY(viewport->rect().contains(QRect(plot->mapTo(viewport, box.topLeft()), box.size())));
+
+        // Clicked into, the field takes the wheel as it always has, and the
+        // page stays.
+        const QPoint middle = pointAt(interval);
+        QVERIFY(middle.x() >= 0);
+        const QPoint p = interval->mapToGlobal(middle) * interval->devicePixelRatioF();
+        QProcess::execute(QStringLiteral("xdotool"),
+                          {"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"});
+        QTRY_VERIFY(interval->hasFocus());
+        const int page = bar->value();
+        turnWheel(interval, middle, 2);
+        QCOMPARE(interval->value(), intervalBefore - 2 * interval->singleStep());
+        QCOMPARE(storedBreakInterval(), interval->value());
+        QCOMPARE(bar->value(), page);
+
+        // On the settings page, the language stays.
+        child<QAbstractButton>(w.get(), "toolButton_titleBarSettings")->click();
+        QTRY_VERIFY(bar->maximum() > 0);
+        QVERIFY(wheelPassesOver(language));
+        QCOMPARE(language->currentIndex(), 0);
+    }
 };
 
 // --------------------------------------------------------------- parent
@@ -408,6 +508,7 @@ private slots:
     void largeScreen() { runChild("keepsSizeAndPlaceWhereItFits", "1920x1200"); }
     void withoutCompositor() { runChild("noBlackFrameWithoutCompositor", "1280x1024"); }
     void withCompositor() { runChild("shadowOnceCompositorStarts", "1280x1024"); }
+    void wheelOnScaledScreen() { runChild("wheelScrollsThePage", "1366x768", {{"QT_SCALE_FACTOR", "2"}}); }
 
 private:
     void runChild(const char* function, const QString& screen, const QMap<QString, QString>& extra = {})
