@@ -720,6 +720,16 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
     removeTestUsersIpc();
 }
 
+// Starts the helper as the test user with its output and errors together;
+// true once it says it is a primary.
+static bool startAsPrimary(Helper& launch, const QProcessEnvironment& env)
+{
+    launch.runAs(kTestUser, env);
+    launch.process.setProcessChannelMode(QProcess::MergedChannels);
+    launch.start();
+    return launch.waitFor("primary");
+}
+
 void TestUniqueApplication::usedUpBlocksDoNotStopIt()
 {
     if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
@@ -744,10 +754,7 @@ void TestUniqueApplication::usedUpBlocksDoNotStopIt()
     Helper first;
     Helper second;
     for (Helper* launch : {&first, &second}) {
-        launch->runAs(kTestUser, guarded.env);
-        launch->process.setProcessChannelMode(QProcess::MergedChannels);
-        launch->start();
-        QVERIFY2(launch->waitFor("primary"), qPrintable(launch->lines().join('\n')));
+        QVERIFY2(startAsPrimary(*launch, guarded.env), qPrintable(launch->lines().join('\n')));
     }
     first.settle(300);
     QCOMPARE(first.process.state(), QProcess::Running);
@@ -804,10 +811,7 @@ void TestUniqueApplication::everyKeyTakenDoesNotStopIt()
     Helper first;
     Helper second;
     for (Helper* launch : {&first, &second}) {
-        launch->runAs(kTestUser, guarded.env);
-        launch->process.setProcessChannelMode(QProcess::MergedChannels);
-        launch->start();
-        QVERIFY2(launch->waitFor("primary"), qPrintable(launch->lines().join('\n')));
+        QVERIFY2(startAsPrimary(*launch, guarded.env), qPrintable(launch->lines().join('\n')));
         QCOMPARE(launch->lines().filter(QStringLiteral("every key tried is taken")).size(), 1);
         QCOMPARE(launch->lines().filter(QStringLiteral("another user's block holds the key")).size(), 1);
     }
