@@ -79,6 +79,12 @@ public:
                 m_program.kill();
             m_program.waitForFinished(3000);
         }
+        // What the camera delivered and dropped, for a reader of the output.
+        QFile log(logPath());
+        if (log.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : log.readAll().split('\n'))
+                if (line.contains(" close ") && !line.contains("delivered=0 dropped=0"))
+                    qInfo().noquote() << line;
         if (m_conn)
             xcb_disconnect(m_conn);
     }
