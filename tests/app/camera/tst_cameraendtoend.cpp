@@ -51,7 +51,6 @@ QRect inkBox(const QImage& image, QRect area, Accept accept, int* count = nullpt
     return box;
 }
 
-// The program on a desktop of its own, the fake webcam preloaded.
 // The green band at the window's top.
 QRect titleBar(const QImage& image)
 {
@@ -68,6 +67,7 @@ QRect titleBar(const QImage& image)
     return QRect();
 }
 
+// The program on a desktop of its own, the fake webcam preloaded.
 class Session
 {
 public:
