@@ -374,9 +374,9 @@ private slots:
 private:
     // The clip file for this format and size, made once.
     QString clip(const QString& format, QSize size = QSize());
-    // The program started on the camera-test page.
-    bool startOnCameraTestPage(Session& s, const QString& format, const QString& name, QSize size = QSize(),
-                               bool busy = false);
+    // The program started on the camera-test page, the camera playing the
+    // clip in format at size, with more of its settings in camera.
+    bool startOnCameraTestPage(Session& s, const QString& format, QSize size, QMap<QString, QString> camera = {});
     // Waits until the camera list shows name; how far it stays from it.
     double cameraListMismatch(Session& s, const QString& name);
 
@@ -409,13 +409,14 @@ QString TestCameraEndToEnd::clip(const QString& format, QSize size)
     return m_made.value(key);
 }
 
-bool TestCameraEndToEnd::startOnCameraTestPage(Session& s, const QString& format, const QString& name, QSize size,
-                                               bool busy)
+bool TestCameraEndToEnd::startOnCameraTestPage(Session& s, const QString& format, QSize size,
+                                               QMap<QString, QString> camera)
 {
     const QString file = clip(format, size);
-    QMap<QString, QString> camera{{"FAKEWEBCAM_CLIP", file}, {"FAKEWEBCAM_FORMAT", format}, {"FAKEWEBCAM_NAME", name}};
-    if (busy)
-        camera.insert("FAKEWEBCAM_BUSY", "1");
+    camera.insert("FAKEWEBCAM_CLIP", file);
+    camera.insert("FAKEWEBCAM_FORMAT", format);
+    if (!camera.contains("FAKEWEBCAM_NAME"))
+        camera.insert("FAKEWEBCAM_NAME", "Fake Webcam");
     return !file.isEmpty() && s.start(camera) && s.openCameraTestPage();
 }
 
@@ -449,7 +450,7 @@ void TestCameraEndToEnd::cameraListNamesCamera()
     QFETCH(QString, format);
     QFETCH(QString, name);
     Session s;
-    QVERIFY(startOnCameraTestPage(s, format, name));
+    QVERIFY(startOnCameraTestPage(s, format, QSize(), {{"FAKEWEBCAM_NAME", name}}));
     const double mismatch = cameraListMismatch(s, name);
     QVERIFY2(mismatch < kSameText, qPrintable(QString("camera list text differs from \"%1\" by %2").arg(name).arg(mismatch)));
 }
@@ -458,10 +459,13 @@ void TestCameraEndToEnd::previewMarksFaceAndEyes_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QSize>("size");
-    QTest::newRow("yuyv") << "yuyv" << QSize();
-    QTest::newRow("mjpeg") << "mjpeg" << QSize();
-    QTest::newRow("yuyv 640x480") << "yuyv" << QSize(640, 480);
-    QTest::newRow("mjpeg 640x480") << "mjpeg" << QSize(640, 480);
+    QTest::addColumn<QString>("device");
+    QTest::newRow("yuyv") << "yuyv" << QSize() << "/dev/video0";
+    QTest::newRow("mjpeg") << "mjpeg" << QSize() << "/dev/video0";
+    QTest::newRow("yuyv 640x480") << "yuyv" << QSize(640, 480) << "/dev/video0";
+    QTest::newRow("mjpeg 640x480") << "mjpeg" << QSize(640, 480) << "/dev/video0";
+    // The only camera is not video0: the list's row leads to its number.
+    QTest::newRow("yuyv video2") << "yuyv" << QSize() << "/dev/video2";
 }
 
 // The face in the clip sits about the middle of the picture, a little low:
@@ -471,8 +475,9 @@ void TestCameraEndToEnd::previewMarksFaceAndEyes()
 {
     QFETCH(QString, format);
     QFETCH(QSize, size);
+    QFETCH(QString, device);
     Session s;
-    QVERIFY(startOnCameraTestPage(s, format, "Fake Webcam", size));
+    QVERIFY(startOnCameraTestPage(s, format, size, {{"FAKEWEBCAM_DEVICE", device}}));
     QString seen;
     const bool marked = QTest::qWaitFor(
         [&] {
@@ -530,7 +535,7 @@ void TestCameraEndToEnd::busyCameraListedWithOccupiedImageAndError()
 {
     QFETCH(QString, format);
     Session s;
-    QVERIFY(startOnCameraTestPage(s, format, "Fake Webcam", QSize(), true));
+    QVERIFY(startOnCameraTestPage(s, format, QSize(), {{"FAKEWEBCAM_BUSY", "1"}}));
 
     double mismatch = 1.0;
     const bool occupied = QTest::qWaitFor(
