@@ -59,22 +59,24 @@ QString makeFakeWebcamClip(const QString& video, const QString& out, const QStri
     if (fpsNum == 0 || size.isEmpty())
         return "no frame rate or size in " + QString::fromLatin1(probe);
 
-    // Constant frame rate at the video's own, scaled to the size; the
-    // frames go to the file one by one, as a long clip would not fit memory.
-    const QString filter = QString("fps=%1/%2,scale=%3:%4").arg(fpsNum).arg(fpsDen).arg(size.width()).arg(size.height());
+    // Every decoded frame once, as a player reading the video gets them (no
+    // frame doubled or dropped to even out its time stamps), scaled to the
+    // size; they go to the file one by one, as a long clip would not fit
+    // memory.
+    const QString filter = QString("scale=%1:%2").arg(size.width()).arg(size.height());
     QTemporaryDir tmp(QDir::tempPath() + "/fakewebcamclip-XXXXXX");
     QStringList frameFiles;
     qint64 frameCount = 0;
     const qint64 frameBytes = qint64(size.width()) * size.height() * 2;
     QFile raw(tmp.filePath("frames.raw"));
     if (format == QLatin1String("yuyv")) {
-        error = run("ffmpeg", {"-v", "error", "-nostdin", "-i", video, "-vf", filter, "-pix_fmt", "yuyv422", "-f",
-                               "rawvideo", "-y", raw.fileName()});
+        error = run("ffmpeg", {"-v", "error", "-nostdin", "-i", video, "-fps_mode", "passthrough", "-vf", filter,
+                               "-pix_fmt", "yuyv422", "-f", "rawvideo", "-y", raw.fileName()});
         frameCount = raw.size() / frameBytes;
     } else {
         // 4:2:2 JPEGs, as webcams send them.
-        error = run("ffmpeg", {"-v", "error", "-nostdin", "-i", video, "-vf", filter, "-pix_fmt", "yuvj422p", "-c:v",
-                               "mjpeg", "-q:v", "3", "-y", tmp.filePath("%06d.jpg")});
+        error = run("ffmpeg", {"-v", "error", "-nostdin", "-i", video, "-fps_mode", "passthrough", "-vf", filter,
+                               "-pix_fmt", "yuvj422p", "-c:v", "mjpeg", "-q:v", "3", "-y", tmp.filePath("%06d.jpg")});
         for (const QString& name : QDir(tmp.path()).entryList({"*.jpg"}, QDir::Files, QDir::Name))
             frameFiles << tmp.filePath(name);
         frameCount = frameFiles.size();
