@@ -695,7 +695,7 @@ void TestApplicationController::wallClockStepsKeepWhatIsLeft()
         if (awayFrom >= 0) {
             actions.emplace(awayFrom, [&r, awayFrom]() {
                 r.presence->awaySince = awayFrom;
-                r.presence->cursor = QPoint(-1, -1);
+                r.presence->cursor = QPoint(int(awayFrom / 1000), 0);  // where it was left
             });
             actions.emplace(awayTo, [&r]() { r.presence->awaySince = -1; });
         }
