@@ -178,13 +178,13 @@ private slots:
         FakedClock clock;
         {
             QSettings conf(clock.dir() + "/config/Harnwick/lumora.conf", QSettings::IniFormat);
-            conf.setValue("G/T", true);     // blink reminders
-            conf.setValue("G/IR", false);   // plain ones, no camera
-            conf.setValue("G/TP", 5);       // every 5 s
-            conf.setValue("G/M", false);    // no measurement, no break, no exercise
+            conf.setValue("G/T", true);    // blink reminders
+            conf.setValue("G/IR", false);  // plain ones, no camera
+            conf.setValue("G/TP", 5);      // every 5 s
+            conf.setValue("G/M", false);   // no measurement, no break, no exercise
             conf.setValue("G/BRE", false);
             conf.setValue("G/REER", false);
-            conf.setValue("G/WS", false);   // no autostart entry
+            conf.setValue("G/WS", false);  // no autostart entry
         }
         QProcess p;
         p.setProcessEnvironment(clock.environment());
@@ -228,7 +228,8 @@ private slots:
         const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
         const QDateTime last = QDateTime::fromString(QString::fromLatin1(lines.last().left(20)), Qt::ISODate);
         QVERIFY2(last.isValid(), lines.last().constData());
-        QVERIFY2(qAbs(last.secsTo(QDateTime::currentDateTimeUtc()) - kStepBackSecs) < 60, lines.last().constData());
+        QVERIFY2(qAbs(last.secsTo(QDateTime::currentDateTimeUtc()) - kStepBackSecs) < 60,
+                 lines.last().constData());
     }
 };
 

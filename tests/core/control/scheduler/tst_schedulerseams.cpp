@@ -78,10 +78,10 @@ void TestSchedulerSeams::countdownIsIdleAtItsDeadline()
 
 void TestSchedulerSeams::wallClockStepsAreToldFromSleepAndCorrections_data()
 {
-    QTest::addColumn<int>("readings");   // one every 2 s
-    QTest::addColumn<qint64>("stepEach");  // the wall clock set before each reading
+    QTest::addColumn<int>("readings");      // one every 2 s
+    QTest::addColumn<qint64>("stepEach");   // the wall clock set before each reading
     QTest::addColumn<qint64>("sleepEach");  // and the machine asleep
-    QTest::addColumn<qint64>("steps");    // the sum of what the readings report
+    QTest::addColumn<qint64>("steps");      // the sum of what the readings report
     QTest::newRow("set back 2 h") << 1 << qint64(-7200000) << qint64(0) << qint64(-7200000);
     QTest::newRow("set forward 1 min while asleep 1 h") << 1 << qint64(60000) << qint64(3600000) << qint64(60000);
     // Small corrections of a running clock add up to a minute, yet none is a step.
