@@ -3,6 +3,7 @@
 // icon, and the reminder pop-ups it owns.
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
 #include <QKeySequence>
@@ -15,6 +16,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/lumoratypes.h"
 
@@ -32,6 +34,7 @@ class QMenu;
 class QMouseEvent;
 class QScreen;
 class QSound;
+class QTimer;
 class StartAtLogin;
 class UpdateCenter;
 namespace SystemSession {
@@ -183,6 +186,19 @@ private:
     void createTrayIcon();
     void rebuildTrayMenu();
     static bool trayAvailable();
+    // A balloon at the tray icon, shown once the tray has the icon.
+    void showTrayBalloon(const QString& title, const QString& message, QSystemTrayIcon::MessageIcon icon,
+                         int ms);
+    void showPendingBalloon();
+    struct Balloon {
+        QString title;
+        QString message;
+        QSystemTrayIcon::MessageIcon icon;
+        int ms;
+    };
+    std::optional<Balloon> m_pendingBalloon;
+    QTimer* m_balloonTimer = nullptr;
+    QElapsedTimer m_balloonWait;
 
     // Stored settings and their handlers (lumoragui_settings.cpp).
 private slots:
