@@ -30,6 +30,7 @@ class QCloseEvent;
 class QCPItemLine;
 class QCPItemText;
 class QEvent;
+class QLineEdit;
 class QMenu;
 class QMouseEvent;
 class QScreen;
@@ -231,6 +232,10 @@ private slots:
     void colorTemperature_valueChanged(int id, bool checked);
 private:
     void store(const char* key, const QVariant& value);
+    using TitleListSetter = void (SystemSession::EventFilter::*)(QString);
+    void passTitleList(QLineEdit* edit, QTimer*& draft, TitleListSetter apply);
+    QTimer* m_titleListDraft = nullptr;
+    QTimer* m_pauseTitleListDraft = nullptr;
     // Status page pieces the window's own code calls (lumoragui_status.cpp).
     void checkToDisableErrorToolTipIfNoCameraNeeded();
     void configurelGraphAppearance();
