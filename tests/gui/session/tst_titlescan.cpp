@@ -24,6 +24,7 @@ namespace {
 
 Desktop* desktop = nullptr;
 
+// The window's log lines while one is alive.
 QStringList logLines;
 QtMessageHandler previousHandler = nullptr;
 void keepLog(QtMsgType type, const QMessageLogContext& context, const QString& text)
@@ -31,6 +32,15 @@ void keepLog(QtMsgType type, const QMessageLogContext& context, const QString& t
     logLines << text;
     previousHandler(type, context, text);
 }
+struct LogCapture
+{
+    LogCapture()
+    {
+        logLines.clear();
+        previousHandler = qInstallMessageHandler(keepLog);
+    }
+    ~LogCapture() { qInstallMessageHandler(previousHandler); }
+};
 
 // Each row: the list's box and field, their keys, and the lines the window
 // logs when it pauses and resumes for that list.
@@ -42,11 +52,16 @@ void listColumns()
     QTest::addColumn<QString>("listKey");
     QTest::addColumn<QString>("pauseLine");
     QTest::addColumn<QString>("resumeLine");
-    QTest::newRow("program pause") << "checkBox_pauseApp_whenTitleExist" << "lineEdit_pauseApp_whenTitleExists"
-                                   << "PAWTE" << "PAWTEL" << "LumoraGUI::pauseApp()" << "LumoraGUI::resumeApp()";
-    QTest::newRow("camera pause") << "checkBox_whenTitleExists" << "lineEdit_whenTitleExists"
-                                  << "WTE" << "WTEL" << "LumoraGUI::pauseCameraUse()"
-                                  << "LumoraGUI::resumeCameraUse()";
+}
+QTestData& programPauseRow(const char* name)
+{
+    return QTest::newRow(name) << "checkBox_pauseApp_whenTitleExist" << "lineEdit_pauseApp_whenTitleExists"
+                               << "PAWTE" << "PAWTEL" << "LumoraGUI::pauseApp()" << "LumoraGUI::resumeApp()";
+}
+QTestData& cameraPauseRow(const char* name)
+{
+    return QTest::newRow(name) << "checkBox_whenTitleExists" << "lineEdit_whenTitleExists"
+                               << "WTE" << "WTEL" << "LumoraGUI::pauseCameraUse()" << "LumoraGUI::resumeCameraUse()";
 }
 
 }  // namespace
@@ -56,9 +71,24 @@ class TestTitleScan : public QObject
     Q_OBJECT
 
 private slots:
-    void ownWindowsNeverPause_data() { listColumns(); }
+    void ownWindowsNeverPause_data()
+    {
+        listColumns();
+        programPauseRow("program pause");
+        cameraPauseRow("camera pause");
+    }
     void ownWindowsNeverPause();
-    void typedListIsOneChange_data() { listColumns(); }
+    // The typing ends by settling, or with a key that ends the editing (the
+    // list applies at once, before anything else hears of the key).
+    void typedListIsOneChange_data()
+    {
+        listColumns();
+        QTest::addColumn<QString>("ending");
+        programPauseRow("program pause") << "";
+        cameraPauseRow("camera pause") << "";
+        programPauseRow("program pause, Enter") << "Return";
+        programPauseRow("program pause, focus leaves") << "Tab";
+    }
     void typedListIsOneChange();
 };
 
@@ -109,6 +139,7 @@ void TestTitleScan::typedListIsOneChange()
     QFETCH(QString, listKey);
     QFETCH(QString, pauseLine);
     QFETCH(QString, resumeLine);
+    QFETCH(QString, ending);
     openSettings()->clear();
     auto window = initialisedWindow(std::make_shared<ListedCameras>(), [] {
         // Only the X server counts here; no bus is watched.
@@ -131,20 +162,30 @@ void TestTitleScan::typedListIsOneChange()
     QVERIFY(desktop->x.run("xdotool", {"search", "--sync", "--onlyvisible", "--name", "zqxtitle"}));
     QTest::qWait(SystemListenerLinux::kCheckIntervalMs + 500);
 
-    logLines.clear();
-    previousHandler = qInstallMessageHandler(keepLog);
+    const LogCapture log;
     const QPoint at = edit->mapToGlobal(edit->rect().center()) * edit->devicePixelRatioF();
     desktop->xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
     QTRY_VERIFY(edit->hasFocus());
+    int ended = 0;
+    bool appliedAtEnd = false;
+    const QObject probe;  // goes first, so the window's end reaches no dead local
+    connect(edit, &QLineEdit::editingFinished, &probe, [&] {
+        appliedAtEnd = ++ended == 1 ? logLines.contains(pauseLine) : appliedAtEnd;
+    });
     // A user's pace, with a slip mended on the way: "zqy", back, "xtitle".
     desktop->xdotool({"type", "--delay", "250", "zqy"});
     desktop->xdotool({"key", "--delay", "250", "BackSpace"});
     desktop->xdotool({"type", "--delay", "250", "xtitle"});
+    if (!ending.isEmpty())
+        desktop->xdotool({"key", ending});
     QTRY_COMPARE(edit->text(), QStringLiteral("zqxtitle"));
     QTRY_VERIFY_WITH_TIMEOUT(logLines.contains(pauseLine), 5000);
+    if (!ending.isEmpty()) {
+        QVERIFY(ended > 0);
+        QVERIFY(appliedAtEnd);
+    }
     // Later scans see the same window and change nothing.
     QTest::qWait(SystemListenerLinux::kCheckIntervalMs + 500);
-    qInstallMessageHandler(previousHandler);
     slides.kill();
     slides.waitForFinished();
     QCOMPARE(logLines.count(pauseLine), 1);
