@@ -12,6 +12,7 @@
 #include <QNetworkRequest>
 #include <QTemporaryDir>
 
+#include "app/loggedvalue.h"
 #include "net/replylimits.h"
 #include "ui_downloader.h"
 
@@ -275,7 +276,8 @@ bool Downloader::followRedirect(QNetworkReply* reply)
     const QUrl next = reply->url().resolved(target);
     const int hops = reply->property(kRedirects).toInt() + 1;
     if (hops > kMaxRedirects || next.scheme() != QLatin1String("https")) {
-        qWarning() << "Downloader: redirect not followed (" << hops << "hops, scheme" << next.scheme() << ")";
+        qWarning() << "Downloader: redirect not followed (" << hops << "hops, scheme" << loggedValue(next.scheme())
+                   << ")";
         m_reply = nullptr;
         reply->disconnect(this);
         reply->abort();

@@ -220,7 +220,10 @@ void TestUpdater::offersNewestAcceptableEntry()
                QJsonObject{{"latest-version", "4.0"}, {"beta", true}, {"download-url", file}},
                QJsonObject{{"latest-version", "9.0"}, {"download-url", "file:///etc/passwd"}},
                QJsonObject{{"latest-version", "9.1"}, {"open-url", "data:text/html,<b>x</b>"}},
-               QJsonObject{{"latest-version", "9.2"}, {"download-url", "http://localhost/x.bin"}}});
+               QJsonObject{{"latest-version", "9.2"}, {"download-url", "http://localhost/x.bin"}},
+               // One character past what a version may be.
+               QJsonObject{{"latest-version", "9." + QString(Updater::kMaxVersionCharacters - 1, '1')},
+                           {"download-url", file}}});
 
     QStringList seen = check("/feed/main.json", {QMessageBox::No});
     QCOMPARE(seen.size(), 1);
