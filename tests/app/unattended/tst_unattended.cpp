@@ -141,6 +141,7 @@ class TestUnattended : public QObject
     Q_OBJECT
 private slots:
     void feedVersionThatIsNoVersion();
+    void missingCameraLeavesStderrQuiet();
 };
 
 // "9." and 3 MB of digits, well inside the feed's size bound: skipped, so
@@ -180,6 +181,30 @@ void TestUnattended::feedVersionThatIsNoVersion()
     QVERIFY2(cpu < 3.0, qPrintable(QString::number(cpu)));
     QVERIFY2(longest < 64 * 1024, qPrintable(QString::number(longest)));
     QCOMPARE(lumora.out().count("entries skipped: a latest-version longer than 32 characters"), 1);
+}
+
+// Every try of a camera that is not there is in our own log; stderr.log,
+// which nothing rolls over, gets no line of OpenCV's for it.
+void TestUnattended::missingCameraLeavesStderrQuiet()
+{
+    if (!QDir("/dev").entryList({"video*"}, QDir::System).isEmpty())
+        QSKIP("a camera is connected here: a missing one cannot be shown");
+    Program lumora;
+    // A reminder every 2 s: the interactive one tries the camera each time.
+    lumora.setSetting("G/TP", 2);
+    lumora.start(QProcessEnvironment());
+    const QString failedOpen = QStringLiteral("chosen camera occupied or not conected");
+    QVERIFY2(lumora.waitFor(failedOpen, 3, 120000), qPrintable(lumora.out().right(3000)));
+    lumora.end();
+    QFile stderrLog(lumora.logDir() + "/stderr.log");
+    QVERIFY(stderrLog.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLocal8Bit(stderrLog.readAll());
+    const QRegularExpression openCv(R"(^\[ *(WARN|INFO|DEBUG|VERBOSE|ERROR)|VIDEOIO)");
+    int openCvLines = 0;
+    for (const QString& line : text.split('\n'))
+        openCvLines += line.contains(openCv) ? 1 : 0;
+    qInfo("%d failed camera opens, %d OpenCV lines in stderr.log", lumora.out().count(failedOpen), openCvLines);
+    QVERIFY2(openCvLines == 0, qPrintable(text.left(2000)));
 }
 
 QTEST_GUILESS_MAIN(TestUnattended)
