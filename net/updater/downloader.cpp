@@ -325,9 +325,16 @@ void Downloader::saveFile(qint64, qint64)
         fail(QStringLiteral("more than the announced %1 bytes").arg(limit));
         return;
     }
-    if (file.write(data) != data.size()) {
-        fail(QStringLiteral("write failed: ") + file.errorString());
-        return;
+    // A write cut short (a disk that fills up) leaves Qt without a reason;
+    // writing on is then refused with the system's own ("No space left on
+    // device").
+    for (qint64 done = 0; done < data.size();) {
+        const qint64 n = file.write(data.constData() + done, data.size() - done);
+        if (n <= 0) {
+            fail(QStringLiteral("write failed: ") + file.errorString());
+            return;
+        }
+        done += n;
     }
     m_written += data.size();
 }
