@@ -44,16 +44,6 @@ void randomSleep()
     QThread::msleep(QRandomGenerator::global()->bounded(8, 18));
 }
 
-// True when path is a real folder (not a link) of this user that nobody
-// else may enter.
-bool isPrivateDirectory(const QByteArray& path)
-{
-    struct stat st;
-    if (::lstat(path.constData(), &st) != 0)
-        return false;
-    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
-}
-
 int remaining(int timeout, const QElapsedTimer& timer)
 {
     return timeout - static_cast<int>(timer.elapsed());
@@ -212,22 +202,15 @@ QString UniqueApplicationPrivate::sharedMemoryKey(const QString& blockServerName
 
 QString UniqueApplicationPrivate::privateDirectory()
 {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && isPrivateDirectory(runtime))
-        return QFile::decodeName(runtime);
-
-    // No usable runtime folder: a folder of our own in the temporary folder.
-    const QString temporary =
-        QDir::tempPath() + QStringLiteral("/uniqueapplication-") + QString::number(::geteuid());
-    if (makePrivateDirectory(temporary))
-        return temporary;
-    // Another user took that name first (a link, or a folder of theirs):
-    // one in the user's own cache folder, which nobody else can create.
+    // One folder per user and host, whatever the launch's runtime or
+    // temporary folder: launches with and without XDG_RUNTIME_DIR (a login
+    // session and a cron job, say) must meet in it. The user's own cache
+    // folder is one that nobody else can create first.
     const QString cache =
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QLatin1Char('/') + hostFolderName();
     if (makePrivateDirectory(cache))
         return cache;
-    qWarning() << "UniqueApplication: no private folder for the guard:" << temporary << cache;
+    qWarning() << "UniqueApplication: no private folder for the guard:" << cache;
     return QString();
 }
 

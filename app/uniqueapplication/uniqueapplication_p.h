@@ -64,10 +64,9 @@ public:
     // never share (or fight over) one block.
     static QString sharedMemoryKey(const QString& blockServerName, uint uid);
     // The folder of the block's key file, its lock file and the local
-    // socket, which no other user may enter: $XDG_RUNTIME_DIR when it is a
-    // private folder of this user, else a private folder under the
-    // temporary folder, else one in the user's cache folder (when another
-    // user holds the name under the temporary folder). Empty when there is
+    // socket, which no other user may enter: one of this host in the user's
+    // cache folder, the same whatever XDG_RUNTIME_DIR or TMPDIR say, so
+    // that every launch of the user finds the others. Empty when there is
     // none; the guard then stays out of the way.
     static QString privateDirectory();
     // Name of the folder in the cache folder: one per host, as machines may
