@@ -22,7 +22,6 @@
 #include <sys/file.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <utility>
@@ -170,6 +169,9 @@ UniqueApplicationPrivate::~UniqueApplicationPrivate()
     if (lockFile >= 0)
         ::close(lockFile);
     lockFile = -1;
+    if (directoryFd >= 0)
+        ::close(directoryFd);
+    directoryFd = -1;
 }
 
 QString UniqueApplicationPrivate::makeBlockServerName(const QString& appName, const QString& orgName,
@@ -301,6 +303,25 @@ void UniqueApplicationPrivate::resetBlock(InstanceBlock* block)
     block->checksum = blockChecksum(*block);
 }
 
+QString UniqueApplicationPrivate::serverPath()
+{
+    const QString path = socketPath(blockServerName, ::geteuid());
+    if (!path.isEmpty())
+        return path;
+    // A folder path too long for a socket address (a long home) is reached
+    // through a descriptor of the folder, opened by each process itself.
+    const QString directory = privateDirectory();
+    if (directory.isEmpty())
+        return QString();
+    if (directoryFd < 0)
+        directoryFd = ::open(QFile::encodeName(directory).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (directoryFd < 0)
+        return QString();
+    const QString viaDescriptor = QStringLiteral("/proc/self/fd/%1/").arg(directoryFd) +
+                                  sharedMemoryKey(blockServerName.left(22), ::geteuid());
+    return QFile::encodeName(viaDescriptor).size() < int(sizeof(sockaddr_un::sun_path)) ? viaDescriptor : QString();
+}
+
 void UniqueApplicationPrivate::startPrimary(InstanceBlock* block)
 {
     block->hasPrimary = 1;
@@ -311,7 +332,7 @@ void UniqueApplicationPrivate::startPrimary(InstanceBlock* block)
     block->checksum = blockChecksum(*block);
     instanceNumber = 0;
 
-    const QString path = socketPath(blockServerName, ::geteuid());
+    const QString path = serverPath();
     server = new QLocalServer();
     if (path.isEmpty()) {
         qWarning() << "UniqueApplication: no private place for the local socket; later launches "
@@ -344,7 +365,7 @@ bool UniqueApplicationPrivate::connectToPrimary(int timeout, ConnectionType type
     if (socket->state() == QLocalSocket::ConnectedState)
         return true;
 
-    const QString path = socketPath(blockServerName, ::geteuid());
+    const QString path = serverPath();
     if (path.isEmpty())
         return false;
     for (;;) {

@@ -75,6 +75,10 @@ public:
     // Empty when there is no private folder or the path is too long for a
     // local socket: a plain name would land in the shared temporary folder.
     static QString socketPath(const QString& blockServerName, uint uid);
+    // Where this process binds or connects the local socket: socketPath, or
+    // when that is too long, the same file reached through a descriptor of
+    // the folder. Empty when there is none.
+    QString serverPath();
     // The file whose identity (ftok) names the shared block.
     static QString blockKeyFile(const QString& directory, const QString& blockServerName, uint uid);
     // True when a block exists under the key of that file and belongs to
@@ -117,6 +121,8 @@ public:
     // The block's lock: an exclusive flock on a file of the private folder,
     // which no other user can open, hold or remove.
     int lockFile = -1;
+    // The private folder, for a socket path too long to name it directly.
+    int directoryFd = -1;
 
 public slots:
     void slotConnectionEstablished();

@@ -630,10 +630,13 @@ void TestUniqueApplication::launchesOfOneUserMeetWhateverTheirFolders_data()
     QTest::addColumn<QString>("firstRuntime");
     QTest::addColumn<QString>("secondRuntime");
     QTest::addColumn<bool>("ownTemporary");
-    QTest::newRow("with, then without XDG_RUNTIME_DIR") << "test" << "none" << false;
-    QTest::newRow("without, then with XDG_RUNTIME_DIR") << "none" << "test" << false;
-    QTest::newRow("other XDG_RUNTIME_DIR and TMPDIR") << "test" << "own" << true;
-    QTest::newRow("other TMPDIR") << "none" << "none" << true;
+    // Both with a cache folder too long to name the socket in an address.
+    QTest::addColumn<bool>("longCache");
+    QTest::newRow("with, then without XDG_RUNTIME_DIR") << "test" << "none" << false << false;
+    QTest::newRow("without, then with XDG_RUNTIME_DIR") << "none" << "test" << false << false;
+    QTest::newRow("other XDG_RUNTIME_DIR and TMPDIR") << "test" << "own" << true << false;
+    QTest::newRow("other TMPDIR") << "none" << "none" << true << false;
+    QTest::newRow("long cache folder") << "test" << "none" << false << true;
 }
 
 // The real program, launched twice by one user with different runtime and
@@ -643,7 +646,10 @@ void TestUniqueApplication::launchesOfOneUserMeetWhateverTheirFolders()
     QFETCH(QString, firstRuntime);
     QFETCH(QString, secondRuntime);
     QFETCH(bool, ownTemporary);
+    QFETCH(bool, longCache);
     QTemporaryDir bin;
+    const QString cache = bin.filePath(QString(90, QLatin1Char('c')));
+    QVERIFY(QDir().mkpath(cache));
     const QString lumora = bin.filePath(QStringLiteral("lumora"));
     QVERIFY(QFile::copy(QStringLiteral(LUMORA_EXE), lumora));
     QVERIFY(writeTrivialLandmarkModel(bin.filePath(QStringLiteral("data.dat"))));
@@ -660,6 +666,8 @@ void TestUniqueApplication::launchesOfOneUserMeetWhateverTheirFolders()
             env.insert("XDG_RUNTIME_DIR", runtime.path());
         if (ownTmp)
             env.insert("TMPDIR", temporary.path());
+        if (longCache)
+            env.insert("XDG_CACHE_HOME", cache);
         p.setProcessEnvironment(env);
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(lumora, args);
