@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QTranslator>
 
-#include "app/loggedvalue.h"
+#include "core/loggedvalue.h"
 #include "app/settings.h"
 
 namespace languages {

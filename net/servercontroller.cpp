@@ -15,7 +15,7 @@
 #include <QThread>
 #include <QUrlQuery>
 
-#include "app/loggedvalue.h"
+#include "core/loggedvalue.h"
 #include "app/settings.h"
 #include "net/makeraddresses.h"
 #include "net/replylimits.h"

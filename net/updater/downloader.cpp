@@ -12,7 +12,7 @@
 #include <QNetworkRequest>
 #include <QTemporaryDir>
 
-#include "app/loggedvalue.h"
+#include "core/loggedvalue.h"
 #include "net/replylimits.h"
 #include "ui_downloader.h"
 

@@ -14,7 +14,7 @@
 #include <QVector>
 #include <memory>
 
-#include "app/loggedvalue.h"
+#include "core/loggedvalue.h"
 #include "net/replylimits.h"
 #include "net/updater/downloader.h"
 

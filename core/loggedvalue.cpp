@@ -1,4 +1,4 @@
-#include "app/loggedvalue.h"
+#include "core/loggedvalue.h"
 
 QString loggedValue(const QString& value)
 {
