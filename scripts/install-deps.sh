@@ -19,6 +19,7 @@ PACKAGES=(
   tinyproxy openssl python3
   trayer poppler-utils libglib2.0-bin xcompmgr
   faketime
+  ffmpeg
 )
 
 missing=()

@@ -638,6 +638,9 @@ void ApplicationController::enableLivePreview(bool isEnabled)
     case FREE_CAMERA:
         break;
     }
+    // The engine opens a device number, not a row of the list: it learns
+    // the listed camera's number here, as before a measurement.
+    reloadCameras();
     emit startLivePreviewRequested();
 }
 
