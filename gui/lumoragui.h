@@ -232,7 +232,7 @@ private slots:
     void colorTemperature_valueChanged(int id, bool checked);
 private:
     void store(const char* key, const QVariant& value);
-    using TitleListSetter = void (SystemSession::EventFilter::*)(QString);
+    using TitleListSetter = std::function<void(SystemSession::EventFilter*, QString)>;
     void passTitleList(QLineEdit* edit, QTimer*& draft, TitleListSetter apply);
     QTimer* m_titleListDraft = nullptr;
     QTimer* m_pauseTitleListDraft = nullptr;

@@ -312,7 +312,7 @@ void LumoraGUI::passTitleList(QLineEdit* edit, QTimer*& draft, TitleListSetter a
         const auto pass = [this, edit, timer, apply] {
             timer->stop();
             if (m_sessionListener)
-                (m_sessionListener->*apply)(edit->text());
+                apply(m_sessionListener, edit->text());
         };
         connect(timer, &QTimer::timeout, this, pass);
         connect(edit, &QLineEdit::editingFinished, this, [timer, pass] {
@@ -326,7 +326,7 @@ void LumoraGUI::passTitleList(QLineEdit* edit, QTimer*& draft, TitleListSetter a
     }
     draft->stop();
     if (m_sessionListener)
-        (m_sessionListener->*apply)(edit->text());
+        apply(m_sessionListener, edit->text());
 }
 
 void LumoraGUI::on_lineEdit_whenTitleExists_textChanged(const QString& text)
