@@ -253,9 +253,9 @@ void TestCameraRuns::unplugEndsMeasurementWithoutRecord()
     QVERIFY2(line.contains("Error: empty frame received, camera unplugged? (or bad cable or broken camera or bad "
                            "driver)."),
              qPrintable(line));
-    QVERIFY2(
-        lumora.log().indexOf("ApplicationController::processError empty frame modelUse measurement", started) >= 0,
-        tail(lumora));
+    QVERIFY2(lumora.waitForLog("ApplicationController::processError \"empty frame\" modelUse \"measurement\"",
+                               10000, started) >= 0,
+             tail(lumora));
     lumora.idle(7000);  // the camera comes back
     QVERIFY(lumora.running());
     QCOMPARE(lumora.records().size(), 0);
