@@ -198,7 +198,8 @@ struct Open
     std::condition_variable wake;
     // Frame statistics since open, logged at close.
     long delivered = 0, dropped = 0;
-    double lastDelivery = -1, sumInterval = 0, sumSquares = 0, minInterval = 1e9, maxInterval = 0, maxLate = 0;
+    double lastDelivery = -1, sumInterval = 0, sumSquares = 0, minInterval = 1e9, maxInterval = 0;
+    double sumLate = 0, sumLateSquares = 0, maxLate = 0;
 };
 
 std::mutex g_lock;
@@ -291,7 +292,10 @@ void pace(std::shared_ptr<Open> o)
                 o->maxInterval = std::max(o->maxInterval, d);
             }
             o->lastDelivery = t;
-            o->maxLate = std::max(o->maxLate, std::chrono::duration<double>(now - due).count());
+            const double late = std::chrono::duration<double>(now - due).count();
+            o->sumLate += late;
+            o->sumLateSquares += late * late;
+            o->maxLate = std::max(o->maxLate, late);
             ++o->delivered;
         }
         if (++g_framesSinceLoad == config().unplugAfter)
@@ -597,10 +601,13 @@ void closeDevice(const std::shared_ptr<Open>& o)
     const long n = o->delivered > 1 ? o->delivered - 1 : 0;
     const double mean = n ? o->sumInterval / double(n) : 0;
     const double sd = n ? std::sqrt(std::max(0.0, o->sumSquares / double(n) - mean * mean)) : 0;
+    const double d = double(std::max(1L, o->delivered));
+    const double late = o->sumLate / d;
+    const double lateSd = std::sqrt(std::max(0.0, o->sumLateSquares / d - late * late));
     logLine("close %s fd=%d delivered=%ld dropped=%ld interval_mean_ms=%.3f interval_sd_ms=%.3f "
-            "interval_min_ms=%.3f interval_max_ms=%.3f late_max_ms=%.3f",
+            "interval_min_ms=%.3f interval_max_ms=%.3f late_mean_ms=%.3f late_sd_ms=%.3f late_max_ms=%.3f",
             config().device.c_str(), o->fd, o->delivered, o->dropped, mean * 1e3, sd * 1e3,
-            n ? o->minInterval * 1e3 : 0, o->maxInterval * 1e3, o->maxLate * 1e3);
+            n ? o->minInterval * 1e3 : 0, o->maxInterval * 1e3, late * 1e3, lateSd * 1e3, o->maxLate * 1e3);
 }
 
 // The node's metadata: a character device of the video major number.

@@ -1,0 +1,566 @@
+// The camera path end to end: the real program with the fake webcam
+// preloaded (tests/support/fakewebcam.md) playing a recorded face, on an X
+// server of the test's own, checked on grabs of its window: the camera list
+// names the camera, the camera-test page's live preview marks the face and
+// its eyes, and a camera that another program holds is still listed and
+// ends the preview with the camera-occupied image and the error's text.
+
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <xcb/xcb.h>
+
+#include "app/appfonts.h"
+#include "tests/support/fakewebcamclip.h"
+#include "tests/support/sessionservers.h"
+
+namespace {
+
+const QColor kTitleBar(152, 200, 0);  // also the face rectangle
+const QColor kMarks(0, 202, 255);     // eye circles and status texts
+const QColor kWarning(212, 85, 0);    // the status line
+// Text drawn here in the program's font differs from its own drawing of the
+// same text by about 0.15 (smoothing), from another text by 0.6 or more.
+constexpr double kSameText = 0.35;
+
+bool near(QRgb c, const QColor& want, int tolerance = 24)
+{
+    return qAbs(qRed(c) - want.red()) <= tolerance && qAbs(qGreen(c) - want.green()) <= tolerance
+           && qAbs(qBlue(c) - want.blue()) <= tolerance;
+}
+
+// Bounding box of the pixels in area that accept() takes; empty if none.
+template <typename Accept>
+QRect inkBox(const QImage& image, QRect area, Accept accept, int* count = nullptr)
+{
+    area &= image.rect();
+    QRect box;
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (accept(image.pixel(x, y))) {
+                box |= QRect(x, y, 1, 1);
+                ++n;
+            }
+    if (count)
+        *count = n;
+    return box;
+}
+
+// The program on a desktop of its own, the fake webcam preloaded.
+// The green band at the window's top.
+QRect titleBar(const QImage& image)
+{
+    int top = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        // Between the icons and the title on both sides.
+        const bool band = near(image.pixel(image.width() / 5, y), kTitleBar, 6)
+                          || near(image.pixel(4 * image.width() / 5, y), kTitleBar, 6);
+        if (band && top < 0)
+            top = y;
+        if (!band && top >= 0)
+            return QRect(0, top, image.width(), y - top);
+    }
+    return QRect();
+}
+
+class Session
+{
+public:
+    ~Session()
+    {
+        if (m_program.state() != QProcess::NotRunning) {
+            m_program.terminate();
+            if (!m_program.waitForFinished(10000))
+                m_program.kill();
+            m_program.waitForFinished(3000);
+        }
+        if (m_conn)
+            xcb_disconnect(m_conn);
+    }
+
+    bool start(const QMap<QString, QString>& camera)
+    {
+        if (!m_home.isValid() || !m_x.start(QStringLiteral("1280x1024x24")) || !m_bus.start(m_home.path()))
+            return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", QString::fromLatin1(m_x.display()));
+        env.insert("DBUS_SESSION_BUS_ADDRESS", m_bus.address());
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        for (const char* d : {"home", "config", "data", "cache", "run"}) {
+            QDir().mkpath(m_home.filePath(d));
+        }
+        QFile::setPermissions(m_home.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env.insert("HOME", m_home.filePath("home"));
+        env.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        env.insert("XDG_DATA_HOME", m_home.filePath("data"));
+        env.insert("XDG_CACHE_HOME", m_home.filePath("cache"));
+        env.insert("XDG_RUNTIME_DIR", m_home.filePath("run"));
+        env.insert("LD_PRELOAD", fakeWebcamLibrary());
+        env.insert("FAKEWEBCAM_LOG", logPath());
+        for (auto it = camera.begin(); it != camera.end(); ++it)
+            env.insert(it.key(), it.value());
+        m_program.setProcessEnvironment(env);
+        m_program.setProcessChannelMode(QProcess::MergedChannels);
+        m_program.start(QStringLiteral(LUMORA_BIN_DIR "/lumora"), QStringList());
+        // The window is up once the start-up chain has loaded the settings.
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 60000 && m_program.state() != QProcess::NotRunning) {
+            m_program.waitForReadyRead(100);
+            m_output += m_program.readAll();
+            if (m_output.contains("load settings finished") && !window().isEmpty())
+                return true;
+        }
+        qWarning().noquote() << m_output.right(3000);
+        return false;
+    }
+    QString logPath() const { return m_home.filePath("fakewebcam.log"); }
+    QByteArray output()
+    {
+        m_output += m_program.readAll();
+        return m_output;
+    }
+    bool running() const { return m_program.state() == QProcess::Running; }
+
+    QStringList xdotool(const QStringList& args) const
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", QString::fromLatin1(m_x.display()));
+        p.setProcessEnvironment(env);
+        p.start("xdotool", args);
+        p.waitForFinished(10000);
+        return QString::fromLatin1(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    }
+    QString window() const { return xdotool({"search", "--onlyvisible", "--name", "^lumora"}).value(0); }
+    QRect geometry() const
+    {
+        QMap<QString, int> v;
+        for (const QString& line : xdotool({"getwindowgeometry", "--shell", window()}))
+            v.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
+        return QRect(v.value("X"), v.value("Y"), v.value("WIDTH"), v.value("HEIGHT"));
+    }
+    // The window as the screen shows it.
+    QImage grab()
+    {
+        if (!m_conn)
+            m_conn = xcb_connect(m_x.display().constData(), nullptr);
+        const QRect g = geometry();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data->root;
+        xcb_get_image_reply_t* reply = xcb_get_image_reply(
+            m_conn,
+            xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(g.x()), int16_t(g.y()),
+                          uint16_t(g.width()), uint16_t(g.height()), ~0u),
+            nullptr);
+        if (!reply)
+            return QImage();
+        QImage image(xcb_get_image_data(reply), g.width(), g.height(), QImage::Format_RGB32);
+        image = image.copy();
+        free(reply);
+        return image;
+    }
+    void click(QPoint inWindow)
+    {
+        const QPoint at = geometry().topLeft() + inWindow;
+        xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+        xdotool({"mousemove", "0", "0"});
+    }
+
+    // The title bar's buttons are white icons on its green band, left to
+    // right; the title text lies in the middle, apart from them.
+    QVector<QRect> titleBarIcons()
+    {
+        const QImage image = grab();
+        const QRect band = titleBar(image);
+        QVector<QRect> icons;
+        for (int x = 0; x < image.width() / 4 && !band.isEmpty(); ++x) {
+            bool white = false;
+            for (int y = band.top(); y <= band.bottom() && !white; ++y)
+                white = qGray(image.pixel(x, y)) > 235;
+            if (white && (icons.isEmpty() || x > icons.last().right() + 1))
+                icons << QRect(x, band.top(), 1, band.height());
+            else if (white)
+                icons.last().setRight(x);
+        }
+        return icons;
+    }
+    // Settings, then the camera test (second icon on the settings page).
+    bool openCameraTestPage()
+    {
+        QVector<QRect> icons = titleBarIcons();
+        if (icons.isEmpty())
+            return false;
+        click(icons.first().center());
+        QElapsedTimer t;
+        t.start();
+        while ((icons = titleBarIcons()).size() < 2 && t.elapsed() < 5000)
+            QTest::qWait(100);
+        if (icons.size() < 2)
+            return false;
+        click(icons.at(1).center());
+        return QTest::qWaitFor([this] { return output().contains("Model: startLivePreview()"); }, 10000);
+    }
+
+private:
+    QTemporaryDir m_home;
+    PrivateXServer m_x;
+    PrivateBus m_bus;
+    QProcess m_program;
+    QByteArray m_output;
+    xcb_connection_t* m_conn = nullptr;
+};
+
+// Whether a pixel is the ink of text drawn in one colour on another: at
+// least halfway from the background to the text colour, and near the line
+// between them (smoothed edges blend the two).
+struct Ink
+{
+    QColor text, background;
+    bool operator()(QRgb c) const
+    {
+        const double d[3] = {double(text.red() - background.red()), double(text.green() - background.green()),
+                             double(text.blue() - background.blue())};
+        const double p[3] = {double(qRed(c) - background.red()), double(qGreen(c) - background.green()),
+                             double(qBlue(c) - background.blue())};
+        const double dd = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        const double t = (p[0] * d[0] + p[1] * d[1] + p[2] * d[2]) / dd;
+        double off = 0;
+        for (int i = 0; i < 3; ++i)
+            off += (p[i] - t * d[i]) * (p[i] - t * d[i]);
+        return t >= 0.5 && off < 0.02 * dd;
+    }
+};
+
+// How far the ink in area of a grab is from text drawn in family (at the
+// pixel size that fits it best, scaled by scale without smoothing as the
+// preview is): the share of ink pixels that differ, 0 for the same
+// drawing, near 1 for another text.
+double textMismatch(const QImage& grab, QRect area, const Ink& ink, const QString& text, const QString& family,
+                    double scale = 1.0)
+{
+    const QRect found = inkBox(grab, area, ink);
+    if (found.isEmpty())
+        return 1.0;
+    double best = 1.0;
+    for (int px = 8; px <= 40; ++px) {
+        QFont font(family);
+        font.setPixelSize(px);
+        const QSize size = QFontMetrics(font).size(0, text) + QSize(8, 8);
+        QImage drawn(size, QImage::Format_RGB32);
+        drawn.fill(ink.background);
+        {
+            QPainter painter(&drawn);
+            painter.setFont(font);
+            painter.setPen(ink.text);
+            painter.drawText(drawn.rect(), Qt::AlignCenter, text);
+        }
+        if (scale != 1.0)
+            drawn = drawn.scaled(qRound(size.width() * scale), qRound(size.height() * scale), Qt::IgnoreAspectRatio,
+                                 Qt::FastTransformation);
+        const QRect want = inkBox(drawn, drawn.rect(), ink);
+        if (qAbs(want.width() - found.width()) > 4 || qAbs(want.height() - found.height()) > 4)
+            continue;
+        for (int dx = -2; dx <= 2; ++dx)
+            for (int dy = -2; dy <= 2; ++dy) {
+                int differ = 0, inked = 0;
+                const QRect cover = found.united(want.translated(found.topLeft() - want.topLeft() + QPoint(dx, dy)));
+                for (int y = cover.top() - 1; y <= cover.bottom() + 1; ++y)
+                    for (int x = cover.left() - 1; x <= cover.right() + 1; ++x) {
+                        const QPoint d(x - found.left() + want.left() - dx, y - found.top() + want.top() - dy);
+                        const bool a = grab.rect().contains(x, y) && area.contains(x, y) && ink(grab.pixel(x, y));
+                        const bool b = drawn.rect().contains(d) && ink(drawn.pixel(d));
+                        differ += a != b;
+                        inked += a || b;
+                    }
+                best = qMin(best, inked ? double(differ) / inked : 1.0);
+            }
+    }
+    return best;
+}
+
+// The camera list: the text inside the combo box below the title bar,
+// found by its green frame.
+QRect cameraListText(const QImage& image, int titleBarBottom)
+{
+    const auto green = [](QRgb c) { return qGreen(c) > qRed(c) + 30 && qGreen(c) > qBlue(c) + 60; };
+    QVector<int> frameColumns;
+    int top = -1, bottom = -1;
+    for (int x = 0; x < image.width(); ++x) {
+        int run = 0, longest = 0, end = 0;
+        for (int y = titleBarBottom + 2; y < qMin(image.height(), titleBarBottom + 70); ++y) {
+            run = green(image.pixel(x, y)) ? run + 1 : 0;
+            if (run > longest) {
+                longest = run;
+                end = y;
+            }
+        }
+        if (longest >= 15) {
+            frameColumns << x;
+            top = end - longest + 1;
+            bottom = end;
+        }
+    }
+    if (frameColumns.isEmpty())
+        return QRect();
+    // Left of the arrow at the right end.
+    return QRect(QPoint(frameColumns.first() + 2, top + 2), QPoint(frameColumns.last() - 30, bottom - 2));
+}
+
+// The longest run of consecutive numbers in a rising list.
+QPair<int, int> longestRun(const QVector<int>& list)
+{
+    QPair<int, int> best(0, -1);
+    for (int i = 0, start = 0; i < list.size(); ++i) {
+        if (i > 0 && list[i] != list[i - 1] + 1)
+            start = i;
+        if (list[i] - list[start] > best.second - best.first)
+            best = {list[start], list[i]};
+    }
+    return best;
+}
+
+// The preview: the rows under the camera list that are image nearly from
+// edge to edge, and the columns that are image in them.
+QRect previewArea(const QImage& image, int below)
+{
+    const auto painted = [](QRgb c) { return qRed(c) < 250 || qGreen(c) < 250 || qBlue(c) < 250; };
+    const int x0 = image.width() / 5, x1 = 4 * image.width() / 5;
+    QVector<int> rows, columns;
+    for (int y = below; y < image.height(); ++y) {
+        int n = 0;
+        for (int x = x0; x < x1; ++x)
+            n += painted(image.pixel(x, y));
+        if (n > 0.9 * (x1 - x0))
+            rows << y;
+    }
+    const QPair<int, int> r = longestRun(rows);
+    for (int x = 0; x < image.width(); ++x) {
+        int n = 0;
+        for (int y = r.first; y <= r.second; ++y)
+            n += painted(image.pixel(x, y));
+        if (n > 0.9 * (r.second - r.first + 1))
+            columns << x;
+    }
+    const QPair<int, int> c = longestRun(columns);
+    return r.second - r.first < 100 ? QRect() : QRect(QPoint(c.first, r.first), QPoint(c.second, r.second));
+}
+
+}  // namespace
+
+class TestCameraEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cameraListNamesCamera_data();
+    void cameraListNamesCamera();
+    void previewMarksFaceAndEyes_data();
+    void previewMarksFaceAndEyes();
+    void busyCameraListedWithOccupiedImageAndError_data();
+    void busyCameraListedWithOccupiedImageAndError();
+
+private:
+    // The clip file for this format and size, made once.
+    QString clip(const QString& format, QSize size = QSize());
+    // The program started on the camera-test page.
+    bool startOnCameraTestPage(Session& s, const QString& format, const QString& name, QSize size = QSize(),
+                               bool busy = false);
+    // Waits until the camera list shows name; how far it stays from it.
+    double cameraListMismatch(Session& s, const QString& name);
+
+    QTemporaryDir m_clips;
+    QMap<QString, QString> m_made;
+    QString m_family;
+};
+
+void TestCameraEndToEnd::initTestCase()
+{
+    if (talkingFaceClip("cap13_edit2.webm").isEmpty())
+        QSKIP("the talking-face clips are not fetched (scripts/fetch-clips.sh)");
+    QVERIFY(m_clips.isValid());
+    // The program's own faces, so that texts drawn here match its own.
+    m_family = appfonts::install();
+}
+
+QString TestCameraEndToEnd::clip(const QString& format, QSize size)
+{
+    const QString key = format + QString("-%1x%2").arg(size.width()).arg(size.height());
+    if (!m_made.contains(key)) {
+        const QString out = m_clips.filePath(key + ".raw");
+        const QString error = makeFakeWebcamClip(talkingFaceClip("cap13_edit2.webm"), out, format, size);
+        if (!error.isEmpty()) {
+            qWarning().noquote() << error;
+            return QString();
+        }
+        m_made.insert(key, out);
+    }
+    return m_made.value(key);
+}
+
+bool TestCameraEndToEnd::startOnCameraTestPage(Session& s, const QString& format, const QString& name, QSize size,
+                                               bool busy)
+{
+    const QString file = clip(format, size);
+    QMap<QString, QString> camera{{"FAKEWEBCAM_CLIP", file}, {"FAKEWEBCAM_FORMAT", format}, {"FAKEWEBCAM_NAME", name}};
+    if (busy)
+        camera.insert("FAKEWEBCAM_BUSY", "1");
+    return !file.isEmpty() && s.start(camera) && s.openCameraTestPage();
+}
+
+double TestCameraEndToEnd::cameraListMismatch(Session& s, const QString& name)
+{
+    double mismatch = 1.0;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            const QImage image = s.grab();
+            const QRect area = cameraListText(image, titleBar(image).bottom());
+            mismatch = textMismatch(image, area, Ink{Qt::black, Qt::white}, name, m_family);
+            return mismatch < kSameText;
+        },
+        10000);
+    return shown ? mismatch : qMax(mismatch, kSameText);
+}
+
+// Both formats, each with a card name of its own.
+void TestCameraEndToEnd::cameraListNamesCamera_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("yuyv") << "yuyv"
+                          << "Fake Webcam";
+    QTest::newRow("mjpeg") << "mjpeg"
+                           << "HD Pro Webcam C920";
+}
+
+void TestCameraEndToEnd::cameraListNamesCamera()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, name);
+    Session s;
+    QVERIFY(startOnCameraTestPage(s, format, name));
+    const double mismatch = cameraListMismatch(s, name);
+    QVERIFY2(mismatch < kSameText, qPrintable(QString("camera list text differs from \"%1\" by %2").arg(name).arg(mismatch)));
+}
+
+void TestCameraEndToEnd::previewMarksFaceAndEyes_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("yuyv") << "yuyv" << QSize();
+    QTest::newRow("mjpeg") << "mjpeg" << QSize();
+    QTest::newRow("yuyv 640x480") << "yuyv" << QSize(640, 480);
+    QTest::newRow("mjpeg 640x480") << "mjpeg" << QSize(640, 480);
+}
+
+// The face in the clip sits about the middle of the picture, a little low:
+// its rectangle holds that point and the two eye circles lie in its upper
+// part, one each side.
+void TestCameraEndToEnd::previewMarksFaceAndEyes()
+{
+    QFETCH(QString, format);
+    QFETCH(QSize, size);
+    Session s;
+    QVERIFY(startOnCameraTestPage(s, format, "Fake Webcam", size));
+    QString seen;
+    const bool marked = QTest::qWaitFor(
+        [&] {
+            const QImage image = s.grab();
+            const QRect preview = previewArea(image, titleBar(image).bottom() + 70);
+            if (preview.width() < 300) {
+                seen = "no preview";
+                return false;
+            }
+            // The rate text at the top left is of the same green.
+            const QRect rate(preview.topLeft(), QSize(preview.width() / 4, preview.height() / 6));
+            QRect faceOnly;
+            for (int y = preview.top(); y <= preview.bottom(); ++y)
+                for (int x = preview.left(); x <= preview.right(); ++x)
+                    if (!rate.contains(x, y) && near(image.pixel(x, y), kTitleBar, 30))
+                        faceOnly |= QRect(x, y, 1, 1);
+            const QPointF at((faceOnly.center().x() - preview.left()) / double(preview.width()),
+                             (faceOnly.center().y() - preview.top()) / double(preview.height()));
+            const QPoint middle(preview.left() + preview.width() / 2, preview.top() + int(0.6 * preview.height()));
+            int left = 0, right = 0;
+            const QRect upper(faceOnly.topLeft(), QSize(faceOnly.width(), faceOnly.height() * 3 / 5));
+            inkBox(image, QRect(upper.topLeft(), QSize(upper.width() / 2, upper.height())),
+                   [](QRgb c) { return near(c, kMarks, 40); }, &left);
+            inkBox(image, QRect(upper.center().x(), upper.top(), upper.width() / 2, upper.height()),
+                   [](QRgb c) { return near(c, kMarks, 40); }, &right);
+            seen = QString("face box %1,%2 %3x%4 in preview %5x%6 (centre at %7, %8), eye ink %9 and %10")
+                       .arg(faceOnly.x())
+                       .arg(faceOnly.y())
+                       .arg(faceOnly.width())
+                       .arg(faceOnly.height())
+                       .arg(preview.width())
+                       .arg(preview.height())
+                       .arg(at.x(), 0, 'f', 2)
+                       .arg(at.y(), 0, 'f', 2)
+                       .arg(left)
+                       .arg(right);
+            return faceOnly.width() > preview.width() / 8 && faceOnly.width() < preview.width() / 2
+                   && faceOnly.contains(middle) && left >= 15 && right >= 15;
+        },
+        20000);
+    QVERIFY2(marked, qPrintable(seen));
+}
+
+void TestCameraEndToEnd::busyCameraListedWithOccupiedImageAndError_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("yuyv") << "yuyv";
+    QTest::newRow("mjpeg") << "mjpeg";
+}
+
+// Another program holds the camera: the preview shows the camera-occupied
+// image, the camera stays listed, and the main page's status line gives
+// error 2's text.
+void TestCameraEndToEnd::busyCameraListedWithOccupiedImageAndError()
+{
+    QFETCH(QString, format);
+    Session s;
+    QVERIFY(startOnCameraTestPage(s, format, "Fake Webcam", QSize(), true));
+
+    double mismatch = 1.0;
+    const bool occupied = QTest::qWaitFor(
+        [&] {
+            const QImage image = s.grab();
+            const QRect preview = previewArea(image, titleBar(image).bottom() + 70);
+            if (preview.width() < 300)
+                return false;
+            int dark = 0;
+            inkBox(image, preview, [](QRgb c) { return qGray(c) < 24; }, &dark);
+            // One line of text across the middle, on black.
+            const QRect text = inkBox(image, preview, Ink{kMarks, Qt::black});
+            mismatch = textMismatch(image, preview, Ink{kMarks, Qt::black}, "camera is occupied or not connected",
+                                    "Roboto", preview.width() / 400.0);
+            return dark > 0.9 * preview.width() * preview.height() && qAbs(text.center().y() - preview.center().y()) < 10
+                   && mismatch < kSameText;
+        },
+        15000);
+    QVERIFY2(occupied, qPrintable(QString("no camera-occupied image (text mismatch %1)").arg(mismatch)));
+    mismatch = cameraListMismatch(s, "Fake Webcam");
+    QVERIFY2(mismatch < kSameText, qPrintable(QString("camera not listed after the error (mismatch %1)").arg(mismatch)));
+
+    // Back on the main page: its status line shows the error in orange.
+    s.click(s.titleBarIcons().first().center());
+    const QString text = "Error: camera is used by other software.";
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            const QImage image = s.grab();
+            const QRect lower(0, image.height() / 2, image.width(), image.height() / 2);
+            mismatch = textMismatch(image, lower, Ink{kWarning, Qt::white}, text, m_family);
+            return mismatch < kSameText;
+        },
+        10000);
+    QVERIFY2(shown, qPrintable(QString("status line differs from \"%1\" by %2").arg(text).arg(mismatch)));
+    QVERIFY(s.running());
+}
+
+QTEST_MAIN(TestCameraEndToEnd)
+#include "tst_cameraendtoend.moc"
