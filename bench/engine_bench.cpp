@@ -285,6 +285,7 @@ void ProgramMeasurement(benchmark::State& state, const char* format)
     state.counters["frames_dropped"] = shim.dropped;
     state.counters["interval_sd_ms"] = shim.intervalSdMs;
     state.counters["interval_max_ms"] = shim.intervalMaxMs;
+    state.counters["late_sd_ms"] = shim.lateSdMs;
 }
 
 BENCHMARK(EngineReplay)->Name("EngineReplay/cap13")->Unit(benchmark::kMillisecond)->MinTime(5.0);

@@ -30,6 +30,7 @@ struct FakeWebcamFigures
     int dropped = 0;
     double intervalSdMs = 0;
     double intervalMaxMs = 0;
+    double lateSdMs = 0;
     double lateMaxMs = 0;
 
     static FakeWebcamFigures read(const QString& logFile)
@@ -52,6 +53,8 @@ struct FakeWebcamFigures
                     f.intervalSdMs = qMax(f.intervalSdMs, value.toDouble());
                 else if (key == "interval_max_ms")
                     f.intervalMaxMs = qMax(f.intervalMaxMs, value.toDouble());
+                else if (key == "late_sd_ms")
+                    f.lateSdMs = qMax(f.lateSdMs, value.toDouble());
                 else if (key == "late_max_ms")
                     f.lateMaxMs = qMax(f.lateMaxMs, value.toDouble());
             }
@@ -61,11 +64,12 @@ struct FakeWebcamFigures
     QString text() const
     {
         return QStringLiteral("fake webcam: %1 frames delivered, %2 dropped, frame interval sd %3 ms, max %4 ms, "
-                              "latest %5 ms late")
+                              "lateness sd %5 ms, max %6 ms")
             .arg(delivered)
             .arg(dropped)
             .arg(intervalSdMs, 0, 'f', 2)
             .arg(intervalMaxMs, 0, 'f', 1)
+            .arg(lateSdMs, 0, 'f', 2)
             .arg(lateMaxMs, 0, 'f', 1);
     }
 };
