@@ -51,7 +51,6 @@ QRect inkBox(const QImage& image, QRect area, Accept accept, int* count = nullpt
     return box;
 }
 
-// The program on a desktop of its own, the fake webcam preloaded.
 // The green band at the window's top.
 QRect titleBar(const QImage& image)
 {
@@ -68,6 +67,7 @@ QRect titleBar(const QImage& image)
     return QRect();
 }
 
+// The program on a desktop of its own, the fake webcam preloaded.
 class Session
 {
 public:
@@ -79,6 +79,12 @@ public:
                 m_program.kill();
             m_program.waitForFinished(3000);
         }
+        // What the camera delivered and dropped, for a reader of the output.
+        QFile log(logPath());
+        if (log.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : log.readAll().split('\n'))
+                if (line.contains(" close ") && !line.contains("delivered=0 dropped=0"))
+                    qInfo().noquote() << line;
         if (m_conn)
             xcb_disconnect(m_conn);
     }
