@@ -19,7 +19,8 @@ namespace {
 
 const QString kProgram = QStringLiteral(LUMORA_BIN_DIR "/lumora");
 const QString kReplay = QStringLiteral(LUMORA_BIN_DIR "/lumora-replay");
-// The measurement's three minutes, its opening and the 15 s after start.
+// The measurement's three minutes, and the most its start may take after a
+// click (the 15 s after start-up, the next tick, the camera's opening).
 constexpr int kMeasurementMs = 180000;
 constexpr int kStartMs = 60000;
 // What ends a measurement in the scheduler's log: its result or an error.
@@ -41,15 +42,19 @@ bool measured(CameraProgram& lumora, int from)
 }
 
 // The reference: lumora-replay in measurement mode on the clip looped to
-// 190 s at the fake webcam's loop points, at low priority so that the
-// program measuring in real time beside it keeps its frames.
-void startReference(QProcess& replay, const QString& clip, const QString& dir)
+// 190 s at the fake webcam's loop points (and scaled as its frames are), at
+// low priority so that the program measuring in real time beside it keeps
+// its frames.
+void startReference(QProcess& replay, const QString& clip, const QSize& size, const QString& dir)
 {
     const QString looped = dir + "/looped.mkv";
-    replay.start("nice", {"-n", "19", "sh", "-c",
-                          "ffmpeg -v error -y -stream_loop -1 -i \"$1\" -t 190 -c:v ffv1 \"$2\" && exec \"$3\" "
-                          "--mode measurement \"$2\"",
-                          "reference", clip, looped, kReplay});
+    const QString scale = size.isValid() ? QStringLiteral("scale=%1:%2").arg(size.width()).arg(size.height())
+                                         : QStringLiteral("null");
+    replay.start("nice",
+                 {"-n", "19", "sh", "-c",
+                  "ffmpeg -v error -nostdin -y -stream_loop -1 -i \"$1\" -vf \"$2\" -t 190 -c:v ffv1 \"$3\" "
+                  "&& exec \"$4\" --mode measurement \"$3\"",
+                  "reference", clip, scale, looped, kReplay});
 }
 
 // Its rate as the scheduler passes a rate on: the blinks of the three
@@ -82,7 +87,7 @@ private:
     // The talking-face clip of a row and its fake webcam file in format;
     // skips without the clip.
     bool prepare(const QString& clip, const QString& format, const QTemporaryDir& dir, QString& video,
-                 QString& camera)
+                 QString& camera, const QSize& size = QSize())
     {
         video = talkingFaceClip(clip + ".webm");
         if (video.isEmpty()) {
@@ -90,7 +95,7 @@ private:
             return false;
         }
         camera = dir.filePath("camera.raw");
-        const QString error = makeFakeWebcamClip(video, camera, format);
+        const QString error = makeFakeWebcamClip(video, camera, format, size);
         if (!error.isEmpty())
             QTest::qFail(qPrintable(error), __FILE__, __LINE__);
         return error.isEmpty();
@@ -109,9 +114,13 @@ void TestCameraRuns::firstMeasurementWritesRecord_data()
 {
     QTest::addColumn<QString>("clip");
     QTest::addColumn<QString>("format");
+    QTest::addColumn<QSize>("size");  // the clip's own when invalid
     for (const char* clip : {"cap12_edit", "cap13_edit2"})
         for (const char* format : {"yuyv", "mjpeg"})
-            QTest::addRow("%s/%s", QByteArray(clip).left(5).constData(), format) << clip << format;
+            QTest::addRow("%s/%s", QByteArray(clip).left(5).constData(), format) << clip << format << QSize();
+    // A camera of 640x480, whose frames the engine takes at their size.
+    QTest::newRow("cap13/yuyv/640x480") << "cap13_edit2"
+                                        << "yuyv" << QSize(640, 480);
 }
 
 // "TAKE FIRST MEASUREMENT": three minutes later one record, whose rate is
@@ -120,12 +129,13 @@ void TestCameraRuns::firstMeasurementWritesRecord()
 {
     QFETCH(QString, clip);
     QFETCH(QString, format);
+    QFETCH(QSize, size);
     QTemporaryDir dir;
     QString video, camera;
-    if (!prepare(clip, format, dir, video, camera))
+    if (!prepare(clip, format, dir, video, camera, size))
         return;
     QProcess replay;
-    startReference(replay, video, dir.path());
+    startReference(replay, video, size, dir.path());
 
     CameraProgram lumora(dir.path() + "/program");
     lumora.setSetting("T", false);  // no training run takes the camera first
@@ -146,13 +156,15 @@ void TestCameraRuns::firstMeasurementWritesRecord()
     const double reference = referenceRate(replay);
     QVERIFY2(reference >= 0, replay.readAllStandardError().constData());
     const FakeWebcamFigures shim = lumora.webcamFigures();
-    qInfo().noquote() << QStringLiteral("%1 %2: record %3, lumora-replay %4 blinks per minute; %5; "
+    qInfo().noquote() << QStringLiteral("%1 %2%7: record %3, lumora-replay %4 blinks per minute; %5; "
                                         "program CPU %6 s per second of measurement")
                              .arg(clip, format)
                              .arg(rate, 0, 'f', 1)
                              .arg(reference, 0, 'f', 1)
                              .arg(shim.text())
-                             .arg(cpu / (kMeasurementMs / 1000.0), 0, 'f', 3);
+                             .arg(cpu / (kMeasurementMs / 1000.0), 0, 'f', 3)
+                             .arg(size.isValid() ? QStringLiteral(" %1x%2").arg(size.width()).arg(size.height())
+                                                 : QString());
     if (shim.dropped > 0) {
         qWarning().noquote() << "the fake webcam dropped" << shim.dropped << "frames: the rates are not compared";
         return;
