@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTranslator>
 
+#include "core/loggedvalue.h"
 #include "app/settings.h"
 
 namespace languages {
@@ -124,7 +125,7 @@ int startIndex()
     }
     const QString name = settings->value(QStringLiteral("QT_locale_name"), QLocale::system().name()).toString();
     settings->endGroup();
-    qDebug() << "AP: " "locale " << name;
+    qDebug() << "AP: " "locale " << loggedValue(name);
 
     const QLocale wanted(name);
     for (int i = g_languages.size() - 1; i >= 0; --i)

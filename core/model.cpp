@@ -15,6 +15,7 @@
 #include <QThread>
 #include <cstdlib>
 #include <opencv2/core/utility.hpp>
+#include <opencv2/core/utils/logger.hpp>
 
 namespace {
 // The face detector's result buffer; more than its records take.
@@ -69,6 +70,12 @@ void Model::setClock(std::shared_ptr<EngineClock> clock)
 void Model::init()
 {
     qDebug() << "Model::init()";
+    // A camera that is missing or busy is logged by the engine at every
+    // try; OpenCV's own warning for each would only pile up in stderr.log,
+    // which is for what nobody expected. Its errors still go there, and
+    // OPENCV_LOG_LEVEL, when set, has its say.
+    if (qEnvironmentVariableIsEmpty("OPENCV_LOG_LEVEL"))
+        cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
     drawTexts();
     m_previewImage = QImage(kPreviewWidth, kPreviewHeight, QImage::Format_RGB888);
     m_modeTimer.invalidate();

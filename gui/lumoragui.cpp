@@ -330,12 +330,11 @@ void LumoraGUI::on_toolButton_titleBarClose_clicked()
     const int counter = settings->value(QStringLiteral("CLOSE COUNTER"), 0).toInt();
     if (counter < 3) {
         settings->setValue(QStringLiteral("CLOSE COUNTER"), counter + 1);
-        if (m_trayIcon)
-            m_trayIcon->showMessage(
-                QStringLiteral("lumora"),
-                tr("is running in background. You can quit Lumora by opening the right-click menu at this tray icon.",
-                   "trayicon"),
-                QSystemTrayIcon::Information, 5000);
+        showTrayBalloon(
+            QStringLiteral("lumora"),
+            tr("is running in background. You can quit Lumora by opening the right-click menu at this tray icon.",
+               "trayicon"),
+            QSystemTrayIcon::Information, 5000);
     }
     settings->endGroup();
 }

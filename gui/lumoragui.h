@@ -3,6 +3,7 @@
 // icon, and the reminder pop-ups it owns.
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
 #include <QKeySequence>
@@ -15,6 +16,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/lumoratypes.h"
 
@@ -28,10 +30,12 @@ class QCloseEvent;
 class QCPItemLine;
 class QCPItemText;
 class QEvent;
+class QLineEdit;
 class QMenu;
 class QMouseEvent;
 class QScreen;
 class QSound;
+class QTimer;
 class StartAtLogin;
 class UpdateCenter;
 namespace SystemSession {
@@ -183,6 +187,19 @@ private:
     void createTrayIcon();
     void rebuildTrayMenu();
     static bool trayAvailable();
+    // A balloon at the tray icon, shown once the tray has the icon.
+    void showTrayBalloon(const QString& title, const QString& message, QSystemTrayIcon::MessageIcon icon,
+                         int ms);
+    void showPendingBalloon();
+    struct Balloon {
+        QString title;
+        QString message;
+        QSystemTrayIcon::MessageIcon icon;
+        int ms;
+    };
+    std::optional<Balloon> m_pendingBalloon;
+    QTimer* m_balloonTimer = nullptr;
+    QElapsedTimer m_balloonWait;
 
     // Stored settings and their handlers (lumoragui_settings.cpp).
 private slots:
@@ -215,6 +232,10 @@ private slots:
     void colorTemperature_valueChanged(int id, bool checked);
 private:
     void store(const char* key, const QVariant& value);
+    using TitleListSetter = void (SystemSession::EventFilter::*)(QString);
+    void passTitleList(QLineEdit* edit, QTimer*& draft, TitleListSetter apply);
+    QTimer* m_titleListDraft = nullptr;
+    QTimer* m_pauseTitleListDraft = nullptr;
     // Status page pieces the window's own code calls (lumoragui_status.cpp).
     void checkToDisableErrorToolTipIfNoCameraNeeded();
     void configurelGraphAppearance();

@@ -93,7 +93,7 @@ void LumoraGUI::adjustGUIappearance()
             m_trayIcon->setToolTip(error);
             // Once per error: the mark is cleared together with the error.
             if (!m_errorBalloonShown)
-                m_trayIcon->showMessage(QStringLiteral("lumora"), error, QSystemTrayIcon::NoIcon, 7000);
+                showTrayBalloon(QStringLiteral("lumora"), error, QSystemTrayIcon::NoIcon, 7000);
         }
         m_errorBalloonShown = true;
     } else if (m_cameraPaused) {

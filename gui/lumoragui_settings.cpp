@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QToolTip>
 
 #include "app/platform/startatlogin.h"
@@ -295,18 +296,50 @@ void LumoraGUI::on_lineEdit_whenProcessRun_textChanged(const QString& text)
         m_sessionListener->setProcessesToCheck(text);
 }
 
+// A title list the user is typing is a draft: each letter would otherwise
+// pause or resume the program (and every resume moves the next break and
+// exercise). It is stored as typed, and the listener gets it once the
+// typing settles, at Enter or when the field loses the focus. A list set by
+// the program itself (loading the settings) goes to the listener at once.
+void LumoraGUI::passTitleList(QLineEdit* edit, QTimer*& draft, TitleListSetter apply)
+{
+    static constexpr int kSettleMs = 1000;
+    if (!draft) {
+        draft = new QTimer(this);
+        draft->setSingleShot(true);
+        draft->setInterval(kSettleMs);
+        QTimer* timer = draft;
+        const auto pass = [this, edit, timer, apply] {
+            timer->stop();
+            if (m_sessionListener)
+                (m_sessionListener->*apply)(edit->text());
+        };
+        connect(timer, &QTimer::timeout, this, pass);
+        connect(edit, &QLineEdit::editingFinished, this, [timer, pass] {
+            if (timer->isActive())
+                pass();
+        });
+    }
+    if (edit->isModified()) {
+        draft->start();
+        return;
+    }
+    draft->stop();
+    if (m_sessionListener)
+        (m_sessionListener->*apply)(edit->text());
+}
+
 void LumoraGUI::on_lineEdit_whenTitleExists_textChanged(const QString& text)
 {
     store("WTEL", text);
-    if (m_sessionListener)
-        m_sessionListener->setTitlesToCheck(text);
+    passTitleList(ui->lineEdit_whenTitleExists, m_titleListDraft, &SystemSession::EventFilter::setTitlesToCheck);
 }
 
 void LumoraGUI::on_lineEdit_pauseApp_whenTitleExists_textChanged(const QString& text)
 {
     store("PAWTEL", text);
-    if (m_sessionListener)
-        m_sessionListener->setPauseTitlesToCheck(text);
+    passTitleList(ui->lineEdit_pauseApp_whenTitleExists, m_pauseTitleListDraft,
+                  &SystemSession::EventFilter::setPauseTitlesToCheck);
 }
 
 void LumoraGUI::on_checkBox_pauseOnBattery_toggled(bool checked)

@@ -189,9 +189,9 @@ void LumoraGUI::showBubleNotificationAboutMeasurement(double rate)
 {
     if (!ui->checkBox_enableCompletedMeasurementNotification->isChecked() || !m_trayIcon)
         return;
-    m_trayIcon->showMessage(tr("Blink measurement completed"),
-                            tr("Blink rate: ") + QString::number(rate, 'g', 6) + tr(" blinks per minute"),
-                            QSystemTrayIcon::NoIcon, 5000);
+    showTrayBalloon(tr("Blink measurement completed"),
+                    tr("Blink rate: ") + QString::number(rate, 'g', 6) + tr(" blinks per minute"),
+                    QSystemTrayIcon::NoIcon, 5000);
 }
 
 // The frame is the window's own copy, so the engine may reuse its image.

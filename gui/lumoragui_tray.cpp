@@ -6,9 +6,18 @@
 #include <QDebug>
 #include <QIcon>
 #include <QMenu>
+#include <QTimer>
 
 #include "app/platform/systemsession.h"
 #include "ui_lumoragui.h"
+
+namespace {
+
+// How long a balloon waits for the tray to take the icon, and how often it looks.
+constexpr int kBalloonWaitMs = 3000;
+constexpr int kBalloonLookMs = 100;
+
+}  // namespace
 
 bool LumoraGUI::trayAvailable()
 {
@@ -25,6 +34,54 @@ void LumoraGUI::createTrayIcon()
     m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/icon16.svg")));
     m_trayIcon->setVisible(true);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &LumoraGUI::showWindow);
+
+    m_balloonTimer = new QTimer(this);
+    m_balloonTimer->setInterval(kBalloonLookMs);
+    connect(m_balloonTimer, &QTimer::timeout, this, &LumoraGUI::showPendingBalloon);
+}
+
+// A balloon points at the icon's place in the tray. An X11 tray takes the
+// icon a moment after it is made (or once the tray starts); until then the
+// icon's window lies at the screen's origin and a balloon would appear in
+// the screen's corner, pointing at nothing. So it waits until the icon is
+// in the tray, at most a few seconds; a newer balloon replaces a waiting one.
+void LumoraGUI::showTrayBalloon(const QString& title, const QString& message, QSystemTrayIcon::MessageIcon icon,
+                                int ms)
+{
+    if (!m_trayIcon || m_closing)
+        return;
+    m_pendingBalloon = Balloon{title, message, icon, ms};
+    m_balloonWait.start();
+    showPendingBalloon();
+}
+
+void LumoraGUI::showPendingBalloon()
+{
+    if (!m_pendingBalloon || m_closing) {
+        m_pendingBalloon.reset();
+        m_balloonTimer->stop();
+        return;
+    }
+    const QRect icon = m_trayIcon->geometry();
+    const bool tray = trayAvailable();
+    // A tray on the session bus gives no place: the desktop places its
+    // notifications itself.
+    const bool inTray = icon.isEmpty() ? tray : icon.topLeft() != QPoint(0, 0);
+    if (!inTray && m_balloonWait.elapsed() < kBalloonWaitMs) {
+        if (!m_balloonTimer->isActive())
+            m_balloonTimer->start();
+        return;
+    }
+    m_balloonTimer->stop();
+    const Balloon balloon = *m_pendingBalloon;
+    m_pendingBalloon.reset();
+    // Waited long enough: an icon that really sits at the origin is there;
+    // without a tray the balloon would point at nothing.
+    if (!inTray && !tray) {
+        qDebug() << "LumoraGUI::showPendingBalloon() no tray, balloon dropped:" << balloon.message;
+        return;
+    }
+    m_trayIcon->showMessage(balloon.title, balloon.message, balloon.icon, balloon.ms);
 }
 
 // The menu follows the two pause flags, so it is always one of four:

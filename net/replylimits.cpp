@@ -37,13 +37,6 @@ qint64 downloadMinRate()
     return fromEnvironment("LUMORA_DOWNLOAD_MIN_RATE", 1024);
 }
 
-QString logged(const QString& body)
-{
-    if (body.size() <= kLoggedCharacters)
-        return body;
-    return body.left(kLoggedCharacters) + QStringLiteral("... (%1 characters)").arg(body.size());
-}
-
 BoundedBody::BoundedBody(QNetworkReply* reply, qint64 maxBytes, const QString& label, QDeadlineTimer deadline)
     : QObject(reply), m_reply(reply), m_maxBytes(maxBytes), m_label(label)
 {

@@ -25,16 +25,11 @@ namespace replylimits {
 // A feed is a few kilobytes, a service answer a few hundred bytes.
 constexpr qint64 kFeedBytes = 4 * 1024 * 1024;
 constexpr qint64 kServiceBytes = 1024 * 1024;
-// What the log shows of a reply body.
-constexpr int kLoggedCharacters = 200;
 
 int requestDeadlineMs();
 int headerDeadlineMs();
 int downloadWindowMs();
 qint64 downloadMinRate();
-
-// The start of a body for the log, with its length when it was cut.
-QString logged(const QString& body);
 
 // Reads a reply's body as it arrives (unpacked bytes, as the reply gives
 // them), up to maxBytes, and aborts the reply when it grows past that or

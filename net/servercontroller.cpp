@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QUrlQuery>
 
+#include "core/loggedvalue.h"
 #include "app/settings.h"
 #include "net/makeraddresses.h"
 #include "net/replylimits.h"
@@ -42,7 +43,7 @@ QString describe(const QNetworkProxy& proxy)
                                         "HttpProxy",    "HttpCachingProxy", "FtpCachingProxy"};
     const int type = int(proxy.type());
     return QStringLiteral("QNetworkProxy(%1 %2:%3 user %4 password %5)")
-        .arg(QString::fromLatin1(type >= 0 && type < 6 ? types[type] : "?"), proxy.hostName())
+        .arg(QString::fromLatin1(type >= 0 && type < 6 ? types[type] : "?"), loggedValue(proxy.hostName()))
         .arg(proxy.port())
         .arg(redacted(proxy.user()), redacted(proxy.password()));
 }
@@ -114,7 +115,7 @@ void ServerController::init()
         m_pcid = (QStringLiteral("MAC-") + machineidentity::platformUuid(machineId)).left(m_idLengthLimit);
         saveProperty(QStringLiteral("DICP"), m_pcid);
     }
-    qDebug() << "ServerController pcid" << m_pcid;
+    qDebug() << "ServerController pcid" << loggedValue(m_pcid);
     emit serverControllerInitialized();
 }
 
@@ -186,7 +187,7 @@ QByteArray ServerController::createPostData(QString serial, QString pcid)
 
 int ServerController::processServerResponse(QString body)
 {
-    qDebug() << "ServerController::processServerResponse" << replylimits::logged(body);
+    qDebug() << "ServerController::processServerResponse" << loggedValue(body);
     if (body.isEmpty())
         return 0;
     return QJsonDocument::fromJson(body.toUtf8()).object().value(QStringLiteral("status")).toInt(0);
@@ -254,7 +255,7 @@ void ServerController::dataUploaded()
         return;
     const QString body = bodyOf(reply);
     if (!body.isEmpty())
-        qDebug() << "ServerController::dataUploaded" << replylimits::logged(body);
+        qDebug() << "ServerController::dataUploaded" << loggedValue(body);
     reply->deleteLater();
 }
 
@@ -301,8 +302,8 @@ void ServerController::loadProxy()
     qDebug().noquote() << "ServerController default proxy" << describe(QNetworkProxy::applicationProxy());
     const QNetworkProxyQuery query(QUrl(QStringLiteral("https://www.debian.org")));
     for (const QNetworkProxy& p : QNetworkProxyFactory::systemProxyForQuery(query)) {
-        qDebug().noquote() << "list of system proxies" << p.hostName() << redacted(p.user()) << p.port()
-                           << redacted(p.password()) << describe(p);
+        qDebug().noquote() << "list of system proxies" << loggedValue(p.hostName()) << redacted(p.user())
+                           << p.port() << redacted(p.password()) << describe(p);
     }
 }
 

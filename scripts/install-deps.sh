@@ -18,6 +18,7 @@ PACKAGES=(
   uuid-dev
   tinyproxy openssl python3
   trayer poppler-utils libglib2.0-bin xcompmgr
+  faketime
   ffmpeg
 )
 

@@ -22,7 +22,6 @@
 #include <sys/file.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <utility>
@@ -42,16 +41,6 @@ constexpr int kKeyAttempts = 16;
 void randomSleep()
 {
     QThread::msleep(QRandomGenerator::global()->bounded(8, 18));
-}
-
-// True when path is a real folder (not a link) of this user that nobody
-// else may enter.
-bool isPrivateDirectory(const QByteArray& path)
-{
-    struct stat st;
-    if (::lstat(path.constData(), &st) != 0)
-        return false;
-    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
 }
 
 int remaining(int timeout, const QElapsedTimer& timer)
@@ -180,6 +169,9 @@ UniqueApplicationPrivate::~UniqueApplicationPrivate()
     if (lockFile >= 0)
         ::close(lockFile);
     lockFile = -1;
+    if (directoryFd >= 0)
+        ::close(directoryFd);
+    directoryFd = -1;
 }
 
 QString UniqueApplicationPrivate::makeBlockServerName(const QString& appName, const QString& orgName,
@@ -212,22 +204,15 @@ QString UniqueApplicationPrivate::sharedMemoryKey(const QString& blockServerName
 
 QString UniqueApplicationPrivate::privateDirectory()
 {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && isPrivateDirectory(runtime))
-        return QFile::decodeName(runtime);
-
-    // No usable runtime folder: a folder of our own in the temporary folder.
-    const QString temporary =
-        QDir::tempPath() + QStringLiteral("/uniqueapplication-") + QString::number(::geteuid());
-    if (makePrivateDirectory(temporary))
-        return temporary;
-    // Another user took that name first (a link, or a folder of theirs):
-    // one in the user's own cache folder, which nobody else can create.
+    // One folder per user and host, whatever the launch's runtime or
+    // temporary folder: launches with and without XDG_RUNTIME_DIR (a login
+    // session and a cron job, say) must meet in it. The user's own cache
+    // folder is one that nobody else can create first.
     const QString cache =
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QLatin1Char('/') + hostFolderName();
     if (makePrivateDirectory(cache))
         return cache;
-    qWarning() << "UniqueApplication: no private folder for the guard:" << temporary << cache;
+    qWarning() << "UniqueApplication: no private folder for the guard:" << cache;
     return QString();
 }
 
@@ -318,6 +303,25 @@ void UniqueApplicationPrivate::resetBlock(InstanceBlock* block)
     block->checksum = blockChecksum(*block);
 }
 
+QString UniqueApplicationPrivate::serverPath()
+{
+    const QString path = socketPath(blockServerName, ::geteuid());
+    if (!path.isEmpty())
+        return path;
+    // A folder path too long for a socket address (a long home) is reached
+    // through a descriptor of the folder, opened by each process itself.
+    const QString directory = privateDirectory();
+    if (directory.isEmpty())
+        return QString();
+    if (directoryFd < 0)
+        directoryFd = ::open(QFile::encodeName(directory).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (directoryFd < 0)
+        return QString();
+    const QString viaDescriptor = QStringLiteral("/proc/self/fd/%1/").arg(directoryFd) +
+                                  sharedMemoryKey(blockServerName.left(22), ::geteuid());
+    return QFile::encodeName(viaDescriptor).size() < int(sizeof(sockaddr_un::sun_path)) ? viaDescriptor : QString();
+}
+
 void UniqueApplicationPrivate::startPrimary(InstanceBlock* block)
 {
     block->hasPrimary = 1;
@@ -328,7 +332,7 @@ void UniqueApplicationPrivate::startPrimary(InstanceBlock* block)
     block->checksum = blockChecksum(*block);
     instanceNumber = 0;
 
-    const QString path = socketPath(blockServerName, ::geteuid());
+    const QString path = serverPath();
     server = new QLocalServer();
     if (path.isEmpty()) {
         qWarning() << "UniqueApplication: no private place for the local socket; later launches "
@@ -361,7 +365,7 @@ bool UniqueApplicationPrivate::connectToPrimary(int timeout, ConnectionType type
     if (socket->state() == QLocalSocket::ConnectedState)
         return true;
 
-    const QString path = socketPath(blockServerName, ::geteuid());
+    const QString path = serverPath();
     if (path.isEmpty())
         return false;
     for (;;) {

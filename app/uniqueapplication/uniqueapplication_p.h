@@ -64,10 +64,9 @@ public:
     // never share (or fight over) one block.
     static QString sharedMemoryKey(const QString& blockServerName, uint uid);
     // The folder of the block's key file, its lock file and the local
-    // socket, which no other user may enter: $XDG_RUNTIME_DIR when it is a
-    // private folder of this user, else a private folder under the
-    // temporary folder, else one in the user's cache folder (when another
-    // user holds the name under the temporary folder). Empty when there is
+    // socket, which no other user may enter: one of this host in the user's
+    // cache folder, the same whatever XDG_RUNTIME_DIR or TMPDIR say, so
+    // that every launch of the user finds the others. Empty when there is
     // none; the guard then stays out of the way.
     static QString privateDirectory();
     // Name of the folder in the cache folder: one per host, as machines may
@@ -76,6 +75,10 @@ public:
     // Empty when there is no private folder or the path is too long for a
     // local socket: a plain name would land in the shared temporary folder.
     static QString socketPath(const QString& blockServerName, uint uid);
+    // Where this process binds or connects the local socket: socketPath, or
+    // when that is too long, the same file reached through a descriptor of
+    // the folder. Empty when there is none.
+    QString serverPath();
     // The file whose identity (ftok) names the shared block.
     static QString blockKeyFile(const QString& directory, const QString& blockServerName, uint uid);
     // True when a block exists under the key of that file and belongs to
@@ -118,6 +121,8 @@ public:
     // The block's lock: an exclusive flock on a file of the private folder,
     // which no other user can open, hold or remove.
     int lockFile = -1;
+    // The private folder, for a socket path too long to name it directly.
+    int directoryFd = -1;
 
 public slots:
     void slotConnectionEstablished();

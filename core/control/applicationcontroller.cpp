@@ -54,12 +54,11 @@ ApplicationController::ApplicationController(QObject* parent) : ApplicationContr
 ApplicationController::ApplicationController(Seams s, QObject* parent)
     : QObject(parent),
       seams(withDefaults(std::move(s))),
-      measurementTimer(seams.clock.get()),
-      reminderCooldownTimer(seams.clock.get())
+      wallClock(seams.clock.get())
 {
-    activeSince = seams.clock->nowUtc();
-    nextExercise = seams.clock->nowUtc().addMSecs(kExercisePeriodMs);
-    nextBreak = seams.clock->nowUtc().addSecs(timeBetweenBreaks * 60);
+    activeSince = currentTime();
+    nextExercise = currentTime().addMSecs(kExercisePeriodMs);
+    nextBreak = currentTime().addSecs(timeBetweenBreaks * 60);
     const PresenceSample start = seams.presence->sample();
     if (start.hasCursor) {
         lastCursorPos = start.cursor;
@@ -89,6 +88,12 @@ void ApplicationController::init()
     connect(accessFeatureTimer, &SchedulerTimer::timeout, this, &ApplicationController::accessFeature);
     accessFeatureTimer->start();
 
+    // Countdowns: unconnected, read with remainingTime().
+    measurementTimer = clock->createTimer(this);
+    measurementTimer->setSingleShot(true);
+    reminderCooldownTimer = clock->createTimer(this);
+    reminderCooldownTimer->setSingleShot(true);
+
     presenceTimer = clock->createTimer(this);
     presenceTimer->setInterval(kPresenceCheckMs);
     connect(presenceTimer, &SchedulerTimer::timeout, this, &ApplicationController::checkPresence);
@@ -109,8 +114,8 @@ void ApplicationController::quit()
     trainingEnabled = false;
     isCameraPreviewOn = false;
     measurementEnabled = false;
-    reminderCooldownTimer.stop();
-    measurementTimer.stop();
+    stopIfAny(reminderCooldownTimer);
+    stopIfAny(measurementTimer);
     stopIfAny(accessFeatureTimer);
     qDebug() << "ApplicationController::quit() emitting finish";
     emit finished();
@@ -120,6 +125,9 @@ void ApplicationController::quit()
 
 void ApplicationController::accessFeature()
 {
+    // Read at every tick, whatever runs: so a step is told from the small
+    // corrections of a running clock, which add up between rare readings.
+    currentTime();
     if (featureInUse != FREE_CAMERA || isCameraPreviewOn || isPaused || isQuitting)
         return;
     const Feature f = decideWhatToRun();
@@ -128,12 +136,12 @@ void ApplicationController::accessFeature()
     featureInUse = f;
     switch (f) {
     case BREAK:
-        reminderCooldownTimer.start(kBreakOrExerciseCooldownMs);
+        startIfAny(reminderCooldownTimer, kBreakOrExerciseCooldownMs);
         qDebug() << "ApplicationController::accessFeature() emit breakRequested()";
         emit breakRequested();
         break;
     case EXERCISE:
-        reminderCooldownTimer.start(kBreakOrExerciseCooldownMs);
+        startIfAny(reminderCooldownTimer, kBreakOrExerciseCooldownMs);
         qDebug() << "ApplicationController::accessFeature() emit exerciseRequested();";
         emit exerciseRequested();
         break;
@@ -162,10 +170,10 @@ void ApplicationController::accessFeature()
 
 Feature ApplicationController::decideWhatToRun()
 {
-    const QDateTime now = seams.clock->nowUtc();
+    const QDateTime now = currentTime();
     if (activeSince.msecsTo(now) < kGraceMs)
         return FREE_CAMERA;
-    if (!isCameraPaused && measurementEnabled && measurementTimer.isIdle())
+    if (!isCameraPaused && measurementEnabled && isIdle(measurementTimer))
         return MEASUREMENT;
     const qint64 toExercise = now.secsTo(nextExercise);
     const qint64 toBreak = now.secsTo(nextBreak);
@@ -175,16 +183,32 @@ Feature ApplicationController::decideWhatToRun()
     // no break to wait for.
     if ((!breaksEnabled || toBreak >= kExerciseHoldBackSecs) && toExercise < 0 && exercisesEnabled)
         return EXERCISE;
-    if (trainingEnabled && reminderCooldownTimer.isIdle())
+    if (trainingEnabled && isIdle(reminderCooldownTimer))
         return (!isCameraPaused && isInteractive) ? INTERACTIVE_TRAINING : TRAINING;
     return FREE_CAMERA;
+}
+
+QDateTime ApplicationController::currentTime()
+{
+    qint64 stepMs = 0;
+    const QDateTime now = wallClock.read(&stepMs);
+    if (stepMs != 0) {
+        // Only the wall clock was set: what was left of each time is left
+        // still. A sleep is no step, so what fell due meanwhile is due now.
+        qDebug() << "ApplicationController::currentTime() wall clock set by" << stepMs << "ms";
+        activeSince = activeSince.addMSecs(stepMs);
+        lastActivity = lastActivity.addMSecs(stepMs);
+        nextBreak = nextBreak.addMSecs(stepMs);
+        nextExercise = nextExercise.addMSecs(stepMs);
+    }
+    return now;
 }
 
 // ------------------------------------------------------------ presence
 
 void ApplicationController::checkPresence()
 {
-    const QDateTime now = seams.clock->nowUtc();
+    const QDateTime now = currentTime();
     const PresenceSample s = seams.presence->sample();
     if (!s.hasSource) {
         // Nothing tells us the user left, so he is taken to be here.
@@ -240,7 +264,7 @@ void ApplicationController::quitBreak()
     if (featureInUse != BREAK)
         return;
     qDebug() << "ApplicationController::quitBreak() emit breakFinished();";
-    const QDateTime now = seams.clock->nowUtc();
+    const QDateTime now = currentTime();
     nextBreak = now.addSecs(qint64(timeBetweenBreaks) * 60);
     nextExercise = now.addMSecs(kExercisePeriodMs);
     emit breakFinished();
@@ -250,13 +274,13 @@ void ApplicationController::quitBreak()
 void ApplicationController::skipBreak()
 {
     qDebug() << "ApplicationController::skipBreak()";
-    nextBreak = seams.clock->nowUtc().addSecs(qint64(timeBetweenBreaks) * 60);
+    nextBreak = currentTime().addSecs(qint64(timeBetweenBreaks) * 60);
     featureInUse = FREE_CAMERA;
 }
 
 void ApplicationController::snoozeBreak()
 {
-    nextBreak = seams.clock->nowUtc().addMSecs(kSnoozeMs);
+    nextBreak = currentTime().addMSecs(kSnoozeMs);
     featureInUse = FREE_CAMERA;
     qDebug() << "ApplicationController::snoozeBreak()";
 }
@@ -266,7 +290,7 @@ void ApplicationController::quitExercise()
     if (featureInUse != EXERCISE)
         return;
     qDebug() << "ApplicationController::quitExercise()";
-    nextExercise = seams.clock->nowUtc().addMSecs(kExercisePeriodMs);
+    nextExercise = currentTime().addMSecs(kExercisePeriodMs);
     featureInUse = FREE_CAMERA;
 }
 
@@ -289,7 +313,7 @@ void ApplicationController::hideBlinkReminder()
     stopIfAny(trainingLimitTimer);
     qDebug() << "ApplicationController::hideBlinkReminder()";
     emit userBlinked();
-    reminderCooldownTimer.start(blinkReminderPeriod);
+    startIfAny(reminderCooldownTimer, blinkReminderPeriod);
     featureInUse = FREE_CAMERA;
 }
 
@@ -302,7 +326,7 @@ void ApplicationController::quitBlinkTraining()
     if (featureInUse == TRAINING) {
         qDebug() << "ApplicationController::forceQuitBlinkTraining() (by mouse)";
         stopIfAny(hideReminderTimer);
-        reminderCooldownTimer.start(blinkReminderPeriod);
+        startIfAny(reminderCooldownTimer, blinkReminderPeriod);
         featureInUse = FREE_CAMERA;
     }
 }
@@ -335,7 +359,7 @@ void ApplicationController::processBlinkForTraining(bool blinked)
         cameraStopPending = false;
         stopIfAny(trainingLimitTimer);
         emit userBlinked();
-        reminderCooldownTimer.start(blinkReminderPeriod);
+        startIfAny(reminderCooldownTimer, blinkReminderPeriod);
         featureInUse = FREE_CAMERA;
     } else if (!mgdTraining) {
         emit blinkReminderRequested();
@@ -390,7 +414,7 @@ void ApplicationController::quitCameraFeature()
     if (featureInUse == INTERACTIVE_TRAINING) {
         hideBlinkReminder();
     } else if (featureInUse == MEASUREMENT) {
-        measurementTimer.start(kMeasurementRetryMs);
+        startIfAny(measurementTimer, kMeasurementRetryMs);
         featureInUse = FREE_CAMERA;
     }
 }
@@ -404,7 +428,7 @@ void ApplicationController::processMeasurement(float blinkRate, int length)
     const double rate = static_cast<double>(tenths) / 10.0;
     const QString note = convertCurrentSettingsToString();
     emit measurementCompleted(rate, note, length);
-    measurementTimer.start(kNextMeasurementMs);
+    startIfAny(measurementTimer, kNextMeasurementMs);
     featureInUse = FREE_CAMERA;
 }
 
@@ -510,10 +534,10 @@ void ApplicationController::enableBlinkTraining(bool isEnabled)
     qDebug() << "ApplicationController::enableBlinkTraining" << isEnabled;
     trainingEnabled = isEnabled;
     if (isEnabled) {
-        reminderCooldownTimer.start(blinkReminderPeriod);
+        startIfAny(reminderCooldownTimer, blinkReminderPeriod);
         return;
     }
-    reminderCooldownTimer.stop();
+    stopIfAny(reminderCooldownTimer);
     if (featureInUse == INTERACTIVE_TRAINING)
         requestCameraStop();
     if (featureInUse == TRAINING) {
@@ -530,17 +554,17 @@ void ApplicationController::enableMeasurement(bool isEnabled)
         return;
     measurementEnabled = isEnabled;
     if (isEnabled) {
-        measurementTimer.start(kFirstMeasurementMs);
+        startIfAny(measurementTimer, kFirstMeasurementMs);
         return;
     }
-    measurementTimer.stop();
+    stopIfAny(measurementTimer);
     if (featureInUse == MEASUREMENT)
         requestCameraStop();
 }
 
 void ApplicationController::takeMeasurementNow()
 {
-    measurementTimer.start(1);
+    startIfAny(measurementTimer, 1);
     accessFeature();
 }
 
@@ -569,7 +593,7 @@ void ApplicationController::pauseProgram(bool paused)
         }
         return;
     }
-    const QDateTime now = seams.clock->nowUtc();
+    const QDateTime now = currentTime();
     nextBreak = now.addSecs(qint64(timeBetweenBreaks) * 60);
     nextExercise = now.addMSecs(kExercisePeriodMs);
     activeSince = now;
@@ -614,6 +638,9 @@ void ApplicationController::enableLivePreview(bool isEnabled)
     case FREE_CAMERA:
         break;
     }
+    // The engine opens a device number, not a row of the list: it learns
+    // the listed camera's number here, as before a measurement.
+    reloadCameras();
     emit startLivePreviewRequested();
 }
 

@@ -111,11 +111,15 @@ private:
     void quitCameraFeature();
     void requestCameraStop();
     void startPresenceTimerIfNeeded();
+    // The wall clock now. A step of the wall clock since the last reading
+    // moves the times kept on it by as much, so what is left of them stays.
+    QDateTime currentTime();
     QString convertCurrentSettingsToString();
     static QString codeToText(Feature f);
     static QString errorToText(Error e);
 
     Seams seams;
+    WallClockSteps wallClock;
 
     bool isBreak = false;
     float brightnessFactor = 1.0f;
@@ -145,8 +149,8 @@ private:
     QDateTime lastActivity;
     SchedulerTimer* hideReminderTimer = nullptr;
     SchedulerTimer* accessFeatureTimer = nullptr;
-    Countdown measurementTimer;
-    Countdown reminderCooldownTimer;
+    SchedulerTimer* measurementTimer = nullptr;
+    SchedulerTimer* reminderCooldownTimer = nullptr;
     SchedulerTimer* presenceTimer = nullptr;
     SchedulerTimer* trainingLimitTimer = nullptr;
     QDateTime nextExercise;

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <limits>
+#include <time.h>
 
 namespace {
 
@@ -18,16 +19,38 @@ public:
     void start(int ms) override { m_timer.start(ms); }
     void stop() override { m_timer.stop(); }
     bool isActive() const override { return m_timer.isActive(); }
+    int remainingTime() const override { return m_timer.remainingTime(); }
 
 private:
     QTimer m_timer;
 };
+
+qint64 readClockMs(clockid_t id)
+{
+    timespec ts{};
+    clock_gettime(id, &ts);
+    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
 
 }  // namespace
 
 QDateTime SystemSchedulerClock::nowUtc() const
 {
     return QDateTime::currentDateTimeUtc();
+}
+
+qint64 SystemSchedulerClock::monotonicMs() const
+{
+    return readClockMs(CLOCK_MONOTONIC);
+}
+
+qint64 SystemSchedulerClock::bootMs() const
+{
+#ifdef CLOCK_BOOTTIME
+    return readClockMs(CLOCK_BOOTTIME);
+#else
+    return readClockMs(CLOCK_MONOTONIC);
+#endif
 }
 
 SchedulerTimer* SystemSchedulerClock::createTimer(QObject* parent)
@@ -64,6 +87,14 @@ public:
     }
     void stop() override { m_active = false; }
     bool isActive() const override { return m_active; }
+    // Virtual time has no delay between a due time and the timeout: a timer
+    // whose time has come counts as done, whatever fires first at that time.
+    int remainingTime() const override
+    {
+        if (!m_active || !m_clock || m_due <= m_clock->m_nowMs)
+            return -1;
+        return int(qMin<qint64>(m_due - m_clock->m_nowMs, std::numeric_limits<int>::max()));
+    }
 
     void fire()
     {
@@ -99,7 +130,7 @@ ManualSchedulerClock::~ManualSchedulerClock()
 
 QDateTime ManualSchedulerClock::nowUtc() const
 {
-    return QDateTime::fromMSecsSinceEpoch(m_nowMs, Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(m_nowMs + m_wallOffsetMs, Qt::UTC);
 }
 
 SchedulerTimer* ManualSchedulerClock::createTimer(QObject* parent)
@@ -137,10 +168,19 @@ void ManualSchedulerClock::advance(qint64 ms)
     m_nowMs = target;
 }
 
-qint64 Countdown::remainingMs() const
+WallClockSteps::WallClockSteps(const SchedulerClock* clock)
+    : m_clock(clock), m_lastWallMs(clock->nowUtc().toMSecsSinceEpoch()), m_lastBootMs(clock->bootMs())
 {
-    if (!m_deadline.isValid())
-        return -1;
-    const qint64 left = m_clock->nowUtc().msecsTo(m_deadline);
-    return left > 0 ? left : -1;
+}
+
+QDateTime WallClockSteps::read(qint64* stepMs)
+{
+    const QDateTime now = m_clock->nowUtc();
+    const qint64 wallMs = now.toMSecsSinceEpoch();
+    const qint64 bootMs = m_clock->bootMs();
+    const qint64 step = (wallMs - m_lastWallMs) - (bootMs - m_lastBootMs);
+    m_lastWallMs = wallMs;
+    m_lastBootMs = bootMs;
+    *stepMs = qAbs(step) > kToleranceMs ? step : 0;
+    return now;
 }

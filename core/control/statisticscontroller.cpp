@@ -21,6 +21,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/loggedvalue.h"
+
 namespace {
 
 const QString kData = QStringLiteral("data");
@@ -389,7 +391,7 @@ void StatisticsController::createJsonData(QString lastDateTime, QString pcid)
         const QDateTime last = QDateTime::fromString(lastDateTime, Qt::ISODate);
         if (!last.isValid()) {
             qWarning() << "StatisticsController: last uploaded date-time cannot be read, sending every record"
-                       << lastDateTime;
+                       << loggedValue(lastDateTime);
         } else {
             QJsonArray later;
             for (const QJsonValue& value : qAsConst(data)) {

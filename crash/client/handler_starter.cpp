@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -11,6 +12,7 @@
 #include "crash/base/mach_logging.h"
 #include "crash/base/strings.h"
 #include "crash/client/crashwatch_client.h"
+#include "crash/port/port.h"
 #include "crash/util/child_port_handshake.h"
 #include "crash/util/mach_message_server.h"
 #include "crash/util/mach_util.h"
@@ -55,6 +57,19 @@ int FailureLimit()
                                               1),
                            1000));
     return limit;
+}
+
+// The program's environment, with the folder of its ports: the handler, and
+// every handler started again, binds its ports where the program looks.
+std::vector<std::string> HandlerEnvironment()
+{
+    const std::string prefix = std::string(kPortDirectoryVariable) + "=";
+    std::vector<std::string> environment;
+    for (char** entry = environ; entry && *entry; ++entry)
+        if (strncmp(*entry, prefix.c_str(), prefix.size()) != 0)
+            environment.push_back(*entry);
+    environment.push_back(prefix + PortDirectory());
+    return environment;
 }
 
 std::string Switch(const char* name, const std::string& value)
@@ -160,7 +175,8 @@ bool HandlerStarter::CommonStart(const base::FilePath& handler, const base::File
     base::ScopedFD server_write_fd = handshake.TakeServerWriteFD();
     const std::vector<std::string> argv = HandlerArgumentVector(handler, database, metrics_dir, url, annotations,
                                                                 arguments, server_write_fd.get());
-    if (!DoubleForkAndExec(argv, nullptr, server_write_fd.get(), true,
+    const std::vector<std::string> environment = HandlerEnvironment();
+    if (!DoubleForkAndExec(argv, &environment, server_write_fd.get(), true,
                            restart ? CrashWatchClient::RestoreSystemCrashReporter : nullptr)) {
         return false;
     }

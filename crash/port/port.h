@@ -272,6 +272,13 @@ kern_return_t thread_get_exception_ports(mach_port_t thread, exception_mask_t ma
 // table.
 int PortReceiveDescriptor(mach_port_t name);
 
+// The folder every port's socket is bound in, which only this user may
+// enter; "" when there is none (then no port can be made). A process
+// started with kPortDirectoryVariable naming such a folder uses it, so that
+// the crash handler binds where the program does.
+const char* PortDirectory();
+constexpr char kPortDirectoryVariable[] = "CRASHWATCH_PORT_DIR";
+
 // How long a crashing thread waits for the exception handler's answer.
 void SetExceptionReplyTimeout(int milliseconds);
 

@@ -1,5 +1,5 @@
-// Service names: a service's port is bound to an abstract address made
-// from the user id and its name (see README-ports.md).
+// Service names: a service's port is bound to a socket file named after it
+// in the ports' private folder (see README-ports.md).
 
 #include <errno.h>
 #include <stddef.h>
@@ -20,44 +20,20 @@ using namespace port_internal;
 
 const mach_port_t bootstrap_port = 0x0b;
 
-namespace {
-
-// The service's address: per user, with long names replaced by their hash.
-void ServiceAddress(const char* name, sockaddr_un* address, socklen_t* length)
-{
-    std::string text = "lumora-crashwatch." + std::to_string(geteuid()) + ".";
-    const size_t room = sizeof(address->sun_path) - 1;
-    const size_t name_length = strlen(name);
-    if (text.size() + name_length <= room) {
-        text += name;
-    } else {
-        uint64_t a = 0xcbf29ce484222325u, b = 0x84222325cbf29ce4u;
-        for (size_t i = 0; i < name_length; ++i) {
-            a = (a ^ static_cast<unsigned char>(name[i])) * 0x100000001b3u;
-            b = (b ^ static_cast<unsigned char>(name[i])) * 0x100000001b3u + i;
-        }
-        char hash[40];
-        snprintf(hash, sizeof(hash), "#%016llx%016llx", static_cast<unsigned long long>(a),
-                 static_cast<unsigned long long>(b));
-        text += hash;
-    }
-    *address = {};
-    address->sun_family = AF_UNIX;
-    memcpy(address->sun_path + 1, text.data(), text.size());
-    *length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + text.size());
-}
-
-}  // namespace
-
 kern_return_t bootstrap_check_in(mach_port_t, const char* service_name, mach_port_t* service_port)
 {
     sockaddr_un address;
     socklen_t length;
-    ServiceAddress(service_name, &address, &length);
+    if (!ServiceAddress(service_name, &address, &length))
+        return BOOTSTRAP_NOT_PRIVILEGED;
     Entry entry;
     entry.recv = NewPortSocket(&address, length);
+    // A name left by a process that crashed is taken over.
+    if (entry.recv < 0 && errno == EADDRINUSE && TakeOverLeftSocket(address))
+        entry.recv = NewPortSocket(&address, length);
     if (entry.recv < 0)
         return errno == EADDRINUSE ? BOOTSTRAP_NAME_IN_USE : BOOTSTRAP_NOT_PRIVILEGED;
+    entry.bound_here = true;
     Locked table;
     *service_port = table.add(std::move(entry));
     return BOOTSTRAP_SUCCESS;
@@ -67,7 +43,8 @@ kern_return_t bootstrap_look_up(mach_port_t, const char* service_name, mach_port
 {
     sockaddr_un address;
     socklen_t length;
-    ServiceAddress(service_name, &address, &length);
+    if (!ServiceAddress(service_name, &address, &length))
+        return BOOTSTRAP_NOT_PRIVILEGED;
     Entry entry;
     entry.send = ConnectTo(address, length);
     if (entry.send < 0)

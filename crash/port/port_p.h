@@ -10,6 +10,7 @@
 //   port_receive.cpp    receiving: refusing malformed or foreign datagrams,
 //                       installing the rights that came, notifications
 //   port_bootstrap.cpp  service names: check-in and look-up
+//   port_directory.cpp  the private folder the sockets are bound in
 //   port.cpp            mach_msg, the error texts, warnings and the bounded
 //                       log of dropped datagrams
 //   port_exception.cpp  crash signals as exception messages
@@ -103,6 +104,7 @@ struct Armed {
 
 struct Entry {
     int recv = -1;                       // the receive right: a bound socket
+    bool bound_here = false;             // its socket was bound by this process
     std::vector<int> live;               // liveness channels travelling with it
     mach_port_t notify = MACH_PORT_NULL; // where its port-destroyed notification goes
     std::vector<Armed> armed;            // notifications this port will deliver
@@ -128,10 +130,20 @@ public:
     void dropIfEmpty(mach_port_t name);
 };
 
+// The addresses of ports: socket files in a folder that only this user may
+// enter (port_directory.cpp). False, with errno set, when there is none.
+bool ServiceAddress(const char* name, sockaddr_un* address, socklen_t* length);
+bool NewPortAddress(sockaddr_un* address, socklen_t* length);
+// Removes the socket file at address when no socket is bound to it any more
+// (its process crashed); true when it was removed.
+bool TakeOverLeftSocket(const sockaddr_un& address);
+// Removes the file of a port whose receive right is destroyed.
+void RemovePortFile(int recv);
+
 // The sockets behind rights (port_rights.cpp).
 
 // A datagram socket that passes its senders' credentials, bound to
-// address (or to an address of the kernel's choice when none is given).
+// address (or to a new address in the private folder when none is given).
 int NewPortSocket(const sockaddr_un* address, socklen_t length);
 int ConnectTo(const sockaddr_un& address, socklen_t length);
 // A new send right to the port behind a receive socket.

@@ -54,6 +54,11 @@ int Abandon(int fd)
 // has already hung up, so it is delivered at once.
 void DestroyReceive(Locked& table, Entry& entry)
 {
+    // A port that was made here and never left ends here: its file goes
+    // with it. (One that came from elsewhere may live on in its maker,
+    // which keeps it for a notification.)
+    if (!entry.notify && entry.bound_here)
+        RemovePortFile(entry.recv);
     int pair[2] = {-1, -1};
     if (entry.notify && socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) == 0)
         Close(pair[1]);
@@ -127,13 +132,22 @@ int NewPortSocket(const sockaddr_un* address, socklen_t length)
     if (fd < 0)
         return -1;
     const int on = 1;
-    sockaddr_un autobind = {};
-    autobind.sun_family = AF_UNIX;
-    if (setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof(on)) != 0 ||
-        bind(fd, address ? reinterpret_cast<const sockaddr*>(address) : reinterpret_cast<sockaddr*>(&autobind),
-             address ? length : sizeof(sa_family_t)) != 0)
+    if (setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof(on)) != 0)
         return Abandon(fd);
-    return fd;
+    if (address)
+        return bind(fd, reinterpret_cast<const sockaddr*>(address), length) == 0 ? fd : Abandon(fd);
+    // A new name; one already taken (by chance) is drawn again.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        sockaddr_un fresh;
+        socklen_t fresh_length;
+        if (!NewPortAddress(&fresh, &fresh_length))
+            return Abandon(fd);
+        if (bind(fd, reinterpret_cast<const sockaddr*>(&fresh), fresh_length) == 0)
+            return fd;
+        if (errno != EADDRINUSE)
+            break;
+    }
+    return Abandon(fd);
 }
 
 int ConnectTo(const sockaddr_un& address, socklen_t length)
@@ -206,6 +220,7 @@ kern_return_t mach_port_allocate(mach_port_t task, mach_port_right_t right, mach
     entry.recv = NewPortSocket(nullptr, 0);
     if (entry.recv < 0)
         return KERN_RESOURCE_SHORTAGE;
+    entry.bound_here = true;
     Locked table;
     *name = table.add(std::move(entry));
     return KERN_SUCCESS;

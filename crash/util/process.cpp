@@ -118,7 +118,10 @@ bool DoubleForkAndExec(const std::vector<std::string>& argv, const std::vector<s
         // handshake socket is); only here does it go through exec.
         if (preserve_fd >= 0)
             fcntl(preserve_fd, F_SETFD, 0);
-        if (environment) {
+        if (environment && use_path) {
+            execvpe(argv_c[0], &argv_c[0], &envp_c[0]);
+            PLOG(FATAL) << "execvp " << argv_c[0];
+        } else if (environment) {
             execve(argv_c[0], &argv_c[0], &envp_c[0]);
             PLOG(FATAL) << "execve " << argv_c[0];
         } else if (use_path) {

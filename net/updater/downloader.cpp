@@ -12,6 +12,7 @@
 #include <QNetworkRequest>
 #include <QTemporaryDir>
 
+#include "core/loggedvalue.h"
 #include "net/replylimits.h"
 #include "ui_downloader.h"
 
@@ -275,7 +276,8 @@ bool Downloader::followRedirect(QNetworkReply* reply)
     const QUrl next = reply->url().resolved(target);
     const int hops = reply->property(kRedirects).toInt() + 1;
     if (hops > kMaxRedirects || next.scheme() != QLatin1String("https")) {
-        qWarning() << "Downloader: redirect not followed (" << hops << "hops, scheme" << next.scheme() << ")";
+        qWarning() << "Downloader: redirect not followed (" << hops << "hops, scheme" << loggedValue(next.scheme())
+                   << ")";
         m_reply = nullptr;
         reply->disconnect(this);
         reply->abort();
@@ -323,9 +325,16 @@ void Downloader::saveFile(qint64, qint64)
         fail(QStringLiteral("more than the announced %1 bytes").arg(limit));
         return;
     }
-    if (file.write(data) != data.size()) {
-        fail(QStringLiteral("write failed: ") + file.errorString());
-        return;
+    // A write cut short (a disk that fills up) leaves Qt without a reason;
+    // writing on is then refused with the system's own ("No space left on
+    // device").
+    for (qint64 done = 0; done < data.size();) {
+        const qint64 n = file.write(data.constData() + done, data.size() - done);
+        if (n <= 0) {
+            fail(QStringLiteral("write failed: ") + file.errorString());
+            return;
+        }
+        done += n;
     }
     m_written += data.size();
 }

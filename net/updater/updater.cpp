@@ -14,6 +14,7 @@
 #include <QVector>
 #include <memory>
 
+#include "core/loggedvalue.h"
 #include "net/replylimits.h"
 #include "net/updater/downloader.h"
 
@@ -88,8 +89,8 @@ void Updater::onReply(QNetworkReply* r)
         const QUrl next = reply->url().resolved(target);
         const int hops = reply->property(kRedirects).toInt() + 1;
         if (hops > kMaxRedirects || next.scheme() != QLatin1String("https")) {
-            qWarning() << "Updater::onReply redirect not followed (" << hops << "hops, scheme" << next.scheme()
-                       << ")";
+            qWarning() << "Updater::onReply redirect not followed (" << hops << "hops, scheme"
+                       << loggedValue(next.scheme()) << ")";
             endCheck();
             return;
         }
@@ -113,19 +114,26 @@ void Updater::onReply(QNetworkReply* r)
     const QJsonArray entries =
         document.object().value(QStringLiteral("updates")).toObject().value(m_platform).toArray();
     m_latestVersion = m_moduleVersion;
+    int overlong = 0;
     for (const QJsonValue& value : entries) {
         const QJsonObject entry = value.toObject();
         const bool beta = entry.value(QStringLiteral("beta")).toBool(false);
         if (!m_betaRequired && beta)
             continue;
         const QString version = entry.value(QStringLiteral("latest-version")).toString();
+        // No real version is that long; such a text is never offered, nor
+        // laid out in the question.
+        if (version.size() > kMaxVersionCharacters) {
+            ++overlong;
+            continue;
+        }
         if (!compare(m_latestVersion, version))
             continue;
         // Only what the user can safely be sent to: an HTTPS page or file.
         const QString openUrl = entry.value(QStringLiteral("open-url")).toString();
         const QString downloadUrl = entry.value(QStringLiteral("download-url")).toString();
         if (openUrl.isEmpty() ? !isHttps(downloadUrl) : !isHttps(openUrl)) {
-            qWarning() << "Updater::onReply entry" << version << "skipped: not an HTTPS address";
+            qWarning() << "Updater::onReply entry" << loggedValue(version) << "skipped: not an HTTPS address";
             continue;
         }
         m_openUrl = openUrl;
@@ -136,8 +144,12 @@ void Updater::onReply(QNetworkReply* r)
         m_downloadUrl = downloadUrl;
         m_latestVersion = version;
     }
+    if (overlong > 0)
+        qWarning() << "Updater::onReply" << overlong << "entries skipped: a latest-version longer than"
+                   << kMaxVersionCharacters << "characters";
 
-    qDebug() << "Updater::onReply current version" << m_moduleVersion << "latest version" << m_latestVersion;
+    qDebug() << "Updater::onReply current version" << loggedValue(m_moduleVersion) << "latest version"
+             << loggedValue(m_latestVersion);
     qDebug() << "Updater::onReply isBetaRequired" << (m_betaRequired ? "true" : "false") << "is update beta"
              << (m_updateIsBeta ? "true" : "false");
     setUpdateAvailable(compare(m_moduleVersion, m_latestVersion));

@@ -19,6 +19,8 @@ public:
     ~Updater() override;
 
     static constexpr int kMaxRedirects = 5;
+    // Entries whose "latest-version" is longer are skipped.
+    static constexpr int kMaxVersionCharacters = 32;
 
     // True when y is a newer version than x (dotted numbers, part by part).
     bool compare(const QString& x, const QString& y);

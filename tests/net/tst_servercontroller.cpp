@@ -343,18 +343,29 @@ private slots:
         QCOMPARE(last.value(0).value(0).toString(), LastUpload);
     }
 
-    // A large answer within the bound is used, but only its start is logged.
-    void largeAnswersAreLoggedByTheirStart()
+    // A large answer within the bound is used, and a long stored value too,
+    // but only the start of either is logged.
+    void longValuesAreLoggedByTheirStart()
     {
-        openSettings()->remove("P");
-        setService(QStringLiteral("https://localhost:%1/big").arg(m_service.httpsPort(0)));
-        ServerController server;
-        server.init();
-        QSignalSpy validated(&server, &ServerController::proxySettingsValidated);
         {
             QMutexLocker lock(&logMutex);
             logLines.clear();
         }
+        const QString longText(1 << 20, QLatin1Char('a'));
+        openSettings()->setValue("LL/DICP", "MAC-" + longText);
+        openSettings()->setValue("P/S", longText + ".test");
+        {
+            ServerController stored;
+            stored.init();
+        }
+        openSettings()->remove("LL/DICP");
+        openSettings()->remove("P");
+        QVERIFY(logText().contains("ServerController pcid"));
+
+        setService(QStringLiteral("https://localhost:%1/big").arg(m_service.httpsPort(0)));
+        ServerController server;
+        server.init();
+        QSignalSpy validated(&server, &ServerController::proxySettingsValidated);
         server.uploadStats(QStringLiteral("{\"data\":[1]}"));
         server.verifyProxySettings(QString(), 0, QString(), QString());
         QTRY_COMPARE_WITH_TIMEOUT(validated.count(), 1, 15000);

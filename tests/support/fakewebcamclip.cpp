@@ -59,46 +59,55 @@ QString makeFakeWebcamClip(const QString& video, const QString& out, const QStri
     if (fpsNum == 0 || size.isEmpty())
         return "no frame rate or size in " + QString::fromLatin1(probe);
 
-    // Constant frame rate at the video's own, scaled to the size.
-    const QString filter = QString("fps=%1/%2,scale=%3:%4").arg(fpsNum).arg(fpsDen).arg(size.width()).arg(size.height());
+    // Every decoded frame once, as a player reading the video gets them (no
+    // frame doubled or dropped to even out its time stamps), scaled to the
+    // size; they go to the file one by one, as a long clip would not fit
+    // memory.
+    const QString filter = QString("scale=%1:%2").arg(size.width()).arg(size.height());
     QTemporaryDir tmp(QDir::tempPath() + "/fakewebcamclip-XXXXXX");
-    QList<QByteArray> frames;
+    QStringList frameFiles;
+    qint64 frameCount = 0;
+    const qint64 frameBytes = qint64(size.width()) * size.height() * 2;
+    QFile raw(tmp.filePath("frames.raw"));
     if (format == QLatin1String("yuyv")) {
-        error = run("ffmpeg", {"-v", "error", "-nostdin", "-i", video, "-vf", filter, "-pix_fmt", "yuyv422", "-f",
-                               "rawvideo", "-y", tmp.filePath("frames.raw")});
-        QFile raw(tmp.filePath("frames.raw"));
-        if (error.isEmpty() && raw.open(QIODevice::ReadOnly)) {
-            const qint64 n = qint64(size.width()) * size.height() * 2;
-            for (QByteArray f = raw.read(n); f.size() == n; f = raw.read(n))
-                frames << f;
-        }
+        error = run("ffmpeg", {"-v", "error", "-nostdin", "-i", video, "-fps_mode", "passthrough", "-vf", filter,
+                               "-pix_fmt", "yuyv422", "-f", "rawvideo", "-y", raw.fileName()});
+        frameCount = raw.size() / frameBytes;
     } else {
         // 4:2:2 JPEGs, as webcams send them.
-        error = run("ffmpeg", {"-v", "error", "-nostdin", "-i", video, "-vf", filter, "-pix_fmt", "yuvj422p", "-c:v",
-                               "mjpeg", "-q:v", "3", "-y", tmp.filePath("%06d.jpg")});
-        for (const QString& name : QDir(tmp.path()).entryList({"*.jpg"}, QDir::Files, QDir::Name)) {
-            QFile f(tmp.filePath(name));
-            if (f.open(QIODevice::ReadOnly))
-                frames << f.readAll();
-        }
+        error = run("ffmpeg", {"-v", "error", "-nostdin", "-i", video, "-fps_mode", "passthrough", "-vf", filter,
+                               "-pix_fmt", "yuvj422p", "-c:v", "mjpeg", "-q:v", "3", "-y", tmp.filePath("%06d.jpg")});
+        for (const QString& name : QDir(tmp.path()).entryList({"*.jpg"}, QDir::Files, QDir::Name))
+            frameFiles << tmp.filePath(name);
+        frameCount = frameFiles.size();
     }
-    if (!error.isEmpty() || frames.isEmpty())
+    if (!error.isEmpty() || frameCount == 0)
         return error.isEmpty() ? "ffmpeg gave no frames from " + video : error;
 
-    QByteArray file("FWCAMRAW");
-    putU32(file, format == QLatin1String("yuyv") ? V4L2_PIX_FMT_YUYV : V4L2_PIX_FMT_MJPEG);
-    putU32(file, quint32(size.width()));
-    putU32(file, quint32(size.height()));
-    putU32(file, fpsNum);
-    putU32(file, fpsDen);
-    putU32(file, quint32(frames.size()));
-    putU32(file, 0);  // reserved
-    for (const QByteArray& f : frames) {
-        putU32(file, quint32(f.size()));
-        file.append(f);
-    }
     QFile o(out);
-    if (!o.open(QIODevice::WriteOnly) || o.write(file) != file.size())
+    QByteArray head("FWCAMRAW");
+    putU32(head, format == QLatin1String("yuyv") ? V4L2_PIX_FMT_YUYV : V4L2_PIX_FMT_MJPEG);
+    putU32(head, quint32(size.width()));
+    putU32(head, quint32(size.height()));
+    putU32(head, fpsNum);
+    putU32(head, fpsDen);
+    putU32(head, quint32(frameCount));
+    putU32(head, 0);  // reserved
+    bool ok = o.open(QIODevice::WriteOnly) && o.write(head) == head.size()
+              && (frameFiles.isEmpty() ? raw.open(QIODevice::ReadOnly) : true);
+    for (qint64 i = 0; ok && i < frameCount; ++i) {
+        QByteArray frame;
+        if (frameFiles.isEmpty()) {
+            frame = raw.read(frameBytes);
+        } else {
+            QFile f(frameFiles.at(int(i)));
+            frame = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }
+        QByteArray length;
+        putU32(length, quint32(frame.size()));
+        ok = !frame.isEmpty() && o.write(length) == 4 && o.write(frame) == frame.size();
+    }
+    if (!ok)
         return "cannot write " + out;
     return QString();
 }

@@ -13,7 +13,8 @@ QString fakeWebcamLibrary();
 // folder; empty when it is not there.
 QString talkingFaceClip(const QString& name);
 
-// Decodes video into the raw clip file that FAKEWEBCAM_CLIP names, frames
-// in format ("yuyv" or "mjpeg") at the video's own frame rate and at size
-// (the video's own when empty). Returns an error text, empty on success.
+// Decodes video into the raw clip file that FAKEWEBCAM_CLIP names: every
+// frame of it once, in format ("yuyv" or "mjpeg") at size (the video's own
+// when empty), to be played at the video's nominal frame rate. Returns an
+// error text, empty on success.
 QString makeFakeWebcamClip(const QString& video, const QString& out, const QString& format, QSize size = QSize());

@@ -5,6 +5,7 @@
 #include "app/platform/x11/x11sessionwatcher.h"
 #include "app/platform/x11/xconnection.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -292,7 +293,10 @@ void SystemListenerLinux::setProcessesToCheck(QString text)
 void SystemListenerLinux::checkProcessesAndWindowsTitles()
 {
     if (m_titleCheckOn || m_pauseTitleCheckOn) {
-        m_windowTitles = getAllWindowTitles(m_x && m_x->isValid() ? m_x->connection() : nullptr);
+        // Our own windows never count: the main window's title holds
+        // "lumora", and a keyword that is part of it would pause us for good.
+        m_windowTitles = getAllWindowTitles(m_x && m_x->isValid() ? m_x->connection() : nullptr,
+                                            QCoreApplication::applicationPid());
         if (m_x)
             m_x->dispatchEventsLater();
     }

@@ -8,7 +8,8 @@
 //  - screen power: the X server's DPMS level;
 //  - on request, every 2 seconds, the user's processes and the titles of the
 //    windows on screen; one scan of the titles serves both title lists (the
-//    camera pause's and the program pause's).
+//    camera pause's and the program pause's); the program's own windows are
+//    not among them.
 // Whatever it cannot reach (no system bus, no session bus, no X display) is
 // logged once at start-up and simply not watched.
 

@@ -2,6 +2,7 @@
 
 #include "app/platform/x11/windowtitles.h"
 
+#include <QSysInfo>
 #include <QVector>
 #include <cstdlib>
 #include <cstring>
@@ -63,17 +64,26 @@ QString propertyText(xcb_get_property_reply_t* r, xcb_atom_t utf8)
     return QString::fromLatin1(data, size);  // STRING is Latin-1
 }
 
+quint32 propertyCardinal(xcb_get_property_reply_t* r)
+{
+    if (!r || r->type != XCB_ATOM_CARDINAL || r->format != 32 || xcb_get_property_value_length(r) < 4)
+        return 0;
+    return *static_cast<const quint32*>(xcb_get_property_value(r));
+}
+
 }  // namespace
 
 namespace SystemSession {
 
-QStringList getAllWindowTitles(xcb_connection_t* c)
+QStringList getAllWindowTitles(xcb_connection_t* c, qint64 ownPid)
 {
     QStringList titles;
     if (!c || xcb_connection_has_error(c))
         return titles;
-    const QVector<xcb_atom_t> atoms = internAtoms(c, {"_NET_CLIENT_LIST", "_NET_WM_NAME", "UTF8_STRING"});
-    const xcb_atom_t clientList = atoms[0], netWmName = atoms[1], utf8 = atoms[2];
+    const QVector<xcb_atom_t> atoms =
+        internAtoms(c, {"_NET_CLIENT_LIST", "_NET_WM_NAME", "UTF8_STRING", "_NET_WM_PID"});
+    const xcb_atom_t clientList = atoms[0], netWmName = atoms[1], utf8 = atoms[2], netWmPid = atoms[3];
+    const QString host = QSysInfo::machineHostName();
 
     for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it)) {
         const QVector<xcb_window_t> windows = topLevelWindows(c, it.data->root, clientList);
@@ -82,6 +92,8 @@ QStringList getAllWindowTitles(xcb_connection_t* c)
             xcb_get_window_attributes_cookie_t attributes;
             xcb_get_property_cookie_t netName;
             xcb_get_property_cookie_t name;
+            xcb_get_property_cookie_t pid;
+            xcb_get_property_cookie_t machine;
         };
         QVector<Pending> pending;
         pending.reserve(windows.size());
@@ -91,14 +103,24 @@ QStringList getAllWindowTitles(xcb_connection_t* c)
             p.netName = xcb_get_property(c, 0, w, netWmName != XCB_ATOM_NONE ? netWmName : xcb_atom_t(XCB_ATOM_WM_NAME),
                                          XCB_GET_PROPERTY_TYPE_ANY, 0, 1024);
             p.name = xcb_get_property(c, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024);
+            p.pid = xcb_get_property(c, 0, w, netWmPid, XCB_ATOM_CARDINAL, 0, 1);
+            p.machine = xcb_get_property(c, 0, w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_GET_PROPERTY_TYPE_ANY, 0, 256);
             pending.append(p);
         }
         for (const Pending& p : pending) {
             Reply<xcb_get_window_attributes_reply_t> a(xcb_get_window_attributes_reply(c, p.attributes, nullptr));
             Reply<xcb_get_property_reply_t> netName(xcb_get_property_reply(c, p.netName, nullptr));
             Reply<xcb_get_property_reply_t> name(xcb_get_property_reply(c, p.name, nullptr));
+            Reply<xcb_get_property_reply_t> pid(xcb_get_property_reply(c, p.pid, nullptr));
+            Reply<xcb_get_property_reply_t> machine(xcb_get_property_reply(c, p.machine, nullptr));
             if (!a || a->map_state != XCB_MAP_STATE_VIEWABLE)
                 continue;  // hidden, minimised or gone meanwhile
+            if (ownPid > 0 && propertyCardinal(pid.get()) == quint32(ownPid)) {
+                // A process number means ours only on this machine.
+                const QString client = propertyText(machine.get(), utf8);
+                if (client.isEmpty() || client == host)
+                    continue;
+            }
             QString title = propertyText(netName.get(), utf8);
             if (title.isEmpty())
                 title = propertyText(name.get(), utf8);

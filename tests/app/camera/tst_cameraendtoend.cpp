@@ -5,18 +5,16 @@
 // its eyes, and a camera that another program holds is still listed and
 // ends the preview with the camera-occupied image and the error's text.
 
-#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <xcb/xcb.h>
+#include <memory>
 
 #include "app/appfonts.h"
+#include "tests/support/desktop.h"
 #include "tests/support/fakewebcamclip.h"
-#include "tests/support/sessionservers.h"
 
 namespace {
 
@@ -67,114 +65,69 @@ QRect titleBar(const QImage& image)
     return QRect();
 }
 
-// The program on a desktop of its own, the fake webcam preloaded.
+// The program on a desktop of its own (the real eye model beside it), the
+// fake webcam preloaded.
 class Session
 {
 public:
     ~Session()
     {
-        if (m_program.state() != QProcess::NotRunning) {
-            m_program.terminate();
-            if (!m_program.waitForFinished(10000))
-                m_program.kill();
-            m_program.waitForFinished(3000);
-        }
+        m_program.reset();
         // What the camera delivered and dropped, for a reader of the output.
         QFile log(logPath());
         if (log.open(QIODevice::ReadOnly))
             for (const QByteArray& line : log.readAll().split('\n'))
                 if (line.contains(" close ") && !line.contains("delivered=0 dropped=0"))
                     qInfo().noquote() << line;
-        if (m_conn)
-            xcb_disconnect(m_conn);
     }
 
     bool start(const QMap<QString, QString>& camera)
     {
-        if (!m_home.isValid() || !m_x.start(QStringLiteral("1280x1024x24")) || !m_bus.start(m_home.path()))
+        if (!m_dir.isValid() || !m_desk.start(m_dir.path()))
             return false;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", QString::fromLatin1(m_x.display()));
-        env.insert("DBUS_SESSION_BUS_ADDRESS", m_bus.address());
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        for (const char* d : {"home", "config", "data", "cache", "run"}) {
-            QDir().mkpath(m_home.filePath(d));
-        }
-        QFile::setPermissions(m_home.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env.insert("HOME", m_home.filePath("home"));
-        env.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
-        env.insert("XDG_DATA_HOME", m_home.filePath("data"));
-        env.insert("XDG_CACHE_HOME", m_home.filePath("cache"));
-        env.insert("XDG_RUNTIME_DIR", m_home.filePath("run"));
+        m_program = std::make_unique<Program>(m_dir.path(), false, false);
+        QFile::copy(LUMORA_BIN_DIR "/data.dat", m_dir.filePath("bin/data.dat"));
+        QProcessEnvironment env = m_desk.env;
         env.insert("LD_PRELOAD", fakeWebcamLibrary());
         env.insert("FAKEWEBCAM_LOG", logPath());
         for (auto it = camera.begin(); it != camera.end(); ++it)
             env.insert(it.key(), it.value());
-        m_program.setProcessEnvironment(env);
-        m_program.setProcessChannelMode(QProcess::MergedChannels);
-        m_program.start(QStringLiteral(LUMORA_BIN_DIR "/lumora"), QStringList());
-        // The window is up once the start-up chain has loaded the settings.
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 60000 && m_program.state() != QProcess::NotRunning) {
-            m_program.waitForReadyRead(100);
-            m_output += m_program.readAll();
-            if (m_output.contains("load settings finished") && !window().isEmpty())
-                return true;
-        }
-        qWarning().noquote() << m_output.right(3000);
-        return false;
+        m_process = m_program->start(env, {});
+        return Program::waitForInit(m_process, &m_output)
+               && QTest::qWaitFor([this] { return !m_desk.visibleMainWindow().isEmpty(); }, 10000);
     }
-    QString logPath() const { return m_home.filePath("fakewebcam.log"); }
-    QByteArray output()
+    QString logPath() const { return m_dir.filePath("fakewebcam.log"); }
+    QString output()
     {
-        m_output += m_program.readAll();
+        m_output += QString::fromLocal8Bit(m_process->readAll());
         return m_output;
     }
-    bool running() const { return m_program.state() == QProcess::Running; }
+    bool running() const { return m_process->state() == QProcess::Running; }
 
-    QStringList xdotool(const QStringList& args) const
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", QString::fromLatin1(m_x.display()));
-        p.setProcessEnvironment(env);
-        p.start("xdotool", args);
-        p.waitForFinished(10000);
-        return QString::fromLatin1(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    }
-    QString window() const { return xdotool({"search", "--onlyvisible", "--name", "^lumora"}).value(0); }
-    QRect geometry() const
-    {
-        QMap<QString, int> v;
-        for (const QString& line : xdotool({"getwindowgeometry", "--shell", window()}))
-            v.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
-        return QRect(v.value("X"), v.value("Y"), v.value("WIDTH"), v.value("HEIGHT"));
-    }
     // The window as the screen shows it.
     QImage grab()
     {
-        if (!m_conn)
-            m_conn = xcb_connect(m_x.display().constData(), nullptr);
-        const QRect g = geometry();
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data->root;
+        if (!m_desk.conn)
+            m_desk.conn = xcb_connect(m_desk.x.display().constData(), nullptr);
+        xcb_connection_t* conn = m_desk.conn;
+        const QRect g = m_desk.geometry(m_desk.visibleMainWindow());
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
         xcb_get_image_reply_t* reply = xcb_get_image_reply(
-            m_conn,
-            xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(g.x()), int16_t(g.y()),
-                          uint16_t(g.width()), uint16_t(g.height()), ~0u),
+            conn,
+            xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(g.x()), int16_t(g.y()), uint16_t(g.width()),
+                          uint16_t(g.height()), ~0u),
             nullptr);
         if (!reply)
             return QImage();
-        QImage image(xcb_get_image_data(reply), g.width(), g.height(), QImage::Format_RGB32);
-        image = image.copy();
+        const QImage image =
+            QImage(xcb_get_image_data(reply), g.width(), g.height(), QImage::Format_RGB32).copy();
         free(reply);
         return image;
     }
     void click(QPoint inWindow)
     {
-        const QPoint at = geometry().topLeft() + inWindow;
-        xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
-        xdotool({"mousemove", "0", "0"});
+        m_desk.click(m_desk.geometry(m_desk.visibleMainWindow()).topLeft() + inWindow, 1);
+        m_desk.xdotool({"mousemove", "0", "0"});
     }
 
     // The title bar's buttons are white icons on its green band, left to
@@ -202,23 +155,18 @@ public:
         if (icons.isEmpty())
             return false;
         click(icons.first().center());
-        QElapsedTimer t;
-        t.start();
-        while ((icons = titleBarIcons()).size() < 2 && t.elapsed() < 5000)
-            QTest::qWait(100);
-        if (icons.size() < 2)
+        if (!QTest::qWaitFor([&] { return (icons = titleBarIcons()).size() >= 2; }, 5000))
             return false;
         click(icons.at(1).center());
         return QTest::qWaitFor([this] { return output().contains("Model: startLivePreview()"); }, 10000);
     }
 
 private:
-    QTemporaryDir m_home;
-    PrivateXServer m_x;
-    PrivateBus m_bus;
-    QProcess m_program;
-    QByteArray m_output;
-    xcb_connection_t* m_conn = nullptr;
+    QTemporaryDir m_dir;
+    Desktop m_desk;
+    std::unique_ptr<Program> m_program;
+    QProcess* m_process = nullptr;
+    QString m_output;
 };
 
 // Whether a pixel is the ink of text drawn in one colour on another: at
@@ -374,9 +322,9 @@ private slots:
 private:
     // The clip file for this format and size, made once.
     QString clip(const QString& format, QSize size = QSize());
-    // The program started on the camera-test page.
-    bool startOnCameraTestPage(Session& s, const QString& format, const QString& name, QSize size = QSize(),
-                               bool busy = false);
+    // The program started on the camera-test page, the camera playing the
+    // clip in format at size, with more of its settings in camera.
+    bool startOnCameraTestPage(Session& s, const QString& format, QSize size, QMap<QString, QString> camera = {});
     // Waits until the camera list shows name; how far it stays from it.
     double cameraListMismatch(Session& s, const QString& name);
 
@@ -409,13 +357,14 @@ QString TestCameraEndToEnd::clip(const QString& format, QSize size)
     return m_made.value(key);
 }
 
-bool TestCameraEndToEnd::startOnCameraTestPage(Session& s, const QString& format, const QString& name, QSize size,
-                                               bool busy)
+bool TestCameraEndToEnd::startOnCameraTestPage(Session& s, const QString& format, QSize size,
+                                               QMap<QString, QString> camera)
 {
     const QString file = clip(format, size);
-    QMap<QString, QString> camera{{"FAKEWEBCAM_CLIP", file}, {"FAKEWEBCAM_FORMAT", format}, {"FAKEWEBCAM_NAME", name}};
-    if (busy)
-        camera.insert("FAKEWEBCAM_BUSY", "1");
+    camera.insert("FAKEWEBCAM_CLIP", file);
+    camera.insert("FAKEWEBCAM_FORMAT", format);
+    if (!camera.contains("FAKEWEBCAM_NAME"))
+        camera.insert("FAKEWEBCAM_NAME", "Fake Webcam");
     return !file.isEmpty() && s.start(camera) && s.openCameraTestPage();
 }
 
@@ -449,7 +398,7 @@ void TestCameraEndToEnd::cameraListNamesCamera()
     QFETCH(QString, format);
     QFETCH(QString, name);
     Session s;
-    QVERIFY(startOnCameraTestPage(s, format, name));
+    QVERIFY(startOnCameraTestPage(s, format, QSize(), {{"FAKEWEBCAM_NAME", name}}));
     const double mismatch = cameraListMismatch(s, name);
     QVERIFY2(mismatch < kSameText, qPrintable(QString("camera list text differs from \"%1\" by %2").arg(name).arg(mismatch)));
 }
@@ -458,10 +407,13 @@ void TestCameraEndToEnd::previewMarksFaceAndEyes_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QSize>("size");
-    QTest::newRow("yuyv") << "yuyv" << QSize();
-    QTest::newRow("mjpeg") << "mjpeg" << QSize();
-    QTest::newRow("yuyv 640x480") << "yuyv" << QSize(640, 480);
-    QTest::newRow("mjpeg 640x480") << "mjpeg" << QSize(640, 480);
+    QTest::addColumn<QString>("device");
+    QTest::newRow("yuyv") << "yuyv" << QSize() << "/dev/video0";
+    QTest::newRow("mjpeg") << "mjpeg" << QSize() << "/dev/video0";
+    QTest::newRow("yuyv 640x480") << "yuyv" << QSize(640, 480) << "/dev/video0";
+    QTest::newRow("mjpeg 640x480") << "mjpeg" << QSize(640, 480) << "/dev/video0";
+    // The only camera is not video0: the list's row leads to its number.
+    QTest::newRow("yuyv video2") << "yuyv" << QSize() << "/dev/video2";
 }
 
 // The face in the clip sits about the middle of the picture, a little low:
@@ -471,8 +423,9 @@ void TestCameraEndToEnd::previewMarksFaceAndEyes()
 {
     QFETCH(QString, format);
     QFETCH(QSize, size);
+    QFETCH(QString, device);
     Session s;
-    QVERIFY(startOnCameraTestPage(s, format, "Fake Webcam", size));
+    QVERIFY(startOnCameraTestPage(s, format, size, {{"FAKEWEBCAM_DEVICE", device}}));
     QString seen;
     const bool marked = QTest::qWaitFor(
         [&] {
@@ -530,7 +483,7 @@ void TestCameraEndToEnd::busyCameraListedWithOccupiedImageAndError()
 {
     QFETCH(QString, format);
     Session s;
-    QVERIFY(startOnCameraTestPage(s, format, "Fake Webcam", QSize(), true));
+    QVERIFY(startOnCameraTestPage(s, format, QSize(), {{"FAKEWEBCAM_BUSY", "1"}}));
 
     double mismatch = 1.0;
     const bool occupied = QTest::qWaitFor(

@@ -12,6 +12,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstdlib>
@@ -269,6 +270,25 @@ private slots:
         sync(x);
         listener->checkProcessesAndWindowsTitles();
         QCOMPARE(codes(spy).mid(5), QList<int>({21, 20, 21}));
+
+        // Windows of the scanning process on this machine are left out; the
+        // same process number on another machine is another program.
+        const quint32 pid = quint32(QCoreApplication::applicationPid());
+        const xcb_atom_t netWmPid = atom(x.connection(), "_NET_WM_PID");
+        const xcb_window_t own = makeWindow(x, "Own Settings", nullptr, true);
+        const xcb_window_t ownNamed = makeWindow(x, "Own Named", nullptr, true);
+        const xcb_window_t remote = makeWindow(x, "Remote Editor", nullptr, true);
+        for (xcb_window_t w : {own, ownNamed, remote})
+            xcb_change_property(x.connection(), XCB_PROP_MODE_REPLACE, w, netWmPid, XCB_ATOM_CARDINAL, 32, 1, &pid);
+        setText(x.connection(), ownNamed, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING,
+                QSysInfo::machineHostName().toLatin1().constData());
+        setText(x.connection(), remote, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, "elsewhere.invalid");
+        setClientList(x, {own, ownNamed, remote, untitled});
+        QCOMPARE(SystemSession::getAllWindowTitles(x.connection(), pid), QStringList({"remote editor", ""}));
+        QCOMPARE(SystemSession::getAllWindowTitles(x.connection()).size(), 4);
+        listener->setTitlesToCheck("own");
+        listener->setTitlesToCheck("remote");
+        QCOMPARE(codes(spy).mid(8), QList<int>({21, 20}));
     }
 
     // The program's pause titles ride on the same scan as the camera's titles,

@@ -18,6 +18,7 @@
 
 #include "app/uniqueapplication/uniqueapplication_p.h"
 #include "tests/support/otheruser.h"
+#include "tests/support/reachablecopy.h"
 #include "tests/support/trivialmodel.h"
 
 // Users of this test's own, apart from those of the guard's test, which
@@ -72,11 +73,12 @@ public:
     }
 
     // As start, as a plain user who owns the home, with tmp as the
-    // temporary folder and no runtime folder.
-    QProcess* startAs(uid_t uid, const QStringList& args, const QString& tmp)
+    // temporary folder and no runtime folder; what the sanitizer's options
+    // name is read from reachable.
+    QProcess* startAs(uid_t uid, const QStringList& args, const QString& tmp, ReachableCopy& reachable)
     {
         auto* p = new QProcess;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = reachable.environment(QProcessEnvironment::systemEnvironment());
         for (const QString& name : env.keys())
             if (name.startsWith("XDG_"))
                 env.remove(name);
@@ -325,6 +327,11 @@ private slots:
     {
         if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
             QSKIP("needs root and setpriv to run the program as two other local users");
+        // The squatter's program where the other user can run it.
+        ReachableCopy reachable;
+        const QString squatterProgram = reachable.addProgram(UNIQUE_HELPER);
+        if (!reachable.unreachableBy(kStartupOtherUser).isEmpty())
+            QSKIP(qPrintable(reachable.unreachableBy(kStartupOtherUser)));
         removeTestUsersIpc(kStartupUser, kStartupOtherUser);
         Launcher launcher(true, true);
         QCOMPARE(::chown(QFile::encodeName(launcher.home()).constData(), kStartupUser, kStartupUser), 0);
@@ -338,17 +345,17 @@ private slots:
             UniqueApplication::NotifyOnSecondary);
         const QString key = UniqueApplicationPrivate::sharedMemoryKey(name, kStartupUser);
         QProcess squatter;
-        QProcessEnvironment squatterEnv = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment squatterEnv = reachable.environment(QProcessEnvironment::systemEnvironment());
         squatterEnv.insert("TMPDIR", shared.path());
         squatter.setProcessEnvironment(squatterEnv);
         const QString other = QString::number(kStartupOtherUser);
-        squatter.start("setpriv", {"--reuid=" + other, "--regid=" + other, "--clear-groups", "--", UNIQUE_HELPER,
+        squatter.start("setpriv", {"--reuid=" + other, "--regid=" + other, "--clear-groups", "--", squatterProgram,
                                    "--squat", key, "--listen", shared.path() + "/" + key, "--folder",
                                    shared.path() + "/uniqueapplication-" + QString::number(kStartupUser)});
         QString said;
         QVERIFY(Launcher::waitFor(&squatter, said, "squatting"));
 
-        QScopedPointer<QProcess> first(launcher.startAs(kStartupUser, {"/m"}, shared.path()));
+        QScopedPointer<QProcess> first(launcher.startAs(kStartupUser, {"/m"}, shared.path(), reachable));
         Run run;
         QVERIFY2(Launcher::waitFor(first.data(), run.out, "LumoraGUI::init()"), qPrintable(run.out));
         // Its socket is where the user's own, private folder is.
@@ -357,7 +364,7 @@ private slots:
         QVERIFY2(QFileInfo(privateDir + "/" + socket).exists(), qPrintable(QDir(privateDir).entryList().join(' ')));
 
         // A second launch reaches the first, not the other user.
-        QScopedPointer<QProcess> second(launcher.startAs(kStartupUser, {}, shared.path()));
+        QScopedPointer<QProcess> second(launcher.startAs(kStartupUser, {}, shared.path(), reachable));
         QVERIFY(second->waitForFinished(15000));
         QCOMPARE(second->exitCode(), 0);
         QVERIFY2(Launcher::waitFor(first.data(), run.out, "LumoraGUI::openWindow()"), qPrintable(run.out));

@@ -28,6 +28,8 @@
 
 #include "app/uniqueapplication/uniqueapplication_p.h"
 #include "tests/support/otheruser.h"
+#include "tests/support/reachablecopy.h"
+#include "tests/support/trivialmodel.h"
 
 namespace {
 
@@ -49,12 +51,12 @@ public:
         }
     }
     void start() { process.start(); }
-    // Runs the helper as another user (numeric id, no groups) with only
-    // the given environment.
-    void runAs(uint uid, const QProcessEnvironment& env)
+    // Runs program (a copy of the helper that the user can reach) as
+    // another user (numeric id, no groups) with only the given environment.
+    void runAs(uint uid, const QProcessEnvironment& env, const QString& program)
     {
         const QString id = QString::number(uid);
-        QStringList args{"--reuid=" + id, "--regid=" + id, "--clear-groups", "--", process.program()};
+        QStringList args{"--reuid=" + id, "--regid=" + id, "--clear-groups", "--", program};
         args += process.arguments();
         process.setProgram(QStringLiteral("setpriv"));
         process.setArguments(args);
@@ -157,12 +159,13 @@ bool closedByPeer(QLocalSocket& socket)
 }
 
 // A temporary folder shared by everyone, as /tmp is, a home of the guarded
-// user's, and that user's environment in them (no XDG_RUNTIME_DIR: the
-// fallbacks are used).
+// user's, that user's environment in them (no XDG_RUNTIME_DIR) and a copy
+// of the helper that the test users can run.
 struct GuardedUser
 {
     explicit GuardedUser(uid_t uid) : uid(uid)
     {
+        helper = programs.addProgram(QStringLiteral(UNIQUE_HELPER));
         const QByteArray sharedPath = QFile::encodeName(shared.path());
         const QByteArray homePath = QFile::encodeName(home.path());
         ready = shared.isValid() && home.isValid() && ::chmod(sharedPath.constData(), 01777) == 0 &&
@@ -174,7 +177,12 @@ struct GuardedUser
         env.insert("USER", "guarded");
     }
 
+    // Empty when both test users can run the helper's copy; else why not.
+    QString unreachable() { return programs.unreachableBy(uid) + programs.unreachableBy(kOtherTestUser); }
+
     uid_t uid;
+    ReachableCopy programs;
+    QString helper;
     QTemporaryDir shared{QStringLiteral("/tmp/lumora-guard-XXXXXX")};
     QTemporaryDir home{QStringLiteral("/tmp/lumora-guardhome-XXXXXX")};
     QProcessEnvironment env;
@@ -227,6 +235,8 @@ private slots:
     void badClientsAreDropped();
     void messagesNeedHandshakeAndWholeFrames();
     void secondarySendsMessage();
+    void launchesOfOneUserMeetWhateverTheirFolders_data();
+    void launchesOfOneUserMeetWhateverTheirFolders();
     void anotherUserCannotStopOrReachIt();
     void usedUpBlocksDoNotStopIt();
     void everyKeyTakenDoesNotStopIt();
@@ -421,30 +431,22 @@ void TestUniqueApplication::socketIsPrivate()
     QVERIFY(primary.waitFor("socket"));
     const QString path = primary.line("socket");
     QVERIFY(primary.waitFor("primary"));
-    QCOMPARE(QFileInfo(path).absolutePath(), QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).absolutePath());
+    const QString dir = UniqueApplicationPrivate::privateDirectory();
+    QCOMPARE(QFileInfo(path).absolutePath(), dir);
     struct stat st;
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
     QVERIFY(S_ISSOCK(st.st_mode));
     QCOMPARE(int(st.st_mode & 077), 0);
     QVERIFY(primary.quit());
 
-    // A runtime folder that others may enter is not used.
-    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-    QTemporaryDir open;
-    QFile::setPermissions(open.path(), QFileDevice::Permissions(0x7777));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(open.path()));
-    const QString dir = UniqueApplicationPrivate::privateDirectory();
-    QVERIFY(dir != open.path());
-    QVERIFY(!dir.isEmpty());
+    // The folder, opened up by someone, is made private again.
     QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
     QCOMPARE(st.st_uid, ::geteuid());
     QCOMPARE(int(st.st_mode & 077), 0);
-    // The fallback folder, opened up by someone, is made private again.
     QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0755) == 0);
     QCOMPARE(UniqueApplicationPrivate::privateDirectory(), dir);
     QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
     QCOMPARE(int(st.st_mode & 077), 0);
-    qputenv("XDG_RUNTIME_DIR", saved);
 }
 
 void TestUniqueApplication::inconsistentBlockIsResetAfterFiveSeconds()
@@ -460,7 +462,7 @@ void TestUniqueApplication::inconsistentBlockIsResetAfterFiveSeconds()
     // A block whose checksum never matches, as a primary that died while
     // writing it would leave; this process keeps it alive.
     QSharedMemory broken;
-    broken.setNativeKey(UniqueApplicationPrivate::blockKeyFile(qEnvironmentVariable("XDG_RUNTIME_DIR"),
+    broken.setNativeKey(UniqueApplicationPrivate::blockKeyFile(UniqueApplicationPrivate::privateDirectory(),
                                                                 name, ::geteuid()));
     QVERIFY2(broken.create(sizeof(InstanceBlock)), qPrintable(broken.errorString()));
     std::memset(broken.data(), 0xAB, sizeof(InstanceBlock));
@@ -621,6 +623,85 @@ void TestUniqueApplication::secondarySendsMessage()
     QVERIFY(primary.quit());
 }
 
+void TestUniqueApplication::launchesOfOneUserMeetWhateverTheirFolders_data()
+{
+    // Each launch's XDG_RUNTIME_DIR: the test's, none, or a private one of
+    // its own; and whether the second has a temporary folder of its own.
+    QTest::addColumn<QString>("firstRuntime");
+    QTest::addColumn<QString>("secondRuntime");
+    QTest::addColumn<bool>("ownTemporary");
+    // Both with a cache folder too long to name the socket in an address.
+    QTest::addColumn<bool>("longCache");
+    QTest::newRow("with, then without XDG_RUNTIME_DIR") << "test" << "none" << false << false;
+    QTest::newRow("without, then with XDG_RUNTIME_DIR") << "none" << "test" << false << false;
+    QTest::newRow("other XDG_RUNTIME_DIR and TMPDIR") << "test" << "own" << true << false;
+    QTest::newRow("other TMPDIR") << "none" << "none" << true << false;
+    QTest::newRow("long cache folder") << "test" << "none" << false << true;
+}
+
+// The real program, launched twice by one user with different runtime and
+// temporary folders: one primary, which the second launch wakes.
+void TestUniqueApplication::launchesOfOneUserMeetWhateverTheirFolders()
+{
+    QFETCH(QString, firstRuntime);
+    QFETCH(QString, secondRuntime);
+    QFETCH(bool, ownTemporary);
+    QFETCH(bool, longCache);
+    QTemporaryDir bin;
+    const QString cache = bin.filePath(QString(90, QLatin1Char('c')));
+    QVERIFY(QDir().mkpath(cache));
+    const QString lumora = bin.filePath(QStringLiteral("lumora"));
+    QVERIFY(QFile::copy(QStringLiteral(LUMORA_EXE), lumora));
+    QVERIFY(writeTrivialLandmarkModel(bin.filePath(QStringLiteral("data.dat"))));
+    QTemporaryDir runtime;
+    QTemporaryDir temporary;
+    QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    const auto launch = [&](QProcess& p, const QString& runtimeKind, bool ownTmp, const QStringList& args) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (runtimeKind == "none")
+            env.remove("XDG_RUNTIME_DIR");
+        else if (runtimeKind == "own")
+            env.insert("XDG_RUNTIME_DIR", runtime.path());
+        if (ownTmp)
+            env.insert("TMPDIR", temporary.path());
+        if (longCache)
+            env.insert("XDG_CACHE_HOME", cache);
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(lumora, args);
+    };
+    const auto waitFor = [](QProcess& p, QByteArray& out, const char* text) {
+        QElapsedTimer t;
+        t.start();
+        while (!out.contains(text) && t.elapsed() < 30000 && p.state() != QProcess::NotRunning) {
+            p.waitForReadyRead(100);
+            out += p.readAll();
+        }
+        out += p.readAll();
+        return out.contains(text);
+    };
+
+    QProcess first;
+    QByteArray firstOut;
+    launch(first, firstRuntime, false, {"/m"});
+    QVERIFY2(waitFor(first, firstOut, "LumoraGUI::init()"), firstOut.constData());
+
+    QProcess second;
+    launch(second, secondRuntime, ownTemporary, {});
+    QVERIFY(second.waitForFinished(15000));
+    const QByteArray secondOut = second.readAll();
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY2(!secondOut.contains("lumora app class constructed"), secondOut.constData());
+    QVERIFY2(waitFor(first, firstOut, "LumoraGUI::openWindow()"), firstOut.constData());
+
+    ::kill(pid_t(first.processId()), SIGTERM);
+    QVERIFY(first.waitForFinished(20000));
+    QCOMPARE(first.exitCode(), 0);
+}
+
 void TestUniqueApplication::anotherUserCannotStopOrReachIt()
 {
     // Root ignores file modes: the guarded program runs as a plain user.
@@ -632,6 +713,8 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
 
     GuardedUser guarded(user);
     QVERIFY(guarded.ready);
+    if (!guarded.unreachable().isEmpty())
+        QSKIP(qPrintable(guarded.unreachable()));
     const QTemporaryDir& shared = guarded.shared;
     const QTemporaryDir& home = guarded.home;
     const QProcessEnvironment& env = guarded.env;
@@ -639,7 +722,7 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
     using P = UniqueApplicationPrivate;
     const QString name =
         P::makeBlockServerName("uniqueapplication_helper", {}, {}, {}, {},
-                               QFileInfo(UNIQUE_HELPER).canonicalFilePath(), {}, UniqueApplication::NotifyOnSecondary);
+                               QFileInfo(guarded.helper).canonicalFilePath(), {}, UniqueApplication::NotifyOnSecondary);
     // A key file the user's program left behind in its private folder, and
     // the System V key it stands for.
     const QString privateDir = home.path() + "/.cache/" + P::hostFolderName();
@@ -660,7 +743,7 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
     Helper squatter({"--squat", P::sharedMemoryKey(name, user), "--listen",
                      shared.path() + "/" + P::sharedMemoryKey(name, user), "--folder", sharedFolder, "--ftok",
                      QString::number(leftKey)});
-    squatter.runAs(other, env);
+    squatter.runAs(other, env, guarded.helper);
     squatter.start();
     QVERIFY(squatter.waitFor("squatting"));
     QVERIFY2(squatter.lines().contains("squatting") && !squatter.lines().contains("intercepted"),
@@ -668,7 +751,7 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
 
     // The user's program starts all the same, as the primary.
     Helper primary;
-    primary.runAs(user, env);
+    primary.runAs(user, env, guarded.helper);
     primary.process.setProcessChannelMode(QProcess::MergedChannels);
     primary.start();
     QVERIFY2(primary.waitFor("primary"), qPrintable(primary.lines().join('\n')));
@@ -706,7 +789,7 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
 
     // A later launch of the user wakes the user's primary, not the other's socket.
     Helper second;
-    second.runAs(user, env);
+    second.runAs(user, env, guarded.helper);
     second.start();
     QVERIFY(second.process.waitForFinished(15000));
     QCOMPARE(second.process.exitCode(), 0);
@@ -722,9 +805,9 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
 
 // Starts the helper as the test user with its output and errors together;
 // true once it says it is a primary.
-static bool startAsPrimary(Helper& launch, const QProcessEnvironment& env)
+static bool startAsPrimary(Helper& launch, const GuardedUser& guarded)
 {
-    launch.runAs(kTestUser, env);
+    launch.runAs(kTestUser, guarded.env, guarded.helper);
     launch.process.setProcessChannelMode(QProcess::MergedChannels);
     launch.start();
     return launch.waitFor("primary");
@@ -740,6 +823,8 @@ void TestUniqueApplication::usedUpBlocksDoNotStopIt()
     QVERIFY2(ipc.entered(), std::strerror(errno));
     GuardedUser guarded(kTestUser);
     QVERIFY(guarded.ready);
+    if (!guarded.unreachable().isEmpty())
+        QSKIP(qPrintable(guarded.unreachable()));
 
     // The other user takes every block the system has room for.
     QVERIFY(asUser(kOtherTestUser, [] {
@@ -754,7 +839,7 @@ void TestUniqueApplication::usedUpBlocksDoNotStopIt()
     Helper first;
     Helper second;
     for (Helper* launch : {&first, &second}) {
-        QVERIFY2(startAsPrimary(*launch, guarded.env), qPrintable(launch->lines().join('\n')));
+        QVERIFY2(startAsPrimary(*launch, guarded), qPrintable(launch->lines().join('\n')));
     }
     first.settle(300);
     QCOMPARE(first.process.state(), QProcess::Running);
@@ -775,16 +860,21 @@ void TestUniqueApplication::everyKeyTakenDoesNotStopIt()
     QVERIFY2(ipc.entered(), std::strerror(errno));
     GuardedUser guarded(kTestUser);
     QVERIFY(guarded.ready);
-    const QString runtime = guarded.home.path() + QStringLiteral("/runtime");
-    const QByteArray runtimePath = QFile::encodeName(runtime);
-    QCOMPARE(::mkdir(runtimePath.constData(), 0700), 0);
-    QCOMPARE(::chown(runtimePath.constData(), kTestUser, kTestUser), 0);
-    guarded.env.insert("XDG_RUNTIME_DIR", runtime);
+    if (!guarded.unreachable().isEmpty())
+        QSKIP(qPrintable(guarded.unreachable()));
+    // The guard's folder, where its key file will be made.
+    const QString cache = guarded.home.path() + QStringLiteral("/.cache");
+    const QString folder = cache + QLatin1Char('/') + UniqueApplicationPrivate::hostFolderName();
+    QVERIFY(QDir().mkpath(folder));
+    for (const QString& path : {cache, folder}) {
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), kTestUser, kTestUser), 0);
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0700), 0);
+    }
 
     // A key is the key file's device and the low bits of its inode number,
     // and a file system hands out inode numbers close to each other: the
     // other user takes the keys of all inodes near one from that folder.
-    const QByteArray probe = runtimePath + "/probe";
+    const QByteArray probe = QFile::encodeName(folder) + "/probe";
     const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
     QVERIFY(fd >= 0);
     struct stat st;
@@ -811,7 +901,7 @@ void TestUniqueApplication::everyKeyTakenDoesNotStopIt()
     Helper first;
     Helper second;
     for (Helper* launch : {&first, &second}) {
-        QVERIFY2(startAsPrimary(*launch, guarded.env), qPrintable(launch->lines().join('\n')));
+        QVERIFY2(startAsPrimary(*launch, guarded), qPrintable(launch->lines().join('\n')));
         QCOMPARE(launch->lines().filter(QStringLiteral("every key tried is taken")).size(), 1);
         QCOMPARE(launch->lines().filter(QStringLiteral("another user's block holds the key")).size(), 1);
     }

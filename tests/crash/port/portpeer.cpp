@@ -7,6 +7,10 @@
 //                                   answers one message on the port it
 //                                   got with its id + 100 and the right's
 //                                   type as the reply's body
+//   portpeer folder SERVICE          prints the ports' folder ("folder
+//                                   PATH"), the file of a new port ("port
+//                                   PATH" or "port none") and the result
+//                                   of checking SERVICE in ("service N")
 //   portpeer crash HOW [SERVICE [MS]]
 //                                   prints its crashing thread's id and
 //                                   crashes (segv, signal, abort, fpe) on that
@@ -20,6 +24,8 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <vector>
@@ -94,6 +100,22 @@ int HandshakeServer(int fd)
                : 5;
 }
 
+int Folder(const char* service)
+{
+    printf("folder %s\n", PortDirectory());
+    mach_port_t port = MACH_PORT_NULL;
+    sockaddr_un address = {};
+    socklen_t length = sizeof(address);
+    if (mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &port) == KERN_SUCCESS &&
+        getsockname(PortReceiveDescriptor(port), reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        printf("port %s\n", address.sun_path);
+    else
+        printf("port none\n");
+    mach_port_t service_port = MACH_PORT_NULL;
+    printf("service %d\n", bootstrap_check_in(bootstrap_port, service, &service_port));
+    return 0;
+}
+
 const char* g_how;
 
 void* CrashingThread(void*)
@@ -151,6 +173,8 @@ int main(int argc, char** argv)
         return Echo(argv[2]);
     if (argc >= 3 && !strcmp(argv[1], "handshake-server"))
         return HandshakeServer(atoi(argv[2]));
+    if (argc >= 3 && !strcmp(argv[1], "folder"))
+        return Folder(argv[2]);
     if (argc >= 3 && !strcmp(argv[1], "crash"))
         return Crash(argv[2], argc >= 4 ? argv[3] : nullptr, argc >= 5 ? argv[4] : nullptr);
     return 2;

@@ -14,6 +14,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -229,6 +230,9 @@ private slots:
     void deadlinesAreHonoured();
     void bootstrapNamesInUseAndUnknown();
     void messagesFromAnotherUserAreDropped();
+    void portsAreBoundInAPrivateFolder_data();
+    void portsAreBoundInAPrivateFolder();
+    void leftSocketFilesAreRemovedOrTakenOver();
     void malformedDatagramsAreRefusedAndServingGoesOn();
     void droppedDatagramsAreLoggedAtABoundedRateAndAllCounted();
     void foreignDatagramsOfAnySizeReachOnlyTheBoundedLog();
@@ -403,14 +407,23 @@ void TestPorts::messagesFromAnotherUserAreDropped()
 
     mach_msg_header_t message = {};
     message.msgh_size = sizeof(message);
+    // The port lies in a folder of this user's: the kernel refuses another
+    // user's datagram and connection.
+    QVERIFY(address.sun_path[0] == '/');
+    QVERIFY(asUser(65534, [&] {
+        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+        return sendto(fd, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&address), length) == -1 &&
+               errno == EACCES && ::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == -1;
+    }));
+    // A socket connected before it changed hands still reaches the port;
+    // what another user sends through it is dropped.
     auto sendAs = [&](uid_t uid, mach_msg_id_t id) {
         const pid_t child = fork();
         if (child == 0) {
             const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
             message.msgh_id = id;
-            const bool ok = setgid(uid) == 0 && setuid(uid) == 0 &&
-                            sendto(fd, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&address),
-                                   length) == ssize_t(sizeof(message));
+            const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 && setgid(uid) == 0 &&
+                            setuid(uid) == 0 && send(fd, &message, sizeof(message), 0) == ssize_t(sizeof(message));
             _exit(ok ? 0 : 1);
         }
         int status = -1;
@@ -424,6 +437,139 @@ void TestPorts::messagesFromAnotherUserAreDropped()
     QCOMPARE(in.header.msgh_id, 42);
     QCOMPARE(receive(port, &in, 0), MACH_RCV_TIMED_OUT);
     mach_port_mod_refs(mach_task_self(), port, MACH_PORT_RIGHT_RECEIVE, -1);
+}
+
+namespace {
+
+// What portpeer's "folder" mode says, by key: folder, port, service.
+QMap<QString, QString> runFolderPeer(const QProcessEnvironment& env, const QString& service)
+{
+    QProcess peer;
+    peer.setProcessEnvironment(env);
+    peer.start(PORTPEER, {"folder", service});
+    QMap<QString, QString> said;
+    if (!peer.waitForFinished(10000))
+        return said;
+    for (const QString& line : QString::fromLocal8Bit(peer.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+        said.insert(line.section(' ', 0, 0), line.section(' ', 1));
+    return said;
+}
+
+// A socket file at path whose socket is gone, as a crashed process leaves
+// it; with old, last changed a minute ago.
+bool leaveSocketFile(const QString& path, bool old)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+    const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    const timespec times[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
+    return bound && (!old || utimensat(AT_FDCWD, encoded.constData(), times, AT_SYMLINK_NOFOLLOW) == 0);
+}
+
+bool isPrivateFolder(const QString& path)
+{
+    struct stat st;
+    return lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+void TestPorts::portsAreBoundInAPrivateFolder_data()
+{
+    // Which folders the process is given (runtime: private, open or none;
+    // the folder a starter names; temporary and cache folders short or too
+    // long for a socket address), and where its ports must be bound.
+    QTest::addColumn<QString>("runtime");
+    QTest::addColumn<bool>("given");
+    QTest::addColumn<bool>("longTemporary");
+    QTest::addColumn<bool>("longCache");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("private runtime folder") << "private" << false << false << false << "runtime/crashwatch";
+    QTest::newRow("runtime folder open to others") << "open" << false << false << false << "tmp/crashwatch-";
+    QTest::newRow("folder given by the starter") << "private" << true << false << false << "given";
+    QTest::newRow("temporary folder too long") << "none" << false << true << false << "cache/crashwatch-";
+    QTest::newRow("every folder too long") << "none" << false << true << true << "";
+}
+
+void TestPorts::portsAreBoundInAPrivateFolder()
+{
+    QFETCH(QString, runtime);
+    QFETCH(bool, given);
+    QFETCH(bool, longTemporary);
+    QFETCH(bool, longCache);
+    QFETCH(QString, expected);
+    QTemporaryDir base;
+    const QString deep = "/" + QString(80, 'd');
+    for (const QString& sub : QStringList{"runtime", "tmp", "cache", "given", "tmp" + deep, "cache" + deep})
+        QVERIFY(QDir().mkpath(base.filePath(sub)));
+    QVERIFY(QFile::setPermissions(base.filePath("runtime"), runtime == "open" ? QFileDevice::Permissions(0x7777)
+                                                                               : QFileDevice::Permissions(0x7000)));
+    QVERIFY(QFile::setPermissions(base.filePath("given"), QFileDevice::Permissions(0x7000)));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("XDG_RUNTIME_DIR");
+    env.remove(kPortDirectoryVariable);
+    if (runtime != "none")
+        env.insert("XDG_RUNTIME_DIR", base.filePath("runtime"));
+    if (given)
+        env.insert(kPortDirectoryVariable, base.filePath("given"));
+    env.insert("TMPDIR", base.filePath("tmp") + (longTemporary ? deep : QString()));
+    env.insert("XDG_CACHE_HOME", base.filePath("cache") + (longCache ? deep : QString()));
+
+    const QMap<QString, QString> said = runFolderPeer(env, "folder-test");
+    const QString folder = said.value("folder");
+    if (expected.isEmpty()) {
+        // No port at all, rather than one another user can reach.
+        QCOMPARE(said.value("folder", "?"), QString());
+        QCOMPARE(said.value("port"), QString("none"));
+        QVERIFY(said.value("service") != "0");
+        return;
+    }
+    QVERIFY2(folder.startsWith(base.filePath(expected)), qPrintable(folder));
+    QVERIFY(isPrivateFolder(folder));
+    for (const char* key : {"port", "service"})
+        QVERIFY2(!said.value(key).isEmpty(), key);
+    QCOMPARE(said.value("service"), QString("0"));
+    const QString port = said.value("port");
+    QCOMPARE(QFileInfo(port).path(), folder);
+}
+
+// Socket files whose process crashed are removed when the next process
+// picks the folder, and a service name left that way is checked in again;
+// files of live sockets, and fresh ones, stay.
+void TestPorts::leftSocketFilesAreRemovedOrTakenOver()
+{
+    QTemporaryDir base;
+    const QString folder = base.filePath("runtime/crashwatch");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::setPermissions(base.filePath("runtime"), QFileDevice::Permissions(0x7000)));
+    QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7000)));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(kPortDirectoryVariable);
+    env.insert("XDG_RUNTIME_DIR", base.filePath("runtime"));
+
+    QVERIFY(leaveSocketFile(folder + "/p.0000000000000dead", true));
+    QVERIFY(leaveSocketFile(folder + "/s.left-service", false));
+    // A live socket, bound long ago.
+    const QString live = folder + "/p.000000000000a11e";
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    memcpy(address.sun_path, QFile::encodeName(live).constData(), size_t(live.size()));
+    const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+    QCOMPARE(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const timespec times[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
+    QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(live).constData(), times, AT_SYMLINK_NOFOLLOW), 0);
+
+    const QMap<QString, QString> said = runFolderPeer(env, "left-service");
+    QCOMPARE(said.value("folder"), folder);
+    QCOMPARE(said.value("service"), QString("0"));
+    QVERIFY(!QFileInfo::exists(folder + "/p.0000000000000dead"));
+    QVERIFY(QFileInfo::exists(live));
+    close(fd);
 }
 
 // The crash client's log lines, kept instead of written.
@@ -462,11 +608,12 @@ void TestPorts::droppedDatagramsAreLoggedAtABoundedRateAndAllCounted()
         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof(wait));
         mach_msg_header_t message = {};
         message.msgh_size = sizeof(message);
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+        // Connected first: no other user may connect to the port itself.
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || setgroups(0, nullptr) != 0 ||
+            setgid(65534) != 0 || setuid(65534) != 0)
             _exit(2);
         for (int i = 0; i < kForeign; ++i) {
-            if (sendto(fd, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&address), length) !=
-                ssize_t(sizeof(message)))
+            if (send(fd, &message, sizeof(message), 0) != ssize_t(sizeof(message)))
                 _exit(1);
         }
         _exit(0);
@@ -539,11 +686,12 @@ void TestPorts::foreignDatagramsOfAnySizeReachOnlyTheBoundedLog()
     // small one, a large one with a descriptor, and a lying small one.
     Buffer bytes = {};
     const size_t sizes[kKinds] = {4096, 24, 2048, 24};
+    // Connected first: no other user may connect to the port itself.
+    const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+    QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
     const bool sent = asUser(65534, [&] {
-        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
         const timeval wait = {5, 0};
-        if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof(wait)) != 0 ||
-            ::connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0)
+        if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof(wait)) != 0)
             return false;
         for (int i = 0; i < kRounds * kKinds; ++i) {
             const int kind = i % kKinds;
@@ -555,6 +703,7 @@ void TestPorts::foreignDatagramsOfAnySizeReachOnlyTheBoundedLog()
         }
         return true;
     });
+    close(fd);
     // This user's own message too large for the server, then one it serves.
     QCOMPARE(sendPlain(port, 4141, 2048, MACH_PORT_NULL), MACH_MSG_SUCCESS);
     QCOMPARE(sendPlain(port, 4242, 32, reply), MACH_MSG_SUCCESS);
@@ -833,8 +982,8 @@ void TestPorts::handshakeOutlastsAnotherUsersDatagrams()
     QuietErrors quiet;
     std::thread serving([&] { received = ChildPortHandshake::RunServerForFD(std::move(server), &type); });
 
-    const QByteArray prefix = "@lumora-crashwatch." + QByteArray::number(geteuid()) +
-                              ".org.harnwick.crashwatch.child_port_handshake." + QByteArray::number(getpid()) + ".";
+    // The handshake's service is the only one in the ports' folder now.
+    const QByteArray prefix = QByteArray(PortDirectory()) + "/s.";
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
     socklen_t length = 0;
@@ -845,25 +994,28 @@ void TestPorts::handshakeOutlastsAnotherUsersDatagrams()
         if (table.open(QIODevice::ReadOnly)) {
             for (const QByteArray& line : table.readAll().split('\n')) {
                 const QByteArray path = line.mid(line.lastIndexOf(' ') + 1);
-                if (path.startsWith(prefix) && size_t(path.size()) <= sizeof(address.sun_path)) {
-                    memcpy(address.sun_path + 1, path.constData() + 1, size_t(path.size()) - 1);
-                    length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(path.size()));
+                if (path.startsWith(prefix) && size_t(path.size()) < sizeof(address.sun_path)) {
+                    memcpy(address.sun_path, path.constData(), size_t(path.size()));
+                    length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(path.size()) + 1);
                 }
             }
         }
         if (length == 0)
             QThread::msleep(10);
     }
-    const bool sent = length > 0 && asUser(65534, [&] {
-        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+    // Connected first: no other user may connect to the service itself.
+    const int foreign = socket(AF_UNIX, SOCK_DGRAM, 0);
+    const bool sent = length > 0 && ::connect(foreign, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                      asUser(65534, [&] {
         Buffer bytes = {};
         for (const size_t size : {size_t(4096), sizeof(child_port_check_in), size_t(24)}) {
             bytes.header.msgh_size = mach_msg_size_t(size);
-            if (sendto(fd, &bytes, size, 0, reinterpret_cast<sockaddr*>(&address), length) != ssize_t(size))
+            if (send(foreign, &bytes, size, 0) != ssize_t(size))
                 return false;
         }
         return true;
     });
+    close(foreign);
     // The right goes across all the same (or the server has given up).
     const bool handed = handshake.SendPortToServer(port, MACH_MSG_TYPE_MOVE_RECEIVE);
     serving.join();

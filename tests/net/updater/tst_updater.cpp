@@ -220,7 +220,10 @@ void TestUpdater::offersNewestAcceptableEntry()
                QJsonObject{{"latest-version", "4.0"}, {"beta", true}, {"download-url", file}},
                QJsonObject{{"latest-version", "9.0"}, {"download-url", "file:///etc/passwd"}},
                QJsonObject{{"latest-version", "9.1"}, {"open-url", "data:text/html,<b>x</b>"}},
-               QJsonObject{{"latest-version", "9.2"}, {"download-url", "http://localhost/x.bin"}}});
+               QJsonObject{{"latest-version", "9.2"}, {"download-url", "http://localhost/x.bin"}},
+               // One character past what a version may be.
+               QJsonObject{{"latest-version", "9." + QString(Updater::kMaxVersionCharacters - 1, '1')},
+                           {"download-url", file}}});
 
     QStringList seen = check("/feed/main.json", {QMessageBox::No});
     QCOMPARE(seen.size(), 1);
@@ -665,7 +668,8 @@ void TestUpdater::oversizedDownloadsStopAtTheAnnouncedSize()
 }
 
 // On a full file system the download stops at the first failed write, with
-// a handful of log lines, and the user is offered to download again.
+// a handful of log lines that give the system's reason, and the user is
+// offered to download again.
 void TestUpdater::fullDiskStopsAtTheFirstFailedWrite()
 {
     const QByteArray mounted = qgetenv("LUMORA_FULL_DISK_DIR");
@@ -712,10 +716,14 @@ void TestUpdater::fullDiskStopsAtTheFirstFailedWrite()
     QVERIFY2(boxes.seen[2].contains("Press OK to download again"), qPrintable(boxes.seen[2]));
     QFile log(LOGUTILS::getLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
-    const int lines = log.readAll().count('\n');
+    const QByteArray logged = log.readAll();
+    const int lines = logged.count('\n');
     qInfo("two downloads into a full file system: %d log lines", lines);
     QVERIFY(lines > 0);
     QVERIFY2(lines < 100, qPrintable(QString::number(lines)));
+    // The system's reason, also where the write was cut short.
+    QCOMPARE(logged.count("write failed: No space left on device"), 2);
+    QVERIFY(!logged.contains("Unknown error"));
     QCOMPARE(QDir(QString::fromLocal8Bit(mounted)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
     QFile requests(m_dir.path() + "/requests.log");

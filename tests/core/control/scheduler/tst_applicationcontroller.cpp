@@ -3,6 +3,8 @@
 
 #include <QSignalSpy>
 #include <QtTest>
+#include <functional>
+#include <map>
 
 #include "core/control/applicationcontroller.h"
 #include "tools/schedsim/requestlog.h"
@@ -11,6 +13,7 @@ namespace {
 
 const QDateTime kStart(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC);
 constexpr qint64 kMin = 60000;
+constexpr qint64 kHour = 60 * kMin;
 
 // The user is at the desk unless awaySince is set (virtual ms since start).
 class FakePresence : public PresenceProbe
@@ -26,6 +29,8 @@ public:
         if (useCursor) {
             s.hasCursor = true;
             s.cursor = cursor;
+            if (pointerFollowsUser && awaySince < 0)
+                s.cursor = QPoint(int(clock->elapsedMs() / 1000), 0);
         } else {
             s.idleMs = awaySince >= 0 ? clock->elapsedMs() - awaySince : 0;
         }
@@ -37,6 +42,7 @@ public:
     bool hasSource = true;
     qint64 awaySince = -1;
     bool useCursor = false;
+    bool pointerFollowsUser = false;  // moving while the user is here
     QPoint cursor;
 };
 
@@ -65,6 +71,17 @@ struct Rig
     }
     // Moves virtual time to ms since start; the scheduler's timers fire on the way.
     void runTo(qint64 ms) { clock->advance(ms - clock->elapsedMs()); }
+    // Runs to until, doing each action at its time (in the order given at
+    // the same time), and returns what was sent.
+    QStringList run(const std::multimap<qint64, std::function<void()>>& actions, qint64 until)
+    {
+        for (const auto& a : actions) {
+            runTo(a.first);
+            a.second();
+        }
+        runTo(until);
+        return take();
+    }
     // One tick, now.
     void tick() { QVERIFY(QMetaObject::invokeMethod(&c, "accessFeature", Qt::DirectConnection)); }
     QStringList take()
@@ -133,6 +150,11 @@ private slots:
     void noPresenceSourceMeansPresent();
     // ---- cameras -------------------------------------------------------
     void cameraRowMapsToDeviceIndex();
+    // ---- the wall clock set apart from the timers ----------------------
+    void countdownsIgnoreWallClockSteps_data();
+    void countdownsIgnoreWallClockSteps();
+    void wallClockStepsKeepWhatIsLeft_data();
+    void wallClockStepsKeepWhatIsLeft();
 };
 
 void TestApplicationController::graceAfterStartAndResume()
@@ -573,6 +595,123 @@ void TestApplicationController::cameraRowMapsToDeviceIndex()
     r.c.reloadCameras();  // no camera at all: index 0
     QCOMPARE(r.take(), (QStringList{"120000 cameraIDchanged(0)", "120000 cameraIDchanged(2)",
                                     "120000 cameraIDchanged(0)"}));
+}
+
+void TestApplicationController::countdownsIgnoreWallClockSteps_data()
+{
+    QTest::addColumn<QString>("feature");
+    QTest::addColumn<qint64>("stepMs");
+    QTest::addColumn<int>("countAfterStep");  // of the feature's request, without the step
+    // Plain reminders every 5 s: one every 8 s (3 s shown, 5 s cool-down).
+    QTest::newRow("reminders, set back 2 h") << "blinkReminderRequested" << -2 * kHour << 15;
+    QTest::newRow("reminders, set forward 2 h") << "blinkReminderRequested" << 2 * kHour << 15;
+    // The first measurement is due two minutes after it is switched on.
+    QTest::newRow("measurement, set back 2 h") << "blinkMeasurementRequested" << -2 * kHour << 1;
+    QTest::newRow("measurement, set forward 2 h") << "blinkMeasurementRequested" << 2 * kHour << 1;
+}
+
+void TestApplicationController::countdownsIgnoreWallClockSteps()
+{
+    QFETCH(QString, feature);
+    QFETCH(qint64, stepMs);
+    QFETCH(int, countAfterStep);
+    const auto runWithStep = [&](qint64 step) {
+        Rig r;
+        r.c.setBlinkReminderPeriod(5000);
+        if (feature == "blinkReminderRequested")
+            r.c.enableBlinkTraining(true);
+        else
+            r.c.enableMeasurement(true);
+        return r.run({{60000, [&r, step]() { r.clock->stepWallClock(step); }}}, 180000);
+    };
+    const QStringList unstepped = runWithStep(0);
+    int after = 0;
+    for (const QString& e : unstepped)
+        after += e.section(' ', 0, 0).toLongLong() >= 60000 && e.section(' ', 1).startsWith(feature + '(');
+    QCOMPARE(after, countAfterStep);
+    QCOMPARE(runWithStep(stepMs), unstepped);
+}
+
+void TestApplicationController::wallClockStepsKeepWhatIsLeft_data()
+{
+    QTest::addColumn<bool>("byPointer");  // presence seen by the pointer, else by input idle time
+    QTest::addColumn<qint64>("awayFrom");
+    QTest::addColumn<qint64>("awayTo");
+    QTest::addColumn<qint64>("changeAt");
+    QTest::addColumn<qint64>("stepMs");
+    QTest::addColumn<qint64>("sleepMs");
+    QTest::addColumn<bool>("asWithoutChange");
+    QTest::addColumn<QStringList>("expected");  // among what is sent
+    // Resumed at 60 s: reminders again once the grace is over.
+    QTest::newRow("grace after a resume, set back 2 h")
+        << false << qint64(-1) << qint64(-1) << qint64(65000) << -2 * kHour << qint64(0) << true
+        << QStringList{"76000 blinkReminderRequested()"};
+    // Resumed at 60 s: the next break is due at 51 min, 10 min after 41 min.
+    QTest::newRow("break in 10 min, set back 2 h")
+        << false << qint64(-1) << qint64(-1) << 41 * kMin << -2 * kHour << qint64(0) << true
+        << QStringList{"3064000 breakRequested()"};
+    QTest::newRow("break in 10 min, set forward 2 h")
+        << false << qint64(-1) << qint64(-1) << 41 * kMin << 2 * kHour << qint64(0) << true
+        << QStringList{"3064000 breakRequested()"};
+    QTest::newRow("break in 10 min, asleep 1 h")
+        << false << qint64(-1) << qint64(-1) << 41 * kMin << qint64(0) << kHour << false
+        << QStringList{"2464000 breakRequested()"};
+    // Away from 40 to 48 min, seen at the checks of 44 to 48 min: the next
+    // break comes 50 min after the last of them.
+    QTest::newRow("idle period, set back 2 h")
+        << false << 40 * kMin << 48 * kMin << 41 * kMin << -2 * kHour << qint64(0) << true
+        << QStringList{"5882000 breakRequested()"};
+    // The pointer still for two and a half minutes: no natural break.
+    QTest::newRow("short stillness, set forward 2 h")
+        << true << 40 * kMin << 42 * kMin + 30000 << 40 * kMin + 30000 << 2 * kHour << qint64(0) << true
+        << QStringList{"3064000 breakRequested()"};
+}
+
+void TestApplicationController::wallClockStepsKeepWhatIsLeft()
+{
+    QFETCH(bool, byPointer);
+    QFETCH(qint64, awayFrom);
+    QFETCH(qint64, awayTo);
+    QFETCH(qint64, changeAt);
+    QFETCH(qint64, stepMs);
+    QFETCH(qint64, sleepMs);
+    QFETCH(bool, asWithoutChange);
+    QFETCH(QStringList, expected);
+    // Plain reminders every 5 s, breaks with natural breaks counted, a
+    // pause from 30 s to 60 s, the user away from awayFrom to awayTo; at
+    // changeAt the wall clock is set or the machine sleeps.
+    const auto runDay = [&](bool withChange) {
+        Rig r;
+        r.presence->useCursor = byPointer;
+        r.presence->pointerFollowsUser = true;
+        r.c.setBlinkReminderPeriod(5000);
+        r.c.enableBlinkTraining(true);
+        r.c.enableComputerBreaks(true);
+        r.c.includeNaturalBreaks(true);
+        std::multimap<qint64, std::function<void()>> actions{
+            {30000, [&r]() { r.c.pauseProgram(true); }},
+            {60000, [&r]() { r.c.pauseProgram(false); }},
+        };
+        if (awayFrom >= 0) {
+            actions.emplace(awayFrom, [&r, awayFrom]() {
+                r.presence->awaySince = awayFrom;
+                r.presence->cursor = QPoint(int(awayFrom / 1000), 0);  // where it was left
+            });
+            actions.emplace(awayTo, [&r]() { r.presence->awaySince = -1; });
+        }
+        if (withChange) {
+            actions.emplace(changeAt, [&r, stepMs, sleepMs]() {
+                r.clock->stepWallClock(stepMs);
+                r.clock->sleep(sleepMs);
+            });
+        }
+        return r.run(actions, 110 * kMin);
+    };
+    const QStringList changed = runDay(true);
+    for (const QString& e : expected)
+        QVERIFY2(changed.contains(e), qPrintable(e));
+    if (asWithoutChange)
+        QCOMPARE(changed, runDay(false));
 }
 
 QTEST_GUILESS_MAIN(TestApplicationController)

@@ -13,6 +13,8 @@ class TestSchedulerSeams : public QObject
 private slots:
     void manualClockFiresTimersInOrder();
     void countdownIsIdleAtItsDeadline();
+    void wallClockStepsAreToldFromSleepAndCorrections_data();
+    void wallClockStepsAreToldFromSleepAndCorrections();
     void controllerRunsOnItsThread();
 };
 
@@ -59,17 +61,52 @@ void TestSchedulerSeams::manualClockFiresTimersInOrder()
 void TestSchedulerSeams::countdownIsIdleAtItsDeadline()
 {
     ManualSchedulerClock clock(QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC));
-    Countdown c(&clock);
-    QVERIFY(c.isIdle());
-    c.start(1000);
+    QObject owner;
+    SchedulerTimer* c = clock.createTimer(&owner);
+    c->setSingleShot(true);
+    QVERIFY(isIdle(c));
+    c->start(1000);
     clock.advance(999);
-    QCOMPARE(c.remainingMs(), qint64(1));
-    QVERIFY(!c.isIdle());
+    QCOMPARE(c->remainingTime(), 1);
+    QVERIFY(!isIdle(c));
     clock.advance(1);
-    QVERIFY(c.isIdle());
-    c.start(500);
-    c.stop();
-    QCOMPARE(c.remainingMs(), qint64(-1));
+    QVERIFY(isIdle(c));
+    c->start(500);
+    c->stop();
+    QCOMPARE(c->remainingTime(), -1);
+}
+
+void TestSchedulerSeams::wallClockStepsAreToldFromSleepAndCorrections_data()
+{
+    QTest::addColumn<int>("readings");      // one every 2 s
+    QTest::addColumn<qint64>("stepEach");   // the wall clock set before each reading
+    QTest::addColumn<qint64>("sleepEach");  // and the machine asleep
+    QTest::addColumn<qint64>("steps");      // the sum of what the readings report
+    QTest::newRow("set back 2 h") << 1 << qint64(-7200000) << qint64(0) << qint64(-7200000);
+    QTest::newRow("set forward 1 min while asleep 1 h") << 1 << qint64(60000) << qint64(3600000) << qint64(60000);
+    // Small corrections of a running clock add up to a minute, yet none is a step.
+    QTest::newRow("corrected by 1 ms at each tick for 10 h") << 18000 << qint64(1) << qint64(0) << qint64(0);
+    QTest::newRow("corrected by 2 s twice") << 2 << qint64(-2000) << qint64(0) << qint64(0);
+}
+
+void TestSchedulerSeams::wallClockStepsAreToldFromSleepAndCorrections()
+{
+    QFETCH(int, readings);
+    QFETCH(qint64, stepEach);
+    QFETCH(qint64, sleepEach);
+    QFETCH(qint64, steps);
+    ManualSchedulerClock clock(QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC));
+    WallClockSteps watch(&clock);
+    qint64 sum = 0;
+    for (int i = 0; i < readings; ++i) {
+        clock.advance(2000);
+        clock.stepWallClock(stepEach);
+        clock.sleep(sleepEach);
+        qint64 step = 0;
+        QCOMPARE(watch.read(&step), clock.nowUtc());
+        sum += step;
+    }
+    QCOMPARE(sum, steps);
 }
 
 void TestSchedulerSeams::controllerRunsOnItsThread()

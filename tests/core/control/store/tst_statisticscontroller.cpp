@@ -439,6 +439,8 @@ void TestStatisticsController::uploadDocument_data()
     QTest::newRow("between records") << 10 << recordTime(4).addSecs(1).toString(Qt::ISODate) << 5 << 5;
     QTest::newRow("before all") << 10 << "2020-01-01T00:00:00+00:00" << 0 << 10;
     QTest::newRow("unreadable last") << 10 << "yesterday" << 0 << 10;
+    // A server's answer of any length: the log keeps only its start.
+    QTest::newRow("huge unreadable last") << 10 << QString(1 << 20, QLatin1Char('9')) << 0 << 10;
     QTest::newRow("no history, empty last") << 0 << QString() << 0 << 0;
     QTest::newRow("no history, some last") << 0 << newest << -1 << 0;
 }
@@ -455,7 +457,15 @@ void TestStatisticsController::uploadDocument()
     store.init();
     QSignalSpy ready(&store, &StatisticsController::measurementsUploadReady);
 
+    static int longestWarning;
+    longestWarning = 0;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& line) {
+        if (type == QtWarningMsg)
+            longestWarning = qMax(longestWarning, int(line.size()));
+    });
     store.createJsonData(lastDateTime, QStringLiteral("MAC-1234"));
+    qInstallMessageHandler(previous);
+    QVERIFY2(longestWarning < 1000, qPrintable(QString("a warning of %1 characters").arg(longestWarning)));
     QCOMPARE(ready.count(), 1);
     const QString upload = ready.last().at(0).toString();
     QCOMPARE(readFile(m_file), fileBefore);
