@@ -260,8 +260,8 @@ void ProgramMeasurement(benchmark::State& state, const char* format)
     {
         CameraProgram lumora(dir.filePath("program"));
         lumora.setSetting("T", false);
-        if (!lumora.start(QStringLiteral(LUMORA_EXE), camera, format) || !lumora.waitForInit() ||
-            !lumora.takeFirstMeasurement() || lumora.waitForLog("Model: startMeasurement()", 60000) < 0) {
+        if (!lumora.start(camera, format) || !lumora.waitForInit() || !lumora.takeFirstMeasurement() ||
+            lumora.waitForLog("Model: startMeasurement()", 60000) < 0) {
             state.SkipWithError("the program did not start measuring");
             return;
         }

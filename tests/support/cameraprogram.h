@@ -1,26 +1,21 @@
 #pragma once
-// The real program with the fake webcam (libfakewebcam.so) preloaded, on an
-// X server and a session bus of its own: started with chosen settings, its
-// log read as it runs, its main window grabbed and clicked as a user would,
-// its measurements read from "statistics.json" and its CPU time from /proc.
+// The real program with the fake webcam (libfakewebcam.so) preloaded, on a
+// desktop of its own (desktop.h: an X server and a session bus, no tray or
+// window manager): started with chosen settings, its log read as it runs,
+// its main window grabbed and clicked as a user would, its measurements
+// read from "statistics.json" and its CPU time from /proc. A test that
+// includes it defines LUMORA_EXE (desktop.h) and links lumora_cameraprogram.
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QSettings>
-#include <QThread>
 #include <memory>
-#include <signal.h>
 #include <unistd.h>
-#include <xcb/xcb.h>
 
+#include "tests/support/desktop.h"
 #include "tests/support/fakewebcamclip.h"
-#include "tests/support/sessionservers.h"
 
 // The fake webcam's figures from its log: frames delivered and dropped over
 // every opening, and the widest spread of the times between frames.
@@ -77,69 +72,46 @@ struct FakeWebcamFigures
 class CameraProgram
 {
 public:
-    // dir holds the program's home, settings, data and runtime folders.
-    explicit CameraProgram(const QString& dir) : m_dir(dir)
+    // dir holds the program's copy, home, settings, data and runtime
+    // folders; the program's landmark model is the one beside LUMORA_EXE.
+    explicit CameraProgram(const QString& dir) : m_dir(dir), m_program(dir, false, false)
     {
-        for (const char* sub : {"/home", "/config", "/data", "/run"})
-            QDir().mkpath(dir + sub);
-        QFile::setPermissions(dir + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    ~CameraProgram()
-    {
-        if (m_conn)
-            xcb_disconnect(m_conn);
-        if (m_process.state() != QProcess::NotRunning) {
-            ::kill(pid_t(m_process.processId()), SIGTERM);
-            if (!m_process.waitForFinished(10000))
-                m_process.kill();
-            m_process.waitForFinished(3000);
-        }
+        QFile::copy(QFileInfo(QStringLiteral(LUMORA_EXE)).path() + "/data.dat", dir + "/bin/data.dat");
     }
 
     // A value of the user's settings (group "G"), before start().
-    void setSetting(const QString& key, const QVariant& value)
-    {
-        QSettings(m_dir + "/config/Harnwick/lumora.conf", QSettings::IniFormat).setValue("G/" + key, value);
-    }
+    void setSetting(const QString& key, const QVariant& value) { m_program.set(key, value); }
 
     // Starts the program with the fake webcam playing clip (a file of
     // makeFakeWebcamClip) in format, and these other of its variables;
     // false when the X server, the bus or the program does not come up.
-    bool start(const QString& program, const QString& clip, const QString& format,
-               const QMap<QString, QString>& camera = {})
+    bool start(const QString& clip, const QString& format, const QMap<QString, QString>& camera = {})
     {
-        if (!m_x.start(QStringLiteral("1280x1024x24")) || !m_bus.start(m_dir + "/run"))
+        if (!m_desk.start(m_dir))
             return false;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", m_dir + "/home");
-        env.insert("XDG_CONFIG_HOME", m_dir + "/config");
+        QProcessEnvironment env = m_desk.env;
         env.insert("XDG_DATA_HOME", m_dir + "/data");
-        env.insert("XDG_RUNTIME_DIR", m_dir + "/run");
-        env.insert("DISPLAY", QString::fromLatin1(m_x.display()));
-        env.insert("DBUS_SESSION_BUS_ADDRESS", m_bus.address());
-        env.insert("QT_QPA_PLATFORM", "xcb");
         env.insert("LD_PRELOAD", fakeWebcamLibrary());
         env.insert("FAKEWEBCAM_CLIP", clip);
         env.insert("FAKEWEBCAM_FORMAT", format);
         env.insert("FAKEWEBCAM_LOG", m_dir + "/fakewebcam.log");
         for (auto it = camera.begin(); it != camera.end(); ++it)
             env.insert(it.key(), it.value());
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(program, QStringList());
-        return m_process.waitForStarted(10000);
+        m_process = m_program.start(env, {});
+        return running();
     }
 
     FakeWebcamFigures webcamFigures() const { return FakeWebcamFigures::read(m_dir + "/fakewebcam.log"); }
-    bool running() const { return m_process.state() == QProcess::Running; }
-    qint64 pid() const { return m_process.processId(); }
-    const PrivateXServer& x() const { return m_x; }
+    bool running() const { return m_process && m_process->state() == QProcess::Running; }
+    qint64 pid() const { return m_process ? m_process->processId() : 0; }
 
     // Everything the program has written so far.
     const QString& log()
     {
-        m_process.waitForReadyRead(0);
-        m_log += QString::fromLocal8Bit(m_process.readAll());
+        if (m_process) {
+            m_process->waitForReadyRead(0);
+            m_log += QString::fromLocal8Bit(m_process->readAll());
+        }
         return m_log;
     }
     // Waits until one of the texts appears in the log after position
@@ -158,14 +130,14 @@ public:
             }
             if (first >= 0 || t.elapsed() > ms || !running())
                 return first;
-            m_process.waitForReadyRead(100);
+            m_process->waitForReadyRead(100);
         }
     }
     int waitForLog(const QString& text, int ms, int from = 0) { return waitForLog(QStringList{text}, ms, from); }
     // Reads the log for ms, so that the program's output never stalls.
     void idle(int ms) { waitForLog(QStringLiteral("\x01never"), ms); }
     // The settings are loaded: the start-up chain has run to its end.
-    bool waitForInit() { return waitForLog(QStringLiteral("load settings finished"), 60000) >= 0; }
+    bool waitForInit() { return running() && Program::waitForInit(m_process, &m_log); }
 
     // The measurements stored, oldest first.
     QJsonArray records() const
@@ -191,45 +163,36 @@ public:
         return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
     }
 
-    // The main window, once it shows.
-    QString mainWindow() const
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", QString::fromLatin1(m_x.display()));
-        p.setProcessEnvironment(env);
-        p.start("xdotool", {"search", "--onlyvisible", "--name", "^lumora$"});
-        p.waitForFinished(10000);
-        return QString::fromLatin1(p.readAllStandardOutput()).section('\n', 0, 0).trimmed();
-    }
     // The main window's pixels as they are on the screen.
     QImage grab()
     {
-        const QString window = mainWindow();
+        const QString window = m_desk.visibleMainWindow();
         if (window.isEmpty())
             return {};
-        if (!m_conn)
-            m_conn = xcb_connect(m_x.display().constData(), nullptr);
+        if (!m_desk.conn)
+            m_desk.conn = xcb_connect(m_desk.x.display().constData(), nullptr);
+        xcb_connection_t* conn = m_desk.conn;
         const xcb_window_t id = window.toUInt();
         std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> g(
-            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, id), nullptr), &free);
+            xcb_get_geometry_reply(conn, xcb_get_geometry(conn, id), nullptr), &free);
         if (!g)
             return {};
         std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> img(
             xcb_get_image_reply(
-                m_conn, xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0, g->width, g->height, ~0u),
-                nullptr),
+                conn, xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0, g->width, g->height, ~0u), nullptr),
             &free);
         if (!img || xcb_get_image_data_length(img.get()) < g->width * g->height * 4)
             return {};
         return QImage(xcb_get_image_data(img.get()), g->width, g->height, QImage::Format_RGB32).copy();
     }
     // A left click at a point of the main window.
-    bool click(const QPoint& at) const
+    bool click(const QPoint& at)
     {
-        const QString window = mainWindow();
-        return !window.isEmpty() && m_x.run("xdotool", {"mousemove", "--window", window, QString::number(at.x()),
-                                                        QString::number(at.y()), "click", "1"});
+        const QString window = m_desk.visibleMainWindow();
+        if (window.isEmpty())
+            return false;
+        m_desk.click(m_desk.geometry(window).topLeft() + at, 1);
+        return true;
     }
 
     // The status page's first-measurement button on a grab: the lowest line
@@ -288,9 +251,9 @@ public:
 
 private:
     QString m_dir;
-    PrivateXServer m_x;
-    PrivateBus m_bus;
-    QProcess m_process;
+    // The program ends before its desktop.
+    Desktop m_desk;
+    Program m_program;
+    QProcess* m_process = nullptr;
     QString m_log;
-    xcb_connection_t* m_conn = nullptr;
 };

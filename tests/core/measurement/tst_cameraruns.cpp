@@ -17,7 +17,6 @@
 
 namespace {
 
-const QString kProgram = QStringLiteral(LUMORA_BIN_DIR "/lumora");
 const QString kReplay = QStringLiteral(LUMORA_BIN_DIR "/lumora-replay");
 // The measurement's three minutes, and the most its start may take after a
 // click (the 15 s after start-up, the next tick, the camera's opening).
@@ -139,7 +138,7 @@ void TestCameraRuns::firstMeasurementWritesRecord()
 
     CameraProgram lumora(dir.path() + "/program");
     lumora.setSetting("T", false);  // no training run takes the camera first
-    QVERIFY(lumora.start(kProgram, camera, format));
+    QVERIFY(lumora.start(camera, format));
     QVERIFY2(lumora.waitForInit(), tail(lumora));
     QCOMPARE(CameraProgram::graphPointPixels(lumora.grab()), 0);
     QVERIFY(lumora.takeFirstMeasurement());
@@ -204,7 +203,7 @@ void TestCameraRuns::interactiveTrainingSeesBlink()
     lumora.setSetting("IR", true);
     lumora.setSetting("TMGD", false);
     lumora.setSetting("TP", 2);  // the first run right after the 15 s grace
-    QVERIFY(lumora.start(kProgram, camera, format));
+    QVERIFY(lumora.start(camera, format));
     QVERIFY2(lumora.waitForInit(), tail(lumora));
 
     const int asked =
@@ -252,8 +251,8 @@ void TestCameraRuns::unplugEndsMeasurementWithoutRecord()
     lumora.setSetting("T", false);
     // Frame times count while the camera streams; the measurement's opening
     // takes 8, so the camera vanishes 10 s into it and is back 5 s later.
-    QVERIFY(lumora.start(kProgram, camera, format,
-                         {{"FAKEWEBCAM_UNPLUG_AFTER", "258"}, {"FAKEWEBCAM_REPLUG_AFTER_S", "5"}}));
+    QVERIFY(
+        lumora.start(camera, format, {{"FAKEWEBCAM_UNPLUG_AFTER", "258"}, {"FAKEWEBCAM_REPLUG_AFTER_S", "5"}}));
     QVERIFY2(lumora.waitForInit(), tail(lumora));
     QVERIFY(lumora.takeFirstMeasurement());
 
