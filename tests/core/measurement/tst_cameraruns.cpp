@@ -1,0 +1,283 @@
+// The real program measuring through a webcam: the fake webcam plays a
+// recorded talking face as /dev/video0 and lumora runs on an X server of its
+// own, as its user would run it. The three-minute measurement writes its
+// record (checked against lumora-replay on the same clip) and its point on
+// the health graph; the interactive reminder's training run sees the blink
+// or asks for the reminder; an unplugged camera ends a measurement with
+// error 6 and no record, and a later one measures again. The clips come
+// from scripts/fetch-clips.sh (or the folder in LUMORA_CLIPS); without them
+// the cases are skipped.
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "tests/support/cameraprogram.h"
+#include "tests/support/fakewebcamclip.h"
+
+namespace {
+
+const QString kReplay = QStringLiteral(LUMORA_BIN_DIR "/lumora-replay");
+// The measurement's three minutes, and the most its start may take after a
+// click (the 15 s after start-up, the next tick, the camera's opening).
+constexpr int kMeasurementMs = 180000;
+constexpr int kStartMs = 60000;
+// What ends a measurement in the scheduler's log: its result or an error.
+const QString kResult = QStringLiteral("ApplicationController::processMeasurement");
+const QStringList kEnds{kResult, QStringLiteral("ApplicationController::processError")};
+
+// The end of the log, for a failure's message.
+QByteArray tail(CameraProgram& p)
+{
+    return p.log().right(4000).toLocal8Bit();
+}
+
+// Waits for the end of the measurement started at position from in the
+// log; true when it was its result, not an error.
+bool measured(CameraProgram& lumora, int from)
+{
+    const int end = lumora.waitForLog(kEnds, kMeasurementMs + kStartMs, from);
+    return end >= 0 && lumora.log().mid(end).startsWith(kResult);
+}
+
+// The reference: lumora-replay in measurement mode on the clip looped to
+// 190 s at the fake webcam's loop points (and scaled as its frames are), at
+// low priority so that the program measuring in real time beside it keeps
+// its frames.
+void startReference(QProcess& replay, const QString& clip, const QSize& size, const QString& dir)
+{
+    const QString looped = dir + "/looped.mkv";
+    const QString scale = size.isValid() ? QStringLiteral("scale=%1:%2").arg(size.width()).arg(size.height())
+                                         : QStringLiteral("null");
+    replay.start("nice",
+                 {"-n", "19", "sh", "-c",
+                  "ffmpeg -v error -nostdin -y -stream_loop -1 -i \"$1\" -vf \"$2\" -t 190 -c:v ffv1 \"$3\" "
+                  "&& exec \"$4\" --mode measurement \"$3\"",
+                  "reference", clip, scale, looped, kReplay});
+}
+
+// Its rate as the scheduler passes a rate on: the blinks of the three
+// minutes per minute, truncated to one decimal in single precision. -1
+// when the run gave no result.
+double referenceRate(QProcess& replay)
+{
+    if (replay.state() != QProcess::NotRunning)
+        replay.waitForFinished(600000);
+    if (replay.state() != QProcess::NotRunning || replay.exitStatus() != QProcess::NormalExit ||
+        replay.exitCode() != 0)
+        return -1;
+    int blinks = 0;
+    for (const QByteArray& line : replay.readAllStandardOutput().split('\n')) {
+        if (line.endsWith("blinkDetected()"))
+            ++blinks;
+        if (line.contains("measurementSuccessful"))
+            return double(int(float(blinks / 3.0) * 10.0f)) / 10.0;
+    }
+    return -1;
+}
+
+}  // namespace
+
+class TestCameraRuns : public QObject
+{
+    Q_OBJECT
+
+private:
+    // The talking-face clip of a row and its fake webcam file in format;
+    // skips without the clip.
+    bool prepare(const QString& clip, const QString& format, const QTemporaryDir& dir, QString& video,
+                 QString& camera, const QSize& size = QSize())
+    {
+        video = talkingFaceClip(clip + ".webm");
+        if (video.isEmpty()) {
+            QTest::qSkip("the clip is not here; scripts/fetch-clips.sh fetches it", __FILE__, __LINE__);
+            return false;
+        }
+        camera = dir.filePath("camera.raw");
+        const QString error = makeFakeWebcamClip(video, camera, format, size);
+        if (!error.isEmpty())
+            QTest::qFail(qPrintable(error), __FILE__, __LINE__);
+        return error.isEmpty();
+    }
+
+private slots:
+    void firstMeasurementWritesRecord_data();
+    void firstMeasurementWritesRecord();
+    void interactiveTrainingSeesBlink_data();
+    void interactiveTrainingSeesBlink();
+    void unplugEndsMeasurementWithoutRecord_data();
+    void unplugEndsMeasurementWithoutRecord();
+};
+
+void TestCameraRuns::firstMeasurementWritesRecord_data()
+{
+    QTest::addColumn<QString>("clip");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QSize>("size");  // the clip's own when invalid
+    for (const char* clip : {"cap12_edit", "cap13_edit2"})
+        for (const char* format : {"yuyv", "mjpeg"})
+            QTest::addRow("%s/%s", QByteArray(clip).left(5).constData(), format) << clip << format << QSize();
+    // A camera of 640x480, whose frames the engine takes at their size.
+    QTest::newRow("cap13/yuyv/640x480") << "cap13_edit2"
+                                        << "yuyv" << QSize(640, 480);
+}
+
+// "TAKE FIRST MEASUREMENT": three minutes later one record, whose rate is
+// lumora-replay's on the same frames, and its point on the health graph.
+void TestCameraRuns::firstMeasurementWritesRecord()
+{
+    QFETCH(QString, clip);
+    QFETCH(QString, format);
+    QFETCH(QSize, size);
+    QTemporaryDir dir;
+    QString video, camera;
+    if (!prepare(clip, format, dir, video, camera, size))
+        return;
+    QProcess replay;
+    startReference(replay, video, size, dir.path());
+
+    CameraProgram lumora(dir.path() + "/program");
+    lumora.setSetting("T", false);  // no training run takes the camera first
+    QVERIFY(lumora.start(camera, format));
+    QVERIFY2(lumora.waitForInit(), tail(lumora));
+    QCOMPARE(CameraProgram::graphPointPixels(lumora.grab()), 0);
+    QVERIFY(lumora.takeFirstMeasurement());
+
+    const int started = lumora.waitForLog("Model: startMeasurement()", kStartMs);
+    QVERIFY2(started >= 0, tail(lumora));
+    const double cpuAtStart = lumora.cpuSeconds();
+    QVERIFY2(measured(lumora, started), tail(lumora));
+    const double cpu = lumora.cpuSeconds() - cpuAtStart;
+    QTRY_COMPARE_WITH_TIMEOUT(lumora.records().size(), 1, 10000);
+    const double rate = lumora.records().first().toObject().value("blinkrate").toDouble(-1);
+    QTRY_VERIFY_WITH_TIMEOUT(CameraProgram::graphPointPixels(lumora.grab()) > 10, 10000);
+
+    const double reference = referenceRate(replay);
+    QVERIFY2(reference >= 0, replay.readAllStandardError().constData());
+    const FakeWebcamFigures shim = lumora.webcamFigures();
+    qInfo().noquote() << QStringLiteral("%1 %2%7: record %3, lumora-replay %4 blinks per minute; %5; "
+                                        "program CPU %6 s per second of measurement")
+                             .arg(clip, format)
+                             .arg(rate, 0, 'f', 1)
+                             .arg(reference, 0, 'f', 1)
+                             .arg(shim.text())
+                             .arg(cpu / (kMeasurementMs / 1000.0), 0, 'f', 3)
+                             .arg(size.isValid() ? QStringLiteral(" %1x%2").arg(size.width()).arg(size.height())
+                                                 : QString());
+    if (shim.dropped > 0) {
+        qWarning().noquote() << "the fake webcam dropped" << shim.dropped << "frames: the rates are not compared";
+        return;
+    }
+    QVERIFY2(qAbs(rate - reference) <= 1.0 + 1e-9,
+             qPrintable(QStringLiteral("record %1, lumora-replay %2").arg(rate).arg(reference)));
+}
+
+void TestCameraRuns::interactiveTrainingSeesBlink_data()
+{
+    QTest::addColumn<QString>("clip");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("reminder");
+    // cap13 blinks 2.6 s into the clip; cap12 first after 25 s.
+    for (const char* format : {"yuyv", "mjpeg"}) {
+        QTest::addRow("cap13/%s", format) << "cap13_edit2" << format << false;
+        QTest::addRow("cap12/%s", format) << "cap12_edit" << format << true;
+    }
+}
+
+// The interactive reminder's run: a blink within the first 4 s answers it
+// with no reminder; without one the reminder is asked for and the run goes
+// on watching until the blink comes.
+void TestCameraRuns::interactiveTrainingSeesBlink()
+{
+    QFETCH(QString, clip);
+    QFETCH(QString, format);
+    QFETCH(bool, reminder);
+    QTemporaryDir dir;
+    QString video, camera;
+    if (!prepare(clip, format, dir, video, camera))
+        return;
+
+    CameraProgram lumora(dir.path() + "/program");
+    lumora.setSetting("M", false);
+    lumora.setSetting("T", true);
+    lumora.setSetting("IR", true);
+    lumora.setSetting("TMGD", false);
+    lumora.setSetting("TP", 2);  // the first run right after the 15 s grace
+    QVERIFY(lumora.start(camera, format));
+    QVERIFY2(lumora.waitForInit(), tail(lumora));
+
+    const int asked =
+        lumora.waitForLog("ApplicationController::accessFeature() emit blinkTrainingRequested();", kStartMs);
+    QVERIFY2(asked >= 0, tail(lumora));
+    const QString answer = QStringLiteral("ApplicationController::processBlinkForTraining ");
+    const int first = lumora.waitForLog(answer, 40000, asked);
+    QVERIFY2(first >= 0, tail(lumora));
+    const QString log = lumora.log();
+    const int blink = log.indexOf("Model:: blink detected", asked);
+    if (!reminder) {
+        QVERIFY2(log.mid(first + answer.size()).startsWith("true"), tail(lumora));
+        QVERIFY2(blink >= 0 && blink < first, tail(lumora));
+        return;
+    }
+    // No blink in the first seconds: the reminder, then the blink.
+    QVERIFY2(log.mid(first + answer.size()).startsWith("false"), tail(lumora));
+    QVERIFY2(blink < 0 || blink > first, tail(lumora));
+    const int seen = lumora.waitForLog(answer + "true", 40000, first);
+    QVERIFY2(seen >= 0, tail(lumora));
+    const int counted = lumora.log().indexOf("Model:: blink detected", first);
+    QVERIFY2(counted > first && counted < seen, tail(lumora));
+    QVERIFY2(lumora.log().indexOf("ApplicationController::processError", asked) < 0, tail(lumora));
+}
+
+void TestCameraRuns::unplugEndsMeasurementWithoutRecord_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("yuyv") << "yuyv";
+    QTest::newRow("mjpeg") << "mjpeg";
+}
+
+// The camera vanishes 10 s into a measurement: error 6 with the empty-frame
+// text, no record, the program goes on; once the camera is back, "TAKE
+// FIRST MEASUREMENT" (the history is still empty) measures and stores.
+void TestCameraRuns::unplugEndsMeasurementWithoutRecord()
+{
+    QFETCH(QString, format);
+    QTemporaryDir dir;
+    QString video, camera;
+    if (!prepare("cap13_edit2", format, dir, video, camera))
+        return;
+
+    CameraProgram lumora(dir.path() + "/program");
+    lumora.setSetting("T", false);
+    // Frame times count while the camera streams; the measurement's opening
+    // takes 8, so the camera vanishes 10 s into it and is back 5 s later.
+    QVERIFY(
+        lumora.start(camera, format, {{"FAKEWEBCAM_UNPLUG_AFTER", "258"}, {"FAKEWEBCAM_REPLUG_AFTER_S", "5"}}));
+    QVERIFY2(lumora.waitForInit(), tail(lumora));
+    QVERIFY(lumora.takeFirstMeasurement());
+
+    const int started = lumora.waitForLog("Model: startMeasurement()", kStartMs);
+    QVERIFY2(started >= 0, tail(lumora));
+    const int shown = lumora.waitForLog("LumoraGUI::showError", 60000, started);
+    QVERIFY2(shown >= 0, tail(lumora));
+    const QString line = lumora.log().mid(shown).section('\n', 0, 0);
+    QVERIFY2(line.contains("Error: empty frame received, camera unplugged? (or bad cable or broken camera or bad "
+                           "driver)."),
+             qPrintable(line));
+    QVERIFY2(lumora.waitForLog("ApplicationController::processError \"empty frame\" modelUse \"measurement\"",
+                               10000, started) >= 0,
+             tail(lumora));
+    lumora.idle(7000);  // the camera comes back
+    QVERIFY(lumora.running());
+    QCOMPARE(lumora.records().size(), 0);
+
+    QVERIFY(lumora.takeFirstMeasurement());
+    const int again = lumora.waitForLog("Model: startMeasurement()", kStartMs, shown);
+    QVERIFY2(again >= 0, tail(lumora));
+    QVERIFY2(measured(lumora, again), tail(lumora));
+    QTRY_COMPARE_WITH_TIMEOUT(lumora.records().size(), 1, 10000);
+    qInfo().noquote() << format << "with an unplug:" << lumora.webcamFigures().text();
+}
+
+QTEST_GUILESS_MAIN(TestCameraRuns)
+#include "tst_cameraruns.moc"

@@ -1,0 +1,259 @@
+#pragma once
+// The real program with the fake webcam (libfakewebcam.so) preloaded, on a
+// desktop of its own (desktop.h: an X server and a session bus, no tray or
+// window manager): started with chosen settings, its log read as it runs,
+// its main window grabbed and clicked as a user would, its measurements
+// read from "statistics.json" and its CPU time from /proc. A test that
+// includes it defines LUMORA_EXE (desktop.h) and links lumora_cameraprogram.
+
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <memory>
+#include <unistd.h>
+
+#include "tests/support/desktop.h"
+#include "tests/support/fakewebcamclip.h"
+
+// The fake webcam's figures from its log: frames delivered and dropped over
+// every opening, and the widest spread of the times between frames.
+struct FakeWebcamFigures
+{
+    int delivered = 0;
+    int dropped = 0;
+    double intervalSdMs = 0;
+    double intervalMaxMs = 0;
+    double lateSdMs = 0;
+    double lateMaxMs = 0;
+
+    static FakeWebcamFigures read(const QString& logFile)
+    {
+        FakeWebcamFigures f;
+        QFile log(logFile);
+        if (!log.open(QIODevice::ReadOnly))
+            return f;
+        for (const QByteArray& line : log.readAll().split('\n')) {
+            if (!line.startsWith("fakewebcam close "))
+                continue;
+            for (const QByteArray& field : line.split(' ')) {
+                const int eq = field.indexOf('=');
+                const QByteArray key = field.left(eq), value = field.mid(eq + 1);
+                if (key == "delivered")
+                    f.delivered += value.toInt();
+                else if (key == "dropped")
+                    f.dropped += value.toInt();
+                else if (key == "interval_sd_ms")
+                    f.intervalSdMs = qMax(f.intervalSdMs, value.toDouble());
+                else if (key == "interval_max_ms")
+                    f.intervalMaxMs = qMax(f.intervalMaxMs, value.toDouble());
+                else if (key == "late_sd_ms")
+                    f.lateSdMs = qMax(f.lateSdMs, value.toDouble());
+                else if (key == "late_max_ms")
+                    f.lateMaxMs = qMax(f.lateMaxMs, value.toDouble());
+            }
+        }
+        return f;
+    }
+    QString text() const
+    {
+        return QStringLiteral("fake webcam: %1 frames delivered, %2 dropped, frame interval sd %3 ms, max %4 ms, "
+                              "lateness sd %5 ms, max %6 ms")
+            .arg(delivered)
+            .arg(dropped)
+            .arg(intervalSdMs, 0, 'f', 2)
+            .arg(intervalMaxMs, 0, 'f', 1)
+            .arg(lateSdMs, 0, 'f', 2)
+            .arg(lateMaxMs, 0, 'f', 1);
+    }
+};
+
+class CameraProgram
+{
+public:
+    // dir holds the program's copy, home, settings, data and runtime
+    // folders; the program's landmark model is the one beside LUMORA_EXE.
+    explicit CameraProgram(const QString& dir) : m_dir(dir), m_program(dir, false, false)
+    {
+        QFile::copy(QFileInfo(QStringLiteral(LUMORA_EXE)).path() + "/data.dat", dir + "/bin/data.dat");
+    }
+
+    // A value of the user's settings (group "G"), before start().
+    void setSetting(const QString& key, const QVariant& value) { m_program.set(key, value); }
+
+    // Starts the program with the fake webcam playing clip (a file of
+    // makeFakeWebcamClip) in format, and these other of its variables;
+    // false when the X server, the bus or the program does not come up.
+    bool start(const QString& clip, const QString& format, const QMap<QString, QString>& camera = {})
+    {
+        if (!m_desk.start(m_dir))
+            return false;
+        QProcessEnvironment env = m_desk.env;
+        env.insert("XDG_DATA_HOME", m_dir + "/data");
+        env.insert("LD_PRELOAD", fakeWebcamLibrary());
+        env.insert("FAKEWEBCAM_CLIP", clip);
+        env.insert("FAKEWEBCAM_FORMAT", format);
+        env.insert("FAKEWEBCAM_LOG", m_dir + "/fakewebcam.log");
+        for (auto it = camera.begin(); it != camera.end(); ++it)
+            env.insert(it.key(), it.value());
+        m_process = m_program.start(env, {});
+        return running();
+    }
+
+    FakeWebcamFigures webcamFigures() const { return FakeWebcamFigures::read(m_dir + "/fakewebcam.log"); }
+    bool running() const { return m_process && m_process->state() == QProcess::Running; }
+    qint64 pid() const { return m_process ? m_process->processId() : 0; }
+
+    // Everything the program has written so far.
+    const QString& log()
+    {
+        if (m_process) {
+            m_process->waitForReadyRead(0);
+            m_log += QString::fromLocal8Bit(m_process->readAll());
+        }
+        return m_log;
+    }
+    // Waits until one of the texts appears in the log after position
+    // from; the first one's position, or -1 when none has come within ms
+    // (or the program ended).
+    int waitForLog(const QStringList& texts, int ms, int from = 0)
+    {
+        QElapsedTimer t;
+        t.start();
+        for (;;) {
+            int first = -1;
+            for (const QString& text : texts) {
+                const int at = log().indexOf(text, from);
+                if (at >= 0 && (first < 0 || at < first))
+                    first = at;
+            }
+            if (first >= 0 || t.elapsed() > ms || !running())
+                return first;
+            m_process->waitForReadyRead(100);
+        }
+    }
+    int waitForLog(const QString& text, int ms, int from = 0) { return waitForLog(QStringList{text}, ms, from); }
+    // Reads the log for ms, so that the program's output never stalls.
+    void idle(int ms) { waitForLog(QStringLiteral("\x01never"), ms); }
+    // The settings are loaded: the start-up chain has run to its end.
+    bool waitForInit() { return running() && Program::waitForInit(m_process, &m_log); }
+
+    // The measurements stored, oldest first.
+    QJsonArray records() const
+    {
+        QFile f(m_dir + "/data/lumora/statistics.json");
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(f.readAll()).object().value("data").toArray();
+    }
+
+    // CPU time of the whole process, all its threads, in seconds.
+    double cpuSeconds() const
+    {
+        QFile f(QStringLiteral("/proc/%1/stat").arg(pid()));
+        if (!f.open(QIODevice::ReadOnly))
+            return -1;
+        // The fields after the command's closing parenthesis; utime and
+        // stime are fields 14 and 15 of the whole line.
+        const QByteArray line = f.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 13)
+            return -1;
+        return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    }
+
+    // The main window's pixels as they are on the screen.
+    QImage grab()
+    {
+        const QString window = m_desk.visibleMainWindow();
+        if (window.isEmpty())
+            return {};
+        if (!m_desk.conn)
+            m_desk.conn = xcb_connect(m_desk.x.display().constData(), nullptr);
+        xcb_connection_t* conn = m_desk.conn;
+        const xcb_window_t id = window.toUInt();
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> g(
+            xcb_get_geometry_reply(conn, xcb_get_geometry(conn, id), nullptr), &free);
+        if (!g)
+            return {};
+        std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> img(
+            xcb_get_image_reply(
+                conn, xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0, g->width, g->height, ~0u), nullptr),
+            &free);
+        if (!img || xcb_get_image_data_length(img.get()) < g->width * g->height * 4)
+            return {};
+        return QImage(xcb_get_image_data(img.get()), g->width, g->height, QImage::Format_RGB32).copy();
+    }
+    // A left click at a point of the main window.
+    bool click(const QPoint& at)
+    {
+        const QString window = m_desk.visibleMainWindow();
+        if (window.isEmpty())
+            return false;
+        m_desk.click(m_desk.geometry(window).topLeft() + at, 1);
+        return true;
+    }
+
+    // The status page's first-measurement button on a grab: the lowest line
+    // of accent-green text in the window's lower half (the title bar, the
+    // switches at the left edge and the other green buttons lie higher).
+    // A null point when it is not shown.
+    static QPoint firstMeasurementButton(const QImage& grab)
+    {
+        int top = -1, bottom = -1, left = grab.width(), right = -1;
+        for (int y = grab.height() - 1; y >= grab.height() / 2; --y) {
+            int n = 0, l = grab.width(), r = -1;
+            for (int x = 60; x < grab.width(); ++x) {
+                const QRgb c = grab.pixel(x, y);
+                if (qGreen(c) > 170 && qGreen(c) > qRed(c) + 15 && qGreen(c) > qBlue(c) + 90) {
+                    ++n;
+                    l = qMin(l, x);
+                    r = qMax(r, x);
+                }
+            }
+            if (n > 0 && n < grab.width() / 2) {
+                if (bottom < 0)
+                    bottom = y;
+                top = y;
+                left = qMin(left, l);
+                right = qMax(right, r);
+            } else if (bottom >= 0 && top - y > 3) {
+                break;
+            }
+        }
+        return bottom < 0 ? QPoint() : QPoint((left + right) / 2, (top + bottom) / 2);
+    }
+    // The health graph's points on a grab: pixels of their blue.
+    static int graphPointPixels(const QImage& grab)
+    {
+        int n = 0;
+        for (int y = 0; y < grab.height(); ++y)
+            for (int x = 0; x < grab.width(); ++x) {
+                const QRgb c = grab.pixel(x, y);
+                n += qRed(c) < 60 && qGreen(c) > 170 && qGreen(c) < 230 && qBlue(c) > 220;
+            }
+        return n;
+    }
+    // Clicks "TAKE FIRST MEASUREMENT" once the window shows it.
+    bool takeFirstMeasurement()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 20000) {
+            const QPoint button = firstMeasurementButton(grab());
+            if (!button.isNull())
+                return click(button);
+            idle(200);
+        }
+        return false;
+    }
+
+private:
+    QString m_dir;
+    // The program ends before its desktop.
+    Desktop m_desk;
+    Program m_program;
+    QProcess* m_process = nullptr;
+    QString m_log;
+};
