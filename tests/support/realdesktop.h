@@ -142,12 +142,17 @@ public:
         int bottom = top;
         while (bottom < window.height() && green(window.pixel(1, bottom)))
             ++bottom;
+        // The bar ends where its top row stops being green (a window may
+        // pass the screen's edge by a pixel).
+        int end = window.width();
+        while (end > 0 && top < window.height() && !green(window.pixel(end - 1, top)))
+            --end;
         QVector<QPoint> marks;
         const int from = top + 1, to = bottom - 1;
         int runStart = -1, lastMarked = -10;
-        for (int x = 0; x <= window.width(); ++x) {
+        for (int x = 0; x <= end; ++x) {
             bool marked = false;
-            for (int y = from; x < window.width() && y < to && !marked; ++y)
+            for (int y = from; x < end && y < to && !marked; ++y)
                 marked = !green(window.pixel(x, y));
             if (marked && x - lastMarked > 3) {
                 if (runStart >= 0)
