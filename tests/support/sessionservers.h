@@ -5,10 +5,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -46,27 +44,6 @@ public:
     bool run(const QString& program, const QStringList& args) const
     {
         QProcess p;
-        return runClient(p, program, args);
-    }
-    // The same, for its output lines.
-    QStringList output(const QString& program, const QStringList& args) const
-    {
-        QProcess p;
-        runClient(p, program, args);
-        return QString::fromLatin1(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    }
-    // A window's place and size on this server, as xdotool reports them.
-    QRect geometry(const QString& window) const
-    {
-        QMap<QString, int> v;
-        for (const QString& line : output(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window}))
-            v.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
-        return QRect(v.value("X"), v.value("Y"), v.value("WIDTH"), v.value("HEIGHT"));
-    }
-
-private:
-    bool runClient(QProcess& p, const QString& program, const QStringList& args) const
-    {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
         p.setProcessEnvironment(env);
@@ -74,6 +51,7 @@ private:
         return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
 
+private:
     QProcess m_server;
     QByteArray m_display;
 };

@@ -10,7 +10,9 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-#include "tests/support/realdesktop.h"
+#include "tests/support/desktopwindows.h"
+
+using namespace desktopwindows;
 
 namespace {
 
@@ -82,51 +84,54 @@ private slots:
     void lowerHandleFollowsPointer()
     {
         QTemporaryDir dir;
-        RealDesktop desk;
-        QVERIFY(desk.start(dir.path(), "1366x768"));
-        RealProgram lumora(dir.path());
-        QVERIFY(writeHistory(lumora.statisticsFile(), 3000));
-        QVERIFY(lumora.start(desk.env));
-        QVERIFY(!desk.mainWindow().isEmpty());
-        const QString main = desk.mainWindow();
+        Desktop desk;
+        QVERIFY(startDesktop(desk, dir.path(), "1366x768"));
+        Program lumora(dir.path());
+        const QString data = dir.path() + "/data";
+        QVERIFY(QDir().mkpath(data + "/lumora") && writeHistory(data + "/lumora/statistics.json", 3000));
+        QProcess* program = startProgram(lumora, desk, data);
+        Log log(program);
+        QVERIFY(Program::waitForInit(program, log.seen()));
+        const QString main = largestWindow(desk);
+        QVERIFY(!main.isEmpty());
 
         // A click on the health graph's points opens the history window.
         QRect frame;
         QPoint point;
-        QVERIFY(RealDesktop::waitFor([&] {
+        QVERIFY(waitFor([&] {
             frame = desk.geometry(main);
-            point = firstOf(desk.grab(frame), QColor(0, 202, 255));
+            point = firstOf(grab(desk, frame), QColor(0, 202, 255));
             return point.x() >= 0;
         }));
-        desk.click(frame.topLeft() + point + QPoint(0, 2));
+        clickAndRest(desk, frame.topLeft() + point + QPoint(0, 2));
         QString history;
-        QVERIFY(RealDesktop::waitFor([&] {
-            for (const QString& w : desk.windows())
+        QVERIFY(waitFor([&] {
+            for (const QString& w : desk.visibleLumoraWindows())
                 if (w != main && desk.geometry(w).width() > 300)
                     history = w;
-            return !history.isEmpty() && lastLowerValue(lumora.log()) >= 0;
+            return !history.isEmpty() && lastLowerValue(log.text()) >= 0;
         }));
         QTest::qWait(500);
 
         // Maximised with its title bar's button, so the slider has room for
         // the steps.
         const QRect normal = desk.geometry(history);
-        QVERIFY(desk.clickTitleBar(history, -2));
-        QVERIFY(RealDesktop::waitFor([&] { return desk.geometry(history).width() > normal.width(); }, 5000));
+        QVERIFY(clickTitleBar(desk, history, -2));
+        QVERIFY(waitFor([&] { return desk.geometry(history).width() > normal.width(); }, 5000));
         QTest::qWait(500);
 
         // The keyboard takes the lower handle to the range's start.
         frame = desk.geometry(history);
-        const QLine groove = longestThinRun(desk.grab(frame), QColor(0xd3, 0xd3, 0xd3), 4);
+        const QLine groove = longestThinRun(grab(desk, frame), QColor(0xd3, 0xd3, 0xd3), 4);
         QVERIFY2(groove.dx() > 300, qPrintable(QString::number(groove.dx())));
-        desk.click(frame.topLeft() + QPoint(groove.x1() + groove.dx() / 2, groove.y1()));
+        clickAndRest(desk, frame.topLeft() + QPoint(groove.x1() + groove.dx() / 2, groove.y1()));
         desk.xdotool({"key", "Home"});
-        QVERIFY(RealDesktop::waitFor([&] { return lastLowerValue(lumora.log()) == 0; }, 5000));
+        QVERIFY(waitFor([&] { return lastLowerValue(log.text()) == 0; }, 5000));
         QTest::qWait(500);
 
         // The filled span now begins at the lower handle's centre: pressed
         // there and moved right in ten steps of 10 pixels.
-        const QLine span = longestThinRun(desk.grab(frame), QColor(152, 200, 0), 4);
+        const QLine span = longestThinRun(grab(desk, frame), QColor(152, 200, 0), 4);
         QVERIFY2(span.dx() > 100, qPrintable(QString::number(span.dx())));
         const QPoint handle = frame.topLeft() + span.p1();
         desk.xdotool({"mousemove", QString::number(handle.x()), QString::number(handle.y()), "mousedown", "1"});
@@ -135,7 +140,7 @@ private slots:
             desk.xdotool({"mousemove", QString::number(handle.x() + 10 * step), QString::number(handle.y())});
             // The store's answer rewrites the labels before the next step.
             QTest::qWait(400);
-            lowers << lastLowerValue(lumora.log());
+            lowers << lastLowerValue(log.text());
         }
         desk.xdotool({"mouseup", "1"});
         QString values;

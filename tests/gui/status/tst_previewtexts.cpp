@@ -4,7 +4,9 @@
 
 #include <QtTest>
 
-#include "tests/support/realdesktop.h"
+#include "tests/support/desktopwindows.h"
+
+using namespace desktopwindows;
 
 namespace {
 
@@ -61,16 +63,17 @@ private slots:
     {
         QFETCH(QString, language);
         QTemporaryDir dir;
-        RealDesktop desk;
-        QVERIFY(desk.start(dir.path(), "1920x1080"));
-        RealProgram lumora(dir.path());
-        lumora.settings().setValue("G/QT_locale_name", language);
-        QVERIFY(lumora.start(desk.env, {{"QT_SCALE_FACTOR", "1.5"}}));
-        QVERIFY(!desk.mainWindow().isEmpty());
+        Desktop desk;
+        QVERIFY(startDesktop(desk, dir.path(), "1920x1080"));
+        Program lumora(dir.path());
+        lumora.set("QT_locale_name", language);
+        QProcess* program = startProgram(lumora, desk, dir.path() + "/data", {{"QT_SCALE_FACTOR", "1.5"}});
+        Log log(program);
+        QVERIFY(Program::waitForInit(program, log.seen()));
 
         // Settings, then the camera test, through the title bar.
-        QVERIFY(clickTitleBarButton(desk, lumora, 0, "titleBarSettings_clicked"));
-        QVERIFY(clickTitleBarButton(desk, lumora, 1, "titleBarWebcam_clicked"));
+        QVERIFY(clickTitleBarButton(desk, log, 0, "titleBarSettings_clicked"));
+        QVERIFY(clickTitleBarButton(desk, log, 1, "titleBarWebcam_clicked"));
 
         // The preview is the black picture (rows of black wider than any
         // letter); once the engine's status image has come, its text is
@@ -78,8 +81,8 @@ private slots:
         QRect preview;
         QRect ink;
         QImage shot;
-        const bool drawn = RealDesktop::waitFor([&] {
-            shot = desk.grab(desk.geometry(desk.mainWindow()));
+        const bool drawn = waitFor([&] {
+            shot = grab(desk, desk.geometry(largestWindow(desk)));
             preview = boxOf(shot, shot.rect(), isBlack, 200);
             ink = preview.isValid() ? boxOf(shot, preview, isInk) : QRect();
             return preview.width() > 300 && ink.width() > 50;
