@@ -2,6 +2,7 @@
 // The camera and blink-detection engine. Lives on a thread of its own;
 // every slot is reached through a queued connection.
 
+#include <QFont>
 #include <QImage>
 #include <QMutex>
 #include <QObject>
@@ -265,6 +266,8 @@ private:
     int m_flowWindow = kFlowWindow;
     int m_flowLimit = kFlowLimit;
     double m_textScale = kInitialTextScale;
+    // The banner's font, made by drawTexts() to fit the preview.
+    QFont m_bannerFont;
 
     std::unique_ptr<double[]> m_ringMean1;
     std::unique_ptr<double[]> m_ringMean2;

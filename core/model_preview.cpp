@@ -30,6 +30,19 @@ constexpr QPoint kFpsTextAt(20, 30);
 constexpr int kFaceRectInset = 3;
 // Eye circles of this diameter or less are not drawn.
 constexpr float kMinEyeCircle = 5;
+// The room a text keeps from the image's edges, in pixels.
+constexpr int kTextMargin = 8;
+
+// The font of this size, made smaller where the text (in any language)
+// would not fit inside the image's margins.
+QFont fittingFont(QImage& image, int pointSize, QFont::Weight weight, const QString& text, int flags)
+{
+    QFont font(QStringLiteral("Roboto"), qMax(pointSize, 1), weight);
+    const QRect room = image.rect().adjusted(kTextMargin, kTextMargin, -kTextMargin, -kTextMargin);
+    while (font.pointSize() > 1 && !room.contains(QFontMetrics(font, &image).boundingRect(room, flags, text)))
+        font.setPointSize(font.pointSize() - 1);
+    return font;
+}
 }  // namespace
 
 void Model::drawTexts()
@@ -38,9 +51,13 @@ void Model::drawTexts()
     // images stay plain black.
     const bool canDrawText = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
     if (canDrawText) {
+        // The images have a fixed size in pixels, so the screen's dots per
+        // inch count in its device pixels: where Qt scales the screen, its
+        // logical dots per inch are fewer by that factor, and the texts
+        // would be scaled up a second time.
         const QScreen* screen = QGuiApplication::primaryScreen();
         if (screen && screen->physicalDotsPerInch() > 0)
-            m_textScale = kTypographicDpi / screen->physicalDotsPerInch();
+            m_textScale = kTypographicDpi / (screen->physicalDotsPerInch() * screen->devicePixelRatio());
     }
     const QString texts[4] = {
         tr("empty frame received\ncamera disconnected\nor broken or bad cable\nor bad driver"),
@@ -55,11 +72,16 @@ void Model::drawTexts()
         if (canDrawText) {
             QPainter painter(&image);
             painter.setPen(textColour);
-            painter.setFont(QFont("Roboto", int(m_textScale * kStatusFontSize)));
+            painter.setFont(fittingFont(image, int(m_textScale * kStatusFontSize), QFont::Normal, texts[i],
+                                        Qt::AlignCenter));
             painter.drawText(image.rect(), Qt::AlignCenter, texts[i]);
         }
         *images[i] = image;
     }
+    const int bannerSize = int(m_textScale * kBannerFontSize);
+    m_bannerFont = canDrawText ? fittingFont(m_emptyFrameImage, bannerSize, QFont::Bold, tr("blink detected"),
+                                             Qt::AlignHCenter)
+                               : QFont(QStringLiteral("Roboto"), bannerSize, QFont::Bold);
 }
 
 QImage Model::convertToQImage(const cv::Mat& mat) const
@@ -118,9 +140,7 @@ void Model::drawBlinkBanner(QPainter& painter)
     --m_blinkBanner;
     painter.save();
     painter.setPen(textColour);
-    QFont font("Roboto", int(m_textScale * kBannerFontSize));
-    font.setWeight(QFont::Bold);
-    painter.setFont(font);
+    painter.setFont(m_bannerFont);
     painter.setOpacity(double(m_blinkBanner) / m_blinkBannerLength);
     painter.drawText(m_previewImage.rect(), Qt::AlignHCenter, tr("blink detected"));
     painter.restore();

@@ -74,9 +74,13 @@ bool giveWay(QWidget* pages, bool narrow, int width)
     for (QWidget* widget : pages->findChildren<QWidget*>()) {
         if (!widget->property("givesWayWhereNarrow").toBool())
             continue;
+        // Only what differs is set: setting a label's wrap, even unchanged,
+        // asks for a new layout, which would fit the window again.
         if (auto* label = qobject_cast<QLabel*>(widget)) {
-            changed |= label->wordWrap() != narrow;
-            label->setWordWrap(narrow);
+            if (label->wordWrap() != narrow) {
+                label->setWordWrap(narrow);
+                changed = true;
+            }
             continue;
         }
         const QSize natural = widget->sizeHint();
@@ -91,9 +95,11 @@ bool giveWay(QWidget* pages, bool narrow, int width)
             size = QSize(qMax(room, 1), qMax(natural.height() * room / natural.width(), 1));
             maximum = size;
         }
-        changed |= widget->minimumSize() != size || widget->maximumSize() != maximum;
-        widget->setMinimumSize(size);
-        widget->setMaximumSize(maximum);
+        if (widget->minimumSize() != size || widget->maximumSize() != maximum) {
+            widget->setMinimumSize(size);
+            widget->setMaximumSize(maximum);
+            changed = true;
+        }
     }
     if (changed) {
         // Their layouts follow now, so that no request of this fit comes

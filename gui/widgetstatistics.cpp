@@ -132,12 +132,46 @@ void WidgetStatistics::setVisible(bool visible)
 {
     // Decided at each showing: a compositing manager may have started or
     // stopped since.
-    if (visible && isHidden())
+    if (visible && isHidden()) {
         translucentframe::adapt(this, layout(), isMaximized() ? 0 : 9, [this] {
             destroy(true, false);
             create();
         });
+        reserveDateLabelWidths();
+    }
     QWidget::setVisible(visible);
+}
+
+void WidgetStatistics::reserveDateLabelWidths()
+{
+    // The labels show either form of a date: the day with the month's full
+    // name and the year, or the pattern with the short month and the time.
+    // Every day of the year, in the widest year and at the widest time.
+    QLabel* labels[] = {ui->labelStartDate, ui->labelEndDate};
+    for (QLabel* label : labels)
+        label->ensurePolished();
+    const QFontMetrics metrics = ui->labelStartDate->fontMetrics();
+    const auto widest = [&metrics](int from, int to) {
+        int found = from;
+        for (int n = from; n < to; ++n)
+            if (metrics.horizontalAdvance(QString::number(n)) > metrics.horizontalAdvance(QString::number(found)))
+                found = n;
+        return found;
+    };
+    const int hour = widest(0, 24);
+    const int minute = widest(10, 60);
+    const int year = widest(2000, 2100);
+    const QLocale locale;
+    int width = 0;
+    // A leap year gives each day of the month its turn, 29 February too.
+    for (QDate leap(2024, 1, 1); leap.year() == 2024; leap = leap.addDays(1)) {
+        const QDate day(year, leap.month(), qMin(leap.day(), QDate(year, leap.month(), 1).daysInMonth()));
+        width = qMax(width, metrics.horizontalAdvance(dateToString(QDateTime(day, QTime(0, 0)))));
+        const QString pattern = locale.toString(QDateTime(day, QTime(hour, minute)), kDatePattern);
+        width = qMax(width, metrics.horizontalAdvance(pattern));
+    }
+    for (QLabel* label : labels)
+        label->setMinimumWidth(width + 2 * (label->margin() + label->frameWidth()));
 }
 
 void WidgetStatistics::configureGraphLanguage()
@@ -334,6 +368,7 @@ void WidgetStatistics::changeEvent(QEvent* event)
         rebuildDateLabels();
         configureGraphLanguage();
         ui->retranslateUi(this);
+        reserveDateLabelWidths();
         if (!dateLabels.isEmpty()) {
             ui->labelStartDate->setText(dateLabel(0));
             ui->labelEndDate->setText(dateLabel(dateLabels.size() - 1));

@@ -53,6 +53,10 @@ private:
     // the slider's range back to the empty history.
     void showEmptyHistory();
     void rebuildDateLabels();
+    // Gives both date labels the width of the widest date they can show in
+    // the current language, so the slider keeps its length and scale while
+    // a drag rewrites them.
+    void reserveDateLabelWidths();
     QString dateLabel(int i);
 
     QVector<double> blinkRates;

@@ -28,9 +28,9 @@ enum class Look { Normal, Grey, Orange, Unknown };
 class Desktop
 {
 public:
-    bool start(const QString& dir)
+    bool start(const QString& dir, const QString& screen = QStringLiteral("1280x1024"))
     {
-        if (!x.start(QStringLiteral("1280x1024x24")) || !bus.start(dir))
+        if (!x.start(screen + "x24") || !bus.start(dir))
             return false;
         env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", QString::fromLatin1(x.display()));
