@@ -44,26 +44,14 @@ public:
     bool run(const QString& program, const QStringList& args) const
     {
         QProcess p;
-        return execute(p, program, args) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    }
-    // The same, for the lines it prints.
-    QStringList lines(const QString& program, const QStringList& args) const
-    {
-        QProcess p;
-        execute(p, program, args);
-        return QString::fromLatin1(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-
-private:
-    bool execute(QProcess& p, const QString& program, const QStringList& args) const
-    {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
         p.setProcessEnvironment(env);
         p.start(program, args);
-        return p.waitForFinished(10000);
+        return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
 
+private:
     QProcess m_server;
     QByteArray m_display;
 };

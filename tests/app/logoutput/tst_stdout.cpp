@@ -6,97 +6,23 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/support/sessionservers.h"
-#include "tests/support/trivialmodel.h"
+#include "tests/support/desktop.h"
 
 namespace {
 
-class Session
+// The screen saver starts or stops, as the desktop's service says it.
+void screenSaver(QDBusConnection& connection, bool active)
 {
-public:
-    bool start()
-    {
-        if (!x.start(QStringLiteral("1280x1024x24")) || !bus.start(dir.path()))
-            return false;
-        env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", QString::fromLatin1(x.display()));
-        env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        tray.setProcessEnvironment(env);
-        tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
-                              "--heighttype", "pixel", "--height", "24"});
-        QElapsedTimer t;
-        t.start();
-        while (xdotool({"search", "--name", "^panel$"}).isEmpty() && t.elapsed() < 10000)
-            QTest::qWait(100);
-        return !xdotool({"search", "--name", "^panel$"}).isEmpty();
-    }
-    ~Session()
-    {
-        tray.kill();
-        tray.waitForFinished(3000);
-    }
-    QStringList xdotool(const QStringList& args) const { return x.lines("xdotool", args); }
-    QSize size(const QString& window) const
-    {
-        int w = 0, h = 0;
-        for (const QString& line : xdotool({"getwindowgeometry", "--shell", window})) {
-            if (line.startsWith("WIDTH="))
-                w = line.mid(6).toInt();
-            if (line.startsWith("HEIGHT="))
-                h = line.mid(7).toInt();
-        }
-        return QSize(w, h);
-    }
-    // Right-clicks the program's tray icon until its menu is up, then picks
-    // the last entry (Exit). False when no menu opens.
-    bool exitFromTrayMenu()
-    {
-        QString icon;
-        QElapsedTimer t;
-        t.start();
-        for (; icon.isEmpty() && t.elapsed() < 10000; QTest::qWait(200))
-            for (const QString& w : xdotool({"search", "--onlyvisible", "--classname", "lumora"}))
-                if (size(w).width() <= 48 && size(w).height() <= 48)
-                    icon = w;
-        for (int attempt = 0; !icon.isEmpty() && attempt < 3; ++attempt) {
-            xdotool({"mousemove", "--window", icon, "5", "5", "click", "3"});
-            for (t.restart(); t.elapsed() < 3000; QTest::qWait(100)) {
-                for (const QString& w : xdotool({"search", "--onlyvisible", "--classname", "lumora"})) {
-                    if (w != icon && size(w).height() > 40 && size(w).width() < 400) {
-                        xdotool({"key", "Up", "Return"});
-                        return true;
-                    }
-                }
-            }
-        }
-        return false;
-    }
-    // The screen saver starts or stops, as the desktop's service says it.
-    void screenSaver(QDBusConnection& connection, bool active)
-    {
-        QDBusMessage signal = QDBusMessage::createSignal("/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver",
-                                                         "ActiveChanged");
-        signal << active;
-        connection.send(signal);
-    }
-
-    QTemporaryDir dir;
-    PrivateXServer x;
-    PrivateBus bus;
-    QProcessEnvironment env;
-    QProcess tray;
-};
+    QDBusMessage signal =
+        QDBusMessage::createSignal("/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged");
+    signal << active;
+    connection.send(signal);
+}
 
 qint64 logBytes(const QString& logs)
 {
@@ -153,30 +79,24 @@ private slots:
     void standardOutputNeverHoldsNorEndsIt()
     {
         QFETCH(bool, readerGoes);
-        Session session;
-        QVERIFY(session.start());
-        const QString root = session.dir.path();
-        const QString bin = root + "/bin", logs = root + "/home/.local/share/lumora/logs";
-        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(root + "/run") && QDir().mkpath(root + "/home"));
-        QVERIFY(QFile::copy(LUMORA_EXE, bin + "/lumora"));
-        QVERIFY(writeTrivialLandmarkModel(bin + "/data.dat"));
-        QFile::setPermissions(root + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QTemporaryDir dir;
+        Desktop desk;
+        QVERIFY(desk.start(dir.path()) && desk.startTray());
+        Program program(dir.path());
+        const QString logs = dir.path() + "/home/.local/share/lumora/logs";
 
         // Standard output is a FIFO whose read end only the test holds.
-        const QByteArray fifo = QFile::encodeName(root + "/stdout");
+        const QByteArray fifo = QFile::encodeName(dir.path() + "/stdout");
         QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
         int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         QVERIFY(reader >= 0);
         QProcess lumora;
-        QProcessEnvironment env = session.env;
-        env.insert("HOME", root + "/home");
-        env.insert("XDG_RUNTIME_DIR", root + "/run");
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-            env.remove(name);
+        QProcessEnvironment env = program.environment(desk.env);
+        env.remove("XDG_DATA_HOME");  // its data in its own home
         lumora.setProcessEnvironment(env);
         lumora.setStandardOutputFile(QString::fromLocal8Bit(fifo));
-        lumora.setStandardErrorFile(root + "/stderr.txt");
-        lumora.start(bin + "/lumora", {"/m"});
+        lumora.setStandardErrorFile(dir.path() + "/stderr.txt");
+        lumora.start(program.path(), {"/m"});
         QVERIFY(lumora.waitForStarted(10000));
         QTRY_VERIFY_WITH_TIMEOUT(logText(logs).contains("load settings finished"), 30000);
 
@@ -193,13 +113,13 @@ private slots:
         }
 
         // A quarter of a megabyte of log: the screen saver comes and goes.
-        QDBusConnection connection = QDBusConnection::connectToBus(session.bus.address(), "screen-saver");
+        QDBusConnection connection = QDBusConnection::connectToBus(desk.bus.address(), "screen-saver");
         QVERIFY(connection.isConnected());
         const qint64 before = logBytes(logs);
         QElapsedTimer flood;
         flood.start();
         for (int i = 0; logBytes(logs) - before < 256 * 1024 && flood.elapsed() < 60000; ++i) {
-            session.screenSaver(connection, i % 2 == 0);
+            screenSaver(connection, i % 2 == 0);
             if (i % 20 == 19)
                 QTest::qWait(20);
         }
@@ -214,7 +134,9 @@ private slots:
         // usual SIGPIPE.
         QVERIFY(sigpipe(lumora.processId()) == Disposition::Caught);
 
-        QVERIFY(session.exitFromTrayMenu());
+        const QString icon = desk.settledTrayIcon();
+        QVERIFY(!icon.isEmpty());
+        desk.chooseFromMenu(icon, -1);  // Exit, the last entry
         QVERIFY(lumora.waitForFinished(10000));
         QCOMPARE(lumora.exitStatus(), QProcess::NormalExit);
         QCOMPARE(lumora.exitCode(), 0);
