@@ -82,22 +82,24 @@ bool keepStoreAside(const QString& path, const struct stat& st, const QString& w
 }
 
 // Makes sure the store file can be read before anything reads it: a file
-// that cannot is kept aside. With a reason, the file is known to be
-// unreadable (a read failed after the check).
-bool checkStoreFile(const QString& knownFault = QString())
+// that cannot is kept aside. After a failed read or write (the file may
+// have changed since it was checked) it is read again whatever its stamp;
+// true then when it is out of the way.
+bool checkStoreFile(bool afterFailure = false)
 {
     QMutexLocker lock(&g_checkMutex);
     const QString path = storePath();
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return !knownFault.isEmpty();  // no file (any more): the defaults, and a new file at the first write
-    if (!knownFault.isEmpty())
-        return keepStoreAside(path, st, knownFault);
+        return afterFailure;  // no file (any more): the defaults, and a new file at the first write
     if (!S_ISREG(st.st_mode))
         return keepStoreAside(path, st, QStringLiteral("not a regular file"));
-    if (g_checked && sameFile(st, g_checkedStat))
+    if (!afterFailure && g_checked && sameFile(st, g_checkedStat))
         return false;
+    // This file alone: a damaged file of the organisation, which the store
+    // also reads, is not this one's fault.
     QSettings probe(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
+    probe.setFallbacksEnabled(false);
     QString why;
     if (guarded([&] { probe.allKeys(); }, &why)) {
         g_checked = true;
@@ -130,7 +132,7 @@ QVariant LumoraSettings::value(const QString& key, const QVariant& defaultValue)
     QVariant result = defaultValue;
     QString why;
     if (!guarded([&] { result = QSettings::value(key, defaultValue); }, &why))
-        checkStoreFile(why);
+        checkStoreFile(true);
     return result;
 }
 
@@ -153,7 +155,7 @@ void LumoraSettings::sync()
     // cannot be moved, it is never written.
     QString why;
     bool synced = guarded([this] { QSettings::sync(); }, &why);
-    if (!synced && checkStoreFile(why))
+    if (!synced && checkStoreFile(true))
         synced = guarded([this] { QSettings::sync(); }, &why);
     // A full disk or a folder that cannot be written: the values stay
     // unsaved. Only the log hears of it.

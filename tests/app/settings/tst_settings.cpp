@@ -81,6 +81,20 @@ void TestSettings::unreadableFileIsKeptAsideAtTheNextSave()
     QCOMPARE(openSettings()->value("G/TBRR", 50).toInt(), 50);
     QCOMPARE(g_warnings.size(), 1);
     QFile::remove(kept.fileName());
+
+    // The organisation's file, which the store reads for keys it lacks,
+    // is damaged: the program's own file stays where it is.
+    g_warnings.clear();
+    QFile organisation(m_config + "/Harnwick.conf");
+    QVERIFY(organisation.open(QIODevice::WriteOnly));
+    organisation.write("[G]\nZZZ=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n");
+    organisation.close();
+    QCOMPARE(openSettings()->value("G/NBD").toInt(), 4);
+    QCOMPARE(openSettings()->value("G/TBRR", 50).toInt(), 50);
+    saveSetting("TBRR", 9);
+    QCOMPARE(openSettings()->value("G/TBRR").toInt(), 9);
+    QVERIFY(QDir(QFileInfo(path).path()).entryList({"lumora.conf.*"}, QDir::Files).isEmpty());
+    QVERIFY(organisation.remove());
 }
 
 void TestSettings::cleanup()
