@@ -1,21 +1,58 @@
 #include "app/errorlog.h"
 
+#include <QDebug>
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
+#include <unistd.h>
+
+#include "app/ownfiles.h"
 
 namespace errorlog {
 
 namespace {
 std::streambuf* g_originalBuffer = nullptr;
+
+// Opens the error log, emptied, only when it is a regular file: a FIFO (or
+// a link to one) there would hold the start in open() for good. Whatever
+// else lies there is kept aside with a warning, and a new file is made.
+void openRegular(std::fstream& stream, const std::string& path)
+{
+    const QByteArray native(path.c_str());
+    const QString name = QFile::decodeName(native);
+    bool notRegular = false;
+    int fd = ownfiles::openRegular(native, O_WRONLY | O_CREAT, &notRegular);
+    if (fd < 0 && notRegular) {
+        QString error;
+        const QString aside = ownfiles::keepAside(name, QStringLiteral("not-a-file"), &error);
+        if (aside.isEmpty()) {
+            qWarning().noquote() << "errorlog: not a regular file, not used:" << name << error;
+            fd = -1;
+        } else {
+            qWarning().noquote() << "errorlog: not a regular file, kept aside as" << aside;
+            fd = ownfiles::openRegular(native, O_WRONLY | O_CREAT | O_EXCL);
+        }
+    }
+    if (fd < 0) {
+        stream.setstate(std::ios::failbit);  // what std::cerr gets is lost
+        return;
+    }
+    // The stream opens the very file that was checked, through the
+    // descriptor's own name.
+    stream.open("/proc/self/fd/" + std::to_string(fd), std::ios::out | std::ios::trunc);
+    ::close(fd);
 }
+}  // namespace
 
 void redirect(std::fstream& stream, const std::string& path)
 {
-    stream.open(path, std::ios::out | std::ios::trunc);
+    openRegular(stream, path);
     if (!g_originalBuffer)
         g_originalBuffer = std::cerr.rdbuf();
     std::cerr.rdbuf(stream.rdbuf());
 }
-
 bool restoreAndClose(std::fstream& stream)
 {
     if (g_originalBuffer && std::cerr.rdbuf() == stream.rdbuf()) {

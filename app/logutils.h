@@ -1,6 +1,8 @@
 #pragma once
 // Rolling log files: one message handler for the whole process writes each
 // line to standard output and to the current file in the "logs" folder.
+// Standard output never holds a thread that logs: a line it cannot take now
+// is left out of it (the file has it) and counted.
 
 #include <QString>
 #include <QtGlobal>
@@ -19,5 +21,12 @@ QString getLogPath();
 // no other file of the folder is touched.
 void deleteOldLogs();
 void myMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
+
+// Waits until the lines queued for standard output are written, at most ms
+// milliseconds (standard output may be a pipe nobody reads).
+void flushStandardOutput(int ms);
+
+// How long a repeated library warning is held back (ten minutes).
+void setRepeatPeriodForTesting(qint64 ms);
 
 }  // namespace LOGUTILS

@@ -10,6 +10,7 @@
 #include <limits.h>
 #include <map>
 #include <memory>
+#include <signal.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -58,6 +59,8 @@ void startCrashReporting(const char* argv0, const QString& dumpsDir)
     const base::FilePath handler(exeDir + "/crashwatch_handler");
     const base::FilePath database(dumpsDir.toStdString());
 
+    // The first read of the settings: openSettings() keeps an unreadable
+    // store file aside (with its warning in the log) before anything reads it.
     auto settings = openSettings();
     std::map<std::string, std::string> annotations;
     annotations["format"] = "minidump";
@@ -81,10 +84,26 @@ void startCrashReporting(const char* argv0, const QString& dumpsDir)
     }
 }
 
+// A write to a pipe whose reader has gone (standard output into "head")
+// must fail, not end the program. A handler that does nothing, rather than
+// SIG_IGN: exec sets a handled signal back to its default, so every child
+// the program starts (the crash handler, a browser, a file viewer) gets the
+// usual SIGPIPE, while an ignored one would be inherited.
+void survivePipesWithoutReader()
+{
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGPIPE, &action, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    survivePipesWithoutReader();
+
     // The platform's location before any application object exists.
     const QString base =
         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/lumora/");

@@ -120,13 +120,11 @@ bool Settings::ChangeData(Change change)
 
 Settings::ScopedLockedFile Settings::OpenAndLock(FileWriteMode mode, FileLocking locking, bool log_open_error)
 {
-    FileHandle file;
-    if (locking == FileLocking::kShared)
-        file = log_open_error ? LoggingOpenFileForRead(file_path_) : OpenFileForRead(file_path_);
-    else if (log_open_error)
-        file = LoggingOpenFileForReadAndWrite(file_path_, mode, FilePermissions::kWorldReadable);
-    else
-        file = OpenFileForReadAndWrite(file_path_, mode, FilePermissions::kWorldReadable);
+    // Anything but a regular file (a FIFO would hold the start in a read)
+    // is not used: the open fails.
+    const FileHandle file = OpenRegularFile(file_path_, locking == FileLocking::kShared,
+                                            locking == FileLocking::kShared ? FileWriteMode::kReuseOnly : mode,
+                                            FilePermissions::kWorldReadable, log_open_error);
     if (file < 0)
         return ScopedLockedFile();
     if (!LoggingLockFile(file, locking)) {

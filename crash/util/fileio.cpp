@@ -193,6 +193,28 @@ FileHandle LoggingOpenFileForReadAndWrite(const base::FilePath& path, FileWriteM
     return OpenLogged(path, OpenFlags(O_RDWR, mode), FileMode(permissions), true);
 }
 
+FileHandle OpenRegularFile(const base::FilePath& path, bool read_only, FileWriteMode mode,
+                           FilePermissions permissions, bool log)
+{
+    // O_NONBLOCK keeps the open of a FIFO from waiting for its other end;
+    // the descriptor itself says what was opened, links followed.
+    const FileHandle file =
+        OpenLogged(path, OpenFlags(read_only ? O_RDONLY : O_RDWR, mode) | O_NONBLOCK, FileMode(permissions), log);
+    if (file < 0)
+        return file;
+    struct stat st;
+    if (fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (log)
+            LOG(ERROR) << path.value() << " is not a regular file";
+        LoggingCloseFile(file);
+        return kInvalidFileHandle;
+    }
+    const int flags = fcntl(file, F_GETFL);
+    if (flags != -1)
+        fcntl(file, F_SETFL, flags & ~O_NONBLOCK);
+    return file;
+}
+
 bool LoggingLockFile(FileHandle file, FileLocking locking)
 {
     const int operation = locking == FileLocking::kShared ? LOCK_SH : LOCK_EX;

@@ -68,6 +68,11 @@ FileHandle LoggingOpenFileForRead(const base::FilePath& path);
 FileHandle LoggingOpenFileForWrite(const base::FilePath& path, FileWriteMode mode, FilePermissions permissions);
 FileHandle LoggingOpenFileForReadAndWrite(const base::FilePath& path, FileWriteMode mode,
                                           FilePermissions permissions);
+// Opens a file that must be a regular one, read only (kReuseOnly) or for
+// reading and writing, without waiting: a FIFO or a device at the path is
+// never read from nor written to, and is an error ("is not a regular file").
+FileHandle OpenRegularFile(const base::FilePath& path, bool read_only, FileWriteMode mode,
+                           FilePermissions permissions, bool log);
 
 // Advisory whole-file locks (flock), blocking.
 bool LoggingLockFile(FileHandle file, FileLocking locking);

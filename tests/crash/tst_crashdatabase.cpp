@@ -3,6 +3,7 @@
 // processes.
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -372,6 +373,40 @@ private slots:
         QCOMPARE(readAll(settingsPath()), before);
         QVERIFY(settings->GetUploadsAllowed(&allowed));
         QVERIFY(allowed);
+    }
+
+    // A FIFO (or a link to one) in place of the settings file is never read
+    // from nor written to: each operation fails at once, and so does a new
+    // database on the folder.
+    void settingsThatAreNoFileAreNeverWaitedOn_data()
+    {
+        QTest::addColumn<bool>("link");
+        QTest::newRow("FIFO") << false;
+        QTest::newRow("link to a FIFO") << true;
+    }
+
+    void settingsThatAreNoFileAreNeverWaitedOn()
+    {
+        QFETCH(bool, link);
+        std::unique_ptr<Database> db = Database::OpenOrCreate(dumps());
+        QVERIFY(db);
+        Settings* settings = db->AccessSettings();
+        QVERIFY(QFile::remove(settingsPath()));
+        const QString fifo = link ? m_dumps + QStringLiteral("/fifo") : settingsPath();
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        if (link)
+            QVERIFY(QFile::link(fifo, settingsPath()));
+
+        QElapsedTimer timer;
+        timer.start();
+        UUID id;
+        bool allowed;
+        QVERIFY(!settings->GetUploadsAllowed(&allowed));
+        QVERIFY(!settings->GetClientID(&id));
+        QVERIFY(!settings->SetUploadsAllowed(true));
+        QVERIFY(!Database::OpenOrCreate(dumps()));
+        QVERIFY(timer.elapsed() < 5000);
+        QVERIFY(QFileInfo(fifo).exists());
     }
 
     // Two processes on the same reports and the same settings file.

@@ -2,6 +2,7 @@
 // and the error-log stream redirection.
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -10,6 +11,8 @@
 #include <QtTest>
 #include <fstream>
 #include <iostream>
+#include <fcntl.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include "app/errorlog.h"
@@ -201,6 +204,98 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         QVERIFY(!LOGUTILS::initLogging(tmp.path() + "/file/logs"));
+    }
+
+    // Standard output on a pipe nobody reads never holds a thread that logs;
+    // what it could not take is counted once it takes lines again, and the
+    // log file has every line.
+    void fullStandardOutputHoldsNobody()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(LOGUTILS::initLogging(tmp.path()));
+        int pipeEnds[2];
+        QCOMPARE(::pipe(pipeEnds), 0);
+        const int savedStdout = ::dup(STDOUT_FILENO);
+        QVERIFY(::dup2(pipeEnds[1], STDOUT_FILENO) >= 0);
+        ::close(pipeEnds[1]);
+        const int lines = 6000;  // some 400 KB: far more than the pipe holds
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < lines; ++i)
+            qDebug("line %05d of a log that nobody reads on standard output ..................", i);
+        const qint64 logging = timer.elapsed();
+
+        // Now it is read: everything that was taken, a note, the next line.
+        ::fcntl(pipeEnds[0], F_SETFL, O_NONBLOCK);
+        QByteArray out;
+        // Reads until nothing more comes for a while.
+        const auto drain = [&] {
+            char buffer[65536];
+            QElapsedTimer t;
+            t.start();
+            for (int quiet = 0; quiet < 10 && t.elapsed() < 10000; QThread::msleep(20)) {
+                const ssize_t n = ::read(pipeEnds[0], buffer, sizeof buffer);
+                quiet = n > 0 ? 0 : quiet + 1;
+                if (n > 0)
+                    out.append(buffer, int(n));
+            }
+        };
+        drain();
+        qDebug("after the reader came back");
+        drain();
+        QVERIFY(::dup2(savedStdout, STDOUT_FILENO) >= 0);
+        ::close(savedStdout);
+        ::close(pipeEnds[0]);
+        QVERIFY2(logging < 10000, qPrintable(QString::number(logging)));
+
+        const QList<QByteArray> shown = out.split('\n');
+        const int written = int(out.count("of a log that nobody reads"));
+        QVERIFY2(written > 0 && written < lines, qPrintable(QString::number(written)));
+        const QRegularExpression note(R"(^\[(\d+) log lines left out of standard output here; the log file has them\]$)");
+        // Each gap has its note; together they count every line left out.
+        int noted = 0;
+        for (const QByteArray& line : shown) {
+            const QRegularExpressionMatch m = note.match(QString::fromLocal8Bit(line));
+            if (m.hasMatch())
+                noted += m.captured(1).toInt();
+        }
+        QCOMPARE(noted, lines - written);
+        QVERIFY(out.endsWith("Debug: after the reader came back\n"));
+        int inFile = 0;
+        for (const QString& name : logFiles(tmp.path()))
+            inFile += readLines(tmp.path() + "/" + name).filter("of a log that nobody reads").size();
+        QCOMPARE(inFile, lines);
+    }
+
+    // A library's warning that comes again and again is written once, then
+    // at most once a period with a count; our own lines always.
+    void repeatedLibraryWarningsAreHeldBack()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(LOGUTILS::initLogging(tmp.path()));
+        LOGUTILS::setRepeatPeriodForTesting(1500);
+        const QMessageLogContext library;  // no source file: not our code
+        const QMessageLogContext own("tst_logutils.cpp", 1, "f", "default");
+        const QString noise = "PulseAudioService: pa_context_connect() failed";
+        for (int i = 0; i < 3; ++i) {
+            LOGUTILS::myMessageHandler(QtWarningMsg, library, noise);
+            LOGUTILS::myMessageHandler(QtWarningMsg, library, "LumoraGUI::showReminder() no sound");
+            LOGUTILS::myMessageHandler(QtWarningMsg, own, "StatisticsController: not written");
+            LOGUTILS::myMessageHandler(QtDebugMsg, library, "a library's debug line");
+        }
+        QTest::qWait(1600);
+        LOGUTILS::myMessageHandler(QtWarningMsg, library, noise);
+        LOGUTILS::myMessageHandler(QtWarningMsg, library, noise);
+        LOGUTILS::setRepeatPeriodForTesting(10 * 60 * 1000);
+
+        const QStringList lines = readLines(LOGUTILS::getLogPath());
+        QCOMPARE(lines.filter("PulseAudioService").size(), 2);
+        QVERIFY(lines.filter("PulseAudioService").at(0).endsWith("Warning: " + noise));
+        QVERIFY(lines.filter("PulseAudioService").at(1).endsWith(
+            "Warning: " + noise + " (and 2 more times since it was last written)"));
+        QCOMPARE(lines.filter("LumoraGUI::showReminder() no sound").size(), 3);
+        QCOMPARE(lines.filter("StatisticsController: not written").size(), 3);
+        QCOMPARE(lines.filter("a library's debug line").size(), 3);
     }
 
     void errorStreamIsRestoredBeforeClose()

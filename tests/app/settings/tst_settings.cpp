@@ -1,7 +1,8 @@
 // The settings store on a full disk: each value that cannot be stored is
 // named in the log, once, whoever wrote it; nothing else changes. The
 // store's folder is a tiny file system of its own, in a mount namespace of
-// this process, filled to the last byte.
+// this process, filled to the last byte. And a store file that turns
+// unreadable while the program runs is kept aside at the next save.
 
 #include <QDir>
 #include <QFile>
@@ -38,6 +39,7 @@ class TestSettings : public QObject
 private slots:
     void initTestCase();
     void cleanup();
+    void unreadableFileIsKeptAsideAtTheNextSave();
     void lostWritesAreLoggedWithTheirKeys();
 
 private:
@@ -48,9 +50,51 @@ void TestSettings::initTestCase()
 {
     m_config = qEnvironmentVariable("XDG_CONFIG_HOME");
     QVERIFY(!m_config.isEmpty());
-    if (!mountSmallFileSystem(m_config))
-        QSKIP("needs root and a mount namespace of its own for a small file system");
     qInstallMessageHandler(collect);
+}
+
+void TestSettings::unreadableFileIsKeptAsideAtTheNextSave()
+{
+    saveSetting("TBRR", 20);
+    QCOMPARE(openSettings()->value("G/TBRR").toInt(), 20);
+    // Another program adds a value that claims a list of 2^31 elements.
+    const QString path = openSettings()->fileName();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("ZZZ=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n");
+    file.close();
+    QFile damaged(path);
+    QVERIFY(damaged.open(QIODevice::ReadOnly));
+    const QByteArray content = damaged.readAll();
+
+    saveSetting("NBD", 4);
+    QCOMPARE(g_warnings.size(), 1);
+    QVERIFY2(g_warnings.at(0).startsWith("LumoraSettings: the settings file " + path + " cannot be read"),
+             qPrintable(g_warnings.at(0)));
+    const QStringList aside = QDir(QFileInfo(path).path()).entryList({"lumora.conf.unreadable-*"}, QDir::Files);
+    QCOMPARE(aside.size(), 1);
+    QFile kept(QFileInfo(path).path() + "/" + aside.first());
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), content);
+    // The new file holds the new value; the old ones take their defaults.
+    QCOMPARE(openSettings()->value("G/NBD").toInt(), 4);
+    QCOMPARE(openSettings()->value("G/TBRR", 50).toInt(), 50);
+    QCOMPARE(g_warnings.size(), 1);
+    QFile::remove(kept.fileName());
+
+    // The organisation's file, which the store reads for keys it lacks,
+    // is damaged: the program's own file stays where it is.
+    g_warnings.clear();
+    QFile organisation(m_config + "/Harnwick.conf");
+    QVERIFY(organisation.open(QIODevice::WriteOnly));
+    organisation.write("[G]\nZZZ=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n");
+    organisation.close();
+    QCOMPARE(openSettings()->value("G/NBD").toInt(), 4);
+    QCOMPARE(openSettings()->value("G/TBRR", 50).toInt(), 50);
+    saveSetting("TBRR", 9);
+    QCOMPARE(openSettings()->value("G/TBRR").toInt(), 9);
+    QVERIFY(QDir(QFileInfo(path).path()).entryList({"lumora.conf.*"}, QDir::Files).isEmpty());
+    QVERIFY(organisation.remove());
 }
 
 void TestSettings::cleanup()
@@ -61,6 +105,8 @@ void TestSettings::cleanup()
 
 void TestSettings::lostWritesAreLoggedWithTheirKeys()
 {
+    if (!mountSmallFileSystem(m_config))
+        QSKIP("needs root and a mount namespace of its own for a small file system");
     // With room, nothing is said.
     saveSetting("TBRR", 5);
     QVERIFY(onDisk().contains("TBRR=5"));

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QDirIterator>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QtTest>
 #include <dirent.h>
@@ -379,6 +380,94 @@ private slots:
         squatter.write("quit\n");
         QVERIFY(squatter.waitForFinished(10000));
         removeTestUsersIpc(kStartupUser, kStartupOtherUser);
+    }
+
+    // A settings file Qt cannot read (one value claims a list of 2^31
+    // elements) is kept aside whole before the first read, with one warning,
+    // and the program starts with the defaults.
+    void unreadableSettingsFileIsKeptAside()
+    {
+        Launcher launcher(true);
+        const QString config = launcher.home() + "/.config/Harnwick";
+        QVERIFY(QDir().mkpath(config));
+        const QByteArray damaged = "[G]\nTBRR=20\nZZZ=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n";
+        QFile conf(config + "/lumora.conf");
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(damaged);
+        conf.close();
+
+        // Under AddressSanitizer too, an allocation beyond any size fails
+        // as the C library's does (Qt then throws) instead of ending the run.
+        const QByteArray sanitizer = qgetenv("ASAN_OPTIONS");
+        qputenv("ASAN_OPTIONS", sanitizer + (sanitizer.isEmpty() ? "" : ":") + "allocator_may_return_null=1");
+        QElapsedTimer started;
+        started.start();
+        QScopedPointer<QProcess> p(launcher.start({"/m"}));
+        qputenv("ASAN_OPTIONS", sanitizer);
+        Run run;
+        QVERIFY2(Launcher::waitFor(p.data(), run.out, "load settings finished", 8000), qPrintable(run.out));
+        QTest::qWait(int(qMax<qint64>(0, 8000 - started.elapsed())));
+        QCOMPARE(p->state(), QProcess::Running);
+
+        const QStringList aside = QDir(config).entryList({"lumora.conf.unreadable-*"}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QFile kept(config + "/" + aside.first());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), damaged);
+        // A new file with the first start's values, none of the damaged one's.
+        QSettings fresh(config + "/lumora.conf", QSettings::IniFormat);
+        QVERIFY(fresh.contains("G/QT_locale_name"));
+        QVERIFY(!fresh.contains("G/TBRR") && !fresh.contains("G/ZZZ"));
+        const QStringList logs = QDir(launcher.dataDir() + "/logs").entryList({"Log_*.txt"}, QDir::Files);
+        QCOMPARE(logs.size(), 1);
+        QFile log(launcher.dataDir() + "/logs/" + logs.first());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(log.readAll());
+        QCOMPARE(text.count(QRegularExpression("Warning: .*lumora\\.conf")), 1);
+
+        Launcher::terminate(p.data(), run);
+        QCOMPARE(run.exitCode, 0);
+    }
+
+    // Something other than a regular file where the program keeps its own
+    // files never holds the start: the error log is kept aside and made
+    // anew, the crash database goes without its settings.
+    void nonRegularOwnFilesDoNotHoldTheStart_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("link");
+        QTest::addColumn<bool>("keptAside");
+        QTest::newRow("FIFO at stderr.log") << "logs/stderr.log" << false << true;
+        QTest::newRow("link to a FIFO at stderr.log") << "logs/stderr.log" << true << true;
+        QTest::newRow("FIFO at the crash settings") << "dumps/settings.dat" << false << false;
+    }
+
+    void nonRegularOwnFilesDoNotHoldTheStart()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, link);
+        QFETCH(bool, keptAside);
+        Launcher launcher(true);
+        const QString path = launcher.dataDir() + "/" + file;
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        const QString fifo = link ? launcher.home() + "/fifo" : path;
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        if (link)
+            QVERIFY(QFile::link(fifo, path));
+
+        QScopedPointer<QProcess> p(launcher.start({"/m"}));
+        Run run;
+        QVERIFY2(Launcher::waitFor(p.data(), run.out, "load settings finished", 10000), qPrintable(run.out));
+        QVERIFY(QFileInfo(fifo).exists());
+        if (keptAside) {
+            QVERIFY(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
+            QCOMPARE(QDir(QFileInfo(path).path()).entryList({QFileInfo(path).fileName() + ".not-a-file-*"},
+                                                             QDir::System | QDir::Files).size(),
+                     1);
+        }
+        Launcher::terminate(p.data(), run);
+        QCOMPARE(run.exitCode, 0);
+        expectCleanOutput(run.out);
     }
 
     void onlyExactSlashMGoesToTray_data()
