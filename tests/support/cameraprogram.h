@@ -181,27 +181,7 @@ public:
     double cpuSeconds() const { return processCpuSeconds(pid()); }
 
     // The main window's pixels as they are on the screen.
-    QImage grab()
-    {
-        const QString window = m_desk.visibleMainWindow();
-        if (window.isEmpty())
-            return {};
-        if (!m_desk.conn)
-            m_desk.conn = xcb_connect(m_desk.x.display().constData(), nullptr);
-        xcb_connection_t* conn = m_desk.conn;
-        const xcb_window_t id = window.toUInt();
-        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> g(
-            xcb_get_geometry_reply(conn, xcb_get_geometry(conn, id), nullptr), &free);
-        if (!g)
-            return {};
-        std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> img(
-            xcb_get_image_reply(
-                conn, xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0, g->width, g->height, ~0u), nullptr),
-            &free);
-        if (!img || xcb_get_image_data_length(img.get()) < g->width * g->height * 4)
-            return {};
-        return QImage(xcb_get_image_data(img.get()), g->width, g->height, QImage::Format_RGB32).copy();
-    }
+    QImage grab() { return m_desk.grab(m_desk.visibleMainWindow()); }
     // A left click at a point of the main window; then the pointer leaves
     // it, so that no hover colour stays on later grabs.
     bool click(const QPoint& at)
