@@ -2,20 +2,23 @@
 // The real program with the fake webcam (libfakewebcam.so) preloaded, on a
 // desktop of its own (desktop.h: an X server and a session bus, no tray or
 // window manager): started with chosen settings, its log read as it runs,
-// its main window grabbed and clicked as a user would, its measurements
-// read from "statistics.json" and its CPU time from /proc. A test that
-// includes it defines LUMORA_EXE (desktop.h) and links lumora_cameraprogram.
+// its main window grabbed and clicked as a user would (the title bar's
+// buttons lead to its pages), its measurements read from "statistics.json"
+// and its CPU time from /proc; at its end the fake webcam's close lines are
+// printed for a reader of the output. A test that includes it links
+// lumora_cameraprogram (which defines LUMORA_EXE for desktop.h).
 
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <memory>
-#include <unistd.h>
 
 #include "tests/support/desktop.h"
 #include "tests/support/fakewebcamclip.h"
+#include "tests/support/procstat.h"
 
 // The fake webcam's figures from its log: frames delivered and dropped over
 // every opening, and the widest spread of the times between frames.
@@ -73,14 +76,28 @@ class CameraProgram
 {
 public:
     // dir holds the program's copy, home, settings, data and runtime
-    // folders; the program's landmark model is the one beside LUMORA_EXE.
-    explicit CameraProgram(const QString& dir) : m_dir(dir), m_program(dir, false, false)
+    // folders (a temporary folder of its own when none is given); the
+    // program's landmark model is the one beside LUMORA_EXE.
+    explicit CameraProgram(const QString& dir = QString())
+        : m_ownDir(dir.isEmpty() ? std::make_unique<QTemporaryDir>() : nullptr),
+          m_dir(m_ownDir ? m_ownDir->path() : dir),
+          m_program(std::make_unique<Program>(m_dir, false, false))
     {
-        QFile::copy(QFileInfo(QStringLiteral(LUMORA_EXE)).path() + "/data.dat", dir + "/bin/data.dat");
+        QFile::copy(QFileInfo(QStringLiteral(LUMORA_EXE)).path() + "/data.dat", m_dir + "/bin/data.dat");
+    }
+    // Ends the program, then prints what the camera delivered and dropped.
+    ~CameraProgram()
+    {
+        m_program.reset();
+        QFile log(m_dir + "/fakewebcam.log");
+        if (log.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : log.readAll().split('\n'))
+                if (line.startsWith("fakewebcam close ") && !line.contains("delivered=0 dropped=0"))
+                    qInfo().noquote() << line;
     }
 
     // A value of the user's settings (group "G"), before start().
-    void setSetting(const QString& key, const QVariant& value) { m_program.set(key, value); }
+    void setSetting(const QString& key, const QVariant& value) { m_program->set(key, value); }
 
     // Starts the program with the fake webcam playing clip (a file of
     // makeFakeWebcamClip) in format, and these other of its variables;
@@ -97,7 +114,7 @@ public:
         env.insert("FAKEWEBCAM_LOG", m_dir + "/fakewebcam.log");
         for (auto it = camera.begin(); it != camera.end(); ++it)
             env.insert(it.key(), it.value());
-        m_process = m_program.start(env, {});
+        m_process = m_program->start(env, {});
         return running();
     }
 
@@ -138,6 +155,18 @@ public:
     void idle(int ms) { waitForLog(QStringLiteral("\x01never"), ms); }
     // The settings are loaded: the start-up chain has run to its end.
     bool waitForInit() { return running() && Program::waitForInit(m_process, &m_log); }
+    // The main window is on the screen (within ms).
+    bool waitForWindow(int ms = 10000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (m_desk.visibleMainWindow().isEmpty()) {
+            if (t.elapsed() > ms || !running())
+                return false;
+            idle(100);
+        }
+        return true;
+    }
 
     // The measurements stored, oldest first.
     QJsonArray records() const
@@ -149,50 +178,75 @@ public:
     }
 
     // CPU time of the whole process, all its threads, in seconds.
-    double cpuSeconds() const
-    {
-        QFile f(QStringLiteral("/proc/%1/stat").arg(pid()));
-        if (!f.open(QIODevice::ReadOnly))
-            return -1;
-        // The fields after the command's closing parenthesis; utime and
-        // stime are fields 14 and 15 of the whole line.
-        const QByteArray line = f.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 13)
-            return -1;
-        return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-    }
+    double cpuSeconds() const { return processCpuSeconds(pid()); }
 
     // The main window's pixels as they are on the screen.
-    QImage grab()
-    {
-        const QString window = m_desk.visibleMainWindow();
-        if (window.isEmpty())
-            return {};
-        if (!m_desk.conn)
-            m_desk.conn = xcb_connect(m_desk.x.display().constData(), nullptr);
-        xcb_connection_t* conn = m_desk.conn;
-        const xcb_window_t id = window.toUInt();
-        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> g(
-            xcb_get_geometry_reply(conn, xcb_get_geometry(conn, id), nullptr), &free);
-        if (!g)
-            return {};
-        std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> img(
-            xcb_get_image_reply(
-                conn, xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0, g->width, g->height, ~0u), nullptr),
-            &free);
-        if (!img || xcb_get_image_data_length(img.get()) < g->width * g->height * 4)
-            return {};
-        return QImage(xcb_get_image_data(img.get()), g->width, g->height, QImage::Format_RGB32).copy();
-    }
-    // A left click at a point of the main window.
+    QImage grab() { return m_desk.grab(m_desk.visibleMainWindow()); }
+    // A left click at a point of the main window; then the pointer leaves
+    // it, so that no hover colour stays on later grabs.
     bool click(const QPoint& at)
     {
         const QString window = m_desk.visibleMainWindow();
         if (window.isEmpty())
             return false;
         m_desk.click(m_desk.geometry(window).topLeft() + at, 1);
+        m_desk.xdotool({"mousemove", "0", "0"});
         return true;
+    }
+
+    // The accent green of the title bar (and of the preview's face box).
+    static inline const QColor kAccent{152, 200, 0};
+    // Whether a pixel is within tolerance of a colour in each channel.
+    static bool near(QRgb c, const QColor& want, int tolerance = 24)
+    {
+        return qAbs(qRed(c) - want.red()) <= tolerance && qAbs(qGreen(c) - want.green()) <= tolerance
+               && qAbs(qBlue(c) - want.blue()) <= tolerance;
+    }
+    // The green band at the window's top on a grab.
+    static QRect titleBar(const QImage& image)
+    {
+        int top = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            // Between the icons and the title on both sides.
+            const bool band = near(image.pixel(image.width() / 5, y), kAccent, 6)
+                              || near(image.pixel(4 * image.width() / 5, y), kAccent, 6);
+            if (band && top < 0)
+                top = y;
+            if (!band && top >= 0)
+                return QRect(0, top, image.width(), y - top);
+        }
+        return QRect();
+    }
+    // The title bar's buttons are white icons on its green band, left to
+    // right; the title text lies in the middle, apart from them.
+    QVector<QRect> titleBarIcons()
+    {
+        const QImage image = grab();
+        const QRect band = titleBar(image);
+        QVector<QRect> icons;
+        for (int x = 0; x < image.width() / 4 && !band.isEmpty(); ++x) {
+            bool white = false;
+            for (int y = band.top(); y <= band.bottom() && !white; ++y)
+                white = qGray(image.pixel(x, y)) > 235;
+            if (white && (icons.isEmpty() || x > icons.last().right() + 1))
+                icons << QRect(x, band.top(), 1, band.height());
+            else if (white)
+                icons.last().setRight(x);
+        }
+        return icons;
+    }
+    // Settings, then the camera test (second icon on the settings page),
+    // until its live preview starts.
+    bool openCameraTestPage()
+    {
+        QVector<QRect> icons = titleBarIcons();
+        if (icons.isEmpty())
+            return false;
+        click(icons.first().center());
+        if (!QTest::qWaitFor([&] { return (icons = titleBarIcons()).size() >= 2; }, 5000))
+            return false;
+        click(icons.at(1).center());
+        return waitForLog(QStringLiteral("Model: startLivePreview()"), 10000) >= 0;
     }
 
     // The status page's first-measurement button on a grab: the lowest line
@@ -250,10 +304,11 @@ public:
     }
 
 private:
+    std::unique_ptr<QTemporaryDir> m_ownDir;
     QString m_dir;
     // The program ends before its desktop.
     Desktop m_desk;
-    Program m_program;
+    std::unique_ptr<Program> m_program;
     QProcess* m_process = nullptr;
     QString m_log;
 };

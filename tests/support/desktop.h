@@ -3,7 +3,7 @@
 // tray (trayer) and/or a window manager (openbox), a private session bus,
 // driven with xdotool and checked on the screen's pixels. A test that
 // includes it defines LUMORA_EXE (the program to run) and links
-// lumora_testsupport and PkgConfig::XCB.
+// lumora_testsupport, Qt5::Gui and PkgConfig::XCB.
 
 #ifndef LUMORA_EXE
 #error "LUMORA_EXE names the program the desktop runs"
@@ -12,10 +12,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QMap>
 #include <QProcess>
 #include <QSettings>
 #include <QtTest>
+#include <memory>
 #include <signal.h>
 #include <xcb/xcb.h>
 
@@ -196,27 +198,41 @@ public:
         keys << "Return";
         xdotool(keys);
     }
+    // A window's pixels as they are on the screen; null when it is gone.
+    QImage grab(const QString& window)
+    {
+        if (window.isEmpty())
+            return {};
+        if (!conn)
+            conn = xcb_connect(x.display().constData(), nullptr);
+        const xcb_window_t id = window.toUInt();
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> g(
+            xcb_get_geometry_reply(conn, xcb_get_geometry(conn, id), nullptr), &free);
+        if (!g)
+            return {};
+        std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> img(
+            xcb_get_image_reply(
+                conn, xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0, g->width, g->height, ~0u), nullptr),
+            &free);
+        if (!img || xcb_get_image_data_length(img.get()) < g->width * g->height * 4)
+            return {};
+        return QImage(xcb_get_image_data(img.get()), g->width, g->height, QImage::Format_RGB32).copy();
+    }
     // The tray icon's look from its pixels: the accent green, the warning
     // orange of the crossed-out camera, or neither (the grey icon).
     Look look(const QString& icon)
     {
-        if (!conn)
-            conn = xcb_connect(x.display().constData(), nullptr);
-        const QRect g = geometry(icon);
-        xcb_get_image_reply_t* img = xcb_get_image_reply(
-            conn, xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, icon.toUInt(), 0, 0, g.width(), g.height(), ~0u),
-            nullptr);
-        if (!img)
+        const QImage image = grab(icon);
+        if (image.isNull())
             return Look::Unknown;
-        const uint8_t* d = xcb_get_image_data(img);
-        const int n = xcb_get_image_data_length(img) / 4;
         int green = 0, orange = 0;
-        for (int i = 0; i < n; ++i) {
-            const int b = d[4 * i], gr = d[4 * i + 1], r = d[4 * i + 2];
-            green += (gr > 150 && gr > r + 30 && gr > b + 80);
-            orange += (r > 170 && gr > 60 && gr < 130 && b < 60);
-        }
-        free(img);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb c = image.pixel(x, y);
+                const int r = qRed(c), gr = qGreen(c), b = qBlue(c);
+                green += (gr > 150 && gr > r + 30 && gr > b + 80);
+                orange += (r > 170 && gr > 60 && gr < 130 && b < 60);
+            }
         return green > 10 ? Look::Normal : orange > 5 ? Look::Orange : Look::Grey;
     }
 

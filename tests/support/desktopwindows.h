@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include "tests/support/desktop.h"
+#include "tests/support/procstat.h"
 
 namespace desktopwindows {
 
@@ -174,13 +175,8 @@ inline bool clickTitleBarButton(Desktop& desk, Log& log, int mark, const QString
 // The CPU time a process (all its threads) has used, in clock ticks.
 inline qint64 cpuTicks(qint64 pid)
 {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    // utime and stime, counted from the state after the command's ')'.
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.value(11).toLongLong() + fields.value(12).toLongLong();
+    const QList<QByteArray> f = procStatFields(pid);
+    return f.size() > 15 ? f[13].toLongLong() + f[14].toLongLong() : -1;
 }
 
 // The desktop for these tests: a screen of this size ("1366x768"), openbox,

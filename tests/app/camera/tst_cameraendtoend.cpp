@@ -10,26 +10,17 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <memory>
 
 #include "app/appfonts.h"
-#include "tests/support/desktop.h"
-#include "tests/support/fakewebcamclip.h"
+#include "tests/support/cameraprogram.h"
 
 namespace {
 
-const QColor kTitleBar(152, 200, 0);  // also the face rectangle
-const QColor kMarks(0, 202, 255);     // eye circles and status texts
-const QColor kWarning(212, 85, 0);    // the status line
+const QColor kMarks(0, 202, 255);   // eye circles and status texts
+const QColor kWarning(212, 85, 0);  // the status line
 // Text drawn here in the program's font differs from its own drawing of the
 // same text by about 0.15 (smoothing), from another text by 0.6 or more.
 constexpr double kSameText = 0.35;
-
-bool near(QRgb c, const QColor& want, int tolerance = 24)
-{
-    return qAbs(qRed(c) - want.red()) <= tolerance && qAbs(qGreen(c) - want.green()) <= tolerance
-           && qAbs(qBlue(c) - want.blue()) <= tolerance;
-}
 
 // Bounding box of the pixels in area that accept() takes; empty if none.
 template <typename Accept>
@@ -48,126 +39,6 @@ QRect inkBox(const QImage& image, QRect area, Accept accept, int* count = nullpt
         *count = n;
     return box;
 }
-
-// The green band at the window's top.
-QRect titleBar(const QImage& image)
-{
-    int top = -1;
-    for (int y = 0; y < image.height(); ++y) {
-        // Between the icons and the title on both sides.
-        const bool band = near(image.pixel(image.width() / 5, y), kTitleBar, 6)
-                          || near(image.pixel(4 * image.width() / 5, y), kTitleBar, 6);
-        if (band && top < 0)
-            top = y;
-        if (!band && top >= 0)
-            return QRect(0, top, image.width(), y - top);
-    }
-    return QRect();
-}
-
-// The program on a desktop of its own (the real eye model beside it), the
-// fake webcam preloaded.
-class Session
-{
-public:
-    ~Session()
-    {
-        m_program.reset();
-        // What the camera delivered and dropped, for a reader of the output.
-        QFile log(logPath());
-        if (log.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : log.readAll().split('\n'))
-                if (line.contains(" close ") && !line.contains("delivered=0 dropped=0"))
-                    qInfo().noquote() << line;
-    }
-
-    bool start(const QMap<QString, QString>& camera)
-    {
-        if (!m_dir.isValid() || !m_desk.start(m_dir.path()))
-            return false;
-        m_program = std::make_unique<Program>(m_dir.path(), false, false);
-        QFile::copy(LUMORA_BIN_DIR "/data.dat", m_dir.filePath("bin/data.dat"));
-        QProcessEnvironment env = m_desk.env;
-        env.insert("LD_PRELOAD", fakeWebcamLibrary());
-        env.insert("FAKEWEBCAM_LOG", logPath());
-        for (auto it = camera.begin(); it != camera.end(); ++it)
-            env.insert(it.key(), it.value());
-        m_process = m_program->start(env, {});
-        return Program::waitForInit(m_process, &m_output)
-               && QTest::qWaitFor([this] { return !m_desk.visibleMainWindow().isEmpty(); }, 10000);
-    }
-    QString logPath() const { return m_dir.filePath("fakewebcam.log"); }
-    QString output()
-    {
-        m_output += QString::fromLocal8Bit(m_process->readAll());
-        return m_output;
-    }
-    bool running() const { return m_process->state() == QProcess::Running; }
-
-    // The window as the screen shows it.
-    QImage grab()
-    {
-        if (!m_desk.conn)
-            m_desk.conn = xcb_connect(m_desk.x.display().constData(), nullptr);
-        xcb_connection_t* conn = m_desk.conn;
-        const QRect g = m_desk.geometry(m_desk.visibleMainWindow());
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
-        xcb_get_image_reply_t* reply = xcb_get_image_reply(
-            conn,
-            xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(g.x()), int16_t(g.y()), uint16_t(g.width()),
-                          uint16_t(g.height()), ~0u),
-            nullptr);
-        if (!reply)
-            return QImage();
-        const QImage image =
-            QImage(xcb_get_image_data(reply), g.width(), g.height(), QImage::Format_RGB32).copy();
-        free(reply);
-        return image;
-    }
-    void click(QPoint inWindow)
-    {
-        m_desk.click(m_desk.geometry(m_desk.visibleMainWindow()).topLeft() + inWindow, 1);
-        m_desk.xdotool({"mousemove", "0", "0"});
-    }
-
-    // The title bar's buttons are white icons on its green band, left to
-    // right; the title text lies in the middle, apart from them.
-    QVector<QRect> titleBarIcons()
-    {
-        const QImage image = grab();
-        const QRect band = titleBar(image);
-        QVector<QRect> icons;
-        for (int x = 0; x < image.width() / 4 && !band.isEmpty(); ++x) {
-            bool white = false;
-            for (int y = band.top(); y <= band.bottom() && !white; ++y)
-                white = qGray(image.pixel(x, y)) > 235;
-            if (white && (icons.isEmpty() || x > icons.last().right() + 1))
-                icons << QRect(x, band.top(), 1, band.height());
-            else if (white)
-                icons.last().setRight(x);
-        }
-        return icons;
-    }
-    // Settings, then the camera test (second icon on the settings page).
-    bool openCameraTestPage()
-    {
-        QVector<QRect> icons = titleBarIcons();
-        if (icons.isEmpty())
-            return false;
-        click(icons.first().center());
-        if (!QTest::qWaitFor([&] { return (icons = titleBarIcons()).size() >= 2; }, 5000))
-            return false;
-        click(icons.at(1).center());
-        return QTest::qWaitFor([this] { return output().contains("Model: startLivePreview()"); }, 10000);
-    }
-
-private:
-    QTemporaryDir m_dir;
-    Desktop m_desk;
-    std::unique_ptr<Program> m_program;
-    QProcess* m_process = nullptr;
-    QString m_output;
-};
 
 // Whether a pixel is the ink of text drawn in one colour on another: at
 // least halfway from the background to the text colour, and near the line
@@ -324,9 +195,9 @@ private:
     QString clip(const QString& format, QSize size = QSize());
     // The program started on the camera-test page, the camera playing the
     // clip in format at size, with more of its settings in camera.
-    bool startOnCameraTestPage(Session& s, const QString& format, QSize size, QMap<QString, QString> camera = {});
+    bool startOnCameraTestPage(CameraProgram& s, const QString& format, QSize size, QMap<QString, QString> camera = {});
     // Waits until the camera list shows name; how far it stays from it.
-    double cameraListMismatch(Session& s, const QString& name);
+    double cameraListMismatch(CameraProgram& s, const QString& name);
 
     QTemporaryDir m_clips;
     QMap<QString, QString> m_made;
@@ -357,24 +228,23 @@ QString TestCameraEndToEnd::clip(const QString& format, QSize size)
     return m_made.value(key);
 }
 
-bool TestCameraEndToEnd::startOnCameraTestPage(Session& s, const QString& format, QSize size,
+bool TestCameraEndToEnd::startOnCameraTestPage(CameraProgram& s, const QString& format, QSize size,
                                                QMap<QString, QString> camera)
 {
     const QString file = clip(format, size);
-    camera.insert("FAKEWEBCAM_CLIP", file);
-    camera.insert("FAKEWEBCAM_FORMAT", format);
     if (!camera.contains("FAKEWEBCAM_NAME"))
         camera.insert("FAKEWEBCAM_NAME", "Fake Webcam");
-    return !file.isEmpty() && s.start(camera) && s.openCameraTestPage();
+    return !file.isEmpty() && s.start(file, format, camera) && s.waitForInit() && s.waitForWindow()
+           && s.openCameraTestPage();
 }
 
-double TestCameraEndToEnd::cameraListMismatch(Session& s, const QString& name)
+double TestCameraEndToEnd::cameraListMismatch(CameraProgram& s, const QString& name)
 {
     double mismatch = 1.0;
     const bool shown = QTest::qWaitFor(
         [&] {
             const QImage image = s.grab();
-            const QRect area = cameraListText(image, titleBar(image).bottom());
+            const QRect area = cameraListText(image, CameraProgram::titleBar(image).bottom());
             mismatch = textMismatch(image, area, Ink{Qt::black, Qt::white}, name, m_family);
             return mismatch < kSameText;
         },
@@ -397,7 +267,7 @@ void TestCameraEndToEnd::cameraListNamesCamera()
 {
     QFETCH(QString, format);
     QFETCH(QString, name);
-    Session s;
+    CameraProgram s;
     QVERIFY(startOnCameraTestPage(s, format, QSize(), {{"FAKEWEBCAM_NAME", name}}));
     const double mismatch = cameraListMismatch(s, name);
     QVERIFY2(mismatch < kSameText, qPrintable(QString("camera list text differs from \"%1\" by %2").arg(name).arg(mismatch)));
@@ -424,13 +294,13 @@ void TestCameraEndToEnd::previewMarksFaceAndEyes()
     QFETCH(QString, format);
     QFETCH(QSize, size);
     QFETCH(QString, device);
-    Session s;
+    CameraProgram s;
     QVERIFY(startOnCameraTestPage(s, format, size, {{"FAKEWEBCAM_DEVICE", device}}));
     QString seen;
     const bool marked = QTest::qWaitFor(
         [&] {
             const QImage image = s.grab();
-            const QRect preview = previewArea(image, titleBar(image).bottom() + 70);
+            const QRect preview = previewArea(image, CameraProgram::titleBar(image).bottom() + 70);
             if (preview.width() < 300) {
                 seen = "no preview";
                 return false;
@@ -440,7 +310,7 @@ void TestCameraEndToEnd::previewMarksFaceAndEyes()
             QRect faceOnly;
             for (int y = preview.top(); y <= preview.bottom(); ++y)
                 for (int x = preview.left(); x <= preview.right(); ++x)
-                    if (!rate.contains(x, y) && near(image.pixel(x, y), kTitleBar, 30))
+                    if (!rate.contains(x, y) && CameraProgram::near(image.pixel(x, y), CameraProgram::kAccent, 30))
                         faceOnly |= QRect(x, y, 1, 1);
             const QPointF at((faceOnly.center().x() - preview.left()) / double(preview.width()),
                              (faceOnly.center().y() - preview.top()) / double(preview.height()));
@@ -448,9 +318,9 @@ void TestCameraEndToEnd::previewMarksFaceAndEyes()
             int left = 0, right = 0;
             const QRect upper(faceOnly.topLeft(), QSize(faceOnly.width(), faceOnly.height() * 3 / 5));
             inkBox(image, QRect(upper.topLeft(), QSize(upper.width() / 2, upper.height())),
-                   [](QRgb c) { return near(c, kMarks, 40); }, &left);
+                   [](QRgb c) { return CameraProgram::near(c, kMarks, 40); }, &left);
             inkBox(image, QRect(upper.center().x(), upper.top(), upper.width() / 2, upper.height()),
-                   [](QRgb c) { return near(c, kMarks, 40); }, &right);
+                   [](QRgb c) { return CameraProgram::near(c, kMarks, 40); }, &right);
             seen = QString("face box %1,%2 %3x%4 in preview %5x%6 (centre at %7, %8), eye ink %9 and %10")
                        .arg(faceOnly.x())
                        .arg(faceOnly.y())
@@ -482,14 +352,14 @@ void TestCameraEndToEnd::busyCameraListedWithOccupiedImageAndError_data()
 void TestCameraEndToEnd::busyCameraListedWithOccupiedImageAndError()
 {
     QFETCH(QString, format);
-    Session s;
+    CameraProgram s;
     QVERIFY(startOnCameraTestPage(s, format, QSize(), {{"FAKEWEBCAM_BUSY", "1"}}));
 
     double mismatch = 1.0;
     const bool occupied = QTest::qWaitFor(
         [&] {
             const QImage image = s.grab();
-            const QRect preview = previewArea(image, titleBar(image).bottom() + 70);
+            const QRect preview = previewArea(image, CameraProgram::titleBar(image).bottom() + 70);
             if (preview.width() < 300)
                 return false;
             int dark = 0;

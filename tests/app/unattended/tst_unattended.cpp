@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "tests/support/networkservers.h"
+#include "tests/support/procstat.h"
 #include "tests/support/trivialmodel.h"
 
 namespace {
@@ -89,18 +90,7 @@ public:
     QString out() const { return m_out; }
 
     // User and system CPU time so far, in seconds (-1 when unknown).
-    double cpuSeconds() const
-    {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(m_process.processId()));
-        if (!stat.open(QIODevice::ReadOnly))
-            return -1;
-        const QByteArray line = stat.readAll();
-        // The fields after the name in brackets, from the state on.
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 13)
-            return -1;
-        return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-    }
+    double cpuSeconds() const { return processCpuSeconds(m_process.processId()); }
 
     void end()
     {

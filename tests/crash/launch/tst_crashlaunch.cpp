@@ -27,6 +27,7 @@
 #include "crash/client/crashreportdatabase.h"
 #include "crash/client/handler_starter.h"
 #include "tests/support/otheruser.h"
+#include "tests/support/procstat.h"
 #include "tests/support/trivialmodel.h"
 
 namespace {
@@ -37,29 +38,10 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Fields of /proc/<pid>/stat after the command name, numbered as in proc(5).
-QList<QByteArray> statFields(qint64 pid)
-{
-    const QByteArray stat = readFile(QString("/proc/%1/stat").arg(pid));
-    const int close = stat.lastIndexOf(')');
-    if (close < 0)
-        return {};
-    QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-    fields.prepend("comm");
-    fields.prepend("pid");
-    return fields;
-}
-
 double startSeconds(qint64 pid)
 {
-    const QList<QByteArray> f = statFields(pid);
+    const QList<QByteArray> f = procStatFields(pid);
     return f.size() > 22 ? f[21].toDouble() / sysconf(_SC_CLK_TCK) : -1;
-}
-
-double cpuSeconds(qint64 pid)
-{
-    const QList<QByteArray> f = statFields(pid);
-    return f.size() > 15 ? (f[13].toDouble() + f[14].toDouble()) / sysconf(_SC_CLK_TCK) : -1;
 }
 
 class Launcher
@@ -137,7 +119,7 @@ public:
             if (!number)
                 continue;
             const QString exe = QFile::symLinkTarget("/proc/" + entry + "/exe");
-            const QList<QByteArray> f = statFields(pid);
+            const QList<QByteArray> f = procStatFields(pid);
             if (exe.startsWith(handlerPath()) && f.size() > 2 && f[2] != "Z")
                 pids << pid;
         }
@@ -452,7 +434,7 @@ private slots:
         }
         QVERIFY(QFile::setPermissions(launcher.handlerPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
-        const double cpuBefore = cpuSeconds(p->processId());
+        const double cpuBefore = processCpuSeconds(p->processId());
         QElapsedTimer window;
         window.start();
         QCOMPARE(::kill(pid_t(handler), SIGKILL), 0);
@@ -467,7 +449,7 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(tries().size() >= 4, 25000);
         QTest::qWait(5000);
-        const double cpu = cpuSeconds(p->processId()) - cpuBefore;
+        const double cpu = processCpuSeconds(p->processId()) - cpuBefore;
         const double seconds = window.elapsed() / 1000.0;
         out += p->readAll();
 

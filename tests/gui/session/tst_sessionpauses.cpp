@@ -21,20 +21,13 @@
 
 #include "app/platform/linux/systemlistenerlinux.h"
 #include "tests/support/fakelogin.h"
+#include "tests/support/logcapture.h"
 #include "tests/support/sessionservers.h"
 #include "tests/support/testwindow.h"
 
 using SystemSession::SystemListenerLinux;
 
 namespace {
-
-QStringList logLines;
-QtMessageHandler previousHandler = nullptr;
-void keepLog(QtMsgType type, const QMessageLogContext& context, const QString& text)
-{
-    logLines << text;
-    previousHandler(type, context, text);
-}
 
 QStringList menuEntries(LumoraGUI& w)
 {
@@ -253,8 +246,7 @@ private slots:
         auto* box = window->findChild<QCheckBox*>("checkBox_pauseApp_whenTitleExist");
         box->setChecked(true);
         QCOMPARE(values(*pauses), QList<bool>());
-        previousHandler = qInstallMessageHandler(keepLog);
-        logLines.clear();
+        const LogCapture log;
 
         QProcess slides;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -264,7 +256,7 @@ private slots:
         QVERIFY(slides.waitForStarted());
         QVERIFY(x.run("xdotool", {"search", "--sync", "--onlyvisible", "--name", "Quarterly Slides"}));
         const int period = SystemListenerLinux::kCheckIntervalMs;
-        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains("LumoraGUI::pauseApp()"), period + 1500);
+        QTRY_VERIFY_WITH_TIMEOUT(LogCapture::lines().contains("LumoraGUI::pauseApp()"), period + 1500);
         QCOMPARE(values(*pauses), QList<bool>({true}));
         QVERIFY(menuEntries(*window).contains("action_resumeLumora"));
         QVERIFY(!menuEntries(*window).contains("action_pauseLumora"));
@@ -275,10 +267,9 @@ private slots:
 
         slides.kill();
         slides.waitForFinished();
-        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains("LumoraGUI::resumeApp()"), period + 1500);
+        QTRY_VERIFY_WITH_TIMEOUT(LogCapture::lines().contains("LumoraGUI::resumeApp()"), period + 1500);
         QCOMPARE(values(*pauses), QList<bool>({true, false}));
         QVERIFY(menuEntries(*window).contains("action_pauseLumora"));
-        qInstallMessageHandler(previousHandler);
         box->setChecked(false);
     }
 

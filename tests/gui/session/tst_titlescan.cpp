@@ -16,6 +16,7 @@
 #include "app/platform/linux/systemlistenerlinux.h"
 #include "app/settings.h"
 #include "tests/support/desktop.h"
+#include "tests/support/logcapture.h"
 #include "tests/support/testwindow.h"
 
 using SystemSession::SystemListenerLinux;
@@ -24,23 +25,6 @@ namespace {
 
 Desktop* desktop = nullptr;
 
-// The window's log lines while one is alive.
-QStringList logLines;
-QtMessageHandler previousHandler = nullptr;
-void keepLog(QtMsgType type, const QMessageLogContext& context, const QString& text)
-{
-    logLines << text;
-    previousHandler(type, context, text);
-}
-struct LogCapture
-{
-    LogCapture()
-    {
-        logLines.clear();
-        previousHandler = qInstallMessageHandler(keepLog);
-    }
-    ~LogCapture() { qInstallMessageHandler(previousHandler); }
-};
 
 // Each row: the list's box and field, their keys, and the lines the window
 // logs when it pauses and resumes for that list.
@@ -170,7 +154,7 @@ void TestTitleScan::typedListIsOneChange()
     bool appliedAtEnd = false;
     const QObject probe;  // goes first, so the window's end reaches no dead local
     connect(edit, &QLineEdit::editingFinished, &probe, [&] {
-        appliedAtEnd = ++ended == 1 ? logLines.contains(pauseLine) : appliedAtEnd;
+        appliedAtEnd = ++ended == 1 ? LogCapture::lines().contains(pauseLine) : appliedAtEnd;
     });
     // A user's pace, with a slip mended on the way: "zqy", back, "xtitle".
     desktop->xdotool({"type", "--delay", "250", "zqy"});
@@ -179,7 +163,7 @@ void TestTitleScan::typedListIsOneChange()
     if (!ending.isEmpty())
         desktop->xdotool({"key", ending});
     QTRY_COMPARE(edit->text(), QStringLiteral("zqxtitle"));
-    QTRY_VERIFY_WITH_TIMEOUT(logLines.contains(pauseLine), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(LogCapture::lines().contains(pauseLine), 5000);
     if (!ending.isEmpty()) {
         QVERIFY(ended > 0);
         QVERIFY(appliedAtEnd);
@@ -188,8 +172,8 @@ void TestTitleScan::typedListIsOneChange()
     QTest::qWait(SystemListenerLinux::kCheckIntervalMs + 500);
     slides.kill();
     slides.waitForFinished();
-    QCOMPARE(logLines.count(pauseLine), 1);
-    QCOMPARE(logLines.count(resumeLine), 0);
+    QCOMPARE(LogCapture::lines().count(pauseLine), 1);
+    QCOMPARE(LogCapture::lines().count(resumeLine), 0);
     QCOMPARE(openSettings()->value("G/" + listKey).toString(), QStringLiteral("zqxtitle"));
 }
 
