@@ -1,5 +1,5 @@
 // The session listener against a bus daemon and an X server of the test's
-// own, and against the session bus the tests run under.
+// own, and against the session bus its environment names (also its own).
 
 #include "app/platform/linux/systemlistenerlinux.h"
 #include "app/platform/x11/windowtitles.h"
@@ -111,7 +111,15 @@ class TestSystemListener : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { qInstallMessageHandler(collect); }
+    // "The session bus" of these tests is one of their own: a screen saver
+    // they announce there must not pause the programs other tests run on
+    // the shared one.
+    void initTestCase()
+    {
+        QVERIFY(m_sessionDir.isValid() && m_sessionBus.start(m_sessionDir.path()));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_sessionBus.address().toUtf8());
+        qInstallMessageHandler(collect);
+    }
 
     void sleepAndLockFromLogind()
     {
@@ -189,7 +197,7 @@ private slots:
     {
         PrivateXServer x;
         QVERIFY(x.start());
-        // The session bus is the one the tests run under.
+        // The session bus is the one the environment names.
         auto listener = makeListener(kNowhere, QString(), x.display());
         QSignalSpy spy(listener.get(), &SystemListenerLinux::sessionChangeDetected);
 
@@ -371,6 +379,10 @@ private slots:
         QVERIFY(qobject_cast<SystemListenerLinux*>(filter.get()));
         QVERIFY(!filter->nativeEventFilter("xcb_generic_event_t", nullptr, nullptr));
     }
+
+private:
+    QTemporaryDir m_sessionDir;
+    PrivateBus m_sessionBus;
 };
 
 QTEST_GUILESS_MAIN(TestSystemListener)
