@@ -7,11 +7,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMutex>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QWaitCondition>
 #include <QtTest>
 #include <cstdio>
 #include <signal.h>
@@ -48,11 +50,21 @@ qint64 timerClockMs()
     return t.msecsSinceReference();
 }
 
-// Run as a child under libfaketime: the clocks as a Qt program reads them.
+// Run as a child under libfaketime: the clocks as a Qt program reads them,
+// and how long a wait for a condition with a 300 ms limit lasts (the program
+// waits so for its threads to end).
 int printClocks()
 {
-    printf("%lld %lld %lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()),
-           static_cast<long long>(timerClockMs()), static_cast<long long>(bootMs()));
+    QMutex mutex;
+    QWaitCondition never;
+    QElapsedTimer waited;
+    waited.start();
+    mutex.lock();
+    never.wait(&mutex, 300);
+    mutex.unlock();
+    printf("%lld %lld %lld %lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()),
+           static_cast<long long>(timerClockMs()), static_cast<long long>(bootMs()),
+           static_cast<long long>(waited.elapsed()));
     return 0;
 }
 
@@ -88,6 +100,10 @@ public:
         env.insert("FAKETIME_TIMESTAMP_FILE", m_dir.path() + "/faketime.rc");
         env.insert("FAKETIME_CACHE_DURATION", "1");
         env.insert("FAKETIME_DONT_FAKE_MONOTONIC", "1");
+        // Else libfaketime takes the deadline of a timed wait on the monotonic
+        // clock (as Qt's are) for one on the wall clock: every such wait ends
+        // at once, and at its quit the program leaves its threads running.
+        env.insert("FAKETIME_FORCE_MONOTONIC_FIX", "0");
         env.insert("DBUS_SESSION_BUS_ADDRESS", m_bus.address());
         env.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/lumora-bus");
         env.remove("DISPLAY");
@@ -168,7 +184,8 @@ private slots:
     }
 
     // The set-up itself: the offset moves the wall clock of a Qt program,
-    // and neither the clock its timers run on nor the boot clock.
+    // and neither the clock its timers run on, nor the boot clock, nor the
+    // length of a timed wait.
     void onlyTheWallClockIsSet()
     {
         FakedClock clock;
@@ -183,10 +200,11 @@ private slots:
         probe.start(QCoreApplication::applicationFilePath(), QStringList());
         QVERIFY(probe.waitForFinished(10000));
         const QStringList read = QString::fromLatin1(probe.readAllStandardOutput()).split(' ');
-        QCOMPARE(read.size(), 3);
+        QCOMPARE(read.size(), 4);
         QVERIFY2(qAbs(read[0].toLongLong() - (wall - kStepBackSecs * 1000)) < 5000, qPrintable(read.join(' ')));
         QVERIFY2(qAbs(read[1].toLongLong() - mono) < 5000, qPrintable(read.join(' ')));
         QVERIFY2(qAbs(read[2].toLongLong() - boot) < 5000, qPrintable(read.join(' ')));
+        QVERIFY2(read[3].toLongLong() >= 290, qPrintable(read.join(' ')));
     }
 
     // Plain reminders every 5 s: as many in the 40 s after the step back as
