@@ -7,16 +7,19 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMutex>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QWaitCondition>
 #include <QtTest>
 #include <cstdio>
 #include <signal.h>
 #include <time.h>
 
+#include "tests/support/sessionservers.h"
 #include "tests/support/trivialmodel.h"
 
 namespace {
@@ -47,16 +50,29 @@ qint64 timerClockMs()
     return t.msecsSinceReference();
 }
 
-// Run as a child under libfaketime: the clocks as a Qt program reads them.
+// Run as a child under libfaketime: the clocks as a Qt program reads them,
+// and how long a wait for a condition with a 300 ms limit lasts (the program
+// waits so for its threads to end).
 int printClocks()
 {
-    printf("%lld %lld %lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()),
-           static_cast<long long>(timerClockMs()), static_cast<long long>(bootMs()));
+    QMutex mutex;
+    QWaitCondition never;
+    QElapsedTimer waited;
+    waited.start();
+    mutex.lock();
+    never.wait(&mutex, 300);
+    mutex.unlock();
+    printf("%lld %lld %lld %lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()),
+           static_cast<long long>(timerClockMs()), static_cast<long long>(bootMs()),
+           static_cast<long long>(waited.elapsed()));
     return 0;
 }
 
-// A home of its own, the program beside a landmark model, and the clock's
-// offset in a file that libfaketime reads again every second.
+// A home and a session of its own, the program beside a landmark model, and
+// the clock's offset in a file that libfaketime reads again every second.
+// The session is quiet: a session bus of its own and no X display, so no
+// screen saver or lock that other tests stage on the shared bus or display
+// pauses the program.
 class FakedClock
 {
 public:
@@ -66,6 +82,7 @@ public:
         QFile::copy(LUMORA_EXE, m_dir.path() + "/bin/lumora");
         writeTrivialLandmarkModel(m_dir.path() + "/bin/data.dat");
         setOffset(0);
+        QVERIFY(m_bus.start(m_dir.path()));
     }
     void setOffset(qint64 secs)
     {
@@ -83,12 +100,21 @@ public:
         env.insert("FAKETIME_TIMESTAMP_FILE", m_dir.path() + "/faketime.rc");
         env.insert("FAKETIME_CACHE_DURATION", "1");
         env.insert("FAKETIME_DONT_FAKE_MONOTONIC", "1");
+        // Else libfaketime takes the deadline of a timed wait on the monotonic
+        // clock (as Qt's are) for one on the wall clock: every such wait ends
+        // at once, and at its quit the program leaves its threads running.
+        env.insert("FAKETIME_FORCE_MONOTONIC_FIX", "0");
+        env.insert("DBUS_SESSION_BUS_ADDRESS", m_bus.address());
+        env.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/lumora-bus");
+        env.remove("DISPLAY");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
         return env;
     }
     QString dir() const { return m_dir.path(); }
 
 private:
     QTemporaryDir m_dir;
+    PrivateBus m_bus;
 };
 
 // Reads a child's output as it comes, with the test's own time of arrival.
@@ -121,12 +147,20 @@ public:
         return n;
     }
     qint64 now() const { return m_clock.elapsed(); }
-    QString tail() const
+    // Writes out everything the program wrote, each line with its time of
+    // arrival, and how the program stands, so that a failure can be read
+    // from the test's output; returns that last fact.
+    QByteArray transcript() const
     {
-        QStringList last;
-        for (int i = qMax(0, m_lines.size() - 40); i < m_lines.size(); ++i)
-            last << m_lines.at(i).second;
-        return last.join('\n');
+        for (const auto& l : m_lines)
+            qInfo("%6lld ms: %s", l.first, qPrintable(l.second));
+        if (!m_buffer.isEmpty())
+            qInfo("(unfinished line) %s", qPrintable(m_buffer));
+        if (m_p->state() == QProcess::Running)
+            return QByteArray("the program still runs at ") + QByteArray::number(m_clock.elapsed()) + " ms";
+        return QByteArray("the program had ended at ") + QByteArray::number(m_clock.elapsed()) + " ms: "
+               + (m_p->exitStatus() == QProcess::CrashExit ? "crashed" : "exit code ")
+               + QByteArray::number(m_p->exitCode());
     }
 
 private:
@@ -150,7 +184,8 @@ private slots:
     }
 
     // The set-up itself: the offset moves the wall clock of a Qt program,
-    // and neither the clock its timers run on nor the boot clock.
+    // and neither the clock its timers run on, nor the boot clock, nor the
+    // length of a timed wait.
     void onlyTheWallClockIsSet()
     {
         FakedClock clock;
@@ -165,10 +200,11 @@ private slots:
         probe.start(QCoreApplication::applicationFilePath(), QStringList());
         QVERIFY(probe.waitForFinished(10000));
         const QStringList read = QString::fromLatin1(probe.readAllStandardOutput()).split(' ');
-        QCOMPARE(read.size(), 3);
+        QCOMPARE(read.size(), 4);
         QVERIFY2(qAbs(read[0].toLongLong() - (wall - kStepBackSecs * 1000)) < 5000, qPrintable(read.join(' ')));
         QVERIFY2(qAbs(read[1].toLongLong() - mono) < 5000, qPrintable(read.join(' ')));
         QVERIFY2(qAbs(read[2].toLongLong() - boot) < 5000, qPrintable(read.join(' ')));
+        QVERIFY2(read[3].toLongLong() >= 290, qPrintable(read.join(' ')));
     }
 
     // Plain reminders every 5 s: as many in the 40 s after the step back as
@@ -199,15 +235,15 @@ private slots:
             }
         });
         Output out(&p);
-        QVERIFY2(out.readFor(60000, kReminderLine), qPrintable(out.tail()));
+        QVERIFY2(out.readFor(60000, kReminderLine), out.transcript().constData());
 
         // Windows that begin just after a reminder, so both hold the same
         // phase of the 8 to 10 s cycle (3 s shown, 5 s of cool-down, ticks of 2 s).
         const qint64 before = out.now() + 1000;
-        QVERIFY2(out.readFor(before + 40000 - out.now()), qPrintable(out.tail()));
+        QVERIFY2(out.readFor(before + 40000 - out.now()), out.transcript().constData());
         clock.setOffset(-kStepBackSecs);
         const qint64 after = out.now();
-        QVERIFY2(out.readFor(after + 40000 - out.now()), qPrintable(out.tail()));
+        QVERIFY2(out.readFor(after + 40000 - out.now()), out.transcript().constData());
 
         const int seenBefore = out.count(kReminderLine, before, after);
         const int seenAfter = out.count(kReminderLine, after, after + 40000);
@@ -215,9 +251,9 @@ private slots:
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitCode(), 0);
         qInfo("%d reminders in the 40 s before the step, %d in the 40 s after", seenBefore, seenAfter);
-        QVERIFY2(seenBefore >= 4, qPrintable(out.tail()));
+        QVERIFY2(seenBefore >= 4, out.transcript().constData());
         QVERIFY2(qAbs(seenAfter - seenBefore) <= 1,
-                 qPrintable(QStringLiteral("%1 before, %2 after\n").arg(seenBefore).arg(seenAfter) + out.tail()));
+                 qPrintable(QStringLiteral("%1 before, %2 after; ").arg(seenBefore).arg(seenAfter) + out.transcript()));
 
         // The program's own clock went back: its last log lines carry a time
         // two hours before the true one.
