@@ -8,7 +8,7 @@
 #include <iostream>
 #include <unistd.h>
 
-#include "app/ownfiles.h"
+#include "core/ownfiles.h"
 
 namespace errorlog {
 

@@ -19,7 +19,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "app/ownfiles.h"
+#include "core/ownfiles.h"
 
 namespace LOGUTILS {
 

@@ -9,7 +9,7 @@
 #include <new>
 #include <sys/stat.h>
 
-#include "app/ownfiles.h"
+#include "core/ownfiles.h"
 
 namespace {
 

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "core/loggedvalue.h"
+#include "core/ownfiles.h"
 
 namespace {
 
@@ -111,16 +112,15 @@ bool saveAtomically(const QString& path, const QByteArray& bytes, QString* openE
 enum class ReadResult { Missing, Read, NotRegular, Failed };
 ReadResult readRegularFile(const QString& path, QByteArray* text, QString* error)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    bool notRegular = false;
+    const int fd = ownfiles::openRegular(QFile::encodeName(path), O_RDONLY, &notRegular);
+    if (fd < 0 && notRegular) {
+        *error = QStringLiteral("not a regular file");
+        return ReadResult::NotRegular;
+    }
     if (fd < 0) {
         *error = QString::fromLocal8Bit(strerror(errno));
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        *error = QStringLiteral("not a regular file");
-        return ReadResult::NotRegular;
     }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
@@ -257,25 +257,15 @@ void StatisticsController::removeStaleTemporaryFiles()
 
 bool StatisticsController::keepAside(const QString& path)
 {
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QString base = path + QStringLiteral(".unreadable-") + stamp;
-    // rename() never replaces an existing file, so an older kept copy that
-    // happens to have the same name stays; the next free name is taken.
-    for (int i = 1; i <= 1000; ++i) {
-        const QString aside = i == 1 ? base : base + QLatin1Char('-') + QString::number(i);
-        if (QFileInfo::exists(aside))
-            continue;
-        QFile file(path);
-        if (file.rename(aside)) {
-            qWarning() << "StatisticsController: unreadable statistics.json kept aside as" << aside;
-            return true;
-        }
-        if (!QFileInfo::exists(aside)) {
-            qWarning() << "StatisticsController: unreadable statistics.json cannot be kept aside"
-                       << file.errorString();
-            break;
-        }
+    // An older kept copy that happens to have the same name stays; the next
+    // free name is taken.
+    QString error;
+    const QString aside = ownfiles::keepAside(path, QStringLiteral("unreadable"), &error);
+    if (!aside.isEmpty()) {
+        qWarning() << "StatisticsController: unreadable statistics.json kept aside as" << aside;
+        return true;
     }
+    qWarning() << "StatisticsController: unreadable statistics.json cannot be kept aside" << error;
     qWarning() << "StatisticsController: statistics.json is left untouched; measurements of this run are "
                   "not stored";
     m_writeBlocked = true;

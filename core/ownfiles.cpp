@@ -1,4 +1,4 @@
-#include "app/ownfiles.h"
+#include "core/ownfiles.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,5 +1,5 @@
 #pragma once
-// The program's own files (settings, logs, the error log): opened without
+// The program's own files (settings, logs, the error log, the measurements): opened without
 // waiting and used only when they are regular files; a file the program
 // cannot use is kept aside under a name that says why and when.
 // Nothing here logs, so the log handler itself may use it.
