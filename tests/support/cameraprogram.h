@@ -289,15 +289,25 @@ public:
             }
         return n;
     }
-    // Clicks "TAKE FIRST MEASUREMENT" once the window shows it.
+    // Clicks "TAKE FIRST MEASUREMENT" once the window shows it, until the
+    // click shows: the message under the graph changes to "Measurement will
+    // start shortly." A click on a window still being laid out can miss.
     bool takeFirstMeasurement()
     {
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < 20000) {
-            const QPoint button = firstMeasurementButton(grab());
-            if (!button.isNull())
-                return click(button);
+        while (t.elapsed() < 30000) {
+            const QImage before = grab();
+            const QPoint button = firstMeasurementButton(before);
+            if (!button.isNull() && click(button)) {
+                QElapsedTimer shown;
+                shown.start();
+                while (shown.elapsed() < 4000) {
+                    idle(200);
+                    if (grab() != before)
+                        return true;
+                }
+            }
             idle(200);
         }
         return false;

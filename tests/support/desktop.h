@@ -113,6 +113,23 @@ public:
                 return w;
         return QString();
     }
+    // A dialog with this title seen on two looks in a row: one look can
+    // miss a window that is being mapped or managed, and a check repeated
+    // at once must not see it vanish. Empty when none settles within ms.
+    QString settledDialog(const QString& title, int ms) const
+    {
+        QElapsedTimer t;
+        t.start();
+        QString last;
+        while (t.elapsed() < ms) {
+            const QString now = visibleDialog(title);
+            if (!now.isEmpty() && now == last)
+                return now;
+            last = now;
+            QTest::qWait(100);
+        }
+        return QString();
+    }
     // Presses keys in a window as its user would, once it has the focus.
     void keys(const QString& window, const QStringList& keys)
     {
