@@ -15,10 +15,10 @@ endfunction()
 # A QtTest program in build/bin, run by CTest inside tests/isolate.sh with
 # its own temporary HOME and XDG folders. Without DISPLAY it runs on the
 # offscreen platform; with DISPLAY it uses the X display CTest runs under.
-# LABELS desktop marks a test that starts desktop programs (trayer, openbox)
-# which give no sign of being ready: scripts/run-tests.sh runs such a test
-# once more when it fails, and no other test. ARGS go to the program (the
-# test functions or rows to run).
+# LABELS desktop marks a test that starts desktop programs (trayer, openbox,
+# an X server of its own) which give no sign of being ready:
+# scripts/run-tests.sh runs such a test once more when it fails, and no
+# other test. ARGS go to the program (the test functions or rows to run).
 function(lumora_add_test)
   cmake_parse_arguments(T "DISPLAY" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})

@@ -2,9 +2,10 @@
 # Runs the whole CTest suite under a virtual X display and a private D-Bus
 # session bus, so GUI and bus tests never touch the user's own session.
 # A failed test fails the run. Only a test labelled "desktop" is run once
-# more after failing: it starts desktop programs (trayer, openbox) that give
-# no sign of being ready and now and then start slowly. Each such retry is
-# announced with a line, and the counts of the whole run follow it.
+# more after failing: it starts desktop programs (trayer, openbox, an X
+# server of its own) that give no sign of being ready and now and then start
+# slowly. Each such retry is announced with a line, and the counts of the
+# whole run follow it.
 set -euo pipefail
 SELF="$(readlink -f "$0")"
 BUILD_DIR="$(cd "${1:-build}" && pwd)"
