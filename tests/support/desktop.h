@@ -74,13 +74,7 @@ public:
     // openbox, once it manages the screen.
     bool startWindowManager()
     {
-        if (!startHelper("openbox", {}))
-            return false;
-        QElapsedTimer t;
-        t.start();
-        while (!x.run("sh", {"-c", "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"}) && t.elapsed() < 20000)
-            QTest::qWait(200);
-        return t.elapsed() < 20000;
+        return startHelper("openbox", {}) && x.waitForWindowManager();
     }
     QStringList xdotool(const QStringList& args) const
     {

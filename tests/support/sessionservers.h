@@ -4,11 +4,13 @@
 // signals) reaches other tests or the machine's own buses.
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 class PrivateXServer
 {
@@ -49,6 +51,20 @@ public:
         p.setProcessEnvironment(env);
         p.start(program, args);
         return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    // Waits until a window manager (just started) manages the screen: it
+    // has set its check window on the root. A window mapped before that is
+    // taken over without the focus.
+    bool waitForWindowManager(int ms = 20000) const
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!run("sh", {"-c", "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"})) {
+            if (t.elapsed() > ms)
+                return false;
+            QThread::msleep(200);
+        }
+        return true;
     }
 
 private:

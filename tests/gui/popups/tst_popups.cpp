@@ -234,6 +234,7 @@ private slots:
         m_wm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_wm.start("openbox", {"--sm-disable"});
         QVERIFY(m_wm.waitForStarted(5000));
+        QVERIFY(m_server->waitForWindowManager());
         m_holder.start(QCoreApplication::applicationFilePath(), {"--focus-holder"});
         QVERIFY(m_holder.waitForReadyRead(10000));
         m_holderWindow = m_holder.readLine().trimmed().toULongLong();
