@@ -112,17 +112,7 @@ public:
     // at once must not see it vanish. Empty when none settles within ms.
     QString settledDialog(const QString& title, int ms) const
     {
-        QElapsedTimer t;
-        t.start();
-        QString last;
-        while (t.elapsed() < ms) {
-            const QString now = visibleDialog(title);
-            if (!now.isEmpty() && now == last)
-                return now;
-            last = now;
-            QTest::qWait(100);
-        }
-        return QString();
+        return settled([&] { return visibleDialog(title); }, ms);
     }
     // Presses keys in a window as its user would, once it has the focus.
     void keys(const QString& window, const QStringList& keys)
@@ -141,11 +131,18 @@ public:
     // unmapped). Empty when none settles within ms.
     QString settledTrayIcon(int ms = 10000) const
     {
+        return settled([this] { return trayIcon(); }, ms);
+    }
+    // The window a look finds, once two looks in a row find the same one;
+    // empty when none settles within ms.
+    template <typename Look>
+    static QString settled(Look look, int ms)
+    {
         QElapsedTimer t;
         t.start();
         QString last;
         while (t.elapsed() < ms) {
-            const QString now = trayIcon();
+            const QString now = look();
             if (!now.isEmpty() && now == last)
                 return now;
             last = now;
