@@ -125,8 +125,8 @@ void ApplicationController::quit()
 
 void ApplicationController::accessFeature()
 {
-    // Read at every tick, whatever runs: so a step is told from the small
-    // corrections of a running clock, which add up between rare readings.
+    // Read at every tick, whatever runs: a step of the wall clock is seen
+    // (and what is kept on it moved) within one tick.
     currentTime();
     if (featureInUse != FREE_CAMERA || isCameraPreviewOn || isPaused || isQuitting)
         return;

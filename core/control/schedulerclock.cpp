@@ -25,6 +25,8 @@ private:
     QTimer m_timer;
 };
 
+}  // namespace
+
 qint64 readClockMs(clockid_t id)
 {
     timespec ts{};
@@ -32,16 +34,9 @@ qint64 readClockMs(clockid_t id)
     return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-}  // namespace
-
 QDateTime SystemSchedulerClock::nowUtc() const
 {
     return QDateTime::currentDateTimeUtc();
-}
-
-qint64 SystemSchedulerClock::monotonicMs() const
-{
-    return readClockMs(CLOCK_MONOTONIC);
 }
 
 qint64 SystemSchedulerClock::bootMs() const

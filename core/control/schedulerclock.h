@@ -8,6 +8,11 @@
 #include <QDateTime>
 #include <QObject>
 #include <QVector>
+#include <time.h>
+
+// Milliseconds on one of the system's clocks (CLOCK_MONOTONIC,
+// CLOCK_BOOTTIME); the log's warning limiter reads it too.
+qint64 readClockMs(clockid_t id);
 
 // A timer: connected, it drives work (tick, presence check, reminder end);
 // unconnected and single shot, it is a countdown, idle while remainingTime()
@@ -45,10 +50,8 @@ public:
     virtual ~SchedulerClock() = default;
     // The wall clock: it may be set, back or forward, at any time.
     virtual QDateTime nowUtc() const = 0;
-    // Milliseconds on the clock the timers run on: never set, and stopped
-    // while the machine sleeps (CLOCK_MONOTONIC).
-    virtual qint64 monotonicMs() const = 0;
-    // The same, but running on while the machine sleeps (CLOCK_BOOTTIME).
+    // Milliseconds on a clock that is never set and runs on while the
+    // machine sleeps (CLOCK_BOOTTIME).
     virtual qint64 bootMs() const = 0;
     // A new stopped timer owned by parent; it runs on parent's thread.
     virtual SchedulerTimer* createTimer(QObject* parent) = 0;
@@ -59,7 +62,6 @@ class SystemSchedulerClock : public SchedulerClock
 {
 public:
     QDateTime nowUtc() const override;
-    qint64 monotonicMs() const override;
     qint64 bootMs() const override;
     SchedulerTimer* createTimer(QObject* parent) override;
 };
@@ -76,7 +78,6 @@ public:
     ~ManualSchedulerClock() override;
 
     QDateTime nowUtc() const override;
-    qint64 monotonicMs() const override { return m_nowMs; }
     qint64 bootMs() const override { return m_nowMs + m_sleptMs; }
     SchedulerTimer* createTimer(QObject* parent) override;
 
@@ -112,10 +113,10 @@ private:
 
 // Tells a step of the wall clock (set by hand or by NTP) from time that went
 // by, awake or asleep: between two readings the wall clock should move as far
-// as the boot clock, which counts sleep too. What it moved beyond that is a
-// step, unless it stays within the tolerance, where the small corrections of
-// a running clock lie. Read it often (the scheduler does at every tick), so
-// those corrections never add up to a step between two readings.
+// as the boot clock, which counts sleep too. Slewing (NTP, adjtime) speeds up
+// or slows down both clocks alike, so only a step sets them apart, however
+// rarely it is read. A step within the tolerance (like the moment between
+// the reads of the two clocks) is not reported.
 class WallClockSteps
 {
 public:

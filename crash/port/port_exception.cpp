@@ -56,17 +56,10 @@ thread_state_flavor_t g_flavor;
 std::atomic<int> g_reply_timeout_ms{10000};
 std::atomic<long> g_reporting_thread{0};
 
-uint64_t NowMilliseconds()
+// A deadline on the ports' clock, ms from now.
+uint64_t DeadlineIn(uint64_t ms)
 {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-}
-
-int Remaining(uint64_t deadline)
-{
-    const uint64_t now = NowMilliseconds();
-    return now >= deadline ? 0 : static_cast<int>(deadline - now);
+    return port_internal::NowNanoseconds() + ms * 1000000u;
 }
 
 void FillState(ExceptionMessage* message, const void* context)
@@ -96,7 +89,7 @@ void FillState(ExceptionMessage* message, const void* context)
 // right to be dropped, until the time-out. Async-signal-safe calls only.
 void Report(int port, int signal, const siginfo_t* info, const void* context, long thread)
 {
-    const uint64_t deadline = NowMilliseconds() + static_cast<uint64_t>(g_reply_timeout_ms.load());
+    const uint64_t deadline = DeadlineIn(static_cast<uint64_t>(g_reply_timeout_ms.load()));
     int reply[2] = {-1, -1};
     const bool answerable = socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, reply) == 0;
 
@@ -151,14 +144,14 @@ void Report(int port, int signal, const siginfo_t* info, const void* context, lo
         if (errno != EAGAIN)
             break;
         pollfd wait = {port, POLLOUT, 0};
-        if (poll(&wait, 1, Remaining(deadline)) == 0)
+        if (poll(&wait, 1, port_internal::PollTimeout(deadline)) == 0)
             break;
     }
     if (answerable) {
         port_internal::CloseDescriptor(reply[1]);
         if (sent) {
             pollfd wait = {reply[0], POLLIN, 0};
-            while (poll(&wait, 1, Remaining(deadline)) < 0 && errno == EINTR) {
+            while (poll(&wait, 1, port_internal::PollTimeout(deadline)) < 0 && errno == EINTR) {
             }
         }
         port_internal::CloseDescriptor(reply[0]);
@@ -177,8 +170,8 @@ void HandleCrashSignal(int signal, siginfo_t* info, void* context)
     } else if (reporting != thread) {
         // Another thread is reporting its crash: give it its time to end
         // the process first.
-        const uint64_t deadline = NowMilliseconds() + static_cast<uint64_t>(g_reply_timeout_ms.load()) + 1000;
-        while (Remaining(deadline) > 0) {
+        const uint64_t deadline = DeadlineIn(static_cast<uint64_t>(g_reply_timeout_ms.load()) + 1000);
+        while (port_internal::PollTimeout(deadline) > 0) {
             timespec pause = {0, 10 * 1000 * 1000};
             nanosleep(&pause, nullptr);
         }

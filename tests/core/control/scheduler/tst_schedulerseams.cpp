@@ -84,7 +84,7 @@ void TestSchedulerSeams::wallClockStepsAreToldFromSleepAndCorrections_data()
     QTest::addColumn<qint64>("steps");      // the sum of what the readings report
     QTest::newRow("set back 2 h") << 1 << qint64(-7200000) << qint64(0) << qint64(-7200000);
     QTest::newRow("set forward 1 min while asleep 1 h") << 1 << qint64(60000) << qint64(3600000) << qint64(60000);
-    // Small corrections of a running clock add up to a minute, yet none is a step.
+    // Moves within the tolerance add up to a minute, yet none is a step.
     QTest::newRow("corrected by 1 ms at each tick for 10 h") << 18000 << qint64(1) << qint64(0) << qint64(0);
     QTest::newRow("corrected by 2 s twice") << 2 << qint64(-2000) << qint64(0) << qint64(0);
 }
