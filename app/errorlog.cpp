@@ -18,23 +18,16 @@ std::streambuf* g_originalBuffer = nullptr;
 // Opens the error log, emptied, only when it is a regular file: a FIFO (or
 // a link to one) there would hold the start in open() for good. Whatever
 // else lies there is kept aside with a warning, and a new file is made.
-void openRegular(std::fstream& stream, const std::string& path)
+void openKeepingAside(std::fstream& stream, const std::string& path)
 {
     const QByteArray native(path.c_str());
-    const QString name = QFile::decodeName(native);
-    bool notRegular = false;
-    int fd = ownfiles::openRegular(native, O_WRONLY | O_CREAT, &notRegular);
-    if (fd < 0 && notRegular) {
-        QString error;
-        const QString aside = ownfiles::keepAside(name, QStringLiteral("not-a-file"), &error);
-        if (aside.isEmpty()) {
-            qWarning().noquote() << "errorlog: not a regular file, not used:" << name << error;
-            fd = -1;
-        } else {
-            qWarning().noquote() << "errorlog: not a regular file, kept aside as" << aside;
-            fd = ownfiles::openRegular(native, O_WRONLY | O_CREAT | O_EXCL);
-        }
-    }
+    QString aside;
+    QString error;
+    const int fd = ownfiles::openRegularKeepingAside(native, O_WRONLY | O_CREAT, &aside, &error);
+    if (!aside.isEmpty())
+        qWarning().noquote() << "errorlog: not a regular file, kept aside as" << aside;
+    else if (!error.isEmpty())
+        qWarning().noquote() << "errorlog: not a regular file, not used:" << QFile::decodeName(native) << error;
     if (fd < 0) {
         stream.setstate(std::ios::failbit);  // what std::cerr gets is lost
         return;
@@ -48,7 +41,7 @@ void openRegular(std::fstream& stream, const std::string& path)
 
 void redirect(std::fstream& stream, const std::string& path)
 {
-    openRegular(stream, path);
+    openKeepingAside(stream, path);
     if (!g_originalBuffer)
         g_originalBuffer = std::cerr.rdbuf();
     std::cerr.rdbuf(stream.rdbuf());

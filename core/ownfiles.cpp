@@ -42,6 +42,24 @@ int openRegular(const QByteArray& path, int flags, bool* notRegular)
     return fd;
 }
 
+int openRegularKeepingAside(const QByteArray& path, int flags, QString* aside, QString* error)
+{
+    bool notRegular = false;
+    const int fd = openRegular(path, flags, &notRegular);
+    if (fd >= 0 || !notRegular)
+        return fd;
+    QString why;
+    const QString name = keepAside(QFile::decodeName(path), QStringLiteral("not-a-file"), &why);
+    if (name.isEmpty()) {
+        if (error)
+            *error = why;
+        return -1;
+    }
+    if (aside)
+        *aside = name;
+    return openRegular(path, flags | O_CREAT | O_EXCL);
+}
+
 QString keepAside(const QString& path, const QString& why, QString* error)
 {
     const QString base =

@@ -16,6 +16,12 @@ namespace ownfiles {
 // than a regular file lies at the path.
 int openRegular(const QByteArray& path, int flags, bool* notRegular = nullptr);
 
+// openRegular(), and when something other than a regular file lies at the
+// path, keeps it aside ("not-a-file") and creates a new file in its place
+// (O_CREAT | O_EXCL). *aside gets the name it was kept under; when it
+// cannot be kept aside, the result is -1 and *error says why.
+int openRegularKeepingAside(const QByteArray& path, int flags, QString* aside, QString* error);
+
 // Renames the file (or whatever lies there) to "<path>.<why>-<yyyyMMdd-HHmmss>",
 // or with "-2", "-3", ... when that name is taken; an existing file is never
 // replaced. Returns the new name, or an empty text and the reason in *error.

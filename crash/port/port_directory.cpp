@@ -53,20 +53,37 @@ bool Fits(const std::string& folder)
     return !folder.empty() && folder[0] == '/' && folder.size() + 1 + kLongestEntry + 1 <= sizeof(sockaddr_un::sun_path);
 }
 
-// A real folder (not a link) of this user that nobody else may enter;
-// with make, it is created where missing and a folder of this user open to
-// others is closed.
-bool PrivateFolder(const std::string& path, bool make)
+// Opens path when it is a real folder (not a link) of this user; the checks
+// and any change go through this one descriptor of the folder itself, so
+// nothing can be swapped in between. -1 otherwise.
+int OpenOwnFolder(const std::string& path, struct stat* st)
 {
-    if (make)
-        mkdir(path.c_str(), 0700);
     const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (fd >= 0 && (fstat(fd, st) != 0 || !S_ISDIR(st->st_mode) || st->st_uid != geteuid())) {
+        Close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Whether path is a real folder of this user that nobody else may enter.
+bool IsPrivateFolder(const std::string& path)
+{
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid();
-    if (ok && (st.st_mode & 077) != 0)
-        ok = make && fchmod(fd, st.st_mode & 07700) == 0;
+    const int fd = OpenOwnFolder(path, &st);
+    const bool ok = fd >= 0 && (st.st_mode & 077) == 0;
+    Close(fd);
+    return ok;
+}
+
+// Makes path a real folder of this user that nobody else may enter: creates
+// it where missing and closes a folder of this user that is open to others.
+bool MakePrivateFolder(const std::string& path)
+{
+    mkdir(path.c_str(), 0700);
+    struct stat st;
+    const int fd = OpenOwnFolder(path, &st);
+    const bool ok = fd >= 0 && ((st.st_mode & 077) == 0 || fchmod(fd, st.st_mode & 07700) == 0);
     Close(fd);
     return ok;
 }
@@ -139,22 +156,22 @@ void ChooseDirectory()
     // enough for a socket address.
     std::string chosen;
     const std::string given = Environment(kPortDirectoryVariable);
-    if (Fits(given) && PrivateFolder(given, true))
+    if (Fits(given) && MakePrivateFolder(given))
         chosen = given;
     const std::string runtime = Environment("XDG_RUNTIME_DIR");
-    if (chosen.empty() && Fits(runtime + "/crashwatch") && PrivateFolder(runtime, false) &&
-        PrivateFolder(runtime + "/crashwatch", true))
+    if (chosen.empty() && Fits(runtime + "/crashwatch") && IsPrivateFolder(runtime) &&
+        MakePrivateFolder(runtime + "/crashwatch"))
         chosen = runtime + "/crashwatch";
     std::string temporary = Environment("TMPDIR");
     if (temporary.empty() || temporary[0] != '/')
         temporary = "/tmp";
     temporary += "/crashwatch-" + std::to_string(geteuid());
-    if (chosen.empty() && Fits(temporary) && PrivateFolder(temporary, true))
+    if (chosen.empty() && Fits(temporary) && MakePrivateFolder(temporary))
         chosen = temporary;
     const std::string cache = CacheFolder();
     if (chosen.empty() && Fits(cache)) {
         MakeParents(cache);
-        if (PrivateFolder(cache, true))
+        if (MakePrivateFolder(cache))
             chosen = cache;
     }
     if (chosen.empty()) {
