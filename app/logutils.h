@@ -26,7 +26,13 @@ void myMessageHandler(QtMsgType type, const QMessageLogContext& context, const Q
 // milliseconds (standard output may be a pipe nobody reads).
 void flushStandardOutput(int ms);
 
-// How long a repeated library warning is held back (ten minutes).
+// Library warnings remembered at the most, to hold back their repeats.
+constexpr int kRepeatsKept = 1000;
+
+// How long a repeated library warning is held back (ten minutes); forgets
+// the warnings seen so far.
 void setRepeatPeriodForTesting(qint64 ms);
+// How many library warnings are remembered now.
+int repeatTableSizeForTesting();
 
 }  // namespace LOGUTILS

@@ -273,18 +273,29 @@ private slots:
     }
 
     // A library's warning that comes again and again is written once, then
-    // at most once a period with a count; our own lines always.
+    // at most once a period with a count; our own lines always. Qt's own
+    // warnings look like ours ("Class::method: ...") but carry no source file.
+    void repeatedLibraryWarningsAreHeldBack_data()
+    {
+        QTest::addColumn<QString>("noise");
+        QTest::addColumn<int>("repeats");
+        QTest::newRow("sound server") << "PulseAudioService: pa_context_connect() failed" << 3;
+        QTest::newRow("painter") << "QPainter::begin: Paint device returned engine == 0, type: 1" << 100;
+        QTest::newRow("connect") << "QObject::connect: No such signal QTimer::tick()" << 100;
+        QTest::newRow("repaint") << "QWidget::repaint: Recursive repaint detected" << 100;
+    }
     void repeatedLibraryWarningsAreHeldBack()
     {
+        QFETCH(QString, noise);
+        QFETCH(int, repeats);
         QTemporaryDir tmp;
         QVERIFY(LOGUTILS::initLogging(tmp.path()));
         LOGUTILS::setRepeatPeriodForTesting(1500);
         const QMessageLogContext library;  // no source file: not our code
         const QMessageLogContext own("tst_logutils.cpp", 1, "f", "default");
-        const QString noise = "PulseAudioService: pa_context_connect() failed";
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < repeats; ++i)
             LOGUTILS::myMessageHandler(QtWarningMsg, library, noise);
-            LOGUTILS::myMessageHandler(QtWarningMsg, library, "LumoraGUI::showReminder() no sound");
+        for (int i = 0; i < 3; ++i) {
             LOGUTILS::myMessageHandler(QtWarningMsg, own, "StatisticsController: not written");
             LOGUTILS::myMessageHandler(QtDebugMsg, library, "a library's debug line");
         }
@@ -294,13 +305,57 @@ private slots:
         LOGUTILS::setRepeatPeriodForTesting(10 * 60 * 1000);
 
         const QStringList lines = readLines(LOGUTILS::getLogPath());
-        QCOMPARE(lines.filter("PulseAudioService").size(), 2);
-        QVERIFY(lines.filter("PulseAudioService").at(0).endsWith("Warning: " + noise));
-        QVERIFY(lines.filter("PulseAudioService").at(1).endsWith(
-            "Warning: " + noise + " (and 2 more times since it was last written)"));
-        QCOMPARE(lines.filter("LumoraGUI::showReminder() no sound").size(), 3);
+        const QStringList noisy = lines.filter(noise);
+        QCOMPARE(noisy.size(), 2);
+        QVERIFY(noisy.at(0).endsWith("Warning: " + noise));
+        QVERIFY2(
+            noisy.at(1).endsWith(
+                QString("Warning: %1 (and %2 more times since it was last written)").arg(noise).arg(repeats - 1)),
+            qPrintable(noisy.at(1)));
         QCOMPARE(lines.filter("StatisticsController: not written").size(), 3);
         QCOMPARE(lines.filter("a library's debug line").size(), 3);
+    }
+
+    // A library that warns with a new text each time (an X error names its
+    // sequence number) writes every line, while what the handler remembers
+    // of them stays bounded; the latest is still known and held back.
+    void libraryWarningTableStaysBounded_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("distinct");
+        QTest::newRow("40,000 X errors") << int(QtWarningMsg) << 40000;
+        QTest::newRow("3,000 criticals") << int(QtCriticalMsg) << 3000;
+    }
+    void libraryWarningTableStaysBounded()
+    {
+        QFETCH(int, type);
+        QFETCH(int, distinct);
+        QTemporaryDir tmp;
+        QVERIFY(LOGUTILS::initLogging(tmp.path()));
+        // Standard output goes to /dev/null meanwhile: the test's own output
+        // has no use for these lines.
+        LOGUTILS::flushStandardOutput(30000);
+        const int savedStdout = ::dup(STDOUT_FILENO);
+        const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        QVERIFY(savedStdout >= 0 && devNull >= 0 && ::dup2(devNull, STDOUT_FILENO) >= 0);
+        ::close(devNull);
+        const QMessageLogContext library;
+        const auto text = [](int i) {
+            return QString("QXcbConnection: XCB error: 3 (BadWindow), sequence: %1").arg(i);
+        };
+        for (int i = 0; i < distinct; ++i)
+            LOGUTILS::myMessageHandler(QtMsgType(type), library, text(i));
+        const int remembered = LOGUTILS::repeatTableSizeForTesting();
+        LOGUTILS::myMessageHandler(QtMsgType(type), library, text(distinct - 1));
+        LOGUTILS::flushStandardOutput(30000);
+        QVERIFY(::dup2(savedStdout, STDOUT_FILENO) >= 0);
+        ::close(savedStdout);
+
+        QVERIFY2(remembered <= LOGUTILS::kRepeatsKept, qPrintable(QString::number(remembered)));
+        int written = 0;
+        for (const QString& name : logFiles(tmp.path()))
+            written += readLines(tmp.path() + "/" + name).filter("QXcbConnection: XCB error").size();
+        QCOMPARE(written, distinct);
     }
 
     void errorStreamIsRestoredBeforeClose()
