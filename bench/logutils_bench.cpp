@@ -8,19 +8,11 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/logutils.h"
 
 namespace {
-
-long peakKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 void LogDistinctLibraryWarning(benchmark::State& state)
 {
@@ -39,7 +31,6 @@ void LogDistinctLibraryWarning(benchmark::State& state)
     ::close(devNull);
 
     LOGUTILS::setRepeatPeriodForTesting(10 * 60 * 1000);  // forgets what earlier runs left
-    const long peakBefore = peakKilobytes();
     const QMessageLogContext library;  // no source file: a library's line
     qint64 sequence = 0;
     const auto warn = [&] {
@@ -53,7 +44,6 @@ void LogDistinctLibraryWarning(benchmark::State& state)
     for (auto _ : state)
         warn();
     state.counters["remembered"] = LOGUTILS::repeatTableSizeForTesting();
-    state.counters["peak_growth_kB"] = double(peakKilobytes() - peakBefore);
 
     LOGUTILS::flushStandardOutput(10000);
     ::dup2(savedStdout, STDOUT_FILENO);
