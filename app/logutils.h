@@ -2,7 +2,9 @@
 // Rolling log files: one message handler for the whole process writes each
 // line to standard output and to the current file in the "logs" folder.
 // Standard output never holds a thread that logs: a line it cannot take now
-// is left out of it (the file has it) and counted.
+// is left out of it (the file has it) and counted. A library's warning that
+// repeats is held back. The handler's parts: logstdout.h (standard output),
+// logfile.h (the files), warninglimiter.h (repeated library warnings).
 
 #include <QString>
 #include <QtGlobal>
