@@ -204,15 +204,17 @@ QString UniqueApplicationPrivate::sharedMemoryKey(const QString& blockServerName
 
 QString UniqueApplicationPrivate::privateDirectory()
 {
-    // One folder per user and host, whatever the launch's runtime or
-    // temporary folder: launches with and without XDG_RUNTIME_DIR (a login
-    // session and a cron job, say) must meet in it. The user's own cache
-    // folder is one that nobody else can create first.
-    const QString cache =
-        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QLatin1Char('/') + hostFolderName();
-    if (makePrivateDirectory(cache))
-        return cache;
-    qWarning() << "UniqueApplication: no private folder for the guard:" << cache;
+    // In the program's data folder, the one its statistics live in: one
+    // primary per data folder, however the launch's runtime, temporary or
+    // cache folders are set and whatever a cache cleaner removes. The
+    // user's own data folder is one that nobody else can create first.
+    // Taken at the first call, while the guard starts: the application may
+    // rename itself later, which would move the location.
+    static const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    const QString folder = data + QLatin1Char('/') + hostFolderName();
+    if (!data.isEmpty() && makePrivateDirectory(folder))
+        return folder;
+    qWarning() << "UniqueApplication: no private folder for the guard:" << folder;
     return QString();
 }
 
@@ -220,7 +222,7 @@ QString UniqueApplicationPrivate::hostFolderName()
 {
     // A hash keeps the socket path short whatever the host name.
     const QByteArray host = QSysInfo::machineHostName().toUtf8();
-    return QStringLiteral("uniqueapplication-") +
+    return QStringLiteral("guard-") +
            QString::fromLatin1(QCryptographicHash::hash(host, QCryptographicHash::Sha256).toHex().left(8));
 }
 

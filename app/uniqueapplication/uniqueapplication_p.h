@@ -64,12 +64,13 @@ public:
     // never share (or fight over) one block.
     static QString sharedMemoryKey(const QString& blockServerName, uint uid);
     // The folder of the block's key file, its lock file and the local
-    // socket, which no other user may enter: one of this host in the user's
-    // cache folder, the same whatever XDG_RUNTIME_DIR or TMPDIR say, so
-    // that every launch of the user finds the others. Empty when there is
-    // none; the guard then stays out of the way.
+    // socket, which no other user may enter: one of this host in the
+    // program's data folder, the same whatever XDG_RUNTIME_DIR, TMPDIR or
+    // XDG_CACHE_HOME say, so that every launch that shares the data finds
+    // the others. Empty when there is none; the guard then stays out of the
+    // way.
     static QString privateDirectory();
-    // Name of the folder in the cache folder: one per host, as machines may
+    // Name of the folder in the data folder: one per host, as machines may
     // share a home.
     static QString hostFolderName();
     // Empty when there is no private folder or the path is too long for a

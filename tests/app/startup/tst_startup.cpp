@@ -361,7 +361,8 @@ private slots:
         QVERIFY2(Launcher::waitFor(first.data(), run.out, "LumoraGUI::init()"), qPrintable(run.out));
         // Its socket is where the user's own, private folder is.
         const QString socket = UniqueApplicationPrivate::sharedMemoryKey(name.left(22), kStartupUser);
-        const QString privateDir = launcher.home() + "/.cache/" + UniqueApplicationPrivate::hostFolderName();
+        const QString privateDir =
+            launcher.home() + "/.local/share/lumora/" + UniqueApplicationPrivate::hostFolderName();
         QVERIFY2(QFileInfo(privateDir + "/" + socket).exists(), qPrintable(QDir(privateDir).entryList().join(' ')));
 
         // A second launch reaches the first, not the other user.

@@ -180,11 +180,29 @@ struct GuardedUser
     // Empty when both test users can run the helper's copy; else why not.
     QString unreachable() { return programs.unreachableBy(uid) + programs.unreachableBy(kOtherTestUser); }
 
+    // The guard's folder in the helper's data folder, made as the user's
+    // own, private: its path.
+    QString makeGuardFolder()
+    {
+        QString path = home.path();
+        const QStringList levels{".local", "share", QFileInfo(helper).fileName(),
+                                 UniqueApplicationPrivate::hostFolderName()};
+        for (const QString& level : levels) {
+            path += QLatin1Char('/') + level;
+            const QByteArray encoded = QFile::encodeName(path);
+            if (!QDir().mkpath(path) || ::chown(encoded.constData(), uid, uid) != 0 ||
+                ::chmod(encoded.constData(), 0700) != 0)
+                return QString();
+        }
+        return path;
+    }
+
     uid_t uid;
     ReachableCopy programs;
     QString helper;
     QTemporaryDir shared{QStringLiteral("/tmp/lumora-guard-XXXXXX")};
-    QTemporaryDir home{QStringLiteral("/tmp/lumora-guardhome-XXXXXX")};
+    // Short enough for the guard's socket path to fit a socket address.
+    QTemporaryDir home{QStringLiteral("/tmp/lumora-gh-XXXXXX")};
     QProcessEnvironment env;
     bool ready = false;
 };
@@ -222,6 +240,7 @@ class TestUniqueApplication : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void checksumIsX25();
     void blockServerNameFollowsOptions();
     void secondLaunchWakesPrimaryOnce();
@@ -241,6 +260,12 @@ private slots:
     void usedUpBlocksDoNotStopIt();
     void everyKeyTakenDoesNotStopIt();
 };
+
+void TestUniqueApplication::initTestCase()
+{
+    // The guard's folder as the helper finds it: in its data folder.
+    QCoreApplication::setApplicationName(QFileInfo(QStringLiteral(UNIQUE_HELPER)).fileName());
+}
 
 void TestUniqueApplication::checksumIsX25()
 {
@@ -630,13 +655,18 @@ void TestUniqueApplication::launchesOfOneUserMeetWhateverTheirFolders_data()
     QTest::addColumn<QString>("firstRuntime");
     QTest::addColumn<QString>("secondRuntime");
     QTest::addColumn<bool>("ownTemporary");
-    // Both with a cache folder too long to name the socket in an address.
-    QTest::addColumn<bool>("longCache");
-    QTest::newRow("with, then without XDG_RUNTIME_DIR") << "test" << "none" << false << false;
-    QTest::newRow("without, then with XDG_RUNTIME_DIR") << "none" << "test" << false << false;
-    QTest::newRow("other XDG_RUNTIME_DIR and TMPDIR") << "test" << "own" << true << false;
-    QTest::newRow("other TMPDIR") << "none" << "none" << true << false;
-    QTest::newRow("long cache folder") << "test" << "none" << false << true;
+    // Both with a data folder too long to name the socket in an address.
+    QTest::addColumn<bool>("longData");
+    // The cache folder: the test's, removed while the first runs (as by a
+    // cache cleaner), or another one for the second.
+    QTest::addColumn<QString>("cache");
+    QTest::newRow("with, then without XDG_RUNTIME_DIR") << "test" << "none" << false << false << "same";
+    QTest::newRow("without, then with XDG_RUNTIME_DIR") << "none" << "test" << false << false << "same";
+    QTest::newRow("other XDG_RUNTIME_DIR and TMPDIR") << "test" << "own" << true << false << "same";
+    QTest::newRow("other TMPDIR") << "none" << "none" << true << false << "same";
+    QTest::newRow("long data folder") << "test" << "none" << false << true << "same";
+    QTest::newRow("cache folder removed") << "test" << "test" << false << false << "removed";
+    QTest::newRow("other XDG_CACHE_HOME") << "test" << "test" << false << false << "other";
 }
 
 // The real program, launched twice by one user with different runtime and
@@ -646,28 +676,32 @@ void TestUniqueApplication::launchesOfOneUserMeetWhateverTheirFolders()
     QFETCH(QString, firstRuntime);
     QFETCH(QString, secondRuntime);
     QFETCH(bool, ownTemporary);
-    QFETCH(bool, longCache);
+    QFETCH(bool, longData);
+    QFETCH(QString, cache);
     QTemporaryDir bin;
-    const QString cache = bin.filePath(QString(90, QLatin1Char('c')));
-    QVERIFY(QDir().mkpath(cache));
+    const QString data = bin.filePath(QString(90, QLatin1Char('d')));
+    QVERIFY(QDir().mkpath(data));
     const QString lumora = bin.filePath(QStringLiteral("lumora"));
     QVERIFY(QFile::copy(QStringLiteral(LUMORA_EXE), lumora));
     QVERIFY(writeTrivialLandmarkModel(bin.filePath(QStringLiteral("data.dat"))));
     QTemporaryDir runtime;
     QTemporaryDir temporary;
+    QTemporaryDir otherCache;
     QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
-    const auto launch = [&](QProcess& p, const QString& runtimeKind, bool ownTmp, const QStringList& args) {
+    const auto launch = [&](QProcess& p, const QString& runtimeKind, bool second, const QStringList& args) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         if (runtimeKind == "none")
             env.remove("XDG_RUNTIME_DIR");
         else if (runtimeKind == "own")
             env.insert("XDG_RUNTIME_DIR", runtime.path());
-        if (ownTmp)
+        if (second && ownTemporary)
             env.insert("TMPDIR", temporary.path());
-        if (longCache)
-            env.insert("XDG_CACHE_HOME", cache);
+        if (second && cache == "other")
+            env.insert("XDG_CACHE_HOME", otherCache.path());
+        if (longData)
+            env.insert("XDG_DATA_HOME", data);
         p.setProcessEnvironment(env);
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(lumora, args);
@@ -687,9 +721,11 @@ void TestUniqueApplication::launchesOfOneUserMeetWhateverTheirFolders()
     QByteArray firstOut;
     launch(first, firstRuntime, false, {"/m"});
     QVERIFY2(waitFor(first, firstOut, "LumoraGUI::init()"), firstOut.constData());
+    if (cache == "removed")
+        QVERIFY(QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)).removeRecursively());
 
     QProcess second;
-    launch(second, secondRuntime, ownTemporary, {});
+    launch(second, secondRuntime, true, {});
     QVERIFY(second.waitForFinished(15000));
     const QByteArray secondOut = second.readAll();
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
@@ -716,7 +752,6 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
     if (!guarded.unreachable().isEmpty())
         QSKIP(qPrintable(guarded.unreachable()));
     const QTemporaryDir& shared = guarded.shared;
-    const QTemporaryDir& home = guarded.home;
     const QProcessEnvironment& env = guarded.env;
 
     using P = UniqueApplicationPrivate;
@@ -725,13 +760,11 @@ void TestUniqueApplication::anotherUserCannotStopOrReachIt()
                                QFileInfo(guarded.helper).canonicalFilePath(), {}, UniqueApplication::NotifyOnSecondary);
     // A key file the user's program left behind in its private folder, and
     // the System V key it stands for.
-    const QString privateDir = home.path() + "/.cache/" + P::hostFolderName();
-    QVERIFY(QDir().mkpath(privateDir));
+    const QString privateDir = guarded.makeGuardFolder();
+    QVERIFY(!privateDir.isEmpty());
     const QString keyFile = P::blockKeyFile(privateDir, name, user);
     QVERIFY(QFile(keyFile).open(QIODevice::WriteOnly));
-    for (const QString& path : {home.path() + "/.cache", privateDir, keyFile})
-        QCOMPARE(::chown(QFile::encodeName(path).constData(), user, user), 0);
-    QCOMPARE(::chmod(QFile::encodeName(privateDir).constData(), 0700), 0);
+    QCOMPARE(::chown(QFile::encodeName(keyFile).constData(), user, user), 0);
     const key_t leftKey = ::ftok(QFile::encodeName(keyFile).constData(), 'Q');
     QVERIFY(leftKey != -1);
 
@@ -863,13 +896,8 @@ void TestUniqueApplication::everyKeyTakenDoesNotStopIt()
     if (!guarded.unreachable().isEmpty())
         QSKIP(qPrintable(guarded.unreachable()));
     // The guard's folder, where its key file will be made.
-    const QString cache = guarded.home.path() + QStringLiteral("/.cache");
-    const QString folder = cache + QLatin1Char('/') + UniqueApplicationPrivate::hostFolderName();
-    QVERIFY(QDir().mkpath(folder));
-    for (const QString& path : {cache, folder}) {
-        QCOMPARE(::chown(QFile::encodeName(path).constData(), kTestUser, kTestUser), 0);
-        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0700), 0);
-    }
+    const QString folder = guarded.makeGuardFolder();
+    QVERIFY(!folder.isEmpty());
 
     // A key is the key file's device and the low bits of its inode number,
     // and a file system hands out inode numbers close to each other: the
