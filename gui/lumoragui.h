@@ -285,6 +285,8 @@ private slots:
     void followScreen();
 private:
     QScreen* screenForFit() const;
+    void reserveStatusLineHeight(int pagesWidth);
+    void fitLanguageListToEntries();
     QPointer<QScreen> m_fitScreen;
     bool m_watchingPages = false;
     bool m_fitting = false;

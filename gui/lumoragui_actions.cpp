@@ -74,6 +74,7 @@ void LumoraGUI::loadLanguagesToComboBox()
             m_languageIndex = i;
     }
     ui->comboBox_chosenLanguage->setCurrentIndex(m_languageIndex);
+    fitLanguageListToEntries();
 }
 
 void LumoraGUI::on_comboBox_chosenLanguage_activated(int index)

@@ -152,6 +152,7 @@ void LumoraGUI::adjustGUIelementsSizes()
     }
     ui->customPlot_blinkMonitoring_graph->setMinimumHeight(8 * h);
     m_previewWidth = h > 24 ? 20 * h : 400;
+    fitLanguageListToEntries();
 }
 
 void LumoraGUI::initializeShadowsForWidgets()

@@ -5,8 +5,12 @@
 // vertically below the title bar and the window moves by the least distance
 // that brings it inside the screen's available area. Done when the window is
 // shown, when its pages' layout changes (a page, the language, the status
-// line) and when its screen changes, but never while the user drags it.
+// line) and when its screen changes, but never while the user drags it. The
+// status line keeps one height whatever it says, so that what lies below it
+// stays put.
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -16,6 +20,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyleOptionMenuItem>
 #include <QWindow>
 #include <functional>
 
@@ -63,6 +68,25 @@ int shiftInto(int start, int length, int areaStart, int areaLength)
     return shift;
 }
 
+// The width a widget that spans its rows has inside pages `width` wide.
+int roomFor(const QWidget* widget, const QWidget* pages, int width)
+{
+    int room = width;
+    for (QWidget* parent = widget->parentWidget(); parent && parent != pages->parentWidget();
+         parent = parent->parentWidget())
+        if (QLayout* layout = parent->layout())
+            room -= layout->contentsMargins().left() + layout->contentsMargins().right();
+    return room;
+}
+
+// Lets the layouts follow a size change inside a fit now, so that no request
+// of this fit comes back as another one.
+void settleLayouts()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+}
+
 // Where the screen is narrower than the pages ask for, the widgets the form
 // marks with "givesWayWhereNarrow" give way: a label wraps its text and a
 // picture shrinks, keeping its shape, to the width its row offers inside a
@@ -84,11 +108,7 @@ bool giveWay(QWidget* pages, bool narrow, int width)
             continue;
         }
         const QSize natural = widget->sizeHint();
-        int room = width;
-        for (QWidget* parent = widget->parentWidget(); parent && parent != pages->parentWidget();
-             parent = parent->parentWidget())
-            if (QLayout* layout = parent->layout())
-                room -= layout->contentsMargins().left() + layout->contentsMargins().right();
+        const int room = roomFor(widget, pages, width);
         QSize size(0, 0);
         QSize maximum(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         if (narrow && room < natural.width() && natural.width() > 0) {
@@ -101,12 +121,8 @@ bool giveWay(QWidget* pages, bool narrow, int width)
             changed = true;
         }
     }
-    if (changed) {
-        // Their layouts follow now, so that no request of this fit comes
-        // back as another one.
-        for (int i = 0; i < 5; ++i)
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    }
+    if (changed)
+        settleLayouts();
     return changed;
 }
 
@@ -203,18 +219,22 @@ void LumoraGUI::fitToScreen()
     const int scrollBar = area->verticalScrollBar()->sizeHint().width();
     giveWay(pages, false, 0);
     const int preferred = qMax(pages->sizeHint().width(), titleBar->sizeHint().width());
+    reserveStatusLineHeight(qMin(preferred, roomWidth));
     const bool scrolls = heightAt(qMin(preferred, roomWidth)) > roomHeight;
     if (preferred + (scrolls ? scrollBar : 0) > roomWidth)
         giveWay(pages, true, roomWidth - scrollBar);
     const int minimumWidth = qMax(pages->minimumSizeHint().width(), titleBar->minimumSizeHint().width());
     int width = qBound(minimumWidth, qMax(pages->sizeHint().width(), titleBar->sizeHint().width()),
                        qMax(minimumWidth, roomWidth));
+    reserveStatusLineHeight(width);
     int height = heightAt(width);
     if (height > roomHeight) {
         // The scroll bar stands beside the pages, which keep their width
         // where the screen has room for both.
-        if (width + scrollBar > roomWidth)
+        if (width + scrollBar > roomWidth) {
             width = qMax(minimumWidth, roomWidth - scrollBar);
+            reserveStatusLineHeight(width);
+        }
         height = qMax(roomHeight, area->minimumSizeHint().height());
         width += scrollBar;
     }
@@ -227,4 +247,65 @@ void LumoraGUI::fitToScreen()
                        shiftInto(wanted.y(), wanted.height(), available.y(), available.height()));
     if (!shift.isNull())
         move(pos() + shift);
+}
+
+void LumoraGUI::reserveStatusLineHeight(int pagesWidth)
+{
+    // The status line keeps the height of the tallest text it can show, at
+    // its width in pages this wide and in the present language, so that the
+    // button and the graph below it stay where they are whatever it says.
+    QLabel* line = ui->label_blinkMonitoringMessage;
+    const int width = roomFor(line, ui->widget_pages, pagesWidth);
+    if (width <= 0)
+        return;
+    QLabel probe;
+    probe.setFont(line->font());
+    probe.setTextFormat(line->textFormat());
+    probe.setAlignment(line->alignment());
+    probe.setWordWrap(line->wordWrap());
+    probe.setMargin(line->margin());
+    probe.setIndent(line->indent());
+    probe.setContentsMargins(line->contentsMargins());
+    QStringList texts;
+    for (int m = MEASUREMENT_STARTS_SHORTLY; m <= TRAINING_OBSERVES_USER; ++m)
+        texts << messageToText(BlinkMonitoringMessage(m));
+    for (int e = LOW_MEMORY_OR_MISSING_MODEL; e <= NO_CAMERA; ++e)
+        texts << errorToText(Error(e));
+    int tallest = 0;
+    for (const QString& text : qAsConst(texts)) {
+        probe.setText(text);
+        tallest = qMax(tallest, probe.heightForWidth(width));
+    }
+    // Only a new height is set, and the layouts follow it within this fit.
+    if (line->minimumHeight() != tallest) {
+        line->setMinimumHeight(tallest);
+        settleLayouts();
+    }
+}
+
+void LumoraGUI::fitLanguageListToEntries()
+{
+    // The list's pop-up draws its entries as menu items, which need more
+    // room beside the text than the box itself asks for: the pop-up is made
+    // as wide as its widest entry needs, so that no language's name is cut.
+    QComboBox* box = ui->comboBox_chosenLanguage;
+    QAbstractItemView* view = box->view();
+    view->ensurePolished();
+    const QFontMetrics metrics(view->font());
+    QStyleOptionMenuItem item;
+    item.initFrom(view);
+    item.menuItemType = QStyleOptionMenuItem::Normal;
+    item.checkType = QStyleOptionMenuItem::NonExclusive;
+    item.maxIconWidth = view->iconSize().width() + 4;
+    item.font = view->font();
+    item.fontMetrics = metrics;
+    int widest = 0;
+    for (int row = 0; row < box->count(); ++row) {
+        item.text = box->itemText(row);
+        const QSize text(metrics.horizontalAdvance(item.text), metrics.height());
+        widest = qMax(widest, box->style()->sizeFromContents(QStyle::CT_MenuItem, &item, text, box).width());
+    }
+    const int scrollBar =
+        box->count() > box->maxVisibleItems() ? view->verticalScrollBar()->sizeHint().width() : 0;
+    view->setMinimumWidth(widest + 2 * view->frameWidth() + scrollBar);
 }

@@ -13,10 +13,13 @@
 // the windows and checks what is on the screen.
 
 #define QTEST_QPA_MOUSE_HANDLING
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QPainter>
 #include <QProcess>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -101,6 +104,22 @@ QVector<QColor> edgePixels(const QImage& screen, const QRect& frame)
         pixels << screen.pixelColor(frame.left(), y) << screen.pixelColor(frame.right(), y);
     return pixels;
 }
+
+// The interface language the parent chose for this case, put back to
+// English at the end.
+struct Translators
+{
+    Translators()
+    {
+        const QString language = qEnvironmentVariable(kLanguageVariable);
+        for (int i = 0; i < languages::list().size(); ++i)
+            if (languages::list().at(i).name() == language)
+                languages::apply(i, qApp, app, qt);
+    }
+    ~Translators() { languages::apply(0, qApp, app, qt); }
+    QTranslator* app = nullptr;
+    QTranslator* qt = nullptr;
+};
 
 // Turns the wheel by notches (towards the page's end where positive) with
 // the X server's pointer over a point of the widget.
@@ -272,12 +291,7 @@ private slots:
         // A scaled screen narrower than the pages ask for: the window takes
         // the screen's width, the pages lay out at that width with their
         // texts wrapped, and nothing is cut or scrolls sideways.
-        QTranslator* appTranslator = nullptr;
-        QTranslator* qtTranslator = nullptr;
-        const QString language = qEnvironmentVariable(kLanguageVariable);
-        for (int i = 0; i < languages::list().size(); ++i)
-            if (languages::list().at(i).name() == language)
-                languages::apply(i, qApp, appTranslator, qtTranslator);
+        Translators translators;
         auto w = firstStartWindow();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         const QRect available = w->screen()->availableGeometry();
@@ -325,7 +339,88 @@ private slots:
                      qPrintable(where + QStringLiteral("%1 below %2").arg(end).arg(area->viewport()->height())));
             bar->setValue(0);
         }
-        languages::apply(0, qApp, appTranslator, qtTranslator);
+    }
+
+    void statusLineKeepsButtonStill()
+    {
+        // Each check of the blink training switches the status line between
+        // texts of one and of two lines: what lies below it stays put.
+        Translators translators;
+        auto w = firstStartWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        child<QRadioButton>(w.get(), "radioButton_isReminderInteractive")->setChecked(true);
+        auto* button = child<QWidget>(w.get(), "pushButton_blinkMonitoringTakeFirstMeasurement");
+        child<QScrollArea>(w.get(), "scrollArea_pages")->ensureWidgetVisible(button);
+        guisheet::settle();
+        const QRect below(button->mapToGlobal(QPoint(0, 0)), w->mapToGlobal(w->rect().bottomRight()));
+        const QImage before = screenGrab().copy(below);
+        QStringList texts;
+        const auto still = [&] {
+            guisheet::settle();
+            texts << child<QLabel>(w.get(), "label_blinkMonitoringMessage")->text();
+            return screenGrab().copy(below) == before;
+        };
+        for (Error error : {NO_ERROR, NO_FACE, EMPTY_FRAME}) {
+            w->adjustSystemTrayBasedOnFunctionalityAccessingCamera(INTERACTIVE_TRAINING);
+            QVERIFY2(still(), qPrintable(texts.join(" | ")));
+            error == NO_ERROR ? w->responceToBlink() : w->showError(error);
+            QVERIFY2(still(), qPrintable(texts.join(" | ")));
+        }
+        texts.removeDuplicates();
+        QCOMPARE(texts.size(), 4);
+    }
+
+    void languageListShowsEntriesWhole()
+    {
+        // Opened as a user opens it, the list draws each language's name as
+        // wide as the name drawn alone (no ellipsis), inside its own width.
+        Translators translators;
+        auto w = firstStartWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()) && guisheet::open(w.get(), guisheet::pages().at(1)));
+        auto* list = child<QComboBox>(w.get(), "comboBox_chosenLanguage");
+        child<QScrollArea>(w.get(), "scrollArea_pages")->ensureWidgetVisible(list);
+        QTest::mouseClick(list, Qt::LeftButton);
+        QTRY_VERIFY(list->view()->isVisible());
+        QTest::qWait(200);
+        const QImage shot = screenGrab();
+        const qreal ratio = w->devicePixelRatioF();
+        QWidget* port = list->view()->viewport();
+        // The columns of a row's text: pixels half way or more from its
+        // background (its commonest grey) to the grey farthest from that.
+        const auto inkColumns = [](const QImage& row) {
+            QVector<int> greys(256, 0);
+            for (int y = 0; y < row.height(); ++y)
+                for (int x = 0; x < row.width(); ++x)
+                    ++greys[qGray(row.pixel(x, y))];
+            const int background = int(std::max_element(greys.begin(), greys.end()) - greys.begin());
+            int far = 1;
+            for (int grey = 0; grey < 256; ++grey)
+                far = greys[grey] ? qMax(far, qAbs(grey - background)) : far;
+            QPair<int, int> span(-1, -1);
+            for (int x = 0; x < row.width(); ++x)
+                for (int y = 0; y < row.height(); ++y)
+                    if (2 * qAbs(qGray(row.pixel(x, y)) - background) >= far)
+                        span = {span.first < 0 ? x : span.first, x};
+            return span;
+        };
+        for (int row = 0; row < list->count(); ++row) {
+            const QRect item = list->view()->visualRect(list->model()->index(row, 0)) & port->rect();
+            const QImage drawn = shot.copy(QRect(port->mapToGlobal(item.topLeft()) * ratio, item.size() * ratio));
+            QImage alone(drawn.size() * 2, QImage::Format_RGB32);
+            alone.setDevicePixelRatio(ratio);
+            alone.fill(Qt::white);
+            QPainter painter(&alone);
+            painter.setFont(list->view()->font());
+            painter.drawText(QPointF(item.height(), item.height() / 2.0), list->itemText(row));
+            painter.end();
+            const QPair<int, int> ink = inkColumns(drawn.copy(drawn.rect().adjusted(1, 1, -1, -1)));
+            const QPair<int, int> whole = inkColumns(alone);
+            const QString seen =
+                QString::asprintf("%s: ink %d..%d of %d, alone %d wide", qPrintable(list->itemText(row)),
+                                  ink.first, ink.second, drawn.width(), whole.second - whole.first);
+            QVERIFY2(ink.first > 0 && ink.second < drawn.width() - 3, qPrintable(seen));
+            QVERIFY2(qAbs(ink.second - ink.first - whole.second + whole.first) <= 1, qPrintable(seen));
+        }
     }
 
     void noBlackFrameWithoutCompositor()
@@ -508,6 +603,30 @@ private slots:
     void largeScreen() { runChild("keepsSizeAndPlaceWhereItFits", "1920x1200"); }
     void withoutCompositor() { runChild("noBlackFrameWithoutCompositor", "1280x1024"); }
     void withCompositor() { runChild("shadowOnceCompositorStarts", "1280x1024"); }
+    // The rows of the checks that grab the screen in a language.
+    void inLanguage_data()
+    {
+        for (const char* column : {"check", "screen", "scale", "language"})
+            QTest::addColumn<QString>(column);
+        const QString status = "statusLineKeepsButtonStill", list = "languageListShowsEntriesWhole";
+        for (const char* language : {"en_US", "de_DE"})
+            QTest::addRow("status line 1366x768 %s", language) << status << "1366x768"
+                                                               << "1" << language;
+        for (const char* language : {"en_US", "sk_SK", "de_DE", "cs_CZ"}) {
+            QTest::addRow("language list 1366x768 %s", language) << list << "1366x768"
+                                                                 << "1" << language;
+            QTest::addRow("language list 1920x1080 at 1.5 %s", language) << list << "1920x1080"
+                                                                         << "1.5" << language;
+        }
+    }
+    void inLanguage()
+    {
+        QFETCH(QString, check);
+        QFETCH(QString, screen);
+        QFETCH(QString, scale);
+        QFETCH(QString, language);
+        runChild(qPrintable(check), screen, {{"QT_SCALE_FACTOR", scale}, {kLanguageVariable, language}});
+    }
     void wheelOnScaledScreen() { runChild("wheelScrollsThePage", "1366x768", {{"QT_SCALE_FACTOR", "2"}}); }
 
 private:
