@@ -200,7 +200,9 @@ private:
     void restartFrameState();
     void announceOpening();
     bool frameUsable();
+    bool endOnFrozenCamera();
     void scaleFrame();
+    void keepCaptured();
     void releaseCapture();
 
     void endStep();
@@ -252,7 +254,10 @@ private:
     QImage m_missingFileImage;
     std::atomic<bool> m_previewPending{false};
 
-    cv::Mat m_captured;  // as the camera gave it
+    cv::Mat m_captured;      // as the camera gave it
+    cv::Mat m_lastCaptured;  // the frame before it, in a buffer of its own
+    // Since the camera's picture last changed.
+    EngineTimer m_unchangedTimer;
     cv::Mat m_frame;     // scaled to width 640
     cv::Mat m_grey;
     cv::Mat m_previousGrey;
