@@ -159,7 +159,7 @@ bool Model::frameUsable()
 // A sensor's noise never gives the same picture twice, so frames that stay
 // the same to the byte no longer come from the camera (OpenCV's V4L2 back
 // end hands back its last picture when a frame cannot be decoded). A live
-// picture differs within its first bytes, so the comparison costs next to
+// picture differs early in the buffer, so the comparison costs next to
 // nothing until the camera freezes.
 bool Model::endOnFrozenCamera()
 {
