@@ -42,6 +42,7 @@ Model::Model(QObject* parent)
     qDebug() << "Model::Model()";
     m_modeTimer.setClock(m_clock);
     m_noFaceTimer.setClock(m_clock);
+    m_unchangedTimer.setClock(m_clock);
 }
 
 Model::~Model()
@@ -63,6 +64,7 @@ void Model::setClock(std::shared_ptr<EngineClock> clock)
     m_clock = std::move(clock);
     m_modeTimer.setClock(m_clock);
     m_noFaceTimer.setClock(m_clock);
+    m_unchangedTimer.setClock(m_clock);
 }
 
 // ---------------------------------------------------------------- set-up

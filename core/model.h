@@ -73,8 +73,9 @@ public:
     void previewFrameShown() { m_previewPending = false; }
 
     // Why the last run ended with an error the engine found itself (an
-    // unusable frame, a failed frame step); empty when the camera simply
-    // gave no frame. For tools and logs; reset when a mode starts.
+    // unusable frame, a frozen picture, a failed frame step); empty when the
+    // camera simply gave no frame. For tools and logs; reset when a mode
+    // starts.
     QString lastFailure() const { return m_failure; }
 
     // Runs the detector on a quarter-size copy of the frame and picks the
@@ -200,7 +201,9 @@ private:
     void restartFrameState();
     void announceOpening();
     bool frameUsable();
+    bool endOnFrozenCamera();
     void scaleFrame();
+    void keepCaptured();
     void releaseCapture();
 
     void endStep();
@@ -251,9 +254,12 @@ private:
     QImage m_loadingImage;
     QImage m_missingFileImage;
     std::atomic<bool> m_previewPending{false};
+    // Since the camera's picture last changed.
+    EngineTimer m_unchangedTimer;
 
-    cv::Mat m_captured;  // as the camera gave it
-    cv::Mat m_frame;     // scaled to width 640
+    cv::Mat m_captured;      // as the camera gave it
+    cv::Mat m_lastCaptured;  // the frame before it, in a buffer of its own
+    cv::Mat m_frame;         // scaled to width 640
     cv::Mat m_grey;
     cv::Mat m_previousGrey;
     cv::Mat m_previewFrame;

@@ -6,6 +6,7 @@
 #include "core/framebounds.h"
 
 #include <QDebug>
+#include <cstring>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -16,10 +17,25 @@ constexpr int kRequestedWidth = 640;
 constexpr int kRequestedHeight = 480;
 // Frames read and dropped at the opening while the camera settles.
 constexpr int kSettlingFrames = 7;
+// A camera whose picture has not changed by a single byte for this long
+// has stopped delivering.
+constexpr qint64 kFrozenCameraMs = 2000;
 
 QString shapeText(int width, int height)
 {
     return QString::fromStdString(framebounds::shapeText(width, height));
+}
+
+// Byte for byte the same picture; two views of one buffer cannot tell.
+bool samePicture(const cv::Mat& a, const cv::Mat& b)
+{
+    if (a.size() != b.size() || a.type() != b.type() || a.data == b.data)
+        return false;
+    const size_t row = size_t(a.cols) * a.elemSize();
+    for (int y = 0; y < a.rows; ++y)
+        if (std::memcmp(a.ptr(y), b.ptr(y), row) != 0)
+            return false;
+    return true;
 }
 }  // namespace
 
@@ -33,6 +49,8 @@ bool Model::openCamera()
     if (!openCapture() || !readFirstFrame())
         return false;
     setUpFrames();
+    keepCaptured();
+    m_unchangedTimer.start();
     restartFrameState();
     announceOpening();
     return true;
@@ -136,6 +154,35 @@ bool Model::frameUsable()
     releaseCapture();
     emptyFrameEnd();
     return false;
+}
+
+// A sensor's noise never gives the same picture twice, so frames that stay
+// the same to the byte no longer come from the camera (OpenCV's V4L2 back
+// end hands back its last picture when a frame cannot be decoded). A live
+// picture differs early in the buffer, so the comparison costs next to
+// nothing until the camera freezes.
+bool Model::endOnFrozenCamera()
+{
+    if (!samePicture(m_captured, m_lastCaptured)) {
+        m_unchangedTimer.start();
+        return false;
+    }
+    const qint64 unchanged = m_unchangedTimer.elapsed();
+    if (unchanged <= kFrozenCameraMs)
+        return false;
+    qDebug() << "Model::startBlinkDetection() frozen frame, the same picture for" << unchanged << "ms";
+    m_failure = QString("the camera has given the same picture for %1 ms").arg(unchanged);
+    releaseCapture();
+    emptyFrameEnd();
+    return true;
+}
+
+// The frame as the camera gave it becomes the one the next is compared
+// with; the buffers change places, so the next read writes into the other
+// one and nothing is copied.
+void Model::keepCaptured()
+{
+    cv::swap(m_captured, m_lastCaptured);
 }
 
 void Model::scaleFrame()

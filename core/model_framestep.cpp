@@ -169,9 +169,10 @@ bool Model::readFrame()
         emptyFrameEnd();
         return false;
     }
-    if (!frameUsable())
+    if (!frameUsable() || endOnFrozenCamera())
         return false;
     scaleFrame();
+    keepCaptured();
     return true;
 }
 

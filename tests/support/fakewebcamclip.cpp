@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <linux/videodev2.h>
@@ -110,4 +111,34 @@ QString makeFakeWebcamClip(const QString& video, const QString& out, const QStri
     if (!ok)
         return "cannot write " + out;
     return QString();
+}
+
+QString freezeFakeWebcamClip(const QString& path, int good, int frozen, const QString& how)
+{
+    QFile clip(path);
+    if (!clip.open(QIODevice::ReadWrite) || !clip.seek(36))
+        return "cannot open " + path;
+    QByteArray last;
+    for (int i = 0; i < good; ++i) {
+        const QByteArray length = clip.read(4);
+        last = length.size() == 4 ? clip.read(qFromLittleEndian<quint32>(length.constData())) : QByteArray();
+        if (last.isEmpty())
+            return path + " has fewer frames than " + QString::number(good);
+    }
+    QRandomGenerator random(good);
+    QByteArray tail;
+    for (int i = 0; i < frozen; ++i) {
+        QByteArray frame = last;
+        if (how != QLatin1String("repeat"))
+            random.fillRange(reinterpret_cast<quint32*>(frame.data()), frame.size() / 4);
+        if (how == QLatin1String("jpegnoise"))
+            frame.replace(0, 2, "\xff\xd8");
+        putU32(tail, quint32(frame.size()));
+        tail += frame;
+    }
+    QByteArray count;
+    putU32(count, quint32(good + frozen));
+    const bool ok = clip.resize(clip.pos()) && clip.seek(clip.size()) && clip.write(tail) == tail.size() &&
+                    clip.seek(28) && clip.write(count) == 4;
+    return ok ? QString() : "cannot write " + path;
 }

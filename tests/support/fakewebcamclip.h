@@ -18,3 +18,10 @@ QString talkingFaceClip(const QString& name);
 // when empty), to be played at the video's nominal frame rate. Returns an
 // error text, empty on success.
 QString makeFakeWebcamClip(const QString& video, const QString& out, const QString& format, QSize size = QSize());
+
+// Rewrites the clip file at path so that its picture freezes after its first
+// good frames: frozen more follow, each the last good frame again ("repeat"),
+// random bytes ("noise") or random bytes behind a JPEG start marker
+// ("jpegnoise"); the last two are an MJPEG camera's broken frames. Returns an
+// error text, empty on success.
+QString freezeFakeWebcamClip(const QString& path, int good, int frozen, const QString& how);

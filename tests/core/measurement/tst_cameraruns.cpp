@@ -112,6 +112,8 @@ private slots:
     void interactiveTrainingSeesBlink();
     void unplugEndsMeasurementWithoutRecord_data();
     void unplugEndsMeasurementWithoutRecord();
+    void frozenCameraEndsRunWithoutRecord_data();
+    void frozenCameraEndsRunWithoutRecord();
 };
 
 void TestCameraRuns::firstMeasurementWritesRecord_data()
@@ -285,6 +287,58 @@ void TestCameraRuns::unplugEndsMeasurementWithoutRecord()
     VERIFY_RUN(measured(lumora, again), lumora);
     QTRY_COMPARE_WITH_TIMEOUT(lumora.records().size(), 1, 10000);
     qInfo().noquote() << format << "with an unplug:" << lumora.webcamFigures().text();
+}
+
+void TestCameraRuns::frozenCameraEndsRunWithoutRecord_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("freeze");  // how, as freezeFakeWebcamClip() has it
+    QTest::addColumn<QString>("feature");
+    for (const char* format : {"yuyv", "mjpeg"})
+        QTest::addRow("%s/repeat", format) << format << "repeat"
+                                           << "measurement";
+    for (const char* freeze : {"noise", "jpegnoise"})
+        QTest::addRow("mjpeg/%s", freeze) << "mjpeg" << freeze << "measurement";
+    QTest::newRow("mjpeg/noise/training") << "mjpeg"
+                                          << "noise"
+                                          << "interactive training";
+}
+
+// The picture stops changing 30 frames into the clip: the same frame again,
+// or broken frames that OpenCV answers with its last picture. The run ends
+// with error 6 and the empty-frame text within seconds; no record of a still
+// face's 0 blinks is stored.
+void TestCameraRuns::frozenCameraEndsRunWithoutRecord()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, freeze);
+    QFETCH(QString, feature);
+    QTemporaryDir dir;
+    QString video, camera;
+    if (!prepare("cap13_edit2", format, dir, video, camera))
+        return;
+    const QString error = freezeFakeWebcamClip(camera, 30, 125, freeze);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    const bool training = feature == QLatin1String("interactive training");
+    CameraProgram lumora(dir.path() + "/program");
+    lumora.setSetting("M", !training);
+    lumora.setSetting("T", training);
+    lumora.setSetting("TP", 2);
+    QVERIFY(lumora.start(camera, format));
+    VERIFY_RUN(lumora.waitForInit(), lumora);
+    QVERIFY(training || lumora.takeFirstMeasurement());
+
+    const int started =
+        lumora.waitForLog(training ? "Model::startTraining()" : "Model: startMeasurement()", kStartMs);
+    VERIFY_RUN(started >= 0, lumora);
+    const QString ended = QStringLiteral("ApplicationController::processError \"empty frame\" modelUse \"%1\"");
+    VERIFY_RUN(lumora.waitForLog(ended.arg(feature), 20000, started) >= 0, lumora);
+    const int shown = lumora.waitForLog("LumoraGUI::showError", 10000, started);
+    VERIFY_RUN(lumora.log().mid(shown).section('\n', 0, 0).contains("Error: empty frame received"), lumora);
+    lumora.idle(3000);
+    QVERIFY(lumora.running());
+    QCOMPARE(lumora.records().size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestCameraRuns)
