@@ -189,6 +189,8 @@ private slots:
     void previewMarksFaceAndEyes();
     void busyCameraListedWithOccupiedImageAndError_data();
     void busyCameraListedWithOccupiedImageAndError();
+    void screenSaverKeepsCameraClosed();
+    void clickDuringMeasurementKeepsStatus();
 
 private:
     // The clip file for this format and size, made once.
@@ -389,6 +391,48 @@ void TestCameraEndToEnd::busyCameraListedWithOccupiedImageAndError()
         10000);
     QVERIFY2(shown, qPrintable(QString("status line differs from \"%1\" by %2").arg(text).arg(mismatch)));
     QVERIFY(s.running());
+}
+
+// The screen saver pauses the program while the camera-test page is open:
+// the camera is closed and stays so until the saver stops; then the preview
+// runs again.
+void TestCameraEndToEnd::screenSaverKeepsCameraClosed()
+{
+    CameraProgram s;
+    QVERIFY(startOnCameraTestPage(s, "yuyv", QSize()));
+    QVERIFY(QTest::qWaitFor([&] { return s.showsLiveVideo(); }, 10000) && s.sendScreenSaverActive(true));
+    FakeWebcamFigures paused;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            paused = s.webcamFigures();
+            return paused.closes == paused.opens;
+        },
+        5000));
+    s.idle(6000);
+    QCOMPARE(s.webcamFigures().opens, paused.opens);
+    QVERIFY(s.sendScreenSaverActive(false) && QTest::qWaitFor([&] { return s.showsLiveVideo(); }, 10000));
+}
+
+// "TAKE FIRST MEASUREMENT" clicked while the measurement runs: the status
+// line still says the measurement is in progress.
+void TestCameraEndToEnd::clickDuringMeasurementKeepsStatus()
+{
+    CameraProgram s;
+    s.setSetting("T", false);
+    QVERIFY(s.start(clip("yuyv"), "yuyv") && s.waitForInit() && s.waitForWindow() && s.takeFirstMeasurement());
+    // The line is small: it is told by which of the two texts it is nearer.
+    const auto inProgress = [&] {
+        const QImage image = s.grab();
+        const QRect lower(0, image.height() / 2, image.width(), image.height() / 2);
+        const auto away = [&](const QString& text) {
+            return textMismatch(image, lower, Ink{kWarning, Qt::white}, text, m_family);
+        };
+        return away("Measurement in progress") < away("Measurement will start shortly.");
+    };
+    QVERIFY(QTest::qWaitFor(inProgress, 60000));
+    QVERIFY(s.click(CameraProgram::firstMeasurementButton(s.grab())));
+    s.idle(2000);
+    QVERIFY(inProgress());
 }
 
 QTEST_MAIN(TestCameraEndToEnd)
