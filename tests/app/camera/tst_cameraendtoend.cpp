@@ -3,7 +3,9 @@
 // server of the test's own, checked on grabs of its window: the camera list
 // names the camera, the camera-test page's live preview marks the face and
 // its eyes, and a camera that another program holds is still listed and
-// ends the preview with the camera-occupied image and the error's text.
+// ends the preview with the camera-occupied image and the error's text; the
+// screen saver keeps the camera closed while it runs, a click during a
+// measurement leaves its status line, and the page recovers from an unplug.
 
 #include <QFontMetrics>
 #include <QImage>
@@ -191,6 +193,7 @@ private slots:
     void busyCameraListedWithOccupiedImageAndError();
     void screenSaverKeepsCameraClosed();
     void clickDuringMeasurementKeepsStatus();
+    void pageReturnsAfterReplug();
 
 private:
     // The clip file for this format and size, made once.
@@ -401,15 +404,10 @@ void TestCameraEndToEnd::screenSaverKeepsCameraClosed()
     CameraProgram s;
     QVERIFY(startOnCameraTestPage(s, "yuyv", QSize()));
     QVERIFY(QTest::qWaitFor([&] { return s.showsLiveVideo(); }, 10000) && s.sendScreenSaverActive(true));
-    FakeWebcamFigures paused;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            paused = s.webcamFigures();
-            return paused.closes == paused.opens;
-        },
-        5000));
+    QVERIFY(QTest::qWaitFor([&] { return s.webcamFigures().closes == s.webcamFigures().opens; }, 5000));
+    const int opens = s.webcamFigures().opens;
     s.idle(6000);
-    QCOMPARE(s.webcamFigures().opens, paused.opens);
+    QCOMPARE(s.webcamFigures().opens, opens);
     QVERIFY(s.sendScreenSaverActive(false) && QTest::qWaitFor([&] { return s.showsLiveVideo(); }, 10000));
 }
 
@@ -433,6 +431,18 @@ void TestCameraEndToEnd::clickDuringMeasurementKeepsStatus()
     QVERIFY(s.click(CameraProgram::firstMeasurementButton(s.grab())));
     s.idle(2000);
     QVERIFY(inProgress());
+}
+
+// The camera vanishes about 5 s into the preview: the picture stands still,
+// and within 5 s of the camera's return (6 s later) it is live again without
+// leaving the page.
+void TestCameraEndToEnd::pageReturnsAfterReplug()
+{
+    CameraProgram s;
+    QVERIFY(startOnCameraTestPage(s, "yuyv", QSize(),
+                                  {{"FAKEWEBCAM_UNPLUG_AFTER", "125"}, {"FAKEWEBCAM_REPLUG_AFTER_S", "6"}}));
+    QVERIFY(s.waitForLog("LumoraGUI::showError", 30000) >= 0 && !s.showsLiveVideo());
+    QVERIFY(QTest::qWaitFor([&] { return s.showsLiveVideo(); }, 10000));
 }
 
 QTEST_MAIN(TestCameraEndToEnd)
