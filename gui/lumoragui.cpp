@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QSound>
 #include <QThread>
+#include <QTimer>
 
 #include <qcustomplot.h>
 
@@ -24,6 +25,13 @@
 #include "net/makeraddresses.h"
 #include "net/updater/updatecenter.h"
 #include "ui_lumoragui.h"
+
+namespace {
+
+// How often the camera-test page tries the camera again after an error.
+constexpr int kPreviewRetryMs = 2000;
+
+}  // namespace
 
 LumoraGUI::LumoraGUI(QWidget* parent) : QWidget(parent), ui(new Ui_LumoraGUI)
 {
@@ -83,6 +91,10 @@ LumoraGUI::LumoraGUI(QWidget* parent) : QWidget(parent), ui(new Ui_LumoraGUI)
         w->hide();
     adjustGUIelementsSizes();
     ui->label_image->setPixmap(QPixmap::fromImage(m_previewPlaceholder.scaledToWidth(m_previewWidth)));
+    m_previewRetryTimer = new QTimer(this);
+    m_previewRetryTimer->setSingleShot(true);
+    m_previewRetryTimer->setInterval(kPreviewRetryMs);
+    connect(m_previewRetryTimer, &QTimer::timeout, this, &LumoraGUI::retryLivePreview);
 
     configurelGraphAppearance();
     initializeShadowsForWidgets();
@@ -227,6 +239,7 @@ void LumoraGUI::on_toolButton_titleBarWebcam_clicked()
     ui->toolButton_titleBarBack->show();
     ui->widget_livePreviewPage->show();
     ui->label_titleBarTitle->setText(tr("Test blink detection"));
+    showCameraHold();
     updateGeometry();
     adjustSize();
     emit cameraPreviewEnabled(true);

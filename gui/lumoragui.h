@@ -239,7 +239,13 @@ private:
     // Status page pieces the window's own code calls (lumoragui_status.cpp).
     void checkToDisableErrorToolTipIfNoCameraNeeded();
     void configurelGraphAppearance();
+    // The camera may not be used: the program or its camera use is paused.
+    bool cameraUseHeld() const;
+    void showCameraHold();
+    void showPreviewPicture(const QImage& frame);
+    QTimer* m_previewRetryTimer = nullptr;
 private slots:
+    void retryLivePreview();
     void plotMouseOver(QMouseEvent* event);
     void updateGraph(QVector<double> rates);
     void on_pushButton_blinkMonitoringTakeFirstMeasurement_clicked();

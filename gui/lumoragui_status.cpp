@@ -133,6 +133,10 @@ void LumoraGUI::plotMouseOver(QMouseEvent* event)
 
 void LumoraGUI::on_pushButton_blinkMonitoringTakeFirstMeasurement_clicked()
 {
+    // The measurement runs already: a click neither starts another nor
+    // takes back what the status line says.
+    if (m_statusMessage == MEASUREMENT_IN_PROGRESS)
+        return;
     m_statusMessage = MEASUREMENT_STARTS_SHORTLY;
     ui->label_blinkMonitoringMessage->setText(messageToText(MEASUREMENT_STARTS_SHORTLY));
     ui->label_blinkMonitoringMessage->show();
@@ -163,8 +167,48 @@ void LumoraGUI::showError(Error e)
     default:
         break;
     }
+    // The camera-test page tries again by itself, so that a camera plugged
+    // back in returns to its list and its picture without leaving the page.
+    if ((e == CAMERA_OCCUPIED || e == EMPTY_FRAME || e == NO_CAMERA) && !ui->widget_livePreviewPage->isHidden())
+        m_previewRetryTimer->start();
     qDebug() << "LumoraGUI::showError" << errorToText(e);
     adjustGUIappearance();
+}
+
+void LumoraGUI::retryLivePreview()
+{
+    if (ui->widget_livePreviewPage->isHidden() || cameraUseHeld())
+        return;
+    qDebug() << "LumoraGUI::retryLivePreview()";
+    reloadCameras(-1);
+    emit cameraPreviewEnabled(true);
+}
+
+bool LumoraGUI::cameraUseHeld() const
+{
+    return m_presentationMode || m_cameraPaused;
+}
+
+// While the camera may not be used, no measurement is promised (the first
+// one's button is off while camera use is paused; the whole section while
+// the program is), and the camera-test page shows the empty picture, not a
+// last frame that looks live, with the pause in its title.
+void LumoraGUI::showCameraHold()
+{
+    ui->pushButton_blinkMonitoringTakeFirstMeasurement->setEnabled(!m_cameraPaused);
+    const bool onPage = !ui->widget_livePreviewPage->isHidden();
+    if (!cameraUseHeld()) {
+        if (onPage)
+            ui->label_titleBarTitle->setText(tr("Test blink detection"));
+        return;
+    }
+    if (m_statusMessage == MEASUREMENT_STARTS_SHORTLY)
+        m_statusMessage = NO_MEASUREMENT_YET;
+    if (!onPage)
+        return;
+    ui->label_titleBarTitle->setText(m_presentationMode ? tr("lumora - presentation mode")
+                                                        : tr("lumora camera use paused"));
+    showPreviewPicture(m_previewPlaceholder);
 }
 
 void LumoraGUI::adjustSystemTrayBasedOnFunctionalityAccessingCamera(Feature f)
@@ -196,6 +240,14 @@ void LumoraGUI::showBubleNotificationAboutMeasurement(double rate)
 
 // The frame is the window's own copy, so the engine may reuse its image.
 void LumoraGUI::showImage(QImage frame)
+{
+    // A frame the engine sent before it heard of a pause would stay on the
+    // page as if the camera still watched.
+    if (!cameraUseHeld())
+        showPreviewPicture(frame);
+}
+
+void LumoraGUI::showPreviewPicture(const QImage& frame)
 {
     ui->label_image->setPixmap(
         QPixmap::fromImage(frame).scaledToWidth(m_previewWidth, Qt::FastTransformation));

@@ -121,6 +121,7 @@ void LumoraGUI::pauseApp()
     hideBlinkReminder();
     hideExerciseReminder();
     hideBreakReminder();
+    showCameraHold();
     adjustGUIappearance();
     emit pauseRequested(true);
 }
@@ -136,6 +137,7 @@ void LumoraGUI::resumeApp()
         ui->toolButton_pauseCamera->setDefaultAction(ui->action_pauseWebcamUse);
     ui->toolButton_presentationMode->removeAction(ui->action_resumeLumora);
     ui->toolButton_presentationMode->setDefaultAction(ui->action_pauseLumora);
+    showCameraHold();
     adjustGUIappearance();
     emit pauseRequested(false);
 }
@@ -150,6 +152,7 @@ void LumoraGUI::pauseCameraUse()
     rebuildTrayMenu();
     ui->toolButton_pauseCamera->removeAction(ui->action_pauseWebcamUse);
     ui->toolButton_pauseCamera->setDefaultAction(ui->action_resumeWebcamUse);
+    showCameraHold();
     adjustGUIappearance();
     emit disableCameraUse(true);
 }
@@ -163,6 +166,7 @@ void LumoraGUI::resumeCameraUse()
     rebuildTrayMenu();
     ui->toolButton_pauseCamera->removeAction(ui->action_resumeWebcamUse);
     ui->toolButton_pauseCamera->setDefaultAction(ui->action_pauseWebcamUse);
+    showCameraHold();
     adjustGUIappearance();
     emit disableCameraUse(false);
 }

@@ -403,10 +403,19 @@ void ApplicationController::processStoppedBlinkDetection()
              << "featureInUse" << codeToText(featureInUse);
     cameraStopPending = false;
     quitCameraFeature();
-    if (isCameraPreviewOn) {
-        reloadCameras();
-        emit startLivePreviewRequested();
-    }
+    startLivePreviewIfAllowed();
+}
+
+// The preview runs while its page is open, but never while the program or
+// its camera use is paused: a stop for a pause must not bring it back.
+void ApplicationController::startLivePreviewIfAllowed()
+{
+    if (!isCameraPreviewOn || isPaused || isCameraPaused)
+        return;
+    // The engine opens a device number, not a row of the list: it learns
+    // the listed camera's number here, as before a measurement.
+    reloadCameras();
+    emit startLivePreviewRequested();
 }
 
 void ApplicationController::quitCameraFeature()
@@ -597,8 +606,7 @@ void ApplicationController::pauseProgram(bool paused)
     nextBreak = now.addSecs(qint64(timeBetweenBreaks) * 60);
     nextExercise = now.addMSecs(kExercisePeriodMs);
     activeSince = now;
-    if (isCameraPreviewOn)
-        emit startLivePreviewRequested();
+    startLivePreviewIfAllowed();
 }
 
 void ApplicationController::pauseCameraFeatures(bool paused)
@@ -607,8 +615,13 @@ void ApplicationController::pauseCameraFeatures(bool paused)
         return;
     qDebug() << "ApplicationController::pauseCameraFeatures" << paused;
     isCameraPaused = paused;
-    // One request: a camera feature ends with the one report it brings.
-    if (paused && !isCameraPreviewOn && featureInUse != FREE_CAMERA)
+    if (!paused) {
+        startLivePreviewIfAllowed();
+        return;
+    }
+    // One request: a camera feature ends with the one report it brings. A
+    // running preview ends as well: the camera is not to be used.
+    if (isCameraPreviewOn || featureInUse != FREE_CAMERA)
         requestCameraStop();
 }
 
@@ -638,10 +651,7 @@ void ApplicationController::enableLivePreview(bool isEnabled)
     case FREE_CAMERA:
         break;
     }
-    // The engine opens a device number, not a row of the list: it learns
-    // the listed camera's number here, as before a measurement.
-    reloadCameras();
-    emit startLivePreviewRequested();
+    startLivePreviewIfAllowed();
 }
 
 void ApplicationController::setBlinkReminderPeriod(int period)

@@ -110,6 +110,7 @@ private:
     Feature decideWhatToRun();
     void quitCameraFeature();
     void requestCameraStop();
+    void startLivePreviewIfAllowed();
     void startPresenceTimerIfNeeded();
     // The wall clock now. A step of the wall clock since the last reading
     // moves the times kept on it by as much, so what is left of them stays.

@@ -26,6 +26,8 @@ struct FakeWebcamFigures
 {
     int delivered = 0;
     int dropped = 0;
+    int opens = 0;  // every open of the device, the camera list's too
+    int closes = 0;
     double intervalSdMs = 0;
     double intervalMaxMs = 0;
     double lateSdMs = 0;
@@ -38,8 +40,10 @@ struct FakeWebcamFigures
         if (!log.open(QIODevice::ReadOnly))
             return f;
         for (const QByteArray& line : log.readAll().split('\n')) {
+            f.opens += line.startsWith("fakewebcam open ");
             if (!line.startsWith("fakewebcam close "))
                 continue;
+            ++f.closes;
             for (const QByteArray& field : line.split(' ')) {
                 const int eq = field.indexOf('=');
                 const QByteArray key = field.left(eq), value = field.mid(eq + 1);
@@ -118,6 +122,15 @@ public:
         return running();
     }
 
+    // The screen saver starting or stopping, as its service tells it on the
+    // program's session bus.
+    bool sendScreenSaverActive(bool active) const
+    {
+        return PrivateBus::send("--bus=" + m_desk.env.value("DBUS_SESSION_BUS_ADDRESS"),
+                                "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver.ActiveChanged",
+                                active ? "boolean:true" : "boolean:false");
+    }
+
     FakeWebcamFigures webcamFigures() const { return FakeWebcamFigures::read(m_dir + "/fakewebcam.log"); }
     bool running() const { return m_process && m_process->state() == QProcess::Running; }
     qint64 pid() const { return m_process ? m_process->processId() : 0; }
@@ -192,6 +205,16 @@ public:
         m_desk.click(m_desk.geometry(window).topLeft() + at, 1);
         m_desk.xdotool({"mousemove", "0", "0"});
         return true;
+    }
+
+    // Whether the window shows live video: it changes from one look to the
+    // next, twice in a row (a picture replaced once does not count).
+    bool showsLiveVideo()
+    {
+        QImage look[3];
+        for (QImage& image : look)
+            image = (idle(300), grab());
+        return look[0] != look[1] && look[1] != look[2];
     }
 
     // The accent green of the title bar (and of the preview's face box).

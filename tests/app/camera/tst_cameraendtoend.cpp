@@ -3,7 +3,9 @@
 // server of the test's own, checked on grabs of its window: the camera list
 // names the camera, the camera-test page's live preview marks the face and
 // its eyes, and a camera that another program holds is still listed and
-// ends the preview with the camera-occupied image and the error's text.
+// ends the preview with the camera-occupied image and the error's text; the
+// screen saver keeps the camera closed while it runs, a click during a
+// measurement leaves its status line, and the page recovers from an unplug.
 
 #include <QFontMetrics>
 #include <QImage>
@@ -189,6 +191,9 @@ private slots:
     void previewMarksFaceAndEyes();
     void busyCameraListedWithOccupiedImageAndError_data();
     void busyCameraListedWithOccupiedImageAndError();
+    void screenSaverKeepsCameraClosed();
+    void clickDuringMeasurementKeepsStatus();
+    void pageReturnsAfterReplug();
 
 private:
     // The clip file for this format and size, made once.
@@ -389,6 +394,55 @@ void TestCameraEndToEnd::busyCameraListedWithOccupiedImageAndError()
         10000);
     QVERIFY2(shown, qPrintable(QString("status line differs from \"%1\" by %2").arg(text).arg(mismatch)));
     QVERIFY(s.running());
+}
+
+// The screen saver pauses the program while the camera-test page is open:
+// the camera is closed and stays so until the saver stops; then the preview
+// runs again.
+void TestCameraEndToEnd::screenSaverKeepsCameraClosed()
+{
+    CameraProgram s;
+    QVERIFY(startOnCameraTestPage(s, "yuyv", QSize()));
+    QVERIFY(QTest::qWaitFor([&] { return s.showsLiveVideo(); }, 10000) && s.sendScreenSaverActive(true));
+    QVERIFY(QTest::qWaitFor([&] { return s.webcamFigures().closes == s.webcamFigures().opens; }, 5000));
+    const int opens = s.webcamFigures().opens;
+    s.idle(6000);
+    QCOMPARE(s.webcamFigures().opens, opens);
+    QVERIFY(s.sendScreenSaverActive(false) && QTest::qWaitFor([&] { return s.showsLiveVideo(); }, 10000));
+}
+
+// "TAKE FIRST MEASUREMENT" clicked while the measurement runs: the status
+// line still says the measurement is in progress.
+void TestCameraEndToEnd::clickDuringMeasurementKeepsStatus()
+{
+    CameraProgram s;
+    s.setSetting("T", false);
+    QVERIFY(s.start(clip("yuyv"), "yuyv") && s.waitForInit() && s.waitForWindow() && s.takeFirstMeasurement());
+    // The line is small: it is told by which of the two texts it is nearer.
+    const auto inProgress = [&] {
+        const QImage image = s.grab();
+        const QRect lower(0, image.height() / 2, image.width(), image.height() / 2);
+        const auto away = [&](const QString& text) {
+            return textMismatch(image, lower, Ink{kWarning, Qt::white}, text, m_family);
+        };
+        return away("Measurement in progress") < away("Measurement will start shortly.");
+    };
+    QVERIFY(QTest::qWaitFor(inProgress, 60000));
+    QVERIFY(s.click(CameraProgram::firstMeasurementButton(s.grab())));
+    s.idle(2000);
+    QVERIFY(inProgress());
+}
+
+// The camera vanishes about 5 s into the preview: the picture stands still,
+// and within 5 s of the camera's return (6 s later) it is live again without
+// leaving the page.
+void TestCameraEndToEnd::pageReturnsAfterReplug()
+{
+    CameraProgram s;
+    QVERIFY(startOnCameraTestPage(s, "yuyv", QSize(),
+                                  {{"FAKEWEBCAM_UNPLUG_AFTER", "125"}, {"FAKEWEBCAM_REPLUG_AFTER_S", "6"}}));
+    QVERIFY(s.waitForLog("LumoraGUI::showError", 30000) >= 0 && !s.showsLiveVideo());
+    QVERIFY(QTest::qWaitFor([&] { return s.showsLiveVideo(); }, 10000));
 }
 
 QTEST_MAIN(TestCameraEndToEnd)

@@ -274,9 +274,14 @@ void TestStatusPage::firstMeasurementButton()
     QCOMPARE(enabled.count(), 1);
     QCOMPARE(child<QLabel>(*w, "label_blinkMonitoringMessage")->text(),
              QStringLiteral("Measurement will start shortly."));
-    // The engine opens the camera for the measurement.
+    // The engine opens the camera for the measurement; a click then changes nothing.
     w->adjustSystemTrayBasedOnFunctionalityAccessingCamera(MEASUREMENT);
+    QTest::mouseClick(child<QPushButton>(*w, "pushButton_blinkMonitoringTakeFirstMeasurement"), Qt::LeftButton);
     QCOMPARE(child<QLabel>(*w, "label_blinkMonitoringMessage")->text(), QStringLiteral("Measurement in progress"));
+    QCOMPARE(requested.count(), 1);
+    // While camera use is paused no measurement is promised.
+    QVERIFY(QMetaObject::invokeMethod(w.get(), "pauseCameraUse"));
+    QVERIFY(!child<QPushButton>(*w, "pushButton_blinkMonitoringTakeFirstMeasurement")->isEnabled());
 }
 
 void TestStatusPage::measurementNotice()

@@ -139,6 +139,8 @@ private slots:
     void trainingErrorsFallBackOrEnd();
     void overlongTrainingIsStoppedOnce();
     void livePreviewWaitsForTheEngine();
+    void livePreviewStaysOffWhilePaused_data();
+    void livePreviewStaysOffWhilePaused();
     // ---- ends and stops ------------------------------------------------
     void reminderClosedByMouseLeavesNextFeatureAlone();
     void cameraPauseSendsOneStop();
@@ -475,6 +477,29 @@ void TestApplicationController::livePreviewWaitsForTheEngine()
     r.c.processStoppedBlinkDetection();
     r.runTo(60 * kMin + 2000);
     QCOMPARE(namesOnly(r.take()), QStringList{"blinkMeasurementRequested"});
+}
+
+void TestApplicationController::livePreviewStaysOffWhilePaused_data()
+{
+    QTest::addColumn<bool>("program");  // else camera use
+    QTest::newRow("program") << true;
+    QTest::newRow("camera use") << false;
+}
+
+// A pause stops the preview of the open camera-test page; the engine's stop
+// report does not start it again, the resume does.
+void TestApplicationController::livePreviewStaysOffWhilePaused()
+{
+    QFETCH(bool, program);
+    Rig r;
+    r.c.enableLivePreview(true);
+    r.take();
+    const auto pause = [&](bool on) { program ? r.c.pauseProgram(on) : r.c.pauseCameraFeatures(on); };
+    pause(true);
+    r.c.processStoppedBlinkDetection();
+    QCOMPARE(namesOnly(r.take()), QStringList{"stopCameraUseRequested"});
+    pause(false);
+    QCOMPARE(namesOnly(r.take()), QStringList{"startLivePreviewRequested"});
 }
 
 void TestApplicationController::reminderClosedByMouseLeavesNextFeatureAlone()
