@@ -175,6 +175,14 @@ QRect previewArea(const QImage& image, int below)
     return r.second - r.first < 100 ? QRect() : QRect(QPoint(c.first, r.first), QPoint(c.second, r.second));
 }
 
+QString toText(const QVector<int>& list)
+{
+    QStringList texts;
+    for (int v : list)
+        texts << QString::number(v);
+    return texts.join(' ');
+}
+
 }  // namespace
 
 class TestCameraEndToEnd : public QObject
@@ -189,13 +197,16 @@ private slots:
     void previewMarksFaceAndEyes();
     void busyCameraListedWithOccupiedImageAndError_data();
     void busyCameraListedWithOccupiedImageAndError();
+    void previewBoxKeepsItsShadow_data();
+    void previewBoxKeepsItsShadow();
 
 private:
     // The clip file for this format and size, made once.
     QString clip(const QString& format, QSize size = QSize());
     // The program started on the camera-test page, the camera playing the
     // clip in format at size, with more of its settings in camera.
-    bool startOnCameraTestPage(CameraProgram& s, const QString& format, QSize size, QMap<QString, QString> camera = {});
+    bool startOnCameraTestPage(CameraProgram& s, const QString& format, QSize size, QMap<QString, QString> camera = {},
+                               const QString& screen = QStringLiteral("1280x1024"));
     // Waits until the camera list shows name; how far it stays from it.
     double cameraListMismatch(CameraProgram& s, const QString& name);
 
@@ -229,12 +240,12 @@ QString TestCameraEndToEnd::clip(const QString& format, QSize size)
 }
 
 bool TestCameraEndToEnd::startOnCameraTestPage(CameraProgram& s, const QString& format, QSize size,
-                                               QMap<QString, QString> camera)
+                                               QMap<QString, QString> camera, const QString& screen)
 {
     const QString file = clip(format, size);
     if (!camera.contains("FAKEWEBCAM_NAME"))
         camera.insert("FAKEWEBCAM_NAME", "Fake Webcam");
-    return !file.isEmpty() && s.start(file, format, camera) && s.waitForInit() && s.waitForWindow()
+    return !file.isEmpty() && s.start(file, format, camera, screen) && s.waitForInit() && s.waitForWindow()
            && s.openCameraTestPage();
 }
 
@@ -389,6 +400,55 @@ void TestCameraEndToEnd::busyCameraListedWithOccupiedImageAndError()
         10000);
     QVERIFY2(shown, qPrintable(QString("status line differs from \"%1\" by %2").arg(text).arg(mismatch)));
     QVERIFY(s.running());
+}
+
+void TestCameraEndToEnd::previewBoxKeepsItsShadow_data()
+{
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<QVector<int>>("strip");
+    // Grabbed from the program whose boxes had Qt's own drop-shadow effect.
+    const auto white = [](int n) { return QVector<int>(n, 255); };
+    QTest::newRow("scale 1") << "1"
+                             << "1280x1024" << white(49) + QVector<int>{173, 202, 232, 248, 252, 254} + white(3);
+    QTest::newRow("scale 1.5") << "1.5"
+                               << "2560x1920"
+                               << white(73) + QVector<int>{144, 173, 202, 232, 248, 252, 254} + white(6);
+}
+
+// The grey levels right of the live picture, from its edge to the window's,
+// each the mean over the picture's rows: the box's white inside, the drop
+// shadow along its right edge, the page's white margin.
+void TestCameraEndToEnd::previewBoxKeepsItsShadow()
+{
+    QFETCH(QString, scale);
+    QFETCH(QString, screen);
+    QFETCH(QVector<int>, strip);
+    CameraProgram s;
+    QVERIFY(startOnCameraTestPage(s, "mjpeg", QSize(), {{"QT_SCALE_FACTOR", scale}}, screen));
+    QVector<int> seen;
+    const bool same = QTest::qWaitFor(
+        [&] {
+            const QImage image = s.grab();
+            const QRect preview = previewArea(image, CameraProgram::titleBar(image).bottom() + 70);
+            if (preview.width() < 300)
+                return false;
+            seen.clear();
+            for (int x = preview.right() + 1; x < image.width(); ++x) {
+                int sum = 0;
+                for (int y = preview.top(); y <= preview.bottom(); ++y)
+                    sum += qGray(image.pixel(x, y));
+                seen << qRound(double(sum) / preview.height());
+            }
+            if (seen.size() != strip.size())
+                return false;
+            for (int i = 0; i < seen.size(); ++i)
+                if (qAbs(seen[i] - strip[i]) > 2)
+                    return false;
+            return true;
+        },
+        15000);
+    QVERIFY2(same, qPrintable(QString("beside the picture %1, want %2").arg(toText(seen), toText(strip))));
 }
 
 QTEST_MAIN(TestCameraEndToEnd)
