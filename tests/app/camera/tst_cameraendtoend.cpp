@@ -2,8 +2,9 @@
 // preloaded (tests/support/fakewebcam.md) playing a recorded face, on an X
 // server of the test's own, checked on grabs of its window: the camera list
 // names the camera, the camera-test page's live preview marks the face and
-// its eyes, and a camera that another program holds is still listed and
-// ends the preview with the camera-occupied image and the error's text.
+// its eyes while its box keeps its drop shadow, and a camera that another
+// program holds is still listed and ends the preview with the
+// camera-occupied image and the error's text.
 
 #include <QFontMetrics>
 #include <QImage>
