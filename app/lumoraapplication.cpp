@@ -96,6 +96,12 @@ LumoraApplication::LumoraApplication(int& argc, char** argv, std::fstream* error
     serverController->moveToThread(serverThread);
     controllerThread = threadsignalstack::newThread();
     controller->moveToThread(controllerThread);
+    // Each thread carries its worker's name, so that a profile or /proc
+    // tells them apart.
+    modelThread->setObjectName(QStringLiteral("Model"));
+    statisticsThread->setObjectName(QStringLiteral("Statistics"));
+    serverThread->setObjectName(QStringLiteral("Server"));
+    controllerThread->setObjectName(QStringLiteral("Controller"));
 
     makeConnections();
 

@@ -2,8 +2,8 @@
 // face tracked (face network and landmarks every fourth frame, optical flow
 // and scanners on every frame) and with no face in the picture (network on
 // every frame). And the engine as it runs, over a recorded clip: CPU time of
-// the whole process per frame; beside it the whole program measuring through
-// the fake webcam that plays the same clip.
+// the whole process per frame; beside it the whole program, through the fake
+// webcam that plays the same clip, measuring or showing its live preview.
 
 #include <benchmark/benchmark.h>
 
@@ -233,6 +233,25 @@ void EngineReplay(benchmark::State& state)
         engineReplayCpuMsPerFrame = double(cpu) / 1e6 / n;
 }
 
+// The clip cap13_edit2 as the fake webcam plays it, in format at size (the
+// video's own when empty), made in dir; empty when it cannot be, after
+// telling state why.
+QString programClip(benchmark::State& state, const QTemporaryDir& dir, const char* format, QSize size = QSize())
+{
+    const QString video = talkingFaceClip("cap13_edit2.webm");
+    if (video.isEmpty()) {
+        state.SkipWithError("the clip cap13_edit2 is not here (scripts/fetch-clips.sh)");
+        return QString();
+    }
+    const QString camera = dir.filePath("camera.raw");
+    const QString error = makeFakeWebcamClip(video, camera, format, size);
+    if (!error.isEmpty()) {
+        state.SkipWithError(qPrintable(error));
+        return QString();
+    }
+    return camera;
+}
+
 // The program as its user runs it, measuring through the fake webcam
 // (tests/support) that plays the same clip in real time in format: CPU time
 // of the whole process, all its threads, from /proc, per second of
@@ -243,18 +262,10 @@ void EngineReplay(benchmark::State& state)
 void ProgramMeasurement(benchmark::State& state, const char* format)
 {
     ensureApplication();
-    const QString video = talkingFaceClip("cap13_edit2.webm");
-    if (video.isEmpty()) {
-        state.SkipWithError("the clip cap13_edit2 is not here (scripts/fetch-clips.sh)");
-        return;
-    }
     QTemporaryDir dir;
-    const QString camera = dir.filePath("camera.raw");
-    const QString error = makeFakeWebcamClip(video, camera, format);
-    if (!error.isEmpty()) {
-        state.SkipWithError(qPrintable(error));
+    const QString camera = programClip(state, dir, format);
+    if (camera.isEmpty())
         return;
-    }
     constexpr int kWindowMs = 30000;
     constexpr double kFps = 25;  // the clip's
     {
@@ -288,6 +299,53 @@ void ProgramMeasurement(benchmark::State& state, const char* format)
     state.counters["late_sd_ms"] = shim.lateSdMs;
 }
 
+// The program with the camera-test page open, its live preview showing a
+// talking face (a 360x288 MJPEG clip at 25 fps, through the fake webcam)
+// for 20 s at the interface scale given (QT_SCALE_FACTOR): CPU time per
+// second of the whole program and of the engine's thread ("Model"), which
+// decodes, finds the face and eyes and measures the flow, and their ratio.
+// What lies beyond the engine's share is mostly the window drawing the
+// preview.
+void ProgramPreview(benchmark::State& state, const char* scale)
+{
+    ensureApplication();
+    QTemporaryDir dir;
+    const QString camera = programClip(state, dir, "mjpeg", QSize(360, 288));
+    if (camera.isEmpty())
+        return;
+    constexpr int kWindowMs = 20000;
+    CameraProgram lumora(dir.filePath("program"));
+    lumora.setSetting("T", false);  // no blink reminders over the page
+    // The window opens at the middle of the screen's width and must lie
+    // wholly on it to be clicked.
+    const QString screen = QString::fromLatin1(scale) == "1" ? "1280x1024" : "2560x1920";
+    if (!lumora.start(camera, "mjpeg", {{"QT_SCALE_FACTOR", scale}}, screen) || !lumora.waitForInit() ||
+        !lumora.waitForWindow() || !lumora.openCameraTestPage()) {
+        state.SkipWithError("the program did not open its camera-test page");
+        return;
+    }
+    lumora.idle(2000);  // past the camera's opening
+    const qint64 engine = namedThread(lumora.pid(), "Model");
+    if (!engine) {
+        state.SkipWithError("the program has no thread named Model");
+        return;
+    }
+    for (auto _ : state) {
+        const double before = lumora.cpuSeconds();
+        const double engineBefore = processCpuSeconds(lumora.pid(), engine);
+        QElapsedTimer wall;
+        wall.start();
+        lumora.idle(kWindowMs);
+        const double seconds = double(wall.nsecsElapsed()) / 1e9;
+        const double cpu = lumora.cpuSeconds() - before;
+        const double engineCpu = processCpuSeconds(lumora.pid(), engine) - engineBefore;
+        state.SetIterationTime(seconds);
+        state.counters["cpu_s_per_s"] = cpu / seconds;
+        state.counters["engine_cpu_s_per_s"] = engineCpu / seconds;
+        state.counters["program_per_engine"] = engineCpu > 0 ? cpu / engineCpu : 0;
+    }
+}
+
 BENCHMARK(EngineReplay)->Name("EngineReplay/cap13")->Unit(benchmark::kMillisecond)->MinTime(5.0);
 BENCHMARK_CAPTURE(ProgramMeasurement, cap13_yuyv, "yuyv")
     ->Iterations(1)
@@ -297,6 +355,9 @@ BENCHMARK_CAPTURE(ProgramMeasurement, cap13_mjpeg, "mjpeg")
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(ProgramPreview, scale1, "1")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ProgramPreview, scale1_5, "1.5")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_CAPTURE(EngineStep, tracked, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(EngineStep, searching, false)->Unit(benchmark::kMillisecond);

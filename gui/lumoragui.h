@@ -24,6 +24,7 @@ class BlinkReminderWidget;
 class BreakReminderWidget;
 class CameraList;
 class ExerciseReminderWidget;
+class LivePicture;
 class QAction;
 class QButtonGroup;
 class QCloseEvent;
@@ -340,6 +341,8 @@ private:
     QButtonGroup* m_colorTemperatureGroup = nullptr;
     QMenu* m_trayMenu = nullptr;
     QImage m_previewPlaceholder;
+    // Where camera-test frames land (made by the first one).
+    LivePicture* m_livePicture = nullptr;
     QPoint m_dragAnchor;
     QUrl m_homePage;
     QUrl m_healthPage;

@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEvent>
-#include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLocale>
@@ -15,6 +14,7 @@
 
 #include <qcustomplot.h>
 
+#include "gui/boxshadow.h"
 #include "ui_lumoragui.h"
 
 void LumoraGUI::changeEvent(QEvent* event)
@@ -157,15 +157,13 @@ void LumoraGUI::adjustGUIelementsSizes()
 
 void LumoraGUI::initializeShadowsForWidgets()
 {
+    // Painted by each box's parent from a kept image, so that a child
+    // repainting (a live picture, a graph) redraws only itself, not the box
+    // and the panel around it, as Qt's drop-shadow effect would.
     for (QWidget* box : {ui->widget_titleBar, ui->widget_visibleLumora, ui->widget_support, ui->widget_blinkTraining,
                          ui->widget_livePreview, ui->widget_blinkMonitoring, ui->widget_automaticBrightness,
                          ui->widget_network, ui->widget_settings, ui->widget_hotkeys, ui->widget_about,
                          ui->widget_breaks, ui->widget_eyeExercises, ui->widget_automaticStopCameraUse,
-                         ui->widget_automaticPauseLumora, ui->widget_cooperations}) {
-        // A widget holds one effect, so each box gets its own.
-        auto* shadow = new QGraphicsDropShadowEffect(this);
-        shadow->setBlurRadius(5.0);
-        shadow->setOffset(1.0, 1.0);
-        box->setGraphicsEffect(shadow);
-    }
+                         ui->widget_automaticPauseLumora, ui->widget_cooperations})
+        new BoxShadow(box, 5.0, QPointF(1.0, 1.0));
 }

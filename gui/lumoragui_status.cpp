@@ -12,6 +12,7 @@
 #include <qcustomplot.h>
 
 #include "gui/healthgraph.h"
+#include "gui/livepicture.h"
 #include "ui_lumoragui.h"
 
 using healthgraph::kHealthyRate;
@@ -239,6 +240,7 @@ void LumoraGUI::showBubleNotificationAboutMeasurement(double rate)
 }
 
 // The frame is the window's own copy, so the engine may reuse its image.
+// It repaints the picture alone: no new layout, nothing around it.
 void LumoraGUI::showImage(QImage frame)
 {
     // A frame the engine sent before it heard of a pause would stay on the
@@ -249,9 +251,9 @@ void LumoraGUI::showImage(QImage frame)
 
 void LumoraGUI::showPreviewPicture(const QImage& frame)
 {
-    ui->label_image->setPixmap(
-        QPixmap::fromImage(frame).scaledToWidth(m_previewWidth, Qt::FastTransformation));
-    ui->label_image->repaint();
+    if (!m_livePicture)
+        m_livePicture = new LivePicture(ui->label_image);
+    m_livePicture->showFrame(QPixmap::fromImage(frame).scaledToWidth(m_previewWidth, Qt::FastTransformation));
 }
 
 void LumoraGUI::showInternetUnreachable()

@@ -104,11 +104,14 @@ public:
     void setSetting(const QString& key, const QVariant& value) { m_program->set(key, value); }
 
     // Starts the program with the fake webcam playing clip (a file of
-    // makeFakeWebcamClip) in format, and these other of its variables;
-    // false when the X server, the bus or the program does not come up.
-    bool start(const QString& clip, const QString& format, const QMap<QString, QString>& camera = {})
+    // makeFakeWebcamClip) in format, and these other of its variables, on
+    // a screen of this size (a window scaled up needs a larger one to lie
+    // wholly on it); false when the X server, the bus or the program does
+    // not come up.
+    bool start(const QString& clip, const QString& format, const QMap<QString, QString>& camera = {},
+               const QString& screen = QStringLiteral("1280x1024"))
     {
-        if (!m_desk.start(m_dir))
+        if (!m_desk.start(m_dir, screen))
             return false;
         QProcessEnvironment env = m_desk.env;
         env.insert("XDG_DATA_HOME", m_dir + "/data");

@@ -1,19 +1,23 @@
 #pragma once
 // A running process as /proc/<pid>/stat tells it: its fields, and the CPU
-// time it has used.
+// time it, or one of its threads, has used.
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <unistd.h>
 
 // The fields of /proc/<pid>/stat, numbered as in proc(5) from 1 (so f[13]
 // is utime); the command name, which may hold spaces, is "comm". Empty
-// when the process is gone.
-inline QList<QByteArray> procStatFields(qint64 pid)
+// when the process is gone. With a thread id, the fields of that thread
+// (/proc/<pid>/task/<tid>/stat).
+inline QList<QByteArray> procStatFields(qint64 pid, qint64 tid = 0)
 {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    QFile file(tid ? QStringLiteral("/proc/%1/task/%2/stat").arg(pid).arg(tid)
+                   : QStringLiteral("/proc/%1/stat").arg(pid));
     const QByteArray stat = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     const int close = stat.lastIndexOf(')');
     if (close < 0)
@@ -25,9 +29,22 @@ inline QList<QByteArray> procStatFields(qint64 pid)
 }
 
 // User and system CPU time of the whole process, all its threads, in
-// seconds; -1 when unknown.
-inline double processCpuSeconds(qint64 pid)
+// seconds; -1 when unknown. With a thread id, that thread's alone.
+inline double processCpuSeconds(qint64 pid, qint64 tid = 0)
 {
-    const QList<QByteArray> f = procStatFields(pid);
+    const QList<QByteArray> f = procStatFields(pid, tid);
     return f.size() > 15 ? double(f[13].toLongLong() + f[14].toLongLong()) / double(sysconf(_SC_CLK_TCK)) : -1;
+}
+
+// The id of the process's first thread with this name (its "comm", at
+// most 15 characters); 0 when it has none.
+inline qint64 namedThread(qint64 pid, const QByteArray& name)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/%1/task/%2/comm").arg(pid).arg(task));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
+            return task.toLongLong();
+    }
+    return 0;
 }

@@ -2,16 +2,18 @@
 // preloaded (tests/support/fakewebcam.md) playing a recorded face, on an X
 // server of the test's own, checked on grabs of its window: the camera list
 // names the camera, the camera-test page's live preview marks the face and
-// its eyes, and a camera that another program holds is still listed and
-// ends the preview with the camera-occupied image and the error's text; the
-// screen saver keeps the camera closed while it runs, a click during a
-// measurement leaves its status line, and the page recovers from an unplug.
+// its eyes while its box keeps its drop shadow, and a camera that another
+// program holds is still listed and ends the preview with the
+// camera-occupied image and the error's text; the screen saver keeps the
+// camera closed while it runs, a click during a measurement leaves its status
+// line, and the page recovers from an unplug.
 
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 
 #include "app/appfonts.h"
 #include "tests/support/cameraprogram.h"
@@ -177,6 +179,14 @@ QRect previewArea(const QImage& image, int below)
     return r.second - r.first < 100 ? QRect() : QRect(QPoint(c.first, r.first), QPoint(c.second, r.second));
 }
 
+QString toText(const QVector<int>& list)
+{
+    QStringList texts;
+    for (int v : list)
+        texts << QString::number(v);
+    return texts.join(' ');
+}
+
 }  // namespace
 
 class TestCameraEndToEnd : public QObject
@@ -194,13 +204,16 @@ private slots:
     void screenSaverKeepsCameraClosed();
     void clickDuringMeasurementKeepsStatus();
     void pageReturnsAfterReplug();
+    void previewBoxKeepsItsShadow_data();
+    void previewBoxKeepsItsShadow();
 
 private:
     // The clip file for this format and size, made once.
     QString clip(const QString& format, QSize size = QSize());
     // The program started on the camera-test page, the camera playing the
     // clip in format at size, with more of its settings in camera.
-    bool startOnCameraTestPage(CameraProgram& s, const QString& format, QSize size, QMap<QString, QString> camera = {});
+    bool startOnCameraTestPage(CameraProgram& s, const QString& format, QSize size, QMap<QString, QString> camera = {},
+                               const QString& screen = QStringLiteral("1280x1024"));
     // Waits until the camera list shows name; how far it stays from it.
     double cameraListMismatch(CameraProgram& s, const QString& name);
 
@@ -234,12 +247,12 @@ QString TestCameraEndToEnd::clip(const QString& format, QSize size)
 }
 
 bool TestCameraEndToEnd::startOnCameraTestPage(CameraProgram& s, const QString& format, QSize size,
-                                               QMap<QString, QString> camera)
+                                               QMap<QString, QString> camera, const QString& screen)
 {
     const QString file = clip(format, size);
     if (!camera.contains("FAKEWEBCAM_NAME"))
         camera.insert("FAKEWEBCAM_NAME", "Fake Webcam");
-    return !file.isEmpty() && s.start(file, format, camera) && s.waitForInit() && s.waitForWindow()
+    return !file.isEmpty() && s.start(file, format, camera, screen) && s.waitForInit() && s.waitForWindow()
            && s.openCameraTestPage();
 }
 
@@ -443,6 +456,61 @@ void TestCameraEndToEnd::pageReturnsAfterReplug()
                                   {{"FAKEWEBCAM_UNPLUG_AFTER", "125"}, {"FAKEWEBCAM_REPLUG_AFTER_S", "6"}}));
     QVERIFY(s.waitForLog("LumoraGUI::showError", 30000) >= 0 && !s.showsLiveVideo());
     QVERIFY(QTest::qWaitFor([&] { return s.showsLiveVideo(); }, 10000));
+}
+
+void TestCameraEndToEnd::previewBoxKeepsItsShadow_data()
+{
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<QVector<int>>("strip");
+    // Grabbed from the program whose boxes had Qt's own drop-shadow effect.
+    const auto white = [](int n) { return QVector<int>(n, 255); };
+    QTest::newRow("scale 1") << "1"
+                             << "1280x1024" << white(49) + QVector<int>{173, 202, 232, 248, 252, 254} + white(3);
+    QTest::newRow("scale 1.5") << "1.5"
+                               << "2560x1920"
+                               << white(73) + QVector<int>{144, 173, 202, 232, 248, 252, 254} + white(6);
+}
+
+// The grey levels right of the live picture up to the window's edge, each
+// the mean over the picture's rows: the box's white inside, the drop shadow
+// along its right edge, the page's white margin.
+void TestCameraEndToEnd::previewBoxKeepsItsShadow()
+{
+    QFETCH(QString, scale);
+    QFETCH(QString, screen);
+    QFETCH(QVector<int>, strip);
+    CameraProgram s;
+    QVERIFY(startOnCameraTestPage(s, "mjpeg", QSize(), {{"QT_SCALE_FACTOR", scale}}, screen));
+    // The box's own last column, just before the shadow's darkest one, may
+    // blend with the shadow under it where the scale puts its edge between
+    // two pixels.
+    const int edge = int(std::min_element(strip.begin(), strip.end()) - strip.begin()) - 1;
+    QVector<int> seen;
+    const bool same = QTest::qWaitFor(
+        [&] {
+            const QImage image = s.grab();
+            const QRect preview = previewArea(image, CameraProgram::titleBar(image).bottom() + 70);
+            if (preview.width() < 300)
+                return false;
+            // Up to the window's right edge, which the picture's edge at a
+            // fractional scale may not keep its distance to.
+            seen.clear();
+            for (int x = qMax(preview.right() + 1, image.width() - strip.size()); x < image.width(); ++x) {
+                int sum = 0;
+                for (int y = preview.top(); y <= preview.bottom(); ++y)
+                    sum += qGray(image.pixel(x, y));
+                seen << qRound(double(sum) / preview.height());
+            }
+            if (seen.size() != strip.size())
+                return false;
+            for (int i = 0; i < seen.size(); ++i)
+                if (i != edge && qAbs(seen[i] - strip[i]) > 2)
+                    return false;
+            return true;
+        },
+        15000);
+    QVERIFY2(same, qPrintable(QString("beside the picture %1, want %2").arg(toText(seen), toText(strip))));
 }
 
 QTEST_MAIN(TestCameraEndToEnd)
