@@ -14,6 +14,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
 
 #include "app/languages.h"
@@ -82,6 +83,10 @@ private:
 };
 
 }  // namespace
+
+// Every read goes through the store's guard: no QSettings reference to the
+// store can pass it by.
+static_assert(!std::is_base_of<QSettings, LumoraSettings>::value, "the store is no QSettings");
 
 class TestSettings : public QObject
 {

@@ -560,10 +560,19 @@ private slots:
         QVERIFY(desk.startTray());
         Program lumora(dir.path());
         QProcess p;
-        p.setProcessEnvironment(lumora.environment(desk.env));
+        QProcessEnvironment env = lumora.environment(desk.env);
+        env.insert("XDG_DATA_HOME", dir.path() + "/data");
+        p.setProcessEnvironment(env);
         p.start("sh", {"-c", "exec \"$0\" /m " + redirections, lumora.path()});
         QVERIFY(p.waitForStarted(10000));
         QVERIFY(!desk.settledTrayIcon(20000).isEmpty());
+        // Once it has come so far that SIGTERM is handled: its log tells.
+        const auto logged = [&] {
+            const QString logs = dir.path() + "/data/lumora/logs/";
+            QFile log(logs + QDir(logs).entryList({"Log_*.txt"}).value(0));
+            return log.open(QIODevice::ReadOnly) && log.readAll().contains("load settings finished");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(logged(), 20000);
         ::kill(pid_t(p.processId()), SIGTERM);
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
