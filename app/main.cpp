@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <cerrno>
+#include <fcntl.h>
 #include <fstream>
 #include <limits.h>
 #include <map>
@@ -84,6 +86,28 @@ void startCrashReporting(const char* argv0, const QString& dumpsDir)
     }
 }
 
+// Standard input, output and error left closed by whoever started the
+// program (">&-", some launchers and service managers) would be taken by
+// the next file opened: the X connection on descriptor 1 would receive the
+// log lines meant for standard output. Each closed one is opened on
+// /dev/null before anything else opens a file; the crash handler and every
+// other child inherit them so.
+void openClosedStandardDescriptors()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        int opened;
+        do {
+            opened = ::open("/dev/null", O_RDWR);
+        } while (opened < 0 && errno == EINTR);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+
 // A write to a pipe whose reader has gone (standard output into "head")
 // must fail, not end the program. A handler that does nothing, rather than
 // SIG_IGN: exec sets a handled signal back to its default, so every child
@@ -102,6 +126,7 @@ void survivePipesWithoutReader()
 
 int main(int argc, char** argv)
 {
+    openClosedStandardDescriptors();
     survivePipesWithoutReader();
 
     // The platform's location before any application object exists.

@@ -9,6 +9,9 @@
 namespace {
 int g_signalFds[2] = {-1, -1};
 
+// A log-out, Ctrl+C, and the terminal the program was started from closing.
+const int kQuitSignals[QuitSignals::kSignals] = {SIGTERM, SIGINT, SIGHUP};
+
 void onPosixSignal(int sig)
 {
     const int saved = errno;
@@ -34,17 +37,20 @@ QuitSignals::QuitSignals(std::function<void(int)> onSignal, QObject* parent)
     sa.sa_handler = onPosixSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
+    for (int i = 0; i < kSignals; ++i) {
+        ::sigaction(kQuitSignals[i], nullptr, &m_previous[i]);
+        // Started through nohup: the closing terminal stays ignored.
+        if (kQuitSignals[i] != SIGHUP || m_previous[i].sa_handler != SIG_IGN)
+            ::sigaction(kQuitSignals[i], &sa, nullptr);
+    }
 }
 
 QuitSignals::~QuitSignals()
 {
-    struct sigaction sa {};
-    sa.sa_handler = SIG_DFL;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
+    if (!m_notifier)
+        return;
+    for (int i = 0; i < kSignals; ++i)
+        ::sigaction(kQuitSignals[i], &m_previous[i], nullptr);
 }
 
 void QuitSignals::readSignal()

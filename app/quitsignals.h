@@ -1,9 +1,11 @@
 #pragma once
-// Turns SIGTERM and SIGINT (a session log-out, Ctrl+C) into a call on the
-// GUI thread, through a self-pipe, so the normal shut-down runs.
+// Turns SIGTERM, SIGINT and SIGHUP (a session log-out, Ctrl+C, the closing
+// of the terminal the program runs in) into a call on the GUI thread,
+// through a self-pipe, so the normal shut-down runs.
 
 #include <QObject>
 #include <functional>
+#include <signal.h>
 
 class QSocketNotifier;
 
@@ -18,10 +20,13 @@ public:
 
     bool isInstalled() const { return m_notifier != nullptr; }
 
+    static constexpr int kSignals = 3;
+
 private slots:
     void readSignal();
 
 private:
     std::function<void(int)> m_onSignal;
     QSocketNotifier* m_notifier = nullptr;
+    struct sigaction m_previous[kSignals] {};  // restored by the destructor
 };

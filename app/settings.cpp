@@ -2,13 +2,13 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QMap>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStandardPaths>
-#include <exception>
-#include <new>
 #include <sys/stat.h>
 
+#include "app/settings_filecheck.h"
 #include "core/ownfiles.h"
 
 namespace {
@@ -16,11 +16,24 @@ namespace {
 const QString kOrganisation = QStringLiteral("Harnwick");
 const QString kApplication = QStringLiteral("lumora");
 
+enum class Verdict { Absent, Sound, Unusable };
+
+// A file as it was last checked: while it stays the same file with the
+// same size and time, it is not read again.
+struct Checked
+{
+    bool valid = false;
+    struct stat st {};
+    Verdict verdict = Verdict::Absent;
+};
+
 QMutex g_checkMutex;
-// The store file as it was last read whole: while it stays the same file
-// with the same size and time, it is not read again.
-bool g_checked = false;
-struct stat g_checkedStat {};
+Checked g_own;
+Checked g_organisation;
+
+// The values while the program's own file can be neither used nor moved.
+QMutex g_memoryMutex;
+QMap<QString, QVariant> g_memory;
 
 bool sameFile(const struct stat& a, const struct stat& b)
 {
@@ -28,98 +41,86 @@ bool sameFile(const struct stat& a, const struct stat& b)
            && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// Where QSettings keeps the native store of a user on this platform. Found
-// without opening the store: opening reads the file, and a FIFO there would
-// hold the caller.
+// Where QSettings keeps the native store of a user on this platform, and
+// the organisation's file it reads beside it. Found without opening the
+// store: opening reads the files.
+QString configFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/');
+}
 QString storePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/')
-           + kOrganisation + QLatin1Char('/') + kApplication + QStringLiteral(".conf");
+    return configFolder() + kOrganisation + QLatin1Char('/') + kApplication + QStringLiteral(".conf");
+}
+QString organisationPath()
+{
+    return configFolder() + kOrganisation + QStringLiteral(".conf");
 }
 
-// Runs a read or a write of the store. Qt parses the values of the file
-// lazily, at the first read or sync, and a damaged value (a list that claims
-// 2^31 elements) makes it throw std::bad_alloc there. False with the reason
-// then.
-template <typename Access>
-bool guarded(Access access, QString* why)
+// Checks one file unless it is the one checked last (or after a failed
+// read or write, whatever its stamp). The program's own file that Qt
+// cannot read is moved aside (Absent then); one that cannot be moved, and
+// the organisation's, stay Unusable while they lie there. One warning each.
+Verdict check(const QString& path, bool own, Checked& last, bool afterFailure)
 {
-    try {
-        access();
-        return true;
-    } catch (const std::bad_alloc&) {
-        *why = QStringLiteral("a value claims more memory than there is");
-    } catch (const std::exception& e) {
-        *why = QString::fromLocal8Bit(e.what());
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        last.valid = false;
+        return Verdict::Absent;
     }
-    return false;
-}
-
-// Moves the unreadable store file aside whole, with one warning. True when
-// it is out of the way, so that the next write makes a new file of its own.
-// A file that cannot be moved is reported once.
-bool keepStoreAside(const QString& path, const struct stat& st, const QString& why)
-{
-    static bool unmovable = false;
-    static struct stat unmovableStat {};
-    g_checked = false;
-    if (unmovable && sameFile(st, unmovableStat))
-        return false;
+    if (last.valid && sameFile(st, last.st) && (!afterFailure || last.verdict == Verdict::Unusable))
+        return last.verdict;
+    const QString why = settingsfiles::unusableBecause(path);
+    last = Checked{true, st, why.isEmpty() ? Verdict::Sound : Verdict::Unusable};
+    if (why.isEmpty())
+        return Verdict::Sound;
+    if (!own) {
+        qWarning().noquote() << QStringLiteral(
+                                    "LumoraSettings: the organisation's settings file %1 cannot be read "
+                                    "(%2): left out")
+                                    .arg(path, why);
+        return Verdict::Unusable;
+    }
     QString error;
     const QString aside = ownfiles::keepAside(path, QStringLiteral("unreadable"), &error);
     if (!aside.isEmpty()) {
+        last.valid = false;
         qWarning().noquote() << QStringLiteral("LumoraSettings: the settings file %1 cannot be read (%2): kept aside as "
                                                "%3, the defaults stand")
                                     .arg(path, why, aside);
-        return true;
+        return Verdict::Absent;
     }
-    unmovable = true;
-    unmovableStat = st;
     qWarning().noquote() << QStringLiteral("LumoraSettings: the settings file %1 cannot be read (%2) nor kept aside "
                                            "(%3): the defaults stand, and nothing is stored")
                                 .arg(path, why, error);
-    return false;
+    return Verdict::Unusable;
 }
 
-// Makes sure the store file can be read before anything reads it: a file
-// that cannot is kept aside. After a failed read or write (the file may
-// have changed since it was checked) it is read again whatever its stamp;
-// true then when it is out of the way.
-bool checkStoreFile(bool afterFailure = false)
+struct Verdicts
+{
+    Verdict own;
+    Verdict organisation;
+};
+
+Verdicts checkFiles(bool afterFailure = false)
 {
     QMutexLocker lock(&g_checkMutex);
-    const QString path = storePath();
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return afterFailure;  // no file (any more): the defaults, and a new file at the first write
-    if (!S_ISREG(st.st_mode))
-        return keepStoreAside(path, st, QStringLiteral("not a regular file"));
-    if (!afterFailure && g_checked && sameFile(st, g_checkedStat))
-        return false;
-    // This file alone: a damaged file of the organisation, which the store
-    // also reads, is not this one's fault.
-    QSettings probe(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
-    probe.setFallbacksEnabled(false);
-    QString why;
-    if (guarded([&] { probe.allKeys(); }, &why)) {
-        g_checked = true;
-        g_checkedStat = st;
-        return false;
-    }
-    return keepStoreAside(path, st, why);
+    return {check(storePath(), true, g_own, afterFailure),
+            check(organisationPath(), false, g_organisation, afterFailure)};
 }
 
 }  // namespace
 
-QSettings::Format LumoraSettings::checkedFormat()
-{
-    checkStoreFile();
-    return QSettings::NativeFormat;
-}
-
 LumoraSettings::LumoraSettings()
-    : QSettings(checkedFormat(), QSettings::UserScope, kOrganisation, kApplication)
 {
+    const Verdicts verdicts = checkFiles();
+    if (verdicts.own == Verdict::Unusable)
+        return;
+    if (verdicts.organisation == Verdict::Unusable)
+        m_store = std::make_unique<QSettings>(storePath(), QSettings::IniFormat);
+    else
+        m_store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
+                                              kApplication);
 }
 
 LumoraSettings::~LumoraSettings()
@@ -127,25 +128,120 @@ LumoraSettings::~LumoraSettings()
     sync();
 }
 
+QString LumoraSettings::fullKey(const QString& key) const
+{
+    const QString prefix = group();
+    return prefix.isEmpty() ? key : key.isEmpty() ? prefix : prefix + QLatin1Char('/') + key;
+}
+
 QVariant LumoraSettings::value(const QString& key, const QVariant& defaultValue) const
 {
+    if (!m_store) {
+        QMutexLocker lock(&g_memoryMutex);
+        return g_memory.value(fullKey(key), defaultValue);
+    }
     QVariant result = defaultValue;
     QString why;
-    if (!guarded([&] { result = QSettings::value(key, defaultValue); }, &why))
-        checkStoreFile(true);
+    if (!settingsfiles::guarded([&] { result = m_store->value(key, defaultValue); }, &why))
+        checkFiles(true);
     return result;
+}
+
+bool LumoraSettings::contains(const QString& key) const
+{
+    if (!m_store) {
+        QMutexLocker lock(&g_memoryMutex);
+        return g_memory.contains(fullKey(key));
+    }
+    bool result = false;
+    QString why;
+    if (!settingsfiles::guarded([&] { result = m_store->contains(key); }, &why))
+        checkFiles(true);
+    return result;
+}
+
+QStringList LumoraSettings::childKeys() const
+{
+    QStringList keys;
+    if (m_store) {
+        QString why;
+        if (!settingsfiles::guarded([&] { keys = m_store->childKeys(); }, &why))
+            checkFiles(true);
+        return keys;
+    }
+    const QString prefix = group().isEmpty() ? QString() : group() + QLatin1Char('/');
+    QMutexLocker lock(&g_memoryMutex);
+    for (auto it = g_memory.cbegin(); it != g_memory.cend(); ++it)
+        if (it.key().startsWith(prefix) && !it.key().midRef(prefix.size()).contains(QLatin1Char('/')))
+            keys << it.key().mid(prefix.size());
+    return keys;
 }
 
 void LumoraSettings::setValue(const QString& key, const QVariant& value)
 {
-    m_written << (group().isEmpty() ? key : group() + QLatin1Char('/') + key);
-    QSettings::setValue(key, value);
+    m_written << fullKey(key);
+    if (m_store) {
+        m_store->setValue(key, value);
+        return;
+    }
+    QMutexLocker lock(&g_memoryMutex);
+    g_memory.insert(fullKey(key), value);
 }
 
 void LumoraSettings::remove(const QString& key)
 {
-    m_written << (group().isEmpty() ? key : group() + QLatin1Char('/') + key);
-    QSettings::remove(key);
+    m_written << fullKey(key);
+    if (m_store) {
+        m_store->remove(key);
+        return;
+    }
+    const QString removed = fullKey(key);
+    QMutexLocker lock(&g_memoryMutex);
+    for (auto it = g_memory.begin(); it != g_memory.end();)
+        if (removed.isEmpty() || it.key() == removed || it.key().startsWith(removed + QLatin1Char('/')))
+            it = g_memory.erase(it);
+        else
+            ++it;
+}
+
+void LumoraSettings::clear()
+{
+    if (m_store) {
+        m_store->clear();
+        return;
+    }
+    QMutexLocker lock(&g_memoryMutex);
+    g_memory.clear();
+}
+
+void LumoraSettings::beginGroup(const QString& prefix)
+{
+    m_groups << prefix;
+    if (m_store)
+        m_store->beginGroup(prefix);
+}
+
+void LumoraSettings::endGroup()
+{
+    if (m_groups.isEmpty())
+        return;
+    m_groups.removeLast();
+    if (m_store)
+        m_store->endGroup();
+}
+
+QString LumoraSettings::group() const
+{
+    if (m_store)
+        return m_store->group();
+    QStringList parts = m_groups;
+    parts.removeAll(QString());
+    return parts.join(QLatin1Char('/'));
+}
+
+QString LumoraSettings::fileName() const
+{
+    return m_store ? m_store->fileName() : storePath();
 }
 
 void LumoraSettings::sync()
@@ -153,13 +249,16 @@ void LumoraSettings::sync()
     // A sync reads the file again when it changed on disk. One that cannot
     // be read is kept aside, and the values go into a new file; while it
     // cannot be moved, it is never written.
-    QString why;
-    bool synced = guarded([this] { QSettings::sync(); }, &why);
-    if (!synced && checkStoreFile(true))
-        synced = guarded([this] { QSettings::sync(); }, &why);
+    bool synced = false;
+    if (m_store) {
+        QString why;
+        synced = settingsfiles::guarded([this] { m_store->sync(); }, &why);
+        if (!synced && checkFiles(true).own == Verdict::Absent)
+            synced = settingsfiles::guarded([this] { m_store->sync(); }, &why);
+    }
     // A full disk or a folder that cannot be written: the values stay
     // unsaved. Only the log hears of it.
-    if (!synced || status() == QSettings::AccessError) {
+    if (!synced || m_store->status() == QSettings::AccessError) {
         m_written.removeDuplicates();
         for (const QString& key : qAsConst(m_written))
             qWarning().noquote() << "LumoraSettings::sync() the settings store could not be written, not stored:"

@@ -12,25 +12,40 @@
 // through it; when a sync (or the closing of the store) cannot write them,
 // each lost key gets a warning in the log. The user is not told.
 //
-// A store file that cannot be read (Qt runs out of memory on a damaged
-// value, or something other than a regular file lies there) is kept aside
-// whole before anything reads or writes it, with one warning in the log;
-// the program goes on with the defaults.
-class LumoraSettings : public QSettings
+// Its files are checked before Qt's reader sees them. The program's own
+// file, when Qt cannot read it (a damaged value, values nested too deep,
+// far too large, not a regular file), is kept aside whole with one warning
+// in the log, and the program goes on with the defaults; one that cannot be
+// moved is never opened again while it lies there: the values then live in
+// memory only. The organisation's file, which Qt reads beside it and which
+// other programs may own, is left where it is and left out.
+//
+// Not a QSettings: every read goes through the guard here.
+class LumoraSettings
 {
 public:
     LumoraSettings();
-    ~LumoraSettings() override;
+    ~LumoraSettings();
+    LumoraSettings(const LumoraSettings&) = delete;
+    LumoraSettings& operator=(const LumoraSettings&) = delete;
 
     QVariant value(const QString& key, const QVariant& defaultValue = QVariant()) const;
+    bool contains(const QString& key) const;
+    QStringList childKeys() const;
     void setValue(const QString& key, const QVariant& value);
     void remove(const QString& key);
+    void clear();
+    void beginGroup(const QString& prefix);
+    void endGroup();
+    QString group() const;
+    QString fileName() const;
     void sync();
 
 private:
-    // Checks the store file before the base class opens it.
-    static QSettings::Format checkedFormat();
+    QString fullKey(const QString& key) const;
 
+    std::unique_ptr<QSettings> m_store;  // none: the file cannot be used, the values live in memory
+    QStringList m_groups;
     QStringList m_written;  // full keys changed since the last sync
 };
 

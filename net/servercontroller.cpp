@@ -11,7 +11,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QThread>
 #include <QUrlQuery>
 
@@ -62,7 +61,7 @@ QString bodyOf(QNetworkReply* reply)
 // The settings file holds the scrambled proxy credentials: only its owner
 // may read it. Created empty first when missing, so that it is never on
 // disk with wider permissions.
-void restrictToOwner(QSettings& settings)
+void restrictToOwner(const LumoraSettings& settings)
 {
     const QString path = settings.fileName();
     if (!QFile::exists(path)) {

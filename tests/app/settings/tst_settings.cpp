@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <type_traits>
 
 #include "app/languages.h"
 #include "app/settings.h"
@@ -32,6 +33,10 @@ QByteArray onDisk()
 
 }  // namespace
 
+// Every read goes through the store's guard: no QSettings reference to the
+// store can pass it by.
+static_assert(!std::is_base_of<QSettings, LumoraSettings>::value, "the store is no QSettings");
+
 class TestSettings : public QObject
 {
     Q_OBJECT
@@ -39,6 +44,7 @@ class TestSettings : public QObject
 private slots:
     void initTestCase();
     void cleanup();
+    void unreadableFileIsKeptAsideAtTheNextSave_data();
     void unreadableFileIsKeptAsideAtTheNextSave();
     void lostWritesAreLoggedWithTheirKeys();
 
@@ -53,15 +59,25 @@ void TestSettings::initTestCase()
     qInstallMessageHandler(collect);
 }
 
+void TestSettings::unreadableFileIsKeptAsideAtTheNextSave_data()
+{
+    // What another program adds to the file.
+    QTest::addColumn<QByteArray>("damage");
+    QTest::newRow("claims 2^31 elements") << QByteArray("ZZZ=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n");
+    const QByteArray level = "\\0\\0\\0\\t\\0\\0\\0\\x1";
+    QTest::newRow("nested 50,000 deep") << "ZZZ=@Variant(" + level.repeated(50000) + "\\0\\0\\0\\t\\0\\0\\0\\0)\n";
+    QTest::newRow("2 MB") << QByteArray("key=0123456789abcdef0123456789\n").repeated(65536);
+}
+
 void TestSettings::unreadableFileIsKeptAsideAtTheNextSave()
 {
+    QFETCH(QByteArray, damage);
     saveSetting("TBRR", 20);
     QCOMPARE(openSettings()->value("G/TBRR").toInt(), 20);
-    // Another program adds a value that claims a list of 2^31 elements.
     const QString path = openSettings()->fileName();
     QFile file(path);
     QVERIFY(file.open(QIODevice::Append));
-    file.write("ZZZ=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n");
+    file.write(damage);
     file.close();
     QFile damaged(path);
     QVERIFY(damaged.open(QIODevice::ReadOnly));
@@ -87,7 +103,7 @@ void TestSettings::unreadableFileIsKeptAsideAtTheNextSave()
     g_warnings.clear();
     QFile organisation(m_config + "/Harnwick.conf");
     QVERIFY(organisation.open(QIODevice::WriteOnly));
-    organisation.write("[G]\nZZZ=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n");
+    organisation.write("[G]\n" + damage);
     organisation.close();
     QCOMPARE(openSettings()->value("G/NBD").toInt(), 4);
     QCOMPARE(openSettings()->value("G/TBRR", 50).toInt(), 50);

@@ -2,6 +2,7 @@
 // home of its own: data directory, log files, the initialisation chain, the
 // "/m" argument, connection warnings and the SIGTERM shut-down.
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <sys/stat.h>
 
 #include "app/uniqueapplication/uniqueapplication_p.h"
+#include "tests/support/desktop.h"
 #include "tests/support/otheruser.h"
 #include "tests/support/reachablecopy.h"
 #include "tests/support/trivialmodel.h"
@@ -58,7 +60,9 @@ public:
         QFile::setPermissions(m_tmp.path() + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    QProcess* start(const QStringList& args)
+    // Through wrapper (a program and its arguments, the program's path and
+    // args follow) when one is given.
+    QProcess* start(const QStringList& args, const QStringList& wrapper = {})
     {
         auto* p = new QProcess;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -69,7 +73,10 @@ public:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(m_bin + "/lumora", args);
+        if (wrapper.isEmpty())
+            p->start(m_bin + "/lumora", args);
+        else
+            p->start(wrapper.first(), wrapper.mid(1) + QStringList{m_bin + "/lumora"} + args);
         return p;
     }
 
@@ -113,9 +120,9 @@ public:
         return out.contains(text);
     }
 
-    static void terminate(QProcess* p, Run& run)
+    static void terminate(QProcess* p, Run& run, int signal = SIGTERM)
     {
-        ::kill(pid_t(p->processId()), SIGTERM);
+        ::kill(pid_t(p->processId()), signal);
         QVERIFY(p->waitForFinished(20000));
         run.out += QString::fromLocal8Bit(p->readAll());
         run.exitCode = p->exitCode();
@@ -155,13 +162,22 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
-    void chainRunsInOrderAndShutsDownOnSigterm()
+    // A log-out, and the terminal the program was started from closing.
+    void chainRunsInOrderAndShutsDownOnQuitSignal_data()
     {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
+    void chainRunsInOrderAndShutsDownOnQuitSignal()
+    {
+        QFETCH(int, signal);
         Launcher launcher(true);
         QScopedPointer<QProcess> p(launcher.start({"/m"}));
         Run run;
         QVERIFY2(Launcher::waitFor(p.data(), run.out, "LumoraGUI::init()"), qPrintable(run.out));
-        Launcher::terminate(p.data(), run);
+        Launcher::terminate(p.data(), run, signal);
         QCOMPARE(run.status, QProcess::NormalExit);
         QCOMPARE(run.exitCode, 0);
         expectCleanOutput(run.out);
@@ -201,6 +217,9 @@ private slots:
         const QString text = QString::fromUtf8(log.readAll());
         QVERIFY(QRegularExpression(R"(\n\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZDebug: Model::init\(\)\n)").match(text).hasMatch());
         QVERIFY(text.contains("Debug: LumoraGUI::init()"));
+        // The log holds the shut-down to its last line, whole.
+        QVERIFY(text.contains("Debug: LumoraApplication::~LumoraApplication()\n"));
+        QVERIFY2(text.endsWith('\n'), qPrintable(text.right(300)));
     }
 
     void chainStopsWithoutModelAndStillQuits()
@@ -384,18 +403,47 @@ private slots:
     }
 
     // A settings file Qt cannot read (one value claims a list of 2^31
-    // elements) is kept aside whole before the first read, with one warning,
-    // and the program starts with the defaults.
+    // elements, one nests a list deeper than its reader's stack allows, one
+    // far larger than any settings file) is kept aside whole before the
+    // first read, with one warning, and the program starts with the
+    // defaults, at once.
+    void unreadableSettingsFileIsKeptAside_data()
+    {
+        // After "[G]\nTBRR=20\n": head, count times unit, tail.
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("unit");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArray>("tail");
+        QTest::newRow("claims 2^31 elements")
+            << QByteArray("ZZZ=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n") << QByteArray() << 0 << QByteArray();
+        QTest::newRow("nested 300,000 deep")
+            << QByteArray("ZZZ=@Variant(") << QByteArray("\\0\\0\\0\\t\\0\\0\\0\\x1") << 300000
+            << QByteArray("\\0\\0\\0\\t\\0\\0\\0\\0)\n");
+        QTest::newRow("150 MB") << QByteArray("ZZZ=") << QByteArray(1000, 'z') << 150000 << QByteArray("\n");
+    }
+
     void unreadableSettingsFileIsKeptAside()
     {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, unit);
+        QFETCH(int, count);
+        QFETCH(QByteArray, tail);
         Launcher launcher(true);
         const QString config = launcher.home() + "/.config/Harnwick";
         QVERIFY(QDir().mkpath(config));
-        const QByteArray damaged = "[G]\nTBRR=20\nZZZ=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n";
         QFile conf(config + "/lumora.conf");
         QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(damaged);
+        conf.write("[G]\nTBRR=20\n" + head);
+        for (int i = 0; i < count; ++i)
+            conf.write(unit);
+        conf.write(tail);
         conf.close();
+        const auto sha1 = [](const QString& path) {
+            QFile file(path);
+            QCryptographicHash hash(QCryptographicHash::Sha1);
+            return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
+        };
+        const QByteArray damaged = sha1(conf.fileName());
 
         // Under AddressSanitizer too, an allocation beyond any size fails
         // as the C library's does (Qt then throws) instead of ending the run.
@@ -412,9 +460,7 @@ private slots:
 
         const QStringList aside = QDir(config).entryList({"lumora.conf.unreadable-*"}, QDir::Files);
         QCOMPARE(aside.size(), 1);
-        QFile kept(config + "/" + aside.first());
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), damaged);
+        QCOMPARE(sha1(config + "/" + aside.first()), damaged);
         // A new file with the first start's values, none of the damaged one's.
         QSettings fresh(config + "/lumora.conf", QSettings::IniFormat);
         QVERIFY(fresh.contains("G/QT_locale_name"));
@@ -432,15 +478,22 @@ private slots:
 
     // Something other than a regular file where the program keeps its own
     // files never holds the start: the error log is kept aside and made
-    // anew, the crash database goes without its settings.
+    // anew, the crash database goes without its settings; a settings file
+    // that cannot be moved aside (its folder cannot be written) and the
+    // organisation's file are left where they are and never opened.
     void nonRegularOwnFilesDoNotHoldTheStart_data()
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("link");
         QTest::addColumn<bool>("keptAside");
-        QTest::newRow("FIFO at stderr.log") << "logs/stderr.log" << false << true;
-        QTest::newRow("link to a FIFO at stderr.log") << "logs/stderr.log" << true << true;
-        QTest::newRow("FIFO at the crash settings") << "dumps/settings.dat" << false << false;
+        QTest::addColumn<bool>("readOnlyFolder");
+        const QString data = ".local/share/lumora/";
+        QTest::newRow("FIFO at stderr.log") << data + "logs/stderr.log" << false << true << false;
+        QTest::newRow("link to a FIFO at stderr.log") << data + "logs/stderr.log" << true << true << false;
+        QTest::newRow("FIFO at the crash settings") << data + "dumps/settings.dat" << false << false << false;
+        QTest::newRow("FIFO at the settings, folder not writable")
+            << ".config/Harnwick/lumora.conf" << false << false << true;
+        QTest::newRow("FIFO at the organisation's settings") << ".config/Harnwick.conf" << false << false << false;
     }
 
     void nonRegularOwnFilesDoNotHoldTheStart()
@@ -448,15 +501,25 @@ private slots:
         QFETCH(QString, file);
         QFETCH(bool, link);
         QFETCH(bool, keptAside);
+        QFETCH(bool, readOnlyFolder);
+        if (readOnlyFolder && (::geteuid() != 0 || QStandardPaths::findExecutable("unshare").isEmpty()))
+            QSKIP("a folder even root cannot write takes a read-only mount, in a mount namespace of root's");
         Launcher launcher(true);
-        const QString path = launcher.dataDir() + "/" + file;
+        const QString path = launcher.home() + "/" + file;
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
         const QString fifo = link ? launcher.home() + "/fifo" : path;
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         if (link)
             QVERIFY(QFile::link(fifo, path));
 
-        QScopedPointer<QProcess> p(launcher.start({"/m"}));
+        // The folder mounted read-only over itself, for the program alone.
+        const QStringList readOnly{"unshare",
+                                   "-m",
+                                   "sh",
+                                   "-c",
+                                   "mount --bind \"$0\" \"$0\" && mount -o remount,ro,bind \"$0\" && exec \"$@\"",
+                                   QFileInfo(path).path()};
+        QScopedPointer<QProcess> p(launcher.start({"/m"}, readOnlyFolder ? readOnly : QStringList()));
         Run run;
         QVERIFY2(Launcher::waitFor(p.data(), run.out, "load settings finished", 10000), qPrintable(run.out));
         QVERIFY(QFileInfo(fifo).exists());
@@ -469,6 +532,45 @@ private slots:
         Launcher::terminate(p.data(), run);
         QCOMPARE(run.exitCode, 0);
         expectCleanOutput(run.out);
+    }
+
+    // Started with standard descriptors closed (">&-", as some launchers
+    // and service managers do), it neither hands the X connection its log
+    // lines nor waits for it for good: the tray icon appears, SIGTERM ends it.
+    void closedStandardDescriptorsHoldNothing_data()
+    {
+        QTest::addColumn<QString>("redirections");
+        QTest::newRow("1 and 2 closed") << ">&- 2>&-";
+        QTest::newRow("1 closed") << ">&-";
+        QTest::newRow("2 closed") << "2>&-";
+    }
+
+    void closedStandardDescriptorsHoldNothing()
+    {
+        QFETCH(QString, redirections);
+        QTemporaryDir dir;
+        Desktop desk;
+        QVERIFY(desk.start(dir.path()));
+        QVERIFY(desk.startTray());
+        Program lumora(dir.path());
+        QProcess p;
+        QProcessEnvironment env = lumora.environment(desk.env);
+        env.insert("XDG_DATA_HOME", dir.path() + "/data");
+        p.setProcessEnvironment(env);
+        p.start("sh", {"-c", "exec \"$0\" /m " + redirections, lumora.path()});
+        QVERIFY(p.waitForStarted(10000));
+        QVERIFY(!desk.settledTrayIcon(20000).isEmpty());
+        // Once it has come so far that SIGTERM is handled: its log tells.
+        const auto logged = [&] {
+            const QString logs = dir.path() + "/data/lumora/logs/";
+            QFile log(logs + QDir(logs).entryList({"Log_*.txt"}).value(0));
+            return log.open(QIODevice::ReadOnly) && log.readAll().contains("load settings finished");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(logged(), 20000);
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
     }
 
     void onlyExactSlashMGoesToTray_data()
