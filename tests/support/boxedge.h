@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QScreen>
 #include <QStringList>
+#include <QTest>
 #include <QVector>
 #include <QWidget>
 
@@ -41,4 +42,23 @@ inline bool sameGrey(const QVector<int>& a, const QVector<int>& b)
         if (qAbs(a[i] - b[i]) > 2)
             return false;
     return true;
+}
+
+// The test data's columns: the box's object name, the edge, the strip.
+inline void addEdgeStripColumns()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<Qt::Edge>("edge");
+    QTest::addColumn<QVector<int>>("strip");
+}
+
+// Empty once the strip across the box's edge agrees with the given one
+// within two grey levels (waiting up to 3 s for the window to be drawn);
+// otherwise what was seen against what was wanted.
+inline QString edgeStripDiffers(QWidget* box, Qt::Edge edge, const QVector<int>& strip)
+{
+    QVector<int> seen;
+    if (QTest::qWaitFor([&] { return sameGrey(seen = greyAcrossEdge(box, edge), strip); }, 3000))
+        return QString();
+    return QStringLiteral("seen %1, want %2").arg(greyText(seen), greyText(strip));
 }
