@@ -101,3 +101,9 @@ void BoxShadow::makeImage(qreal ratio)
     painter.fillRect(m_image.rect(), m_look.color());
     painter.end();
 }
+
+void addBoxShadows(std::initializer_list<QWidget*> boxes)
+{
+    for (QWidget* box : boxes)
+        new BoxShadow(box, 5.0, QPointF(1.0, 1.0));
+}

@@ -12,6 +12,7 @@
 #include <QGraphicsDropShadowEffect>
 #include <QImage>
 #include <QPointer>
+#include <initializer_list>
 
 class BoxShadow : public QObject
 {
@@ -43,3 +44,7 @@ private:
     qreal m_ratio = 0;
     QRect m_shown;  // the area last known, in the parent
 };
+
+// Gives each box the shadow the program's windows all have: blur radius 5,
+// offset (1, 1), the default colour.
+void addBoxShadows(std::initializer_list<QWidget*> boxes);

@@ -160,10 +160,9 @@ void LumoraGUI::initializeShadowsForWidgets()
     // Painted by each box's parent from a kept image, so that a child
     // repainting (a live picture, a graph) redraws only itself, not the box
     // and the panel around it, as Qt's drop-shadow effect would.
-    for (QWidget* box : {ui->widget_titleBar, ui->widget_visibleLumora, ui->widget_support, ui->widget_blinkTraining,
-                         ui->widget_livePreview, ui->widget_blinkMonitoring, ui->widget_automaticBrightness,
-                         ui->widget_network, ui->widget_settings, ui->widget_hotkeys, ui->widget_about,
-                         ui->widget_breaks, ui->widget_eyeExercises, ui->widget_automaticStopCameraUse,
-                         ui->widget_automaticPauseLumora, ui->widget_cooperations})
-        new BoxShadow(box, 5.0, QPointF(1.0, 1.0));
+    addBoxShadows({ui->widget_titleBar, ui->widget_visibleLumora, ui->widget_support, ui->widget_blinkTraining,
+                   ui->widget_livePreview, ui->widget_blinkMonitoring, ui->widget_automaticBrightness,
+                   ui->widget_network, ui->widget_settings, ui->widget_hotkeys, ui->widget_about,
+                   ui->widget_breaks, ui->widget_eyeExercises, ui->widget_automaticStopCameraUse,
+                   ui->widget_automaticPauseLumora, ui->widget_cooperations});
 }

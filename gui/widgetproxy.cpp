@@ -2,35 +2,20 @@
 
 #include <QDateTime>
 #include <QDebug>
-#include <QGraphicsDropShadowEffect>
 #include <QIntValidator>
 #include <QMessageBox>
 #include <QMouseEvent>
 
+#include "gui/boxshadow.h"
 #include "gui/translucentframe.h"
 #include "ui_widgetproxy.h"
-
-namespace {
-
-QGraphicsDropShadowEffect* shadow(QWidget* owner, QWidget* target)
-{
-    auto* effect = new QGraphicsDropShadowEffect(owner);
-    effect->setBlurRadius(5.0);
-    effect->setOffset(1.0, 1.0);
-    target->setGraphicsEffect(effect);
-    return effect;
-}
-
-}  // namespace
 
 WidgetProxy::WidgetProxy(QWidget* parent) : QWidget(parent), ui(new Ui::widgetProxy)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
-    m_titleBarShadow = shadow(this, ui->widgetTitleBar);
-    m_applicationShadow = shadow(this, ui->widgetApplication);
-    m_graphShadow = shadow(this, ui->widgetGraph);
+    addBoxShadows({ui->widgetTitleBar, ui->widgetApplication, ui->widgetGraph});
     enableFields(false);
     ui->lineEditPort->setValidator(new QIntValidator(0, 65535, this));
     ui->labelWait->hide();

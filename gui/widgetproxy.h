@@ -7,7 +7,6 @@
 #include <QString>
 #include <QWidget>
 
-class QGraphicsDropShadowEffect;
 namespace Ui {
 class widgetProxy;
 }
@@ -51,9 +50,6 @@ private:
     QString m_savedPassword;
     quint16 m_savedPort = 0;
     Ui::widgetProxy* ui;
-    QGraphicsDropShadowEffect* m_titleBarShadow;
-    QGraphicsDropShadowEffect* m_applicationShadow;
-    QGraphicsDropShadowEffect* m_graphShadow;
     QPoint m_dragPosition;
 
     // The candidate sent for a probe, until its answer arrives: the answer

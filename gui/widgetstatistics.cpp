@@ -2,7 +2,6 @@
 
 #include <QCursor>
 #include <QDebug>
-#include <QGraphicsDropShadowEffect>
 #include <QLocale>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -10,6 +9,7 @@
 #include <QThread>
 #include <QToolTip>
 
+#include "gui/boxshadow.h"
 #include "gui/healthgraph.h"
 #include "gui/translucentframe.h"
 #include "ui_widgetstatistics.h"
@@ -23,14 +23,6 @@ QString toolButtonImages(const QString& name)
     return QStringLiteral("QToolButton { image: url(:/icons/%1.svg); } "
                           "QToolButton:hover { image: url(:/icons/%1-dark.svg); }")
         .arg(name);
-}
-
-QGraphicsDropShadowEffect* dropShadow(QWidget* owner)
-{
-    auto* effect = new QGraphicsDropShadowEffect(owner);
-    effect->setBlurRadius(5.0);
-    effect->setOffset(1.0, 1.0);
-    return effect;
 }
 
 // The measurement graph. Its points are stamped from one picture of the
@@ -107,12 +99,9 @@ WidgetStatistics::WidgetStatistics(QWidget* parent) : QWidget(parent), ui(new Ui
     // The 1.5-pixel line through thousands of points is drawn as segments.
     plot->setPlottingHint(QCP::phFastPolylines, true);
 
-    titleBarShadow = dropShadow(this);
-    applicationShadow = dropShadow(this);
-    graphShadow = dropShadow(this);
-    ui->widgetTitleBar->setGraphicsEffect(titleBarShadow);
-    ui->widgetApplication->setGraphicsEffect(applicationShadow);
-    ui->widgetGraph->setGraphicsEffect(graphShadow);
+    // Painted by each box's parent from a kept image: a slider step redraws
+    // the slider and the graph alone, not the boxes around them.
+    addBoxShadows({ui->widgetTitleBar, ui->widgetApplication, ui->widgetGraph});
 
     ui->spanSlider->setMinimum(0);
     ui->spanSlider->setSingleStep(1);

@@ -13,7 +13,6 @@
 
 class QCPItemLine;
 class QCPItemText;
-class QGraphicsDropShadowEffect;
 class QMouseEvent;
 class Ui_widgetStatistics;
 
@@ -63,9 +62,6 @@ private:
     QVector<int> blinkLengths;
     QVector<QString> dateLabels;
     QVector<QDateTime> dateTimes;
-    QGraphicsDropShadowEffect* titleBarShadow = nullptr;
-    QGraphicsDropShadowEffect* applicationShadow = nullptr;
-    QGraphicsDropShadowEffect* graphShadow = nullptr;
     Ui_widgetStatistics* ui = nullptr;
     QPoint dragStart;
     QCPItemLine* healthyLine = nullptr;

@@ -17,6 +17,7 @@
 #include "app/settings.h"
 #include "gui/widgetproxy.h"
 #include "net/servercontroller.h"
+#include "tests/support/boxedge.h"
 #include "tests/support/networkservers.h"
 
 namespace {
@@ -278,6 +279,33 @@ private slots:
         QCOMPARE(child<QLabel>("labelServer")->text(), QStringLiteral("HTTP/HTTPS proxy:"));
         QApplication::removeTranslator(&german);
         QTRY_COMPARE(child<QLabel>("labelTitle")->text(), QStringLiteral("Proxy settings"));
+    }
+
+    void shadowsAsBefore_data()
+    {
+        addEdgeStripColumns();
+        // Grabbed from the window whose boxes had Qt's own drop-shadow effect.
+        QTest::newRow("fields, bottom")
+            << "widgetGraph" << Qt::BottomEdge << QVector<int>{255, 255, 158, 209, 236, 244, 248, 250, 250};
+        QTest::newRow("fields, right") << "widgetGraph" << Qt::RightEdge
+                                       << QVector<int>{255, 255, 170, 198, 228, 243, 247, 249, 250};
+        // Below the title bar, the fields' shadow falls upwards onto the gap.
+        QTest::newRow("title bar, bottom")
+            << "widgetTitleBar" << Qt::BottomEdge << QVector<int>{152, 152, 247, 243, 228, 255, 255, 255, 255};
+    }
+
+    // The grey levels across a box's edge, shadow included, as the window
+    // shows them on screen.
+    void shadowsAsBefore()
+    {
+        QFETCH(QString, box);
+        QFETCH(Qt::Edge, edge);
+        QFETCH(QVector<int>, strip);
+        m_window->showProxySettings();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+        QWidget* boxWidget = child<QWidget>(qPrintable(box));
+        const QString differs = edgeStripDiffers(boxWidget, edge, strip);
+        QVERIFY2(differs.isEmpty(), qPrintable(differs));
     }
 };
 

@@ -30,6 +30,7 @@
 #include "gui/lumoragui.h"
 #include "gui/spanslider.h"
 #include "gui/widgetstatistics.h"
+#include "tests/support/boxedge.h"
 
 namespace {
 
@@ -361,6 +362,34 @@ private slots:
         QTest::mouseRelease(window, Qt::LeftButton);
         QTest::qWait(50);
         QCOMPARE(window->pos(), before + QPoint(60, 40));
+    }
+
+    void shadowsAsBefore_data()
+    {
+        addEdgeStripColumns();
+        // Grabbed from the window whose boxes had Qt's own drop-shadow effect.
+        QTest::newRow("graph, bottom") << "widgetGraph" << Qt::BottomEdge
+                                       << QVector<int>{255, 255, 170, 198, 227, 242, 247, 249, 250};
+        QTest::newRow("graph, right") << "widgetGraph" << Qt::RightEdge
+                                      << QVector<int>{255, 255, 170, 198, 228, 243, 247, 249, 250};
+        // Below the title bar, the graph's shadow falls upwards onto the gap.
+        QTest::newRow("title bar, bottom")
+            << "widgetTitleBar" << Qt::BottomEdge << QVector<int>{152, 152, 247, 243, 228, 255, 255, 255, 255};
+    }
+
+    // The grey levels across a box's edge, shadow included, as the window
+    // shows them on screen.
+    void shadowsAsBefore()
+    {
+        QFETCH(QString, box);
+        QFETCH(Qt::Edge, edge);
+        QFETCH(QVector<int>, strip);
+        start(20);
+        open();
+        settle();
+        QWidget* boxWidget = window->findChild<QWidget*>(box);
+        const QString differs = edgeStripDiffers(boxWidget, edge, strip);
+        QVERIFY2(differs.isEmpty(), qPrintable(differs));
     }
 };
 
