@@ -281,8 +281,10 @@ private slots:
         const qint64 pid = p->processId();
         QStringList workers;
         const QDir tasks(QString("/proc/%1/task").arg(pid));
+        // The workers' threads carry their names.
+        const QByteArrayList names{"Model", "Statistics", "Server", "Controller"};
         for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            if (readFile(QString("/proc/%1/task/%2/comm").arg(pid).arg(task)).trimmed() == "QThread")
+            if (names.contains(readFile(QString("/proc/%1/task/%2/comm").arg(pid).arg(task)).trimmed()))
                 workers << task;
         }
         QCOMPARE(workers.size(), 4);
