@@ -38,7 +38,7 @@ namespace port_internal {
 
 void NoteDroppedMessage(ssize_t length, pid_t pid, const char* reason)
 {
-    const uint64_t now = NowNanoseconds();
+    const uint64_t now = MonotonicTimeNanoseconds();
     uint64_t earlier = 0;
     pthread_mutex_lock(&g_drop_lock);
     const bool log = !g_drop_logged || now - g_drop_last_entry >= g_drop_interval;
@@ -70,7 +70,7 @@ uint64_t DroppedCountDue()
 
 void WriteDroppedCountIfDue()
 {
-    const uint64_t now = NowNanoseconds();
+    const uint64_t now = MonotonicTimeNanoseconds();
     uint64_t count = 0;
     pthread_mutex_lock(&g_drop_lock);
     if (g_drops_unlogged > 0 && now - g_drop_last_entry >= g_drop_interval) {
@@ -103,7 +103,7 @@ mach_msg_return_t mach_msg(mach_msg_header_t* msg, mach_msg_option_t option, mac
                            mach_msg_size_t rcv_size, mach_port_t rcv_name, mach_msg_timeout_t timeout,
                            mach_port_t)
 {
-    const uint64_t start = NowNanoseconds();
+    const uint64_t start = MonotonicTimeNanoseconds();
     if (option & MACH_SEND_MSG) {
         const uint64_t deadline =
             (option & MACH_SEND_TIMEOUT) ? start + uint64_t{timeout} * 1000000u : kForever;

@@ -6,8 +6,18 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <time.h>
 
 namespace crashwatch {
+
+// The crash client's one clock: the ports' deadlines, the handshake's and
+// the handler restart's times. Safe in a signal handler.
+inline uint64_t MonotonicTimeNanoseconds()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
 
 using mach_port_t = uint32_t;
 using mach_port_name_t = uint32_t;

@@ -234,7 +234,7 @@ bool NewPortAddress(sockaddr_un* address, socklen_t* length)
     if (getrandom(&random, sizeof(random), GRND_NONBLOCK) != sizeof(random)) {
         static uint64_t counter = 0;
         random = Fnv(reinterpret_cast<const char*>(&counter), sizeof(counter),
-                     static_cast<uint64_t>(getpid()) ^ NowNanoseconds(), ++counter);
+                     static_cast<uint64_t>(getpid()) ^ MonotonicTimeNanoseconds(), ++counter);
     }
     char entry[24];
     snprintf(entry, sizeof(entry), "p.%016llx", static_cast<unsigned long long>(random));

@@ -59,7 +59,7 @@ std::atomic<long> g_reporting_thread{0};
 // A deadline on the ports' clock, ms from now.
 uint64_t DeadlineIn(uint64_t ms)
 {
-    return port_internal::NowNanoseconds() + ms * 1000000u;
+    return MonotonicTimeNanoseconds() + ms * 1000000u;
 }
 
 void FillState(ExceptionMessage* message, const void* context)

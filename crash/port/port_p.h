@@ -67,13 +67,6 @@ inline void Close(int fd) { CloseDescriptor(fd); }
 
 inline int Dup(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 3); }
 
-inline uint64_t NowNanoseconds()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
-}
-
 constexpr uint64_t kForever = ~uint64_t{0};
 
 // Milliseconds until deadline, rounded up, for poll; -1 waits for ever.
@@ -81,7 +74,7 @@ inline int PollTimeout(uint64_t deadline)
 {
     if (deadline == kForever)
         return -1;
-    const uint64_t now = NowNanoseconds();
+    const uint64_t now = MonotonicTimeNanoseconds();
     if (now >= deadline)
         return 0;
     const uint64_t ms = (deadline - now + 999999) / 1000000;

@@ -65,13 +65,6 @@ base::mac::ScopedMachSendRight SystemCrashReporterPort() { return BootstrapLookU
 
 mach_port_t CurrentMachThread() { return static_cast<mach_port_t>(syscall(SYS_gettid)); }
 
-uint64_t MonotonicTimeNanoseconds()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
-}
-
 MachMessageDeadline DeadlineFromTimeout(mach_msg_timeout_t timeout_ms)
 {
     if (timeout_ms == 0)

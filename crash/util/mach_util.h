@@ -1,6 +1,6 @@
 #pragma once
 // Port helpers of the crash client: allocation, bootstrap look-up and
-// registration, the monotonic clock and deadlines, sending and receiving
+// registration, deadlines on the ports' clock, sending and receiving
 // with a deadline, and the pieces of MIG-style replies.
 
 #include <stdint.h>
@@ -33,7 +33,6 @@ base::mac::ScopedMachSendRight SystemCrashReporterPort();
 // The calling thread, as exception messages identify it.
 mach_port_t CurrentMachThread();
 
-uint64_t MonotonicTimeNanoseconds();
 MachMessageDeadline DeadlineFromTimeout(mach_msg_timeout_t timeout_ms);
 
 // Sends and/or receives (by options) with a deadline; run_even_if_expired
