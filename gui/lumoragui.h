@@ -245,6 +245,11 @@ private:
     void showCameraHold();
     void showPreviewPicture(const QImage& frame);
     QTimer* m_previewRetryTimer = nullptr;
+    // An error is shown that live camera pictures end.
+    void clearCameraError();
+    void notePictureAfterError();
+    bool m_errorAwaitsPicture = false;
+    bool m_pictureSinceError = false;
 private slots:
     void retryLivePreview();
     void plotMouseOver(QMouseEvent* event);

@@ -172,6 +172,10 @@ void LumoraGUI::showError(Error e)
     // back in returns to its list and its picture without leaving the page.
     if ((e == CAMERA_OCCUPIED || e == EMPTY_FRAME || e == NO_CAMERA) && !ui->widget_livePreviewPage->isHidden())
         m_previewRetryTimer->start();
+    // Live pictures will show that the camera works again. The unreadable
+    // landmark model lets no picture come.
+    m_errorAwaitsPicture = !m_modelUnreadable && (m_errorShown || m_currentError != NO_ERROR);
+    m_pictureSinceError = false;
     qDebug() << "LumoraGUI::showError" << errorToText(e);
     adjustGUIappearance();
 }
@@ -212,14 +216,40 @@ void LumoraGUI::showCameraHold()
     showPreviewPicture(m_previewPlaceholder);
 }
 
-void LumoraGUI::adjustSystemTrayBasedOnFunctionalityAccessingCamera(Feature f)
+// The camera works again: its last error is no longer shown.
+void LumoraGUI::clearCameraError()
 {
-    qDebug() << "LumoraGUI::adjustSystemTrayBasedOnFunctionalityAccessingCamera" << int(f);
     m_errorShown = false;
     m_errorBalloonShown = false;
     if (ui->widget_warningWin10->isVisible())
         ui->widget_warningWin10->hide();
     m_currentError = NO_ERROR;
+    m_errorAwaitsPicture = false;
+}
+
+// A preview that fails sends its status picture (camera occupied, empty
+// frame) just before its error, so the first picture after an error may be
+// the next error's. A second one before any error is live.
+void LumoraGUI::notePictureAfterError()
+{
+    if (!m_pictureSinceError) {
+        m_pictureSinceError = true;
+        return;
+    }
+    qDebug() << "LumoraGUI::notePictureAfterError() the camera delivers again";
+    clearCameraError();
+    m_previewRetryTimer->stop();
+    // The error took the status line's message; while the line shows, no
+    // measurement has been taken yet.
+    if (m_statusMessage == NO_MESSAGE && !ui->label_blinkMonitoringMessage->isHidden())
+        m_statusMessage = NO_MEASUREMENT_YET;
+    adjustGUIappearance();
+}
+
+void LumoraGUI::adjustSystemTrayBasedOnFunctionalityAccessingCamera(Feature f)
+{
+    qDebug() << "LumoraGUI::adjustSystemTrayBasedOnFunctionalityAccessingCamera" << int(f);
+    clearCameraError();
     if (f == INTERACTIVE_TRAINING) {
         m_statusMessage = TRAINING_OBSERVES_USER;
     } else if (f == MEASUREMENT) {
@@ -245,8 +275,11 @@ void LumoraGUI::showImage(QImage frame)
 {
     // A frame the engine sent before it heard of a pause would stay on the
     // page as if the camera still watched.
-    if (!cameraUseHeld())
-        showPreviewPicture(frame);
+    if (cameraUseHeld())
+        return;
+    showPreviewPicture(frame);
+    if (m_errorAwaitsPicture)
+        notePictureAfterError();
 }
 
 void LumoraGUI::showPreviewPicture(const QImage& frame)

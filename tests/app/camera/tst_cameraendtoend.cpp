@@ -448,14 +448,31 @@ void TestCameraEndToEnd::clickDuringMeasurementKeepsStatus()
 
 // The camera vanishes about 5 s into the preview: the picture stands still,
 // and within 5 s of the camera's return (6 s later) it is live again without
-// leaving the page.
+// leaving the page. Back on the main page, the status line says what it
+// said before the camera went, not the camera's error.
 void TestCameraEndToEnd::pageReturnsAfterReplug()
 {
     CameraProgram s;
-    QVERIFY(startOnCameraTestPage(s, "yuyv", QSize(),
-                                  {{"FAKEWEBCAM_UNPLUG_AFTER", "125"}, {"FAKEWEBCAM_REPLUG_AFTER_S", "6"}}));
+    // Where the main page's status line has orange ink, and how much.
+    const auto statusLine = [&] {
+        const QImage image = s.grab();
+        int n = 0;
+        const QRect box = inkBox(image, QRect(0, image.height() / 2, image.width(), image.height() / 2),
+                                 Ink{kWarning, Qt::white}, &n);
+        return qMakePair(box, n);
+    };
+    QPair<QRect, int> before;
+    const QMap<QString, QString> camera{{"FAKEWEBCAM_UNPLUG_AFTER", "125"}, {"FAKEWEBCAM_REPLUG_AFTER_S", "6"}};
+    QVERIFY(s.start(clip("yuyv"), "yuyv", camera));
+    QVERIFY(s.waitForInit() && s.waitForWindow());
+    QVERIFY(QTest::qWaitFor(
+        [&] { return (before = statusLine()).second > 0 && before == (s.idle(300), statusLine()); }, 10000));
+    QVERIFY(s.openCameraTestPage());
     QVERIFY(s.waitForLog("LumoraGUI::showError", 30000) >= 0 && !s.showsLiveVideo());
     QVERIFY(QTest::qWaitFor([&] { return s.showsLiveVideo(); }, 10000));
+    QVERIFY(s.click(s.titleBarIcons().first().center()));
+    QVERIFY2(QTest::qWaitFor([&] { return statusLine() == before; }, 5000),
+             "the status line still shows the camera's error");
 }
 
 void TestCameraEndToEnd::previewBoxKeepsItsShadow_data()
