@@ -113,6 +113,9 @@ signals:
     void measurementStarted(int);
     void webcamActivated(Feature);
     void modelInitialized();
+    // The camera's picture changed for the first time since it was opened:
+    // the camera delivers live pictures. Once per opening.
+    void pictureChanged();
     // init() could not read the landmark model or allocate the detector
     // buffer: the start-up chain ends here.
     void modelUnavailable();
@@ -256,6 +259,8 @@ private:
     std::atomic<bool> m_previewPending{false};
     // Since the camera's picture last changed.
     EngineTimer m_unchangedTimer;
+    // The picture has changed since the camera was opened.
+    bool m_pictureChanged = false;
 
     cv::Mat m_captured;      // as the camera gave it
     cv::Mat m_lastCaptured;  // the frame before it, in a buffer of its own

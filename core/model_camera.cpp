@@ -17,8 +17,8 @@ constexpr int kRequestedWidth = 640;
 constexpr int kRequestedHeight = 480;
 // Frames read and dropped at the opening while the camera settles.
 constexpr int kSettlingFrames = 7;
-// A camera whose picture has not changed by a single byte for this long
-// has stopped delivering.
+// A camera whose picture, once it has shown something, has not changed by a
+// single byte for this long has stopped delivering.
 constexpr qint64 kFrozenCameraMs = 2000;
 
 QString shapeText(int width, int height)
@@ -51,6 +51,7 @@ bool Model::openCamera()
     setUpFrames();
     keepCaptured();
     m_unchangedTimer.start();
+    m_pictureChanged = false;
     restartFrameState();
     announceOpening();
     return true;
@@ -156,21 +157,34 @@ bool Model::frameUsable()
     return false;
 }
 
-// A sensor's noise never gives the same picture twice, so frames that stay
-// the same to the byte no longer come from the camera (OpenCV's V4L2 back
-// end hands back its last picture when a frame cannot be decoded). A live
-// picture differs early in the buffer, so the comparison costs next to
-// nothing until the camera freezes.
+// A working camera's picture changes: sensor noise alone moves some byte
+// within a few frames. Frames that stay the same to the byte for longer
+// than kFrozenCameraMs after the picture has shown something, that is after
+// it changed in this opening or while it holds a face, come from a source
+// that has stopped: OpenCV's V4L2 back end hands back its last picture when
+// a frame cannot be decoded, and a virtual camera may show a still photo.
+// A picture that has shown nothing yet (a dark camera settling its
+// exposure, a closed shutter) is left to the no-face path. A live picture
+// differs early in the buffer, so the comparison costs next to nothing
+// until the camera freezes.
 bool Model::endOnFrozenCamera()
 {
     if (!samePicture(m_captured, m_lastCaptured)) {
+        m_unchangedTimer.start();
+        if (!m_pictureChanged) {
+            m_pictureChanged = true;
+            emit pictureChanged();
+        }
+        return false;
+    }
+    if (!m_pictureChanged && !m_previousFace) {
         m_unchangedTimer.start();
         return false;
     }
     const qint64 unchanged = m_unchangedTimer.elapsed();
     if (unchanged <= kFrozenCameraMs)
         return false;
-    qDebug() << "Model::startBlinkDetection() frozen frame, the same picture for" << unchanged << "ms";
+    qDebug() << "Model::endOnFrozenCamera() frozen frame, the same picture for" << unchanged << "ms";
     m_failure = QString("the camera has given the same picture for %1 ms").arg(unchanged);
     releaseCapture();
     emptyFrameEnd();
