@@ -17,8 +17,8 @@ constexpr int kRequestedWidth = 640;
 constexpr int kRequestedHeight = 480;
 // Frames read and dropped at the opening while the camera settles.
 constexpr int kSettlingFrames = 7;
-// A camera whose picture, once it has shown something, has not changed by a
-// single byte for this long has stopped delivering.
+// A camera whose picture holds a face and has not changed by a single byte
+// for this long has stopped delivering.
 constexpr qint64 kFrozenCameraMs = 2000;
 
 QString shapeText(int width, int height)
@@ -158,15 +158,14 @@ bool Model::frameUsable()
 }
 
 // A working camera's picture changes: sensor noise alone moves some byte
-// within a few frames. Frames that stay the same to the byte for longer
-// than kFrozenCameraMs after the picture has shown something, that is after
-// it changed in this opening or while it holds a face, come from a source
-// that has stopped: OpenCV's V4L2 back end hands back its last picture when
-// a frame cannot be decoded, and a virtual camera may show a still photo.
-// A picture that has shown nothing yet (a dark camera settling its
-// exposure, a closed shutter) is left to the no-face path. A live picture
-// differs early in the buffer, so the comparison costs next to nothing
-// until the camera freezes.
+// within a few frames. A picture that holds a face and stays the same to
+// the byte for longer than kFrozenCameraMs comes from a source that has
+// stopped: OpenCV's V4L2 back end hands back its last picture when a frame
+// cannot be decoded, a driver may repeat its last buffer, a virtual camera
+// may show a still photo. A still picture with no face in it (a dark camera
+// settling its exposure, a closed shutter) shows nothing to measure; it is
+// the no-face path's business. A live picture differs early in the buffer,
+// so the comparison costs next to nothing until the camera freezes.
 bool Model::endOnFrozenCamera()
 {
     if (!samePicture(m_captured, m_lastCaptured)) {
@@ -177,7 +176,8 @@ bool Model::endOnFrozenCamera()
         }
         return false;
     }
-    if (!m_pictureChanged && !m_previousFace) {
+    // The previous step's face is this picture's: it is the same.
+    if (!m_previousFace) {
         m_unchangedTimer.start();
         return false;
     }

@@ -142,3 +142,48 @@ QString freezeFakeWebcamClip(const QString& path, int good, int frozen, const QS
                     clip.seek(28) && clip.write(count) == 4;
     return ok ? QString() : "cannot write " + path;
 }
+
+QString darkenFakeWebcamClip(const QString& path, int frames)
+{
+    QFile clip(path);
+    if (!clip.open(QIODevice::ReadOnly))
+        return "cannot open " + path;
+    QByteArray head = clip.read(36);
+    if (head.size() != 36)
+        return path + " has no header";
+    const auto field = [&](int at) { return qFromLittleEndian<quint32>(head.constData() + at); };
+    const QString format = field(8) == V4L2_PIX_FMT_YUYV ? QStringLiteral("yuyv") : QStringLiteral("mjpeg");
+    const QSize size(int(field(12)), int(field(16)));
+
+    // One black frame in the clip's format, made the way its other frames were.
+    QTemporaryDir tmp(QDir::tempPath() + "/fakewebcamclip-XXXXXX");
+    const QString black = tmp.filePath("black.mkv");
+    const QString colour =
+        QString("color=c=black:s=%1x%2:r=%3/%4").arg(size.width()).arg(size.height()).arg(field(20)).arg(field(24));
+    QString error = run("ffmpeg", {"-v", "error", "-nostdin", "-f", "lavfi", "-i", colour, "-frames:v", "1",
+                                   "-c:v", "ffv1", "-y", black});
+    if (error.isEmpty())
+        error = makeFakeWebcamClip(black, tmp.filePath("black.raw"), format, size);
+    QFile one(tmp.filePath("black.raw"));
+    if (!error.isEmpty() || !one.open(QIODevice::ReadOnly))
+        return error.isEmpty() ? "no black frame" : error;
+    const QByteArray frame = one.readAll().mid(36);  // its byte count, then the frame
+
+    // The clip may not fit memory: copied over in pieces.
+    QFile out(path + ".dark");
+    QByteArray count;
+    putU32(count, field(28) + quint32(frames));
+    head.replace(28, 4, count);
+    bool ok = out.open(QIODevice::WriteOnly) && out.write(head) == head.size();
+    for (int i = 0; ok && i < frames; ++i)
+        ok = out.write(frame) == frame.size();
+    while (ok && !clip.atEnd()) {
+        const QByteArray piece = clip.read(1 << 20);
+        ok = out.write(piece) == piece.size();
+    }
+    out.close();
+    clip.close();
+    if (!ok || !QFile::remove(path) || !QFile::rename(out.fileName(), path))
+        return "cannot write " + path;
+    return QString();
+}

@@ -25,3 +25,9 @@ QString makeFakeWebcamClip(const QString& video, const QString& out, const QStri
 // ("jpegnoise"); the last two are an MJPEG camera's broken frames. Returns an
 // error text, empty on success.
 QString freezeFakeWebcamClip(const QString& path, int good, int frozen, const QString& how);
+
+// Puts frames black frames, all the same to the byte, before the clip file's
+// first: a camera that starts dark while it settles its exposure. Cut after
+// them with freezeFakeWebcamClip(path, frames, 0, ...), it is a closed
+// shutter. Returns an error text, empty on success.
+QString darkenFakeWebcamClip(const QString& path, int frames);

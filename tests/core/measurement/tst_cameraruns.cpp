@@ -4,7 +4,8 @@
 // record (checked against lumora-replay on the same clip) and its point on
 // the health graph; the interactive reminder's training run sees the blink
 // or asks for the reminder; an unplugged camera ends a measurement with
-// error 6 and no record, and a later one measures again. The clips come
+// error 6 and no record, and a later one measures again; a picture that
+// stands still while it holds a face is a frozen camera, a dark one is not. The clips come
 // from scripts/fetch-clips.sh (or the folder in LUMORA_CLIPS); without them
 // the cases are skipped.
 
@@ -114,6 +115,8 @@ private slots:
     void unplugEndsMeasurementWithoutRecord();
     void frozenCameraEndsRunWithoutRecord_data();
     void frozenCameraEndsRunWithoutRecord();
+    void darkPictureIsNoFrozenCamera_data();
+    void darkPictureIsNoFrozenCamera();
 };
 
 void TestCameraRuns::firstMeasurementWritesRecord_data()
@@ -294,14 +297,19 @@ void TestCameraRuns::frozenCameraEndsRunWithoutRecord_data()
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("freeze");  // how, as freezeFakeWebcamClip() has it
     QTest::addColumn<QString>("feature");
+    QTest::addColumn<int>("good");  // frames before the picture freezes
     for (const char* format : {"yuyv", "mjpeg"})
         QTest::addRow("%s/repeat", format) << format << "repeat"
-                                           << "measurement";
+                                           << "measurement" << 30;
     for (const char* freeze : {"noise", "jpegnoise"})
-        QTest::addRow("mjpeg/%s", freeze) << "mjpeg" << freeze << "measurement";
+        QTest::addRow("mjpeg/%s", freeze) << "mjpeg" << freeze << "measurement" << 30;
     QTest::newRow("mjpeg/noise/training") << "mjpeg"
                                           << "noise"
-                                          << "interactive training";
+                                          << "interactive training" << 30;
+    // A virtual camera showing a photo: the face is still from the start.
+    QTest::newRow("yuyv/still") << "yuyv"
+                                << "repeat"
+                                << "measurement" << 1;
 }
 
 // The picture stops changing 30 frames into the clip: the same frame again,
@@ -313,11 +321,12 @@ void TestCameraRuns::frozenCameraEndsRunWithoutRecord()
     QFETCH(QString, format);
     QFETCH(QString, freeze);
     QFETCH(QString, feature);
+    QFETCH(int, good);
     QTemporaryDir dir;
     QString video, camera;
     if (!prepare("cap13_edit2", format, dir, video, camera))
         return;
-    const QString error = freezeFakeWebcamClip(camera, 30, 125, freeze);
+    const QString error = freezeFakeWebcamClip(camera, good, 155 - good, freeze);
     QVERIFY2(error.isEmpty(), qPrintable(error));
 
     const bool training = feature == QLatin1String("interactive training");
@@ -337,6 +346,50 @@ void TestCameraRuns::frozenCameraEndsRunWithoutRecord()
     const int shown = lumora.waitForLog("LumoraGUI::showError", 10000, started);
     VERIFY_RUN(lumora.log().mid(shown).section('\n', 0, 0).contains("Error: empty frame received"), lumora);
     lumora.idle(3000);
+    QVERIFY(lumora.running());
+    QCOMPARE(lumora.records().size(), 0);
+}
+
+void TestCameraRuns::darkPictureIsNoFrozenCamera_data()
+{
+    QTest::addColumn<bool>("shutter");
+    QTest::newRow("yuyv/dark") << false;
+    QTest::newRow("yuyv/shutter") << true;
+}
+
+// A camera that gives one black frame again and again for its first 3 s,
+// while it settles, then the user: the measurement stores its record. A
+// closed shutter (black only) has no face to measure: the measurement ends
+// with the no-face error, not as a broken camera.
+void TestCameraRuns::darkPictureIsNoFrozenCamera()
+{
+    QFETCH(bool, shutter);
+    QTemporaryDir dir;
+    QString video, camera;
+    if (!prepare("cap13_edit2", "yuyv", dir, video, camera))
+        return;
+    const int dark = shutter ? 250 : 75;
+    QString error = darkenFakeWebcamClip(camera, dark);
+    if (error.isEmpty() && shutter)
+        error = freezeFakeWebcamClip(camera, dark, 0, "repeat");
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    CameraProgram lumora(dir.path() + "/program");
+    lumora.setSetting("T", false);
+    QVERIFY(lumora.start(camera, "yuyv"));
+    VERIFY_RUN(lumora.waitForInit(), lumora);
+    QVERIFY(lumora.takeFirstMeasurement());
+    const int started = lumora.waitForLog("Model: startMeasurement()", kStartMs);
+    VERIFY_RUN(started >= 0, lumora);
+    if (!shutter) {
+        VERIFY_RUN(measured(lumora, started), lumora);
+        QTRY_COMPARE_WITH_TIMEOUT(lumora.records().size(), 1, 10000);
+        return;
+    }
+    const int ended = lumora.waitForLog(kEnds, 30000, started);
+    VERIFY_RUN(ended >= 0, lumora);
+    VERIFY_RUN(lumora.log().mid(ended).startsWith(
+                   "ApplicationController::processError \"no face\" modelUse \"measurement\""), lumora);
     QVERIFY(lumora.running());
     QCOMPARE(lumora.records().size(), 0);
 }
