@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/logutils.h"
+#include "app/loglabel.h"
 #include "core/ownfiles.h"
 
 namespace LOGUTILS {
@@ -63,18 +63,6 @@ bool isLogFileName(const QString& name)
     return pattern.match(name).hasMatch();
 }
 }  // namespace
-
-QString labelled(QtMsgType type, const QString& message)
-{
-    switch (type) {
-    case QtDebugMsg: return QStringLiteral("Debug: %1").arg(message);
-    case QtWarningMsg: return QStringLiteral("Warning: %1").arg(message);
-    case QtCriticalMsg: return QStringLiteral("Critical: %1").arg(message);
-    case QtFatalMsg: return QStringLiteral("Fatal: %1").arg(message);
-    case QtInfoMsg: return QStringLiteral("Info: %1").arg(message);
-    }
-    return QString();
-}
 
 void setLogDirectory(const QString& dir)
 {

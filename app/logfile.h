@@ -7,12 +7,19 @@
 
 namespace LOGUTILS {
 
-// The message with its type's label ("Debug: %1", "Warning: %1", ...); an
-// unknown type gives an empty text.
-QString labelled(QtMsgType type, const QString& message);
+// Bytes at which the current file is closed and a new one started.
+constexpr qint64 kRollOverSize = 512001;
+// Files kept in the log folder.
+constexpr int kFilesKept = 10;
 
 // Takes dir as the log folder, created when missing.
 void setLogDirectory(const QString& dir);
+// Names a new current log file after the present date and time.
+void initLogFileName();
+QString getLogPath();
+// Deletes the oldest of the program's own log files beyond the newest ten;
+// no other file of the folder is touched.
+void deleteOldLogs();
 // Creates the current log file; false when it cannot be opened.
 bool createLogFile();
 // Appends the UTC date-time, text and an end of line to the current log

@@ -11,18 +11,12 @@
 #include <thread>
 #include <unistd.h>
 
-#include "app/logutils.h"
-
 namespace LOGUTILS {
 
 namespace {
 
-// Lines for standard output go through a queue to a thread of their own, so
-// that a full pipe or a stopped terminal never holds a thread that logs (nor
-// the log lock). While the queue is full, lines are left out of standard
-// output (the log file has them); once it takes lines again, a note says
-// how many were left out. The descriptor's own flags are not touched: the
-// shell or terminal shares them.
+// The queue and the thread that writes it. The descriptor's own flags are
+// not touched: the shell or terminal shares them.
 class StandardOutput
 {
 public:

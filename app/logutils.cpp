@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "app/logfile.h"
+#include "app/loglabel.h"
 #include "app/logstdout.h"
 #include "app/warninglimiter.h"
 

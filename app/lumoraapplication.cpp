@@ -126,7 +126,8 @@ LumoraApplication::LumoraApplication(int& argc, char** argv, std::fstream* error
     });
 #endif
 
-    // A log-out or Ctrl+C takes the same road as the quit action.
+    // A log-out, Ctrl+C or the closing of the terminal (SIGTERM, SIGINT,
+    // SIGHUP) takes the same road as the quit action.
     quitSignals = new QuitSignals(
         [this](int sig) {
             qDebug() << "LumoraApplication quit signal" << sig;

@@ -1,7 +1,9 @@
 #pragma once
 // Turns SIGTERM, SIGINT and SIGHUP (a session log-out, Ctrl+C, the closing
-// of the terminal the program runs in) into a call on the GUI thread,
-// through a self-pipe, so the normal shut-down runs.
+// of the terminal the program runs in) into a call on the GUI thread, so
+// the normal shut-down runs: the signal handler writes the signal's number
+// into one end of a socket pair, and the event loop reads it from the other.
+// SIGHUP stays ignored when the program was started ignoring it (nohup).
 
 #include <QObject>
 #include <functional>

@@ -3,7 +3,7 @@
 #include <iterator>
 #include <time.h>
 
-#include "core/control/schedulerclock.h"
+#include "core/clockreader.h"
 
 namespace LOGUTILS {
 

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "app/logstdout.h"
 #include "app/logutils.h"
 
 namespace {

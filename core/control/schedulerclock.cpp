@@ -4,6 +4,8 @@
 #include <limits>
 #include <time.h>
 
+#include "core/clockreader.h"
+
 namespace {
 
 class QtSchedulerTimer : public SchedulerTimer
@@ -26,13 +28,6 @@ private:
 };
 
 }  // namespace
-
-qint64 readClockMs(clockid_t id)
-{
-    timespec ts{};
-    clock_gettime(id, &ts);
-    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 QDateTime SystemSchedulerClock::nowUtc() const
 {

@@ -8,11 +8,6 @@
 #include <QDateTime>
 #include <QObject>
 #include <QVector>
-#include <time.h>
-
-// Milliseconds on one of the system's clocks (CLOCK_MONOTONIC,
-// CLOCK_BOOTTIME); the log's warning limiter reads it too.
-qint64 readClockMs(clockid_t id);
 
 // A timer: connected, it drives work (tick, presence check, reminder end);
 // unconnected and single shot, it is a countdown, idle while remainingTime()

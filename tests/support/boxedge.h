@@ -62,3 +62,17 @@ inline QString edgeStripDiffers(QWidget* box, Qt::Edge edge, const QVector<int>&
         return QString();
     return QStringLiteral("seen %1, want %2").arg(greyText(seen), greyText(strip));
 }
+
+// Checks the current row of a test whose data has the columns of
+// addEdgeStripColumns(): the strip across the edge of the window's box of
+// that name, as the window shows it on screen.
+inline void verifyEdgeStrip(QWidget* window)
+{
+    QFETCH(QString, box);
+    QFETCH(Qt::Edge, edge);
+    QFETCH(QVector<int>, strip);
+    QWidget* boxWidget = window->findChild<QWidget*>(box);
+    QVERIFY2(boxWidget, qPrintable(box));
+    const QString differs = edgeStripDiffers(boxWidget, edge, strip);
+    QVERIFY2(differs.isEmpty(), qPrintable(differs));
+}

@@ -36,15 +36,23 @@ inline double processCpuSeconds(qint64 pid, qint64 tid = 0)
     return f.size() > 15 ? double(f[13].toLongLong() + f[14].toLongLong()) / double(sysconf(_SC_CLK_TCK)) : -1;
 }
 
-// The id of the process's first thread with this name (its "comm", at
-// most 15 characters); 0 when it has none.
-inline qint64 namedThread(qint64 pid, const QByteArray& name)
+// The ids of the process's threads whose names (their "comm", at most 15
+// characters) are among names.
+inline QList<qint64> namedThreads(qint64 pid, const QList<QByteArray>& names)
 {
+    QList<qint64> ids;
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
     for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(QStringLiteral("/proc/%1/task/%2/comm").arg(pid).arg(task));
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
-            return task.toLongLong();
+        if (comm.open(QIODevice::ReadOnly) && names.contains(comm.readAll().trimmed()))
+            ids << task.toLongLong();
     }
-    return 0;
+    return ids;
+}
+
+// The id of the process's first thread with this name; 0 when it has none.
+inline qint64 namedThread(qint64 pid, const QByteArray& name)
+{
+    const QList<qint64> ids = namedThreads(pid, {name});
+    return ids.isEmpty() ? 0 : ids.first();
 }

@@ -16,6 +16,8 @@
 #include <utime.h>
 
 #include "app/errorlog.h"
+#include "app/logfile.h"
+#include "app/logstdout.h"
 #include "app/logutils.h"
 
 namespace {

@@ -279,17 +279,12 @@ private slots:
         QTest::qWait(300);
         out += p->readAll();
         const qint64 pid = p->processId();
-        QStringList workers;
-        const QDir tasks(QString("/proc/%1/task").arg(pid));
         // The workers' threads carry their names.
-        const QByteArrayList names{"Model", "Statistics", "Server", "Controller"};
-        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            if (names.contains(readFile(QString("/proc/%1/task/%2/comm").arg(pid).arg(task)).trimmed()))
-                workers << task;
-        }
+        const QList<qint64> workers = namedThreads(pid, {"Model", "Statistics", "Server", "Controller"});
         QCOMPARE(workers.size(), 4);
-        for (const QString& thread : workers + QStringList{QString::number(pid)})
-            QVERIFY2(out.contains("alternate signal stack for thread " + thread.toUtf8() + "\n"), qPrintable(thread));
+        for (qint64 thread : workers + QList<qint64>{pid})
+            QVERIFY2(out.contains("alternate signal stack for thread " + QByteArray::number(thread) + "\n"),
+                     qPrintable(QString::number(thread)));
         terminate(p.data());
     }
 

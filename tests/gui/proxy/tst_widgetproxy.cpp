@@ -298,14 +298,9 @@ private slots:
     // shows them on screen.
     void shadowsAsBefore()
     {
-        QFETCH(QString, box);
-        QFETCH(Qt::Edge, edge);
-        QFETCH(QVector<int>, strip);
         m_window->showProxySettings();
         QVERIFY(QTest::qWaitForWindowExposed(m_window));
-        QWidget* boxWidget = child<QWidget>(qPrintable(box));
-        const QString differs = edgeStripDiffers(boxWidget, edge, strip);
-        QVERIFY2(differs.isEmpty(), qPrintable(differs));
+        verifyEdgeStrip(m_window);
     }
 };
 

@@ -381,15 +381,10 @@ private slots:
     // shows them on screen.
     void shadowsAsBefore()
     {
-        QFETCH(QString, box);
-        QFETCH(Qt::Edge, edge);
-        QFETCH(QVector<int>, strip);
         start(20);
         open();
         settle();
-        QWidget* boxWidget = window->findChild<QWidget*>(box);
-        const QString differs = edgeStripDiffers(boxWidget, edge, strip);
-        QVERIFY2(differs.isEmpty(), qPrintable(differs));
+        verifyEdgeStrip(window);
     }
 };
 

@@ -23,6 +23,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/logfile.h"
 #include "app/logutils.h"
 #include "net/updater/downloader.h"
 #include "net/updater/updatecenter.h"
