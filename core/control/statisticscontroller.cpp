@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,14 +75,87 @@ QVector<T> subRange(const QVector<T>& v, int start, int end)
     return v.mid(start, end - start + 1);
 }
 
+// What identifies the content of the open file: every write replaces the
+// file, so another process's write gives another inode, size or time.
+QByteArray descriptorStamp(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return QByteArray();
+    const qint64 fields[] = {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
+                             qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec), qint64(st.st_ctim.tv_nsec)};
+    return QByteArray(reinterpret_cast<const char*>(fields), sizeof fields);
+}
+
+// Opened rather than looked up, so that a network file system checks it anew.
+QByteArray fileStamp(const QString& path)
+{
+    const int fd = ownfiles::openRegular(QFile::encodeName(path), O_RDONLY);
+    if (fd < 0)
+        return QByteArray();
+    const QByteArray stamp = descriptorStamp(fd);
+    ::close(fd);
+    return stamp;
+}
+
+// An exclusive lock on a file of the data folder, held from a store's read
+// of statistics.json to the end of its write, so that no process writes
+// from a stale read or removes another's write in flight. The wait is
+// bounded: a process that keeps the lock (stopped, or a file system without
+// locks) must not stop the others from storing.
+class StoreLock
+{
+public:
+    explicit StoreLock(const QString& path)
+    {
+        m_fd = ::open(QFile::encodeName(path).constData(),
+                      O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
+        struct stat st {};
+        if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            m_error = m_fd < 0 ? QString::fromLocal8Bit(strerror(errno)) : QStringLiteral("not a regular file");
+            return;
+        }
+        const QDeadlineTimer deadline(5000);
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                m_error = QString::fromLocal8Bit(strerror(errno));
+                return;
+            }
+            if (deadline.hasExpired()) {
+                m_error = QStringLiteral("another process has held it for 5 s");
+                return;
+            }
+            QThread::msleep(5);
+        }
+        m_held = true;
+    }
+    ~StoreLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);  // releases the lock
+    }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+
+    bool held() const { return m_held; }
+    const QString& error() const { return m_error; }
+
+private:
+    int m_fd = -1;
+    bool m_held = false;
+    QString m_error;
+};
+
 // Writes of the file go to a temporary file of this name plus six random
 // letters beside it first; a write cut short by a kill leaves one behind.
 const QString kTemporaryPrefix = QStringLiteral("statistics.json.saving-");
 
 // Writes a temporary file beside the target and renames it over the target
 // only when every byte reached the disk, so the target is always whole. A
-// link is followed: its target is replaced, the link stays.
-bool saveAtomically(const QString& path, const QByteArray& bytes, QString* openError, QString* writeError)
+// link is followed: its target is replaced, the link stays. *stamp gets the
+// stamp of the new file.
+bool saveAtomically(const QString& path, const QByteArray& bytes, QString* openError, QString* writeError,
+                    QByteArray* stamp)
 {
     const QFileInfo info(path);
     const QString target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
@@ -103,14 +178,16 @@ bool saveAtomically(const QString& path, const QByteArray& bytes, QString* openE
         return false;
     }
     file.setAutoRemove(false);
+    *stamp = descriptorStamp(file.handle());
     return true;
 }
 
 // Reads a file that must be a regular one. Anything else at the path (a
 // FIFO, a device, a folder) is never read from: opening does not wait for a
-// writer, and the content is not taken.
+// writer, and the content is not taken. *stamp gets the stamp of what was
+// read.
 enum class ReadResult { Missing, Read, NotRegular, Failed };
-ReadResult readRegularFile(const QString& path, QByteArray* text, QString* error)
+ReadResult readRegularFile(const QString& path, QByteArray* text, QString* error, QByteArray* stamp)
 {
     bool notRegular = false;
     const int fd = ownfiles::openRegular(QFile::encodeName(path), O_RDONLY, &notRegular);
@@ -128,6 +205,7 @@ ReadResult readRegularFile(const QString& path, QByteArray* text, QString* error
         *error = file.errorString();
         return ReadResult::Failed;
     }
+    *stamp = descriptorStamp(fd);
     *text = file.readAll();
     return ReadResult::Read;
 }
@@ -175,7 +253,12 @@ StatisticsController::StatisticsController(QString directory, QObject* parent)
     if (!m_directory.isEmpty() && !QDir().mkpath(m_directory))
         qWarning() << "StatisticsController: folder cannot be created" << m_directory;
     m_filePath = QDir(m_directory).filePath(QStringLiteral("statistics.json"));
-    removeStaleTemporaryFiles();
+    const StoreLock lock(lockPath());
+    if (lock.held())
+        removeStaleTemporaryFiles();
+    else
+        qWarning() << "StatisticsController: statistics.json lock cannot be had, interrupted writes are left"
+                   << lock.error();
     m_document = loadMeasurementsFromJson(m_filePath);
 }
 
@@ -189,11 +272,35 @@ QJsonDocument StatisticsController::loadMeasurementsFromJson(QString path)
     qDebug() << "StatisticsController::loadMeasurementsFromJson " << QThread::currentThreadId() << "path"
              << path;
 
+    QJsonDocument document;
+    switch (readHistory(path, &document)) {
+    case Reading::History:
+        return document;
+    case Reading::Blank:
+        // A missing or empty file holds no history: it becomes an empty one.
+        m_document = emptyHistory();
+        writeDocument();
+        return m_document;
+    case Reading::Unusable:
+        break;
+    }
+    // The file may be all the user's history, broken by an interrupted write
+    // of an older version or by hand: it is kept under a name of its own and
+    // the store goes on with an empty history in a new file.
+    m_document = emptyHistory();
+    if (keepAside(path))
+        writeDocument();
+    return m_document;
+}
+
+StatisticsController::Reading StatisticsController::readHistory(const QString& path, QJsonDocument* document)
+{
     const QFileInfo info(path);
     bool usable = true;
     QByteArray text;
     QString error;
-    switch (readRegularFile(path, &text, &error)) {
+    m_seenStamp.clear();
+    switch (readRegularFile(path, &text, &error, &m_seenStamp)) {
     case ReadResult::Missing:
         break;
     case ReadResult::Read:
@@ -208,40 +315,30 @@ QJsonDocument StatisticsController::loadMeasurementsFromJson(QString path)
         break;
     }
 
-    // A missing or empty file holds no history: it becomes an empty one.
-    if (usable && text.trimmed().isEmpty()) {
-        m_document = emptyHistory();
-        writeDocument();
-        return m_document;
-    }
+    if (!usable)
+        return Reading::Unusable;
+    if (text.trimmed().isEmpty())
+        return Reading::Blank;
 
-    if (usable) {
-        QJsonParseError parseError;
-        const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
-        const bool parsed = parseError.error == QJsonParseError::NoError;
-        if (parsed && document.isObject() && document.object().value(kData).isArray()
-            && topLevelMemberCount(text, kData) == 1)
-            return document;
-        qWarning() << "StatisticsController: statistics.json is not a measurement history:"
-                   << (!parsed ? parseError.errorString()
-                       : document.isObject() && document.object().value(kData).isArray()
-                           ? QStringLiteral("more than one \"data\" array")
-                           : QStringLiteral("no \"data\" array"));
-    }
-
-    // The file may be all the user's history, broken by an interrupted write
-    // of an older version or by hand: it is kept under a name of its own and
-    // the store goes on with an empty history in a new file.
-    m_document = emptyHistory();
-    if (keepAside(path))
-        writeDocument();
-    return m_document;
+    QJsonParseError parseError;
+    *document = QJsonDocument::fromJson(text, &parseError);
+    const bool parsed = parseError.error == QJsonParseError::NoError;
+    if (parsed && document->isObject() && document->object().value(kData).isArray()
+        && topLevelMemberCount(text, kData) == 1)
+        return Reading::History;
+    qWarning() << "StatisticsController: statistics.json is not a measurement history:"
+               << (!parsed ? parseError.errorString()
+                   : document->isObject() && document->object().value(kData).isArray()
+                       ? QStringLiteral("more than one \"data\" array")
+                       : QStringLiteral("no \"data\" array"));
+    return Reading::Unusable;
 }
 
 void StatisticsController::removeStaleTemporaryFiles()
 {
-    // Only one store runs at a time, so any temporary file of a write is a
-    // leftover. Links and other names are never touched.
+    // Every store writes under the lock, which this one holds now, so any
+    // temporary file of a write is a leftover of a killed writer. Links and
+    // other names are never touched.
     static const QRegularExpression temporaryName(QLatin1Char('^') + QRegularExpression::escape(kTemporaryPrefix) +
                                                   QStringLiteral("[A-Za-z0-9]{6}$"));
     const QFileInfoList candidates =
@@ -282,7 +379,7 @@ bool StatisticsController::writeDocument()
         m_rendered = m_document.toJson(QJsonDocument::Indented);
     QString openError;
     QString writeError;
-    if (saveAtomically(m_filePath, m_rendered, &openError, &writeError))
+    if (saveAtomically(m_filePath, m_rendered, &openError, &writeError, &m_seenStamp))
         return true;
     if (!openError.isEmpty())
         qWarning() << "StatisticsController: addMeasurement file cannot be opened" << openError;
@@ -311,9 +408,53 @@ void StatisticsController::renderAppended(const QJsonObject& record, bool wasEmp
     m_rendered += tail;
 }
 
-void StatisticsController::init()
+QString StatisticsController::lockPath() const
 {
-    qDebug() << "StatisticsController::init ";
+    return QFileInfo(m_filePath).absolutePath() + QStringLiteral("/statistics.json.lock");
+}
+
+void StatisticsController::store(bool merge)
+{
+    const StoreLock lock(lockPath());
+    if (!lock.held())
+        qWarning() << "StatisticsController: statistics.json lock cannot be had, writing without it" << lock.error();
+    if (merge && !m_writeBlocked && (m_seenStamp.isEmpty() || fileStamp(m_filePath) != m_seenStamp))
+        mergeFromFile();
+    if (writeDocument())
+        m_unsaved = QJsonArray();
+}
+
+void StatisticsController::mergeFromFile()
+{
+    // The file is what all processes stored, deletes included; only the
+    // records this process has not yet stored are added to it, in the order
+    // they were taken.
+    QJsonDocument file;
+    switch (readHistory(m_filePath, &file)) {
+    case Reading::History:
+        break;
+    case Reading::Blank:
+        file = emptyHistory();
+        break;
+    case Reading::Unusable:
+        // Kept aside as at start; this process's history takes its place.
+        keepAside(m_filePath);
+        return;
+    }
+    QJsonObject top = file.object();
+    QJsonArray data = top.value(kData).toArray();
+    qDebug() << "StatisticsController: statistics.json was changed by another process; records there"
+             << data.size() << "added here" << m_unsaved.size();
+    for (const QJsonValue& record : qAsConst(m_unsaved))
+        data.append(record);
+    top.insert(kData, data);
+    m_document.setObject(top);
+    m_rendered.clear();
+    fillSeries();
+}
+
+void StatisticsController::fillSeries()
+{
     const QJsonArray data = m_document.object().value(kData).toArray();
     m_blinkRates.clear();
     m_lengths.clear();
@@ -327,6 +468,12 @@ void StatisticsController::init()
         m_blinkRates.append(std::trunc(record.value(kBlinkRate).toDouble(0.0) * 10) / 10.0);
         m_lengths.append(record.value(kLength).toInt(0));
     }
+}
+
+void StatisticsController::init()
+{
+    qDebug() << "StatisticsController::init ";
+    fillSeries();
     m_rendered = m_document.toJson(QJsonDocument::Indented);
     createSmallStatistics();
     emit statsControllerInitialized();
@@ -352,12 +499,14 @@ void StatisticsController::addMeasurement(double blinkRate, QString note, int le
     top.insert(kData, data);
     m_document.setObject(top);
     renderAppended(record, wasEmpty);
-    writeDocument();
+    m_unsaved.append(record);
 
     m_blinkRates.append(blinkRate);
     m_lengths.append(length);
     // Read back from the stored text, so the series equals what a reload gives.
     m_dateTimes.append(parseDateTime(text));
+    // After a merge the series are those of the merged history.
+    store(true);
     createSmallStatistics();
 }
 
@@ -368,9 +517,12 @@ void StatisticsController::deleteAllMeasurements()
     m_dateTimes.clear();
     createSmallStatistics();
     updateStatistics(0, -1);
+    // Everything stored so far goes, whoever stored it; what other processes
+    // add afterwards stays.
     m_document = emptyHistory();
     m_rendered.clear();
-    writeDocument();
+    m_unsaved = QJsonArray();
+    store(false);
 }
 
 void StatisticsController::createJsonData(QString lastDateTime, QString pcid)

@@ -1,8 +1,10 @@
 #pragma once
 // The measurement store: keeps "statistics.json" and publishes the series.
-// Lives on a thread of its own.
+// Lives on a thread of its own. Several processes may share the file: each
+// writes under a lock and first takes in what the others stored.
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QObject>
 #include <QString>
@@ -35,7 +37,14 @@ public slots:
     void addMeasurement(double blinkRate, QString note, int length);
 
 private:
+    enum class Reading { Blank, History, Unusable };
+
     QJsonDocument loadMeasurementsFromJson(QString path);
+    // Reads the file into *document and notes what was read; a missing or
+    // blank file is Blank, one that is not a history (logged) Unusable.
+    Reading readHistory(const QString& path, QJsonDocument* document);
+    // Fills the series from the document.
+    void fillSeries();
     void createSmallStatistics();
     QVector<double> createSubStatisticsBlinkRates(QVector<double> v, int start, int end);
     QVector<int> createSubStatisticsLengths(QVector<int> v, int start, int end);
@@ -52,6 +61,13 @@ private:
     // Brings the rendered file up to date with one record appended to the
     // history, without rendering the whole history again.
     void renderAppended(const QJsonObject& record, bool wasEmpty);
+    // Writes the document under the lock. With merge, a file that another
+    // process changed since this one last read or wrote it is read first;
+    // the document and the series become that file with the records this
+    // process has not yet stored added to it.
+    void store(bool merge);
+    void mergeFromFile();
+    QString lockPath() const;
 
     QString m_directory;
     QVector<double> m_blinkRates;
@@ -67,4 +83,10 @@ private:
     // Set when an unreadable file could not be moved aside: it is then
     // never written over, and the history of this run is not stored.
     bool m_writeBlocked = false;
+    // The file as this process last read or wrote it (device, inode, size
+    // and times); empty when unknown. Every write replaces the file, so a
+    // different stamp means another process wrote it.
+    QByteArray m_seenStamp;
+    // Records added by this process that no write has stored yet.
+    QJsonArray m_unsaved;
 };

@@ -185,6 +185,10 @@ private slots:
     void killedWhileWriting();
     void staleTemporaryFilesRemoved();
     void fifoNeverWaitedOn();
+    void storesShareFolder_data();
+    void storesShareFolder();
+    void writersShareFolder_data();
+    void writersShareFolder();
 
 private:
     QScopedPointer<QTemporaryDir> m_tmp;
@@ -563,7 +567,7 @@ void TestStatisticsController::failedWriteKeepsOldFile()
 
     QCOMPARE(readFile(m_file), before);
     QStringList others = QDir(m_dir).entryList(QDir::Files);
-    QCOMPARE(others, QStringList{"statistics.json"});  // no temporary file left
+    QCOMPARE(others, (QStringList{"statistics.json", "statistics.json.lock"}));  // no temporary file left
     QCOMPARE(std::get<1>(lastSmall(small)).last(), 333);
 
     // The next write that works stores the whole history, the failed one too.
@@ -605,7 +609,7 @@ void TestStatisticsController::killedWhileWriting()
     QVERIFY(grew > 0);  // the writer really was writing when killed
     // What the last kill left of its write goes when a store starts.
     StatisticsController store(m_dir);
-    QCOMPARE(QDir(m_dir).entryList(QDir::Files | QDir::Hidden), QStringList{"statistics.json"});
+    QCOMPARE(QDir(m_dir).entryList(QDir::Files | QDir::Hidden), (QStringList{"statistics.json", "statistics.json.lock"}));
 }
 
 void TestStatisticsController::staleTemporaryFilesRemoved()
@@ -666,6 +670,75 @@ void TestStatisticsController::fifoNeverWaitedOn()
     store.addMeasurement(12.5, QString(), 150);
     QVERIFY(QFileInfo(m_file).isFile());
     QCOMPARE(fileData(m_file).toArray().size(), 1);
+}
+
+void TestStatisticsController::storesShareFolder_data()
+{
+    // Two stores on one folder, as two processes: "a+" adds a measurement
+    // in store a (notes a1, a2, ...), "a-" deletes the history there.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("notes");  // of the file's records afterwards
+    QTest::newRow("both add") << "a+ b+ a+ b+" << "n0 n1 n2 a1 b1 a2 b2";
+    QTest::newRow("one adds twice in between") << "a+ b+ b+ a+" << "n0 n1 n2 a1 b1 b2 a2";
+    QTest::newRow("a delete stays a delete") << "a+ b+ a- b+ a+" << "b2 a2";
+}
+
+void TestStatisticsController::storesShareFolder()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, notes);
+    writeFile(m_file, historyBytes(3));
+    StatisticsController a(m_dir), b(m_dir);
+    a.init();
+    b.init();
+    QSignalSpy smallA(&a, &StatisticsController::smallStatisticsChanged);
+    QSignalSpy smallB(&b, &StatisticsController::smallStatisticsChanged);
+    QHash<QChar, int> added;
+    for (const QString& step : steps.split(' ')) {
+        StatisticsController& store = step[0] == 'a' ? a : b;
+        if (step[1] == '-')
+            store.deleteAllMeasurements();
+        else
+            store.addMeasurement(15.0, step[0] + QString::number(++added[step[0]]), 200 + smallA.size() + smallB.size());
+    }
+    QStringList fileNotes;
+    for (const QJsonValue& r : fileData(m_file).toArray())
+        fileNotes << r["note"].toString();
+    QCOMPARE(fileNotes.join(' '), notes);
+    checkRendered(m_file);
+    // The store that wrote last shows the file's history, as a new start does.
+    StatisticsController reloaded(m_dir);
+    QSignalSpy small(&reloaded, &StatisticsController::smallStatisticsChanged);
+    reloaded.init();
+    QCOMPARE(lastSmall(steps.endsWith("a+") ? smallA : smallB), lastSmall(small));
+}
+
+void TestStatisticsController::writersShareFolder_data()
+{
+    QTest::addColumn<int>("writers");  // processes adding 200 measurements each
+    QTest::addColumn<bool>("starts");  // stores start here while they write
+    QTest::newRow("three writers at once") << 3 << false;
+    QTest::newRow("stores start during writes with named temporary files") << 1 << true;
+}
+
+void TestStatisticsController::writersShareFolder()
+{
+    QFETCH(int, writers);
+    QFETCH(bool, starts);
+    writeFile(m_file, historyBytes(10));
+    QProcess processes[3];
+    for (int w = 0; w < writers; ++w)
+        processes[w].start(QStringLiteral(LUMORA_BIN_DIR "/lumora_store_writer"),
+                           {m_dir, "200", QStringLiteral("w%1").arg(w), starts ? "named" : ""});
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    while (starts && !processes[0].waitForFinished(5))
+        StatisticsController store(m_dir);
+    qInstallMessageHandler(previous);
+    for (int w = 0; w < writers; ++w) {
+        QVERIFY(processes[w].state() == QProcess::NotRunning || processes[w].waitForFinished(60000));
+        QCOMPARE(processes[w].readAll(), QByteArray("ready\nwarnings 0\n"));
+    }
+    QCOMPARE(fileData(m_file).toArray().size(), 10 + 200 * writers);
 }
 
 QTEST_GUILESS_MAIN(TestStatisticsController)
