@@ -35,10 +35,12 @@ Checked g_organisation;
 QMutex g_memoryMutex;
 QMap<QString, QVariant> g_memory;
 
+// The change time too: a writer can set the others back.
 bool sameFile(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
-           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec
+           && a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
 // Where QSettings keeps the native store of a user on this platform, and
@@ -246,11 +248,11 @@ QString LumoraSettings::fileName() const
 
 void LumoraSettings::sync()
 {
-    // A sync reads the file again when it changed on disk. One that cannot
-    // be read is kept aside, and the values go into a new file; while it
-    // cannot be moved, it is never written.
+    // Qt's sync reads a file again when it changed on disk: it is checked
+    // first. One that cannot be read is kept aside and the values go into a
+    // new file; while it cannot be moved, it is never written.
     bool synced = false;
-    if (m_store) {
+    if (m_store && checkFiles().own != Verdict::Unusable) {
         QString why;
         synced = settingsfiles::guarded([this] { m_store->sync(); }, &why);
         if (!synced && checkFiles(true).own == Verdict::Absent)

@@ -13,12 +13,12 @@
 // each lost key gets a warning in the log. The user is not told.
 //
 // Its files are checked before Qt's reader sees them. The program's own
-// file, when Qt cannot read it (a damaged value, values nested too deep,
-// far too large, not a regular file), is kept aside whole with one warning
-// in the log, and the program goes on with the defaults; one that cannot be
-// moved is never opened again while it lies there: the values then live in
-// memory only. The organisation's file, which Qt reads beside it and which
-// other programs may own, is left where it is and left out.
+// file, when Qt cannot read it safely (a value of a kind the program never
+// stores, far too large, not a regular file), is kept aside whole with one
+// warning in the log, and the program goes on with the defaults; one that
+// cannot be moved is never opened again while it lies there: the values
+// then live in memory only. The organisation's file, which Qt reads beside
+// it and which other programs may own, is left where it is and left out.
 //
 // Not a QSettings: every read goes through the guard here.
 class LumoraSettings

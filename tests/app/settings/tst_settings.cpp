@@ -12,6 +12,7 @@
 #include "app/languages.h"
 #include "app/settings.h"
 #include "tests/support/fullstore.h"
+#include "tests/support/hostileinputs.h"
 
 namespace {
 
@@ -67,6 +68,8 @@ void TestSettings::unreadableFileIsKeptAsideAtTheNextSave_data()
     const QByteArray level = "\\0\\0\\0\\t\\0\\0\\0\\x1";
     QTest::newRow("nested 50,000 deep") << "ZZZ=@Variant(" + level.repeated(50000) + "\\0\\0\\0\\t\\0\\0\\0\\0)\n";
     QTest::newRow("2 MB") << QByteArray("key=0123456789abcdef0123456789\n").repeated(65536);
+    for (const auto& value : hostile::settingsValuesOfOtherKinds())
+        QTest::newRow(value.first) << "ZZZ=" + value.second + "\n";
 }
 
 void TestSettings::unreadableFileIsKeptAsideAtTheNextSave()
