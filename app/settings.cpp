@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStandardPaths>
+#include <exception>
 #include <sys/stat.h>
 
 #include "app/settings_filecheck.h"
@@ -111,6 +112,21 @@ Verdicts checkFiles(bool afterFailure = false)
             check(organisationPath(), false, g_organisation, afterFailure)};
 }
 
+// Runs one read or sync of the store. Qt parses a file's values lazily, at
+// the first read or sync, and throws there when it cannot hold one; the
+// files are then checked again, whatever their stamps. False then.
+template <typename Access>
+bool guarded(Access access)
+{
+    try {
+        access();
+        return true;
+    } catch (const std::exception&) {
+        checkFiles(true);
+        return false;
+    }
+}
+
 }  // namespace
 
 LumoraSettings::LumoraSettings()
@@ -143,40 +159,8 @@ QVariant LumoraSettings::value(const QString& key, const QVariant& defaultValue)
         return g_memory.value(fullKey(key), defaultValue);
     }
     QVariant result = defaultValue;
-    QString why;
-    if (!settingsfiles::guarded([&] { result = m_store->value(key, defaultValue); }, &why))
-        checkFiles(true);
+    guarded([&] { result = m_store->value(key, defaultValue); });
     return result;
-}
-
-bool LumoraSettings::contains(const QString& key) const
-{
-    if (!m_store) {
-        QMutexLocker lock(&g_memoryMutex);
-        return g_memory.contains(fullKey(key));
-    }
-    bool result = false;
-    QString why;
-    if (!settingsfiles::guarded([&] { result = m_store->contains(key); }, &why))
-        checkFiles(true);
-    return result;
-}
-
-QStringList LumoraSettings::childKeys() const
-{
-    QStringList keys;
-    if (m_store) {
-        QString why;
-        if (!settingsfiles::guarded([&] { keys = m_store->childKeys(); }, &why))
-            checkFiles(true);
-        return keys;
-    }
-    const QString prefix = group().isEmpty() ? QString() : group() + QLatin1Char('/');
-    QMutexLocker lock(&g_memoryMutex);
-    for (auto it = g_memory.cbegin(); it != g_memory.cend(); ++it)
-        if (it.key().startsWith(prefix) && !it.key().midRef(prefix.size()).contains(QLatin1Char('/')))
-            keys << it.key().mid(prefix.size());
-    return keys;
 }
 
 void LumoraSettings::setValue(const QString& key, const QVariant& value)
@@ -204,16 +188,6 @@ void LumoraSettings::remove(const QString& key)
             it = g_memory.erase(it);
         else
             ++it;
-}
-
-void LumoraSettings::clear()
-{
-    if (m_store) {
-        m_store->clear();
-        return;
-    }
-    QMutexLocker lock(&g_memoryMutex);
-    g_memory.clear();
 }
 
 void LumoraSettings::beginGroup(const QString& prefix)
@@ -253,10 +227,8 @@ void LumoraSettings::sync()
     // new file; while it cannot be moved, it is never written.
     bool synced = false;
     if (m_store && checkFiles().own != Verdict::Unusable) {
-        QString why;
-        synced = settingsfiles::guarded([this] { m_store->sync(); }, &why);
-        if (!synced && checkFiles(true).own == Verdict::Absent)
-            synced = settingsfiles::guarded([this] { m_store->sync(); }, &why);
+        const auto write = [this] { m_store->sync(); };
+        synced = guarded(write) || (checkFiles().own == Verdict::Absent && guarded(write));
     }
     // A full disk or a folder that cannot be written: the values stay
     // unsaved. Only the log hears of it.

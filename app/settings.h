@@ -30,11 +30,9 @@ public:
     LumoraSettings& operator=(const LumoraSettings&) = delete;
 
     QVariant value(const QString& key, const QVariant& defaultValue = QVariant()) const;
-    bool contains(const QString& key) const;
-    QStringList childKeys() const;
     void setValue(const QString& key, const QVariant& value);
+    // An empty key: every key in the current group.
     void remove(const QString& key);
-    void clear();
     void beginGroup(const QString& prefix);
     void endGroup();
     QString group() const;
