@@ -1,13 +1,17 @@
 #include "app/settings.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStandardPaths>
 #include <exception>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/settings_filecheck.h"
 #include "core/ownfiles.h"
@@ -127,6 +131,18 @@ bool guarded(Access access)
     }
 }
 
+// The program's own file, made before Qt writes into it: Qt makes a new
+// file readable by all (and keeps the mode of one that exists), and this
+// one holds the scrambled proxy credentials.
+void createOwnerOnly(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+}
+
 }  // namespace
 
 LumoraSettings::LumoraSettings()
@@ -224,10 +240,14 @@ void LumoraSettings::sync()
 {
     // Qt's sync reads a file again when it changed on disk: it is checked
     // first. One that cannot be read is kept aside and the values go into a
-    // new file; while it cannot be moved, it is never written.
+    // new file, owner-only; while it cannot be moved, it is never written.
     bool synced = false;
     if (m_store && checkFiles().own != Verdict::Unusable) {
-        const auto write = [this] { m_store->sync(); };
+        const auto write = [this] {
+            if (!m_written.isEmpty())
+                createOwnerOnly(storePath());
+            m_store->sync();
+        };
         synced = guarded(write) || (checkFiles().own == Verdict::Absent && guarded(write));
     }
     // A full disk or a folder that cannot be written: the values stay

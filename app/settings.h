@@ -19,6 +19,7 @@
 // cannot be moved is never opened again while it lies there: the values
 // then live in memory only. The organisation's file, which Qt reads beside
 // it and which other programs may own, is left where it is and left out.
+// A file the store makes is its owner's alone.
 //
 // Not a QSettings: every read goes through the guard here.
 class LumoraSettings

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <sys/stat.h>
 #include <type_traits>
 
 #include "app/languages.h"
@@ -58,6 +59,7 @@ void TestSettings::initTestCase()
     m_config = qEnvironmentVariable("XDG_CONFIG_HOME");
     QVERIFY(!m_config.isEmpty());
     qInstallMessageHandler(collect);
+    ::umask(022);  // as most desktops start programs
 }
 
 void TestSettings::unreadableFileIsKeptAsideAtTheNextSave_data()
@@ -95,7 +97,9 @@ void TestSettings::unreadableFileIsKeptAsideAtTheNextSave()
     QFile kept(QFileInfo(path).path() + "/" + aside.first());
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), content);
-    // The new file holds the new value; the old ones take their defaults.
+    // The new file holds the new value, for the user's eyes only; the old
+    // ones take their defaults.
+    QCOMPARE(QFile::permissions(path) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
     QCOMPARE(openSettings()->value("G/NBD").toInt(), 4);
     QCOMPARE(openSettings()->value("G/TBRR", 50).toInt(), 50);
     QCOMPARE(g_warnings.size(), 1);

@@ -467,8 +467,10 @@ private slots:
         const QStringList aside = QDir(config).entryList({"lumora.conf.unreadable-*"}, QDir::Files);
         QCOMPARE(aside.size(), 1);
         QCOMPARE(sha1(config + "/" + aside.first()), damaged);
-        // A new file with the first start's values, none of the damaged one's.
+        // A new file with the first start's values, none of the damaged one's,
+        // for the user's eyes only.
         QSettings fresh(config + "/lumora.conf", QSettings::IniFormat);
+        QCOMPARE(int(QFile::permissions(fresh.fileName()) & 0x7077), int(QFile::ReadOwner | QFile::WriteOwner));
         QVERIFY(fresh.contains("G/QT_locale_name"));
         QVERIFY(!fresh.contains("G/TBRR") && !fresh.contains("G/ZZZ"));
         const QStringList logs = QDir(launcher.dataDir() + "/logs").entryList({"Log_*.txt"}, QDir::Files);
