@@ -1,12 +1,17 @@
 #include "app/settings.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStandardPaths>
+#include <exception>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/settings_filecheck.h"
 #include "core/ownfiles.h"
@@ -35,10 +40,12 @@ Checked g_organisation;
 QMutex g_memoryMutex;
 QMap<QString, QVariant> g_memory;
 
+// The change time too: a writer can set the others back.
 bool sameFile(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
-           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec
+           && a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
 // Where QSettings keeps the native store of a user on this platform, and
@@ -109,6 +116,33 @@ Verdicts checkFiles(bool afterFailure = false)
             check(organisationPath(), false, g_organisation, afterFailure)};
 }
 
+// Runs one read or sync of the store. Qt parses a file's values lazily, at
+// the first read or sync, and throws there when it cannot hold one; the
+// files are then checked again, whatever their stamps. False then.
+template <typename Access>
+bool guarded(Access access)
+{
+    try {
+        access();
+        return true;
+    } catch (const std::exception&) {
+        checkFiles(true);
+        return false;
+    }
+}
+
+// The program's own file, made before Qt writes into it: Qt makes a new
+// file readable by all (and keeps the mode of one that exists), and this
+// one holds the scrambled proxy credentials.
+void createOwnerOnly(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+}
+
 }  // namespace
 
 LumoraSettings::LumoraSettings()
@@ -141,40 +175,8 @@ QVariant LumoraSettings::value(const QString& key, const QVariant& defaultValue)
         return g_memory.value(fullKey(key), defaultValue);
     }
     QVariant result = defaultValue;
-    QString why;
-    if (!settingsfiles::guarded([&] { result = m_store->value(key, defaultValue); }, &why))
-        checkFiles(true);
+    guarded([&] { result = m_store->value(key, defaultValue); });
     return result;
-}
-
-bool LumoraSettings::contains(const QString& key) const
-{
-    if (!m_store) {
-        QMutexLocker lock(&g_memoryMutex);
-        return g_memory.contains(fullKey(key));
-    }
-    bool result = false;
-    QString why;
-    if (!settingsfiles::guarded([&] { result = m_store->contains(key); }, &why))
-        checkFiles(true);
-    return result;
-}
-
-QStringList LumoraSettings::childKeys() const
-{
-    QStringList keys;
-    if (m_store) {
-        QString why;
-        if (!settingsfiles::guarded([&] { keys = m_store->childKeys(); }, &why))
-            checkFiles(true);
-        return keys;
-    }
-    const QString prefix = group().isEmpty() ? QString() : group() + QLatin1Char('/');
-    QMutexLocker lock(&g_memoryMutex);
-    for (auto it = g_memory.cbegin(); it != g_memory.cend(); ++it)
-        if (it.key().startsWith(prefix) && !it.key().midRef(prefix.size()).contains(QLatin1Char('/')))
-            keys << it.key().mid(prefix.size());
-    return keys;
 }
 
 void LumoraSettings::setValue(const QString& key, const QVariant& value)
@@ -202,16 +204,6 @@ void LumoraSettings::remove(const QString& key)
             it = g_memory.erase(it);
         else
             ++it;
-}
-
-void LumoraSettings::clear()
-{
-    if (m_store) {
-        m_store->clear();
-        return;
-    }
-    QMutexLocker lock(&g_memoryMutex);
-    g_memory.clear();
 }
 
 void LumoraSettings::beginGroup(const QString& prefix)
@@ -246,15 +238,17 @@ QString LumoraSettings::fileName() const
 
 void LumoraSettings::sync()
 {
-    // A sync reads the file again when it changed on disk. One that cannot
-    // be read is kept aside, and the values go into a new file; while it
-    // cannot be moved, it is never written.
+    // Qt's sync reads a file again when it changed on disk: it is checked
+    // first. One that cannot be read is kept aside and the values go into a
+    // new file, owner-only; while it cannot be moved, it is never written.
     bool synced = false;
-    if (m_store) {
-        QString why;
-        synced = settingsfiles::guarded([this] { m_store->sync(); }, &why);
-        if (!synced && checkFiles(true).own == Verdict::Absent)
-            synced = settingsfiles::guarded([this] { m_store->sync(); }, &why);
+    if (m_store && checkFiles().own != Verdict::Unusable) {
+        const auto write = [this] {
+            if (!m_written.isEmpty())
+                createOwnerOnly(storePath());
+            m_store->sync();
+        };
+        synced = guarded(write) || (checkFiles().own == Verdict::Absent && guarded(write));
     }
     // A full disk or a folder that cannot be written: the values stay
     // unsaved. Only the log hears of it.

@@ -13,12 +13,13 @@
 // each lost key gets a warning in the log. The user is not told.
 //
 // Its files are checked before Qt's reader sees them. The program's own
-// file, when Qt cannot read it (a damaged value, values nested too deep,
-// far too large, not a regular file), is kept aside whole with one warning
-// in the log, and the program goes on with the defaults; one that cannot be
-// moved is never opened again while it lies there: the values then live in
-// memory only. The organisation's file, which Qt reads beside it and which
-// other programs may own, is left where it is and left out.
+// file, when Qt cannot read it safely (a value of a kind the program never
+// stores, far too large, not a regular file), is kept aside whole with one
+// warning in the log, and the program goes on with the defaults; one that
+// cannot be moved is never opened again while it lies there: the values
+// then live in memory only. The organisation's file, which Qt reads beside
+// it and which other programs may own, is left where it is and left out.
+// A file the store makes is its owner's alone.
 //
 // Not a QSettings: every read goes through the guard here.
 class LumoraSettings
@@ -30,11 +31,9 @@ public:
     LumoraSettings& operator=(const LumoraSettings&) = delete;
 
     QVariant value(const QString& key, const QVariant& defaultValue = QVariant()) const;
-    bool contains(const QString& key) const;
-    QStringList childKeys() const;
     void setValue(const QString& key, const QVariant& value);
+    // An empty key: every key in the current group.
     void remove(const QString& key);
-    void clear();
     void beginGroup(const QString& prefix);
     void endGroup();
     QString group() const;

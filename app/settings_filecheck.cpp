@@ -1,7 +1,7 @@
 #include "app/settings_filecheck.h"
 
 #include <QFile>
-#include <QSettings>
+#include <QStringList>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,25 +13,10 @@ namespace settingsfiles {
 
 namespace {
 
-// Type ids as Qt's reader finds them in a stored value (a data stream of
-// Qt 4.0's form) whose value holds further values: map 8, list 9, hash 28,
-// variant 41 (also 138), text format 79 (also 175, its properties are
-// values), and 127, a type named in the stream.
-bool holdsValues(unsigned id)
+// Blanks as Qt's reader skips them before a line.
+bool isBlank(char c)
 {
-    switch (id) {
-    case 8:
-    case 9:
-    case 28:
-    case 41:
-    case 79:
-    case 127:
-    case 138:
-    case 175:
-        return true;
-    default:
-        return false;
-    }
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
 int hexDigit(char c)
@@ -73,62 +58,127 @@ int simpleEscape(char e)
     }
 }
 
-}  // namespace
-
-int nestingBound(const QByteArray& text)
+// The next line of an INI text from *pos as Qt's reader cuts it: blanks
+// and whole comment lines skipped, a quoted stretch and an escaped line
+// end running on over the line end, an unquoted ';' ending it. *equals is
+// the first unquoted '=' in it, -1 for none. False at the end of the text.
+bool nextLine(const QByteArray& text, int* pos, int* start, int* end, int* equals)
 {
-    // Each level of a nested value starts with a four-byte big-endian type
-    // id, three zero bytes and one of the ids above. The text is unescaped
-    // as Qt's reader unescapes a value (its escapes give one character, a
-    // character above 0xff becomes '?'), and such headers are counted.
-    // Characters the reader drops in some places and keeps in others
-    // (quotes, blanks, the lead byte of a two-byte UTF-8 character) never
-    // break a header here: counting too many is safe, too few is not.
-    int headers = 0;
-    int zeros = 0;
-    const auto add = [&](unsigned byte) {
-        if (byte == 0) {
-            zeros = zeros < 3 ? zeros + 1 : 3;
-            return;
-        }
-        if (zeros == 3 && holdsValues(byte))
-            ++headers;
-        zeros = 0;
-    };
     const int n = text.size();
-    const char* s = text.constData();
-    for (int i = 0; i < n;) {
-        const unsigned char c = static_cast<unsigned char>(s[i++]);
-        if (c == '"' || c == ' ' || c == 0xc2)
-            continue;
-        if (c == '\t') {
-            if (zeros == 3)
-                ++headers;
-            continue;
-        }
-        if (c != '\\') {
-            add(c);
-            continue;
-        }
-        if (i >= n)
-            break;
-        const char e = s[i++];
-        if (const int simple = simpleEscape(e)) {
-            add(unsigned(simple));
-        } else if (e == 'x' || (e >= '0' && e <= '7')) {
-            const int base = e == 'x' ? 16 : 8;
-            unsigned value = e == 'x' ? 0 : unsigned(e - '0');
-            bool digits = e != 'x';
-            for (int d; i < n && (d = hexDigit(s[i])) >= 0 && d < base; ++i, digits = true)
-                value = ((value * unsigned(base)) + unsigned(d)) & 0xffff;
-            if (digits)
-                add(value > 0xff ? '?' : value);
-        } else if ((e == '\n' || e == '\r') && i < n && (s[i] == '\n' || s[i] == '\r') && s[i] != e) {
-            ++i;  // a line continued; other escaped characters are dropped
+    bool quoted = false;
+    *equals = -1;
+    *start = *pos;
+    while (*start < n && isBlank(text[*start]))
+        ++*start;
+    int i = *start;
+    while (i < n) {
+        const char c = text[i++];
+        if (c == '=') {
+            if (!quoted && *equals < 0)
+                *equals = i - 1;
+        } else if (c == '\n' || c == '\r') {
+            if (i == *start + 1)
+                ++*start;
+            else if (!quoted) {
+                --i;
+                break;
+            }
+        } else if (c == '\\') {
+            if (i < n) {
+                const char e = text[i++];
+                if (i < n && ((e == '\n' && text[i] == '\r') || (e == '\r' && text[i] == '\n')))
+                    ++i;
+            }
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ';') {
+            if (i == *start + 1) {
+                while (i < n && text[i] != '\n' && text[i] != '\r')
+                    ++i;
+                while (i < n && isBlank(text[i]))
+                    ++i;
+                *start = i;
+            } else if (!quoted) {
+                --i;
+                break;
+            }
         }
     }
-    return headers;
+    *pos = *end = i;
+    return *end > *start;
 }
+
+// The elements of the value text[from, to) (one, or several for a list),
+// unescaped as Qt's reader unescapes them, each byte taken as Latin-1.
+// Trailing blanks are kept: only the start of an element matters here.
+QStringList elements(const QByteArray& text, int from, int to)
+{
+    QStringList result;
+    QString element;
+    bool quoted = false;
+    bool skipBlanks = true;
+    for (int i = from; i < to;) {
+        const char c = text[i++];
+        if (skipBlanks && (c == ' ' || c == '\t'))
+            continue;
+        skipBlanks = false;
+        if (c == '"') {
+            quoted = !quoted;
+            skipBlanks = !quoted;
+        } else if (c == ',' && !quoted) {
+            result << element;
+            element.clear();
+            skipBlanks = true;
+        } else if (c != '\\') {
+            element += QChar(uchar(c));
+        } else if (i < to) {
+            const char e = text[i++];
+            if (const int simple = simpleEscape(e)) {
+                element += QChar(simple);
+            } else if (e == 'x' || (e >= '0' && e <= '7')) {
+                // Digits without end; the character keeps the low 16 bits.
+                const int base = e == 'x' ? 16 : 8;
+                unsigned value = e == 'x' ? 0 : unsigned(e - '0');
+                bool digits = e != 'x';
+                for (int d; i < to && (d = hexDigit(text[i])) >= 0 && d < base; ++i, digits = true)
+                    value = (value * unsigned(base) + unsigned(d)) & 0xffff;
+                if (digits)
+                    element += QChar(ushort(value));
+            } else if ((e == '\n' || e == '\r') && i < to && (text[i] == '\n' || text[i] == '\r') && text[i] != e) {
+                ++i;  // a line continued; other escaped characters are dropped
+            }
+        }
+    }
+    result << element;
+    return result;
+}
+
+// The kind ("@Variant", "@Rect", ...) of the first value in this INI text
+// that is not one Qt writes for the program's values, empty when there is
+// none. Qt writes a text that starts with '@' as "@@...", one holding a
+// NUL character as "@String(...)" and an empty list as "@Invalid()"; every
+// other value that starts with '@' is one Qt decodes into something else.
+QString otherKind(const QByteArray& text)
+{
+    int pos = text.startsWith("\xef\xbb\xbf") ? 3 : 0;  // a UTF-8 mark
+    int start, end, equals;
+    while (nextLine(text, &pos, &start, &end, &equals)) {
+        if (text[start] == '[' || equals < 0)
+            continue;  // a group's name, or no value
+        for (const QString& element : elements(text, equals + 1, end)) {
+            if (!element.startsWith(QLatin1Char('@')) || element.startsWith(QLatin1String("@@"))
+                || element.startsWith(QLatin1String("@String(")) || element.startsWith(QLatin1String("@Invalid()")))
+                continue;
+            QString kind = QStringLiteral("@");
+            for (int k = 1; k < qMin(element.size(), 16) && element.at(k).isLetter() && element.at(k).unicode() < 128; ++k)
+                kind += element.at(k);
+            return kind;
+        }
+    }
+    return QString();
+}
+
+}  // namespace
 
 QString unusableBecause(const QString& path)
 {
@@ -155,13 +205,8 @@ QString unusableBecause(const QString& path)
     if (st.st_size > kMaxFileBytes || text.size() > kMaxFileBytes)
         return QStringLiteral("%1 bytes, far more than a settings file holds")
             .arg(qMax<qint64>(st.st_size, text.size()));
-    if (nestingBound(text) > kMaxNesting)
-        return QStringLiteral("values nested deeper than %1 levels").arg(kMaxNesting);
-    // This file alone, as the store will read it.
-    QSettings probe(path, QSettings::IniFormat);
-    QString why;
-    guarded([&] { probe.allKeys(); }, &why);
-    return why;
+    const QString kind = otherKind(text);
+    return kind.isEmpty() ? QString() : QStringLiteral("a value of a kind the program never stores: %1").arg(kind);
 }
 
 }  // namespace settingsfiles

@@ -1,11 +1,18 @@
 #pragma once
 // Pictures and clips of shapes no camera or photo has, for the tools'
-// tests, and the peak memory of the programs a test has run.
+// tests, settings values of kinds the program never stores, and the peak
+// memory of the programs a test has run.
 
 #include <QByteArray>
+#include <QDataStream>
 #include <QFile>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QtEndian>
+#include <cctype>
+#include <climits>
+#include <cstring>
 #include <sys/resource.h>
 
 namespace hostile {
@@ -34,7 +41,7 @@ inline QByteArray pngChunk(const char* type, const QByteArray& data)
 // A grey PNG whose header says width x height, with `data` as its
 // compressed pixels (qCompress's zlib stream); a few bytes of them make a
 // picture that claims to be huge but is cut short.
-inline bool writePng(const QString& path, int width, int height, const QByteArray& pixels)
+inline QByteArray png(int width, int height, const QByteArray& pixels)
 {
     QByteArray header(13, '\0');
     qToBigEndian<quint32>(quint32(width), header.data());
@@ -42,12 +49,14 @@ inline bool writePng(const QString& path, int width, int height, const QByteArra
     header[8] = 8;  // bits per sample; colour type 0: grey
     QByteArray zlib = qCompress(pixels);
     zlib.remove(0, 4);  // qCompress puts the length first
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", zlib) +
+           pngChunk("IEND", QByteArray());
+}
+
+inline bool writePng(const QString& path, int width, int height, const QByteArray& pixels)
+{
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", zlib) +
-            pngChunk("IEND", QByteArray()));
-    return true;
+    return f.open(QIODevice::WriteOnly) && f.write(png(width, height, pixels)) > 0;
 }
 
 // A whole grey picture of the given size.
@@ -72,6 +81,57 @@ inline bool writeY4m(const QString& path, int width, int height, int frames, qin
         f.write(QByteArray(int(bytesPerFrame), char(100 + i % 50)));
     }
     return true;
+}
+
+// A settings value as Qt's reader takes it: prefix ("@Variant(") and the
+// bytes of a data stream, escaped where the reader would not keep them (a
+// hex digit after an escape would go on with it).
+inline QByteArray settingsValue(const QByteArray& stream, const char* prefix = "@Variant(")
+{
+    QByteArray text(prefix);
+    bool escaped = false;
+    for (const char c : stream) {
+        escaped = uchar(c) < 0x20 || c == 0x7f || std::strchr("\\\";,=", c) || (escaped && isxdigit(uchar(c)));
+        text += escaped ? "\\x" + QByteArray::number(uchar(c), 16) : QByteArray(1, c);
+    }
+    return text + ')';
+}
+
+// Values of kinds the program never stores, which Qt's reader decodes
+// without bound: a polygon and a region that claim 2^31 points and
+// rectangles, 20,000 region records ("or" of the records inside and an
+// empty one) and 20,000 lists announced by type name (Qt's form for a date
+// and time), each inside the one before, and a 40000 x 40000 picture.
+inline QList<QPair<const char*, QByteArray>> settingsValuesOfOtherKinds()
+{
+    const auto stream = [](auto write, QDataStream::Version version = QDataStream::Qt_4_0) {
+        QByteArray bytes;
+        QDataStream s(&bytes, QIODevice::WriteOnly);
+        s.setVersion(version);
+        write(s);
+        return bytes;
+    };
+    const int n = 20000;
+    const QByteArray picture = png(40000, 40000, QByteArray(40001 * 10000, '\0'));
+    QByteArray regions = stream([&](QDataStream& s) { s << quint32(72) << quint32(12 * n); });
+    QByteArray lists;
+    for (int level = n - 1; level >= 0; --level) {
+        regions += stream([&](QDataStream& s) { s << qint32(6) << quint32(12 * level); });
+        lists += stream([](QDataStream& s) { s << quint32(1024) << qint8(0) << QByteArray("QVariantList") << 1; });
+    }
+    return {{"polygon of 2^31 points", settingsValue(stream([](QDataStream& s) { s << 71 << (1u << 31) << 0ll; }))},
+            {"region of 2^31 rectangles", settingsValue(stream([](QDataStream& s) { s << 72 << 8 << 10 << INT_MAX; }))},
+            {"20,000 nested region records", settingsValue(regions + QByteArray(4 * n, '\0'))},
+            {"20,000 lists named by type", settingsValue(lists + QByteArray("\0\0\0\2\0\0\0\0\0", 9), "@DateTime(")},
+            {"40000 x 40000 picture", settingsValue(stream([](QDataStream& s) { s << 70 << 1; }) + picture)}};
+}
+
+// The largest resident size (VmHWM) a running process has reached, in MB.
+inline long peakMegabytes(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    return text.mid(text.indexOf("VmHWM:") + 6).simplified().split(' ').value(0).toLong() / 1024;
 }
 
 // The largest resident size any finished child of this process reached.

@@ -7,11 +7,13 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <sys/stat.h>
 #include <type_traits>
 
 #include "app/languages.h"
 #include "app/settings.h"
 #include "tests/support/fullstore.h"
+#include "tests/support/hostileinputs.h"
 
 namespace {
 
@@ -57,6 +59,7 @@ void TestSettings::initTestCase()
     m_config = qEnvironmentVariable("XDG_CONFIG_HOME");
     QVERIFY(!m_config.isEmpty());
     qInstallMessageHandler(collect);
+    ::umask(022);  // as most desktops start programs
 }
 
 void TestSettings::unreadableFileIsKeptAsideAtTheNextSave_data()
@@ -67,6 +70,8 @@ void TestSettings::unreadableFileIsKeptAsideAtTheNextSave_data()
     const QByteArray level = "\\0\\0\\0\\t\\0\\0\\0\\x1";
     QTest::newRow("nested 50,000 deep") << "ZZZ=@Variant(" + level.repeated(50000) + "\\0\\0\\0\\t\\0\\0\\0\\0)\n";
     QTest::newRow("2 MB") << QByteArray("key=0123456789abcdef0123456789\n").repeated(65536);
+    for (const auto& value : hostile::settingsValuesOfOtherKinds())
+        QTest::newRow(value.first) << "ZZZ=" + value.second + "\n";
 }
 
 void TestSettings::unreadableFileIsKeptAsideAtTheNextSave()
@@ -92,7 +97,9 @@ void TestSettings::unreadableFileIsKeptAsideAtTheNextSave()
     QFile kept(QFileInfo(path).path() + "/" + aside.first());
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), content);
-    // The new file holds the new value; the old ones take their defaults.
+    // The new file holds the new value, for the user's eyes only; the old
+    // ones take their defaults.
+    QCOMPARE(QFile::permissions(path) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
     QCOMPARE(openSettings()->value("G/NBD").toInt(), 4);
     QCOMPARE(openSettings()->value("G/TBRR", 50).toInt(), 50);
     QCOMPARE(g_warnings.size(), 1);

@@ -20,6 +20,7 @@
 
 #include "app/uniqueapplication/uniqueapplication_p.h"
 #include "tests/support/desktop.h"
+#include "tests/support/hostileinputs.h"
 #include "tests/support/otheruser.h"
 #include "tests/support/reachablecopy.h"
 #include "tests/support/trivialmodel.h"
@@ -404,9 +405,9 @@ private slots:
 
     // A settings file Qt cannot read (one value claims a list of 2^31
     // elements, one nests a list deeper than its reader's stack allows, one
-    // far larger than any settings file) is kept aside whole before the
-    // first read, with one warning, and the program starts with the
-    // defaults, at once.
+    // far larger than any settings file, the values of kinds it never
+    // stores) is kept aside whole before the first read, with one warning,
+    // and the program starts with the defaults, at once, in little memory.
     void unreadableSettingsFileIsKeptAside_data()
     {
         // After "[G]\nTBRR=20\n": head, count times unit, tail.
@@ -420,6 +421,8 @@ private slots:
             << QByteArray("ZZZ=@Variant(") << QByteArray("\\0\\0\\0\\t\\0\\0\\0\\x1") << 300000
             << QByteArray("\\0\\0\\0\\t\\0\\0\\0\\0)\n");
         QTest::newRow("150 MB") << QByteArray("ZZZ=") << QByteArray(1000, 'z') << 150000 << QByteArray("\n");
+        for (const auto& value : hostile::settingsValuesOfOtherKinds())
+            QTest::newRow(value.first) << "ZZZ=" + value.second + "\n" << QByteArray() << 0 << QByteArray();
     }
 
     void unreadableSettingsFileIsKeptAside()
@@ -454,15 +457,20 @@ private slots:
         QScopedPointer<QProcess> p(launcher.start({"/m"}));
         qputenv("ASAN_OPTIONS", sanitizer);
         Run run;
-        QVERIFY2(Launcher::waitFor(p.data(), run.out, "load settings finished", 8000), qPrintable(run.out));
+        QVERIFY2(Launcher::waitFor(p.data(), run.out, "load settings finished", 10000), qPrintable(run.out));
         QTest::qWait(int(qMax<qint64>(0, 8000 - started.elapsed())));
         QCOMPARE(p->state(), QProcess::Running);
+        const long peak = hostile::peakMegabytes(p->processId());
+        qInfo("peak resident memory %ld MB", peak);
+        QVERIFY2(peak > 0 && peak < 400, qPrintable(QString::number(peak)));
 
         const QStringList aside = QDir(config).entryList({"lumora.conf.unreadable-*"}, QDir::Files);
         QCOMPARE(aside.size(), 1);
         QCOMPARE(sha1(config + "/" + aside.first()), damaged);
-        // A new file with the first start's values, none of the damaged one's.
+        // A new file with the first start's values, none of the damaged one's,
+        // for the user's eyes only.
         QSettings fresh(config + "/lumora.conf", QSettings::IniFormat);
+        QCOMPARE(int(QFile::permissions(fresh.fileName()) & 0x7077), int(QFile::ReadOwner | QFile::WriteOwner));
         QVERIFY(fresh.contains("G/QT_locale_name"));
         QVERIFY(!fresh.contains("G/TBRR") && !fresh.contains("G/ZZZ"));
         const QStringList logs = QDir(launcher.dataDir() + "/logs").entryList({"Log_*.txt"}, QDir::Files);

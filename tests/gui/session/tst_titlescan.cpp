@@ -124,7 +124,7 @@ void TestTitleScan::typedListIsOneChange()
     QFETCH(QString, pauseLine);
     QFETCH(QString, resumeLine);
     QFETCH(QString, ending);
-    openSettings()->clear();
+    openSettings()->remove(QString());
     auto window = initialisedWindow(std::make_shared<ListedCameras>(), [] {
         // Only the X server counts here; no bus is watched.
         SystemListenerLinux::Sources sources;
