@@ -346,7 +346,7 @@ private:
     QButtonGroup* m_colorTemperatureGroup = nullptr;
     QMenu* m_trayMenu = nullptr;
     QImage m_previewPlaceholder;
-    // Where camera-test frames land (made by the first one).
+    // Where camera-test pictures land (made by the constructor's first one).
     LivePicture* m_livePicture = nullptr;
     QPoint m_dragAnchor;
     QUrl m_homePage;
