@@ -242,6 +242,8 @@ private:
     void configurelGraphAppearance();
     // The camera may not be used: the program or its camera use is paused.
     bool cameraUseHeld() const;
+    // What holds the camera, as the title says it.
+    QString cameraHoldText() const;
     void showCameraHold();
     void showPreviewPicture(const QImage& frame);
     QTimer* m_previewRetryTimer = nullptr;

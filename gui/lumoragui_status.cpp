@@ -194,6 +194,11 @@ bool LumoraGUI::cameraUseHeld() const
     return m_presentationMode || m_cameraPaused;
 }
 
+QString LumoraGUI::cameraHoldText() const
+{
+    return m_presentationMode ? tr("lumora - presentation mode") : tr("lumora camera use paused");
+}
+
 // While the camera may not be used, no measurement is promised (the first
 // one's button is off while camera use is paused; the whole section while
 // the program is), and the camera-test page shows the empty picture, not a
@@ -211,8 +216,7 @@ void LumoraGUI::showCameraHold()
         m_statusMessage = NO_MEASUREMENT_YET;
     if (!onPage)
         return;
-    ui->label_titleBarTitle->setText(m_presentationMode ? tr("lumora - presentation mode")
-                                                        : tr("lumora camera use paused"));
+    ui->label_titleBarTitle->setText(cameraHoldText());
     showPreviewPicture(m_previewPlaceholder);
 }
 

@@ -279,9 +279,10 @@ void TestStatusPage::firstMeasurementButton()
     QTest::mouseClick(child<QPushButton>(*w, "pushButton_blinkMonitoringTakeFirstMeasurement"), Qt::LeftButton);
     QCOMPARE(child<QLabel>(*w, "label_blinkMonitoringMessage")->text(), QStringLiteral("Measurement in progress"));
     QCOMPARE(requested.count(), 1);
-    // While camera use is paused no measurement is promised.
+    // While camera use is paused no measurement is promised: the line says why.
     QVERIFY(QMetaObject::invokeMethod(w.get(), "pauseCameraUse"));
     QVERIFY(!child<QPushButton>(*w, "pushButton_blinkMonitoringTakeFirstMeasurement")->isEnabled());
+    QCOMPARE(child<QLabel>(*w, "label_blinkMonitoringMessage")->text(), QStringLiteral("lumora camera use paused"));
 }
 
 void TestStatusPage::measurementNotice()
