@@ -247,6 +247,8 @@ private:
     void showCameraHold();
     void showPreviewPicture(const QImage& frame);
     QTimer* m_previewRetryTimer = nullptr;
+    // The retries of one error write one line.
+    bool m_retryLogged = false;
     // An error is shown that live camera pictures end.
     void clearCameraError();
     void notePictureAfterError();
@@ -358,6 +360,10 @@ private:
     QVector<QLocale> m_languages;
     int m_languageIndex = 0;
     int m_preferredCameraIndex = 0;
+    // The camera index last sent, and what the log last said of the list.
+    void sendCameraIndex(int index);
+    int m_sentCameraIndex = -1;
+    QString m_loggedCameras;
     bool m_initialized = false;
     bool m_loadingSettings = false;
     bool m_modelUnreadable = false;

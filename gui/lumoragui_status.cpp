@@ -148,6 +148,9 @@ void LumoraGUI::on_pushButton_blinkMonitoringTakeFirstMeasurement_clicked()
 
 void LumoraGUI::showError(Error e)
 {
+    // The camera-test page tries again every 2 s: an error already shown
+    // that comes again is not written again.
+    const Error shownBefore = m_errorShown ? m_currentError : NO_ERROR;
     m_currentError = e;
     m_statusMessage = NO_MESSAGE;
     switch (e) {
@@ -176,16 +179,22 @@ void LumoraGUI::showError(Error e)
     // landmark model lets no picture come.
     m_errorAwaitsPicture = !m_modelUnreadable && (m_errorShown || m_currentError != NO_ERROR);
     m_pictureSinceError = false;
-    qDebug() << "LumoraGUI::showError" << errorToText(e);
+    if (m_currentError != shownBefore) {
+        m_retryLogged = false;
+        qDebug() << "LumoraGUI::showError" << errorToText(m_currentError);
+    }
     adjustGUIappearance();
 }
 
+// The scheduler lists the cameras as it starts the preview, and the error
+// that follows a failed retry lists them here.
 void LumoraGUI::retryLivePreview()
 {
     if (ui->widget_livePreviewPage->isHidden() || cameraUseHeld())
         return;
-    qDebug() << "LumoraGUI::retryLivePreview()";
-    reloadCameras(-1);
+    if (!m_retryLogged)
+        qDebug() << "LumoraGUI::retryLivePreview() every" << m_previewRetryTimer->interval() << "ms";
+    m_retryLogged = true;
     emit cameraPreviewEnabled(true);
 }
 
@@ -229,6 +238,7 @@ void LumoraGUI::clearCameraError()
         ui->widget_warningWin10->hide();
     m_currentError = NO_ERROR;
     m_errorAwaitsPicture = false;
+    m_retryLogged = false;
 }
 
 // A preview that fails sends its status picture (camera occupied, empty
