@@ -143,6 +143,8 @@ public slots:
     void on_toolButton_titleBarClose_clicked();
     // The engine could not read its landmark model: nothing will start.
     void showModelUnreadable();
+    // The camera's picture has changed since it was opened: it delivers.
+    void cameraPictureChanged();
 
     // Title bar, opening, hiding and quitting (lumoragui.cpp).
 protected:
@@ -251,9 +253,7 @@ private:
     bool m_retryLogged = false;
     // An error is shown that live camera pictures end.
     void clearCameraError();
-    void notePictureAfterError();
     bool m_errorAwaitsPicture = false;
-    bool m_pictureSinceError = false;
 private slots:
     void retryLivePreview();
     void plotMouseOver(QMouseEvent* event);

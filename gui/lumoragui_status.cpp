@@ -175,10 +175,9 @@ void LumoraGUI::showError(Error e)
     // back in returns to its list and its picture without leaving the page.
     if ((e == CAMERA_OCCUPIED || e == EMPTY_FRAME || e == NO_CAMERA) && !ui->widget_livePreviewPage->isHidden())
         m_previewRetryTimer->start();
-    // Live pictures will show that the camera works again. The unreadable
-    // landmark model lets no picture come.
+    // A changing picture will show that the camera works again. The
+    // unreadable landmark model lets no picture come.
     m_errorAwaitsPicture = !m_modelUnreadable && (m_errorShown || m_currentError != NO_ERROR);
-    m_pictureSinceError = false;
     if (m_currentError != shownBefore) {
         m_retryLogged = false;
         qDebug() << "LumoraGUI::showError" << errorToText(m_currentError);
@@ -241,18 +240,17 @@ void LumoraGUI::clearCameraError()
     m_retryLogged = false;
 }
 
-// A preview that fails sends its status picture (camera occupied, empty
-// frame) just before its error, so the first picture after an error may be
-// the next error's. A second one before any error is live.
-void LumoraGUI::notePictureAfterError()
+// Only a picture that changes is live: a camera that gives one picture
+// again and again (a photo, a frozen driver) fails again at each retry.
+void LumoraGUI::cameraPictureChanged()
 {
-    if (!m_pictureSinceError) {
-        m_pictureSinceError = true;
+    if (!m_errorAwaitsPicture || cameraUseHeld())
         return;
-    }
-    qDebug() << "LumoraGUI::notePictureAfterError() the camera delivers again";
+    qDebug() << "LumoraGUI::cameraPictureChanged() the camera delivers again";
     clearCameraError();
     m_previewRetryTimer->stop();
+    // The list may have been emptied by the error.
+    reloadCameras(-1);
     // The error took the status line's message; while the line shows, no
     // measurement has been taken yet.
     if (m_statusMessage == NO_MESSAGE && !ui->label_blinkMonitoringMessage->isHidden())
@@ -292,8 +290,6 @@ void LumoraGUI::showImage(QImage frame)
     if (cameraUseHeld())
         return;
     showPreviewPicture(frame);
-    if (m_errorAwaitsPicture)
-        notePictureAfterError();
 }
 
 void LumoraGUI::showPreviewPicture(const QImage& frame)

@@ -6,8 +6,9 @@
 // program holds is still listed and ends the preview with the
 // camera-occupied image and the error's text; the screen saver keeps the
 // camera closed while it runs, a click during a measurement leaves its status
-// line, and the page recovers from an unplug. A camera that stays unusable
-// is tried again every 2 s with a log that does not grow.
+// line, and the page recovers from an unplug. A camera that stays unusable,
+// or whose picture stands still, is tried again every 2 s with one error
+// shown, a log that does not grow, and a window that does not move.
 
 #include <QFontMetrics>
 #include <QImage>
@@ -198,6 +199,7 @@ private slots:
     void screenSaverKeepsCameraClosed();
     void clickDuringMeasurementKeepsStatus();
     void pageReturnsAfterReplug();
+    void stillCameraShowsOneError();
     void unusableCameraRetriesQuietly_data();
     void unusableCameraRetriesQuietly();
     void previewBoxKeepsItsShadow_data();
@@ -478,6 +480,29 @@ void TestCameraEndToEnd::pageReturnsAfterReplug()
     QVERIFY(s.click(s.titleBarIcons().first().center()));
     QVERIFY2(QTest::qWaitFor([&] { return statusLine() == before; }, 5000),
              "the status line still shows the camera's error");
+}
+
+// A face that stands still (a camera showing a photo) ends the preview at
+// every retry: for 30 s the error is shown once, with one balloon (dropped
+// here, for want of a tray), and the window keeps its size whichever picture
+// it shows.
+void TestCameraEndToEnd::stillCameraShowsOneError()
+{
+    const QString still = m_clips.filePath("still.raw");
+    // A picture of 5:4, taller than the status picture's 4:3, on a screen
+    // that the page with it just overflows (the pages then scroll).
+    QVERIFY(QFile::copy(clip("yuyv", QSize(500, 400)), still) && freezeFakeWebcamClip(still, 1, 100, "repeat").isEmpty());
+    CameraProgram s;
+    QVERIFY(s.start(still, "yuyv", {}, "1280x760") && s.waitForInit() && s.waitForWindow() && s.openCameraTestPage());
+    QVERIFY(s.waitForLog("LumoraGUI::showError", 30000) >= 0);
+    const QSize size = s.grab().size();
+    QElapsedTimer t;
+    for (t.start(); t.elapsed() < 30000; s.idle(250)) {
+        const QSize now = s.grab().size();  // empty while another window comes or goes
+        QCOMPARE(now.isEmpty() ? size : now, size);
+    }
+    QCOMPARE(s.log().count("LumoraGUI::showError"), 1);
+    QCOMPARE(s.log().count("balloon dropped"), 1);
 }
 
 void TestCameraEndToEnd::unusableCameraRetriesQuietly_data()
