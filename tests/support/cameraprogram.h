@@ -1,12 +1,12 @@
 #pragma once
 // The real program with the fake webcam (libfakewebcam.so) preloaded, on a
 // desktop of its own (desktop.h: an X server and a session bus, no tray or
-// window manager): started with chosen settings, its log read as it runs
-// and its log files measured, its main window grabbed and clicked as a user
-// would (the title bar's buttons lead to its pages), its measurements read
-// from "statistics.json" and its CPU time from /proc; at its end the fake
-// webcam's close lines are printed for a reader of the output. A test that
-// includes it links lumora_cameraprogram (which defines LUMORA_EXE for desktop.h).
+// window manager): started with chosen settings, its log read as it runs,
+// its main window grabbed and clicked as a user would (the title bar's
+// buttons lead to its pages), its measurements read from "statistics.json"
+// and its CPU time from /proc; at its end the fake webcam's close lines are
+// printed for a reader of the output. A test that includes it links
+// lumora_cameraprogram (which defines LUMORA_EXE for desktop.h).
 
 #include <QFileInfo>
 #include <QImage>
