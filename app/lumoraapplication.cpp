@@ -182,6 +182,8 @@ void LumoraApplication::makeConnections()
     connect(model, SIGNAL(errorOccurred(Error)), gui, SLOT(showError(Error)));
     connect(model, SIGNAL(webcamActivated(Feature)), gui,
             SLOT(adjustSystemTrayBasedOnFunctionalityAccessingCamera(Feature)));
+    // A changing picture, not any picture, shows the camera works again.
+    connect(model, SIGNAL(pictureChanged()), gui, SLOT(cameraPictureChanged()));
     connect(gui, SIGNAL(languageChanged()), model, SLOT(drawTexts()));
     // The chain stops at an unreadable landmark model; the window says why.
     connect(model, SIGNAL(modelUnavailable()), gui, SLOT(showModelUnreadable()));

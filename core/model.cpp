@@ -166,7 +166,8 @@ void Model::startLivePreview()
 {
     if (cameraUse == LivePreviewMode)
         return;
-    qDebug() << "Model: startLivePreview() ";
+    if (m_previewEnding == NO_ERROR)
+        qDebug() << "Model: startLivePreview() ";
     if (cameraUse != NoMode) {
         qDebug() << "Model::startLivePreview(), this should never happen cameraUse" << cameraUse.load();
         return;
@@ -188,6 +189,7 @@ void Model::stop()
 {
     qDebug() << "Model::stop()";
     QMutexLocker lock(&m_mutex);
+    m_previewEnding = NO_ERROR;
     isStopRequired = false;
     if (cameraUse != NoMode) {
         isStopRequired = true;
@@ -229,6 +231,8 @@ void Model::endStep()
 void Model::errorEnd(Error code)
 {
     cameraUse = NoMode;
+    if (m_livePreview && !isStopRequired)
+        m_previewEnding = code;
     if (!isStopRequired)
         emit errorOccurred(code);
     else
@@ -246,7 +250,8 @@ void Model::emptyFrameEnd()
 
 void Model::cameraOccupiedEnd()
 {
-    qDebug() << "Model::startBlinkDetection() chosen camera occupied or not conected";
+    if (!quietEnding(CAMERA_OCCUPIED))
+        qDebug() << "Model::startBlinkDetection() chosen camera occupied or not conected";
     cameraUse = NoMode;
     if (m_livePreview)
         sendImage(m_cameraOccupiedImage);

@@ -210,6 +210,10 @@ private:
     void releaseCapture();
 
     void endStep();
+    // The camera-test page tries the camera again after an error: a retry
+    // writes neither its start nor an ending the same as the last one.
+    bool quietRetry() const { return m_livePreview && m_previewEnding != NO_ERROR; }
+    bool quietEnding(Error code) const { return m_livePreview && m_previewEnding == code; }
     void errorEnd(Error code);
     void emptyFrameEnd();
     void cameraOccupiedEnd();
@@ -261,6 +265,9 @@ private:
     EngineTimer m_unchangedTimer;
     // The picture has changed since the camera was opened.
     bool m_pictureChanged = false;
+    // The error that ended the last live preview, until a stop or a
+    // changing picture.
+    Error m_previewEnding = NO_ERROR;
 
     cv::Mat m_captured;      // as the camera gave it
     cv::Mat m_lastCaptured;  // the frame before it, in a buffer of its own

@@ -41,7 +41,8 @@ bool samePicture(const cv::Mat& a, const cv::Mat& b)
 
 bool Model::openCamera()
 {
-    qDebug() << "Model::startBlinkDetection() opening camera id" << m_cameraId;
+    if (!quietRetry())
+        qDebug() << "Model::startBlinkDetection() opening camera id" << m_cameraId;
     if (m_reopen) {
         releaseCapture();
         m_reopen = false;
@@ -79,7 +80,8 @@ bool Model::readFirstFrame()
     for (int i = 0; i < kSettlingFrames; ++i)
         m_capture->read(m_captured);
     if (!m_capture->read(m_captured) || m_captured.empty()) {
-        qDebug() << "Model::startBlinkDetection() empty frame, camera disconnected in opening";
+        if (!quietEnding(EMPTY_FRAME))
+            qDebug() << "Model::startBlinkDetection() empty frame, camera disconnected in opening";
         releaseCapture();
         emptyFrameEnd();
         return false;
@@ -94,7 +96,8 @@ void Model::setUpFrames()
 {
     m_frameScale = float(m_captured.cols) / float(kProcessingWidth);
     scaleFrame();
-    qDebug() << "model image after coeficient" << m_frameScale << m_frame.cols << m_frame.rows;
+    if (!quietRetry())
+        qDebug() << "model image after coeficient" << m_frameScale << m_frame.cols << m_frame.rows;
 
     m_previousTick = m_clock->nowNs();
     cv::cvtColor(m_frame, m_previousGrey, cv::COLOR_BGR2GRAY);
@@ -172,6 +175,7 @@ bool Model::endOnFrozenCamera()
         m_unchangedTimer.start();
         if (!m_pictureChanged) {
             m_pictureChanged = true;
+            m_previewEnding = NO_ERROR;
             emit pictureChanged();
         }
         return false;
@@ -184,7 +188,8 @@ bool Model::endOnFrozenCamera()
     const qint64 unchanged = m_unchangedTimer.elapsed();
     if (unchanged <= kFrozenCameraMs)
         return false;
-    qDebug() << "Model::endOnFrozenCamera() frozen frame, the same picture for" << unchanged << "ms";
+    if (!quietEnding(EMPTY_FRAME))
+        qDebug() << "Model::endOnFrozenCamera() frozen frame, the same picture for" << unchanged << "ms";
     m_failure = QString("the camera has given the same picture for %1 ms").arg(unchanged);
     releaseCapture();
     emptyFrameEnd();

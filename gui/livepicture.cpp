@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QStyle>
 
-LivePicture::LivePicture(QLabel* label) : QWidget(label), m_label(label)
+LivePicture::LivePicture(QLabel* label) : QWidget(label), m_label(label), m_formMinimum(label->minimumSize())
 {
     // A frame covers every pixel of this child: nothing beneath it is
     // painted again, and clicks reach the label.
@@ -18,18 +18,14 @@ LivePicture::LivePicture(QLabel* label) : QWidget(label), m_label(label)
 
 void LivePicture::showFrame(const QPixmap& frame)
 {
-    const QPixmap shown = m_label->pixmap(Qt::ReturnByValue);
-    if (shown.cacheKey() != m_labelPicture || shown.size() != frame.size() ||
-        shown.devicePixelRatio() != frame.devicePixelRatio()) {
-        // Another size, or a picture given elsewhere: the label takes the
-        // frame, and a new layout with it.
-        hide();
-        m_label->setPixmap(frame);
-        m_labelPicture = frame.cacheKey();
-        m_label->repaint();
-        return;
-    }
     m_frame = frame;
+    const QSize size = frame.size() / frame.devicePixelRatio();
+    const QSize room = size.width() == m_room.width() ? m_room.expandedTo(size) : size;
+    if (room != m_room) {
+        m_room = room;
+        const int edge = 2 * (m_label->frameWidth() + m_label->margin());
+        m_label->setMinimumSize(room.expandedTo(m_formMinimum) + QSize(edge, edge));
+    }
     place();
     show();
     repaint();
@@ -55,12 +51,7 @@ void LivePicture::paintEvent(QPaintEvent*)
 
 bool LivePicture::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_label && !isHidden()) {
-        if (event->type() == QEvent::Resize)
-            place();
-        // The label shows a picture given elsewhere: it is to be seen.
-        else if (event->type() == QEvent::Paint && m_label->pixmap(Qt::ReturnByValue).cacheKey() != m_labelPicture)
-            hide();
-    }
+    if (watched == m_label && event->type() == QEvent::Resize && !isHidden())
+        place();
     return QWidget::eventFilter(watched, event);
 }

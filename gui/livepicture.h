@@ -1,12 +1,14 @@
 #pragma once
-// The camera-test page's live picture. QLabel::setPixmap asks for a new
-// layout at every call, and each new layout fits the whole window to its
-// screen again: at 25 frames a second that cost more than drawing the
-// frames. Here a frame of the size the label already shows lands on this
-// child of the label, laid exactly over the label's picture, and repaints
-// that spot alone; only a frame of another size goes to the label, so the
-// label keeps its place and size in the layout. A picture that other code
-// gives the label directly shows at once: this child then steps aside.
+// The camera-test page's picture: the camera's frames and the engine's
+// status pictures, drawn by this child of the label. QLabel::setPixmap asks
+// for a new layout at every call, and each new layout fits the whole window
+// to its screen again: at 25 frames a second that cost more than drawing the
+// frames. So the label holds no picture, only the room for one: as wide as
+// the pictures and as tall as the tallest shown at that width. A smaller
+// picture (the 4:3 status picture after a 5:4 camera's frames) is drawn
+// inside that room, and neither the page nor the window moves; only a
+// picture that needs more room, or pictures of another width, lay the page
+// out again.
 
 #include <QPixmap>
 #include <QWidget>
@@ -20,7 +22,7 @@ class LivePicture : public QWidget
 public:
     explicit LivePicture(QLabel* label);
 
-    // Shows the frame where the label shows its picture, now.
+    // Shows the picture where the label would show it, now.
     void showFrame(const QPixmap& frame);
 
 protected:
@@ -28,13 +30,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Over the label's picture: where QLabel draws it, within its contents.
+    // Over the label's picture: where QLabel would draw it, within its contents.
     void place();
 
     QLabel* m_label;
     QPixmap m_frame;
-    // The picture last given to the label, and where this child draws the
-    // frame relative to its own corner (the picture may overhang the label).
-    qint64 m_labelPicture = 0;
+    // The least room the form gives the label, and the room kept for pictures.
+    QSize m_formMinimum;
+    QSize m_room;
+    // Where this child draws the frame relative to its own corner (the
+    // picture may overhang the label).
     QPoint m_drawAt;
 };

@@ -90,7 +90,7 @@ LumoraGUI::LumoraGUI(QWidget* parent) : QWidget(parent), ui(new Ui_LumoraGUI)
                        ui->widget_warningWin10})
         w->hide();
     adjustGUIelementsSizes();
-    ui->label_image->setPixmap(QPixmap::fromImage(m_previewPlaceholder.scaledToWidth(m_previewWidth)));
+    showPreviewPicture(m_previewPlaceholder);
     m_previewRetryTimer = new QTimer(this);
     m_previewRetryTimer->setSingleShot(true);
     m_previewRetryTimer->setInterval(kPreviewRetryMs);

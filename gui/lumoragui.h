@@ -143,6 +143,8 @@ public slots:
     void on_toolButton_titleBarClose_clicked();
     // The engine could not read its landmark model: nothing will start.
     void showModelUnreadable();
+    // The camera's picture has changed since it was opened: it delivers.
+    void cameraPictureChanged();
 
     // Title bar, opening, hiding and quitting (lumoragui.cpp).
 protected:
@@ -242,14 +244,16 @@ private:
     void configurelGraphAppearance();
     // The camera may not be used: the program or its camera use is paused.
     bool cameraUseHeld() const;
+    // What holds the camera, as the title says it.
+    QString cameraHoldText() const;
     void showCameraHold();
     void showPreviewPicture(const QImage& frame);
     QTimer* m_previewRetryTimer = nullptr;
+    // The retries of one error write one line.
+    bool m_retryLogged = false;
     // An error is shown that live camera pictures end.
     void clearCameraError();
-    void notePictureAfterError();
     bool m_errorAwaitsPicture = false;
-    bool m_pictureSinceError = false;
 private slots:
     void retryLivePreview();
     void plotMouseOver(QMouseEvent* event);
@@ -346,7 +350,7 @@ private:
     QButtonGroup* m_colorTemperatureGroup = nullptr;
     QMenu* m_trayMenu = nullptr;
     QImage m_previewPlaceholder;
-    // Where camera-test frames land (made by the first one).
+    // Where camera-test pictures land (made by the constructor's first one).
     LivePicture* m_livePicture = nullptr;
     QPoint m_dragAnchor;
     QUrl m_homePage;
@@ -356,6 +360,10 @@ private:
     QVector<QLocale> m_languages;
     int m_languageIndex = 0;
     int m_preferredCameraIndex = 0;
+    // The camera index last sent, and what the log last said of the list.
+    void sendCameraIndex(int index);
+    int m_sentCameraIndex = -1;
+    QString m_loggedCameras;
     bool m_initialized = false;
     bool m_loadingSettings = false;
     bool m_modelUnreadable = false;

@@ -24,33 +24,52 @@ void LumoraGUI::on_checkBox_settingsStartOnStartUp_toggled(bool checked)
     store("WS", checked);
 }
 
+// The list is written to the log, and the index sent, when they change: the
+// camera-test page lists the cameras again after each failed retry.
 void LumoraGUI::reloadCameras(int id)
 {
-    qDebug() << "LumoraGUI::reloadCameras id" << id;
+    const int asked = id;
     if (id == -1)
         id = m_preferredCameraIndex;
     if (!m_cameras)
         m_cameras = createSystemCameraList();
     const QVector<CameraEntry> cameras = m_cameras->cameras();
     ui->comboBox_chooseCamera->clear();
-    qDebug() << "LumoraGUI::number of cameras" << cameras.size();
+    QStringList descriptions;
     for (const CameraEntry& camera : cameras) {
-        qDebug() << "LumoraGUI::" << camera.description;
+        descriptions << camera.description;
         ui->comboBox_chooseCamera->addItem(camera.description);
     }
     if (id < 0 || id >= ui->comboBox_chooseCamera->count())
         id = 0;
-    qDebug() << "LumoraGUI::reloadCameras new id" << id;
+    const QString listed = descriptions.join('|') + QStringLiteral("|%1").arg(id);
+    if (listed != m_loggedCameras) {
+        m_loggedCameras = listed;
+        qDebug() << "LumoraGUI::reloadCameras id" << asked;
+        qDebug() << "LumoraGUI::number of cameras" << cameras.size();
+        for (const QString& description : qAsConst(descriptions))
+            qDebug() << "LumoraGUI::" << description;
+        qDebug() << "LumoraGUI::reloadCameras new id" << id;
+    }
     ui->comboBox_chooseCamera->setCurrentIndex(id);
     m_preferredCameraIndex = id;
-    emit cameraIDchanged(id);
+    sendCameraIndex(id);
+}
+
+// The scheduler keeps the index it was sent: the same one again changes nothing.
+void LumoraGUI::sendCameraIndex(int index)
+{
+    if (index == m_sentCameraIndex)
+        return;
+    m_sentCameraIndex = index;
+    emit cameraIDchanged(index);
 }
 
 void LumoraGUI::on_comboBox_chooseCamera_activated(int index)
 {
     if (index >= 0 && index < ui->comboBox_chooseCamera->count()) {
         m_preferredCameraIndex = index;
-        emit cameraIDchanged(index);
+        sendCameraIndex(index);
         saveSetting(QStringLiteral("CID"), index);
         qDebug() << "LumoraGUI::on_comboBox_chooseCamera_activated chosen cam"
                  << ui->comboBox_chooseCamera->itemText(index);

@@ -116,9 +116,15 @@ void LumoraGUI::adjustGUIappearance()
 
     // Shown on its page counts, even while the window itself sits in the
     // tray: otherwise reopening it would show the texts of an older state.
-    if (ui->label_blinkMonitoringMessage->isVisibleTo(this))
-        ui->label_blinkMonitoringMessage->setText(m_currentError != NO_ERROR ? errorToText(m_currentError)
-                                                                             : messageToText(m_statusMessage));
+    // While the camera may not be used nothing is measured: the line says why.
+    if (ui->label_blinkMonitoringMessage->isVisibleTo(this)) {
+        QString line = messageToText(m_statusMessage);
+        if (m_currentError != NO_ERROR)
+            line = errorToText(m_currentError);
+        else if (cameraUseHeld() && m_statusMessage == NO_MEASUREMENT_YET)
+            line = cameraHoldText();
+        ui->label_blinkMonitoringMessage->setText(line);
+    }
     if (ui->widget_mainPage->isVisibleTo(this))
         ui->label_titleBarTitle->setText(m_statusText);
 

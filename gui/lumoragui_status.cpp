@@ -148,6 +148,9 @@ void LumoraGUI::on_pushButton_blinkMonitoringTakeFirstMeasurement_clicked()
 
 void LumoraGUI::showError(Error e)
 {
+    // The camera-test page tries again every 2 s: an error already shown
+    // that comes again is not written again.
+    const Error shownBefore = m_errorShown ? m_currentError : NO_ERROR;
     m_currentError = e;
     m_statusMessage = NO_MESSAGE;
     switch (e) {
@@ -172,26 +175,36 @@ void LumoraGUI::showError(Error e)
     // back in returns to its list and its picture without leaving the page.
     if ((e == CAMERA_OCCUPIED || e == EMPTY_FRAME || e == NO_CAMERA) && !ui->widget_livePreviewPage->isHidden())
         m_previewRetryTimer->start();
-    // Live pictures will show that the camera works again. The unreadable
-    // landmark model lets no picture come.
+    // A changing picture will show that the camera works again. The
+    // unreadable landmark model lets no picture come.
     m_errorAwaitsPicture = !m_modelUnreadable && (m_errorShown || m_currentError != NO_ERROR);
-    m_pictureSinceError = false;
-    qDebug() << "LumoraGUI::showError" << errorToText(e);
+    if (m_currentError != shownBefore) {
+        m_retryLogged = false;
+        qDebug() << "LumoraGUI::showError" << errorToText(m_currentError);
+    }
     adjustGUIappearance();
 }
 
+// The scheduler lists the cameras as it starts the preview, and the error
+// that follows a failed retry lists them here.
 void LumoraGUI::retryLivePreview()
 {
     if (ui->widget_livePreviewPage->isHidden() || cameraUseHeld())
         return;
-    qDebug() << "LumoraGUI::retryLivePreview()";
-    reloadCameras(-1);
+    if (!m_retryLogged)
+        qDebug() << "LumoraGUI::retryLivePreview() every" << m_previewRetryTimer->interval() << "ms";
+    m_retryLogged = true;
     emit cameraPreviewEnabled(true);
 }
 
 bool LumoraGUI::cameraUseHeld() const
 {
     return m_presentationMode || m_cameraPaused;
+}
+
+QString LumoraGUI::cameraHoldText() const
+{
+    return m_presentationMode ? tr("lumora - presentation mode") : tr("lumora camera use paused");
 }
 
 // While the camera may not be used, no measurement is promised (the first
@@ -211,8 +224,7 @@ void LumoraGUI::showCameraHold()
         m_statusMessage = NO_MEASUREMENT_YET;
     if (!onPage)
         return;
-    ui->label_titleBarTitle->setText(m_presentationMode ? tr("lumora - presentation mode")
-                                                        : tr("lumora camera use paused"));
+    ui->label_titleBarTitle->setText(cameraHoldText());
     showPreviewPicture(m_previewPlaceholder);
 }
 
@@ -225,20 +237,20 @@ void LumoraGUI::clearCameraError()
         ui->widget_warningWin10->hide();
     m_currentError = NO_ERROR;
     m_errorAwaitsPicture = false;
+    m_retryLogged = false;
 }
 
-// A preview that fails sends its status picture (camera occupied, empty
-// frame) just before its error, so the first picture after an error may be
-// the next error's. A second one before any error is live.
-void LumoraGUI::notePictureAfterError()
+// Only a picture that changes is live: a camera that gives one picture
+// again and again (a photo, a frozen driver) fails again at each retry.
+void LumoraGUI::cameraPictureChanged()
 {
-    if (!m_pictureSinceError) {
-        m_pictureSinceError = true;
+    if (!m_errorAwaitsPicture || cameraUseHeld())
         return;
-    }
-    qDebug() << "LumoraGUI::notePictureAfterError() the camera delivers again";
+    qDebug() << "LumoraGUI::cameraPictureChanged() the camera delivers again";
     clearCameraError();
     m_previewRetryTimer->stop();
+    // The list may have been emptied by the error.
+    reloadCameras(-1);
     // The error took the status line's message; while the line shows, no
     // measurement has been taken yet.
     if (m_statusMessage == NO_MESSAGE && !ui->label_blinkMonitoringMessage->isHidden())
@@ -278,8 +290,6 @@ void LumoraGUI::showImage(QImage frame)
     if (cameraUseHeld())
         return;
     showPreviewPicture(frame);
-    if (m_errorAwaitsPicture)
-        notePictureAfterError();
 }
 
 void LumoraGUI::showPreviewPicture(const QImage& frame)

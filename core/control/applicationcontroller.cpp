@@ -382,7 +382,11 @@ void ApplicationController::requestCameraStop()
 
 void ApplicationController::processError(Error e)
 {
-    qDebug() << "ApplicationController::processError" << errorToText(e) << "modelUse" << codeToText(featureInUse);
+    const bool preview = isCameraPreviewOn && featureInUse == FREE_CAMERA;
+    if (!preview || e != previewError)
+        qDebug() << "ApplicationController::processError" << errorToText(e) << "modelUse"
+                 << codeToText(featureInUse);
+    previewError = preview ? e : NO_ERROR;
     cameraStopPending = false;
     static constexpr unsigned kFallbackErrors = (1u << CAMERA_OCCUPIED) | (1u << LOW_FPS) | (1u << MORE_FACES) |
                                                 (1u << EMPTY_FRAME) | (1u << NO_CAMERA);
@@ -499,12 +503,17 @@ void ApplicationController::reloadCameras()
     QStringList described;
     for (const CameraEntry& c : cameras)
         described << QStringLiteral("%1 (/dev/video%2)").arg(c.description).arg(c.deviceIndex);
-    qDebug() << "ApplicationController: reloadCameras()" << described;
     const int count = cameras.size();
     const int row = (preferredCameraID >= 0 && preferredCameraID < count) ? preferredCameraID : 0;
     const int newID = count > 0 ? cameras.at(row).deviceIndex : 0;
-    qDebug() << "ApplicationController: reloadCameras() number of cameras" << count << "prefferedID"
-             << preferredCameraID << " inUse" << cameraInUse << " newID in use" << newID;
+    // Written when the list or the choice changes.
+    const QString listed = described.join('|') + QStringLiteral("|%1|%2").arg(preferredCameraID).arg(newID);
+    if (listed != loggedCameras) {
+        loggedCameras = listed;
+        qDebug() << "ApplicationController: reloadCameras()" << described;
+        qDebug() << "ApplicationController: reloadCameras() number of cameras" << count << "prefferedID"
+                 << preferredCameraID << " inUse" << cameraInUse << " newID in use" << newID;
+    }
     if (newID != cameraInUse) {
         cameraInUse = newID;
         emit cameraIDchanged(newID);
@@ -628,7 +637,10 @@ void ApplicationController::pauseCameraFeatures(bool paused)
 void ApplicationController::enableLivePreview(bool isEnabled)
 {
     const Feature f = featureInUse;
-    qDebug() << "ApplicationController::enableLivePreview" << isEnabled << "feature in use" << codeToText(f);
+    if (!isEnabled || !isCameraPreviewOn || previewError == NO_ERROR)
+        qDebug() << "ApplicationController::enableLivePreview" << isEnabled << "feature in use" << codeToText(f);
+    if (!isEnabled)
+        previewError = NO_ERROR;
     isCameraPreviewOn = isEnabled;
     if (!isEnabled) {
         requestCameraStop();

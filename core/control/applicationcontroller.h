@@ -141,6 +141,12 @@ private:
     quint32 naturalBreakDuration = 3;
     qint32 cameraInUse = 0;
     qint32 preferredCameraID = 0;
+    // What the log last said of the cameras, and the error that ended the
+    // last run of the camera-test page's preview while it stays on: the
+    // page tries the camera again every 2 s, and a retry that finds the same
+    // is not written again.
+    QString loggedCameras;
+    Error previewError = NO_ERROR;
     qint32 blinkReminderPeriod = 30000;
     qint32 brightness = -1;
     qint32 colorTemperature = 66;

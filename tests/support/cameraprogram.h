@@ -193,6 +193,15 @@ public:
         return QJsonDocument::fromJson(f.readAll()).object().value("data").toArray();
     }
 
+    // The bytes of all the program's log files.
+    qint64 logFileBytes() const
+    {
+        qint64 bytes = 0;
+        for (const QFileInfo& file : QDir(m_dir + "/data/lumora/logs").entryInfoList({"Log_*"}, QDir::Files))
+            bytes += file.size();
+        return bytes;
+    }
+
     // CPU time of the whole process, all its threads, in seconds.
     double cpuSeconds() const { return processCpuSeconds(pid()); }
 
