@@ -137,8 +137,8 @@ bool guarded(Access access)
 void createOwnerOnly(const QString& path)
 {
     QDir().mkpath(QFileInfo(path).path());
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    const int fd = ownfiles::openRegular(QFile::encodeName(path), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, nullptr,
+                                         0600);
     if (fd >= 0)
         ::close(fd);
 }

@@ -11,13 +11,13 @@
 
 namespace ownfiles {
 
-int openRegular(const QByteArray& path, int flags, bool* notRegular)
+int openRegular(const QByteArray& path, int flags, bool* notRegular, unsigned mode)
 {
     if (notRegular)
         *notRegular = false;
     int fd;
     do {
-        fd = ::open(path.constData(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+        fd = ::open(path.constData(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode_t(mode));
     } while (fd < 0 && errno == EINTR);
     struct stat st {};
     if (fd < 0) {

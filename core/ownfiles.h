@@ -13,8 +13,9 @@ namespace ownfiles {
 // never holds the caller; the opened descriptor must be a regular file
 // (which also catches a link to something else) and is made blocking
 // again. Returns -1 otherwise, with *notRegular true when something other
-// than a regular file lies at the path.
-int openRegular(const QByteArray& path, int flags, bool* notRegular = nullptr);
+// than a regular file lies at the path. A file it creates gets mode (less
+// the umask).
+int openRegular(const QByteArray& path, int flags, bool* notRegular = nullptr, unsigned mode = 0666);
 
 // openRegular(), and when something other than a regular file lies at the
 // path, keeps it aside ("not-a-file") and creates a new file in its place

@@ -108,11 +108,10 @@ class StoreLock
 public:
     explicit StoreLock(const QString& path)
     {
-        m_fd = ::open(QFile::encodeName(path).constData(),
-                      O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
-        struct stat st {};
-        if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            m_error = m_fd < 0 ? QString::fromLocal8Bit(strerror(errno)) : QStringLiteral("not a regular file");
+        bool notRegular = false;
+        m_fd = ownfiles::openRegular(QFile::encodeName(path), O_RDWR | O_CREAT | O_NOFOLLOW, &notRegular, 0600);
+        if (m_fd < 0) {
+            m_error = notRegular ? QStringLiteral("not a regular file") : QString::fromLocal8Bit(strerror(errno));
             return;
         }
         const QDeadlineTimer deadline(5000);
