@@ -10,7 +10,6 @@
 #include <QStandardPaths>
 #include <exception>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/settings_filecheck.h"
@@ -28,7 +27,7 @@ enum class Verdict { Absent, Sound, Unusable };
 struct Checked
 {
     bool valid = false;
-    struct stat st {};
+    QByteArray stamp;
     Verdict verdict = Verdict::Absent;
 };
 
@@ -39,14 +38,6 @@ Checked g_organisation;
 // The values while the program's own file can be neither used nor moved.
 QMutex g_memoryMutex;
 QMap<QString, QVariant> g_memory;
-
-// The change time too: a writer can set the others back.
-bool sameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
-           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec
-           && a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
 
 // Where QSettings keeps the native store of a user on this platform, and
 // the organisation's file it reads beside it. Found without opening the
@@ -70,15 +61,15 @@ QString organisationPath()
 // the organisation's, stay Unusable while they lie there. One warning each.
 Verdict check(const QString& path, bool own, Checked& last, bool afterFailure)
 {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+    const QByteArray stamp = ownfiles::stampOf(QFile::encodeName(path));
+    if (stamp.isEmpty()) {
         last.valid = false;
         return Verdict::Absent;
     }
-    if (last.valid && sameFile(st, last.st) && (!afterFailure || last.verdict == Verdict::Unusable))
+    if (last.valid && stamp == last.stamp && (!afterFailure || last.verdict == Verdict::Unusable))
         return last.verdict;
     const QString why = settingsfiles::unusableBecause(path);
-    last = Checked{true, st, why.isEmpty() ? Verdict::Sound : Verdict::Unusable};
+    last = Checked{true, stamp, why.isEmpty() ? Verdict::Sound : Verdict::Unusable};
     if (why.isEmpty())
         return Verdict::Sound;
     if (!own) {

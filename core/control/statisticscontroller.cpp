@@ -20,7 +20,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/loggedvalue.h"
@@ -75,25 +74,13 @@ QVector<T> subRange(const QVector<T>& v, int start, int end)
     return v.mid(start, end - start + 1);
 }
 
-// What identifies the content of the open file: every write replaces the
-// file, so another process's write gives another inode, size or time.
-QByteArray descriptorStamp(int fd)
-{
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return QByteArray();
-    const qint64 fields[] = {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
-                             qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec), qint64(st.st_ctim.tv_nsec)};
-    return QByteArray(reinterpret_cast<const char*>(fields), sizeof fields);
-}
-
 // Opened rather than looked up, so that a network file system checks it anew.
 QByteArray fileStamp(const QString& path)
 {
     const int fd = ownfiles::openRegular(QFile::encodeName(path), O_RDONLY);
     if (fd < 0)
         return QByteArray();
-    const QByteArray stamp = descriptorStamp(fd);
+    const QByteArray stamp = ownfiles::stampOf(fd);
     ::close(fd);
     return stamp;
 }
@@ -177,7 +164,7 @@ bool saveAtomically(const QString& path, const QByteArray& bytes, QString* openE
         return false;
     }
     file.setAutoRemove(false);
-    *stamp = descriptorStamp(file.handle());
+    *stamp = ownfiles::stampOf(file.handle());
     return true;
 }
 
@@ -204,7 +191,7 @@ ReadResult readRegularFile(const QString& path, QByteArray* text, QString* error
         *error = file.errorString();
         return ReadResult::Failed;
     }
-    *stamp = descriptorStamp(fd);
+    *stamp = ownfiles::stampOf(fd);
     *text = file.readAll();
     return ReadResult::Read;
 }
