@@ -1,6 +1,7 @@
 #pragma once
-// The one reader of the system's clocks on the Qt side, shared by the
-// scheduler's clock and the log's warning limiter.
+// Reads the system's clocks for the scheduler's clock and the log's warning
+// limiter, which both need the boot-time clock beside the monotonic one. The
+// engine has a clock of its own (engineclock.h) that replays can replace.
 
 #include <QtGlobal>
 #include <time.h>

@@ -52,27 +52,16 @@ inline void addEdgeStripColumns()
     QTest::addColumn<QVector<int>>("strip");
 }
 
-// Empty once the strip across the box's edge agrees with the given one
-// within two grey levels (waiting up to 3 s for the window to be drawn);
-// otherwise what was seen against what was wanted.
-inline QString edgeStripDiffers(QWidget* box, Qt::Edge edge, const QVector<int>& strip)
+// Empty once the strip across the edge of the window's box of that name
+// agrees with the given one within two grey levels (waiting up to 3 s for
+// the window to be drawn); otherwise what was seen against what was wanted.
+inline QString edgeStripDiffers(QWidget* window, const QString& box, Qt::Edge edge, const QVector<int>& strip)
 {
+    QWidget* boxWidget = window->findChild<QWidget*>(box);
+    if (!boxWidget)
+        return QStringLiteral("no box named %1").arg(box);
     QVector<int> seen;
-    if (QTest::qWaitFor([&] { return sameGrey(seen = greyAcrossEdge(box, edge), strip); }, 3000))
+    if (QTest::qWaitFor([&] { return sameGrey(seen = greyAcrossEdge(boxWidget, edge), strip); }, 3000))
         return QString();
     return QStringLiteral("seen %1, want %2").arg(greyText(seen), greyText(strip));
-}
-
-// Checks the current row of a test whose data has the columns of
-// addEdgeStripColumns(): the strip across the edge of the window's box of
-// that name, as the window shows it on screen.
-inline void verifyEdgeStrip(QWidget* window)
-{
-    QFETCH(QString, box);
-    QFETCH(Qt::Edge, edge);
-    QFETCH(QVector<int>, strip);
-    QWidget* boxWidget = window->findChild<QWidget*>(box);
-    QVERIFY2(boxWidget, qPrintable(box));
-    const QString differs = edgeStripDiffers(boxWidget, edge, strip);
-    QVERIFY2(differs.isEmpty(), qPrintable(differs));
 }
