@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
+#include <functional>
 
 #include "app/appfonts.h"
 #include "tests/support/boxedge.h"
@@ -212,10 +213,21 @@ private:
     // clip in format at size, with more of its settings in camera.
     bool startOnCameraTestPage(CameraProgram& s, const QString& format, QSize size, QMap<QString, QString> camera = {},
                                const QString& screen = QStringLiteral("1280x1024"));
-    // Waits until the camera list shows name; how far it stays from it.
-    double cameraListMismatch(CameraProgram& s, const QString& name);
-    // The same for the main page's status line (in orange in the lower half).
-    double statusLineMismatch(CameraProgram& s, const QString& text);
+    // Waits until the area of the window that area() finds shows text in
+    // ink; how far it stays from it.
+    double mismatch(CameraProgram& s, const std::function<QRect(const QImage&)>& area, const Ink& ink,
+                    const QString& text);
+    double cameraListMismatch(CameraProgram& s, const QString& name)
+    {
+        const auto list = [](const QImage& i) { return cameraListText(i, CameraProgram::titleBar(i).bottom()); };
+        return mismatch(s, list, Ink{Qt::black, Qt::white}, name);
+    }
+    // The main page's status line: in orange in the lower half.
+    double statusLineMismatch(CameraProgram& s, const QString& text)
+    {
+        const auto lower = [](const QImage& i) { return QRect(0, i.height() / 2, i.width(), i.height() / 2); };
+        return mismatch(s, lower, Ink{kWarning, Qt::white}, text);
+    }
 
     QTemporaryDir m_clips;
     QMap<QString, QString> m_made;
@@ -256,28 +268,14 @@ bool TestCameraEndToEnd::startOnCameraTestPage(CameraProgram& s, const QString& 
            && s.openCameraTestPage();
 }
 
-double TestCameraEndToEnd::cameraListMismatch(CameraProgram& s, const QString& name)
+double TestCameraEndToEnd::mismatch(CameraProgram& s, const std::function<QRect(const QImage&)>& area,
+                                    const Ink& ink, const QString& text)
 {
     double mismatch = 1.0;
     const bool shown = QTest::qWaitFor(
         [&] {
             const QImage image = s.grab();
-            const QRect area = cameraListText(image, CameraProgram::titleBar(image).bottom());
-            mismatch = textMismatch(image, area, Ink{Qt::black, Qt::white}, name, m_family);
-            return mismatch < kSameText;
-        },
-        10000);
-    return shown ? mismatch : qMax(mismatch, kSameText);
-}
-
-double TestCameraEndToEnd::statusLineMismatch(CameraProgram& s, const QString& text)
-{
-    double mismatch = 1.0;
-    const bool shown = QTest::qWaitFor(
-        [&] {
-            const QImage image = s.grab();
-            const QRect lower(0, image.height() / 2, image.width(), image.height() / 2);
-            mismatch = textMismatch(image, lower, Ink{kWarning, Qt::white}, text, m_family);
+            mismatch = textMismatch(image, area(image), ink, text, m_family);
             return mismatch < kSameText;
         },
         10000);
