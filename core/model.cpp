@@ -190,6 +190,7 @@ void Model::stop()
     qDebug() << "Model::stop()";
     QMutexLocker lock(&m_mutex);
     m_previewEnding = NO_ERROR;
+    m_awaitLivePicture = false;
     isStopRequired = false;
     if (cameraUse != NoMode) {
         isStopRequired = true;

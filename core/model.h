@@ -113,8 +113,9 @@ signals:
     void measurementStarted(int);
     void webcamActivated(Feature);
     void modelInitialized();
-    // The camera's picture changed for the first time since it was opened:
-    // the camera delivers live pictures. Once per opening.
+    // The camera's picture has kept changing since it was opened (several
+    // changes in a row, not one step): the camera delivers live pictures.
+    // Once per opening.
     void pictureChanged();
     // init() could not read the landmark model or allocate the detector
     // buffer: the start-up chain ends here.
@@ -205,6 +206,7 @@ private:
     void announceOpening();
     bool frameUsable();
     bool endOnFrozenCamera();
+    void countChange();
     void scaleFrame();
     void keepCaptured();
     void releaseCapture();
@@ -263,11 +265,18 @@ private:
     std::atomic<bool> m_previewPending{false};
     // Since the camera's picture last changed.
     EngineTimer m_unchangedTimer;
-    // The picture has changed since the camera was opened.
-    bool m_pictureChanged = false;
-    // The error that ended the last live preview, until a stop or a
-    // changing picture.
+    // Changes of the picture in a row since the opening, the time of the
+    // last one, and whether they have shown a live camera.
+    int m_changesInRow = 0;
+    qint64 m_lastChangeNs = 0;
+    bool m_pictureLive = false;
+    // The error that ended the last live preview, until a stop or a live
+    // picture.
     Error m_previewEnding = NO_ERROR;
+    // The last live preview ended on a still picture: the retries draw no
+    // frame until a stop or a live picture, or the page would show the still
+    // picture as live until it fails again.
+    bool m_awaitLivePicture = false;
 
     cv::Mat m_captured;      // as the camera gave it
     cv::Mat m_lastCaptured;  // the frame before it, in a buffer of its own

@@ -20,6 +20,11 @@ constexpr int kSettlingFrames = 7;
 // A camera whose picture holds a face and has not changed by a single byte
 // for this long has stopped delivering.
 constexpr qint64 kFrozenCameraMs = 2000;
+// A live camera's picture keeps changing: this many changes in a row, each
+// within kLiveGapNs of the one before. One step, from a dark picture to a
+// still photo, is no live camera.
+constexpr int kLiveChanges = 5;
+constexpr qint64 kLiveGapNs = 500 * 1000 * 1000;
 
 QString shapeText(int width, int height)
 {
@@ -52,7 +57,9 @@ bool Model::openCamera()
     setUpFrames();
     keepCaptured();
     m_unchangedTimer.start();
-    m_pictureChanged = false;
+    m_changesInRow = 0;
+    m_lastChangeNs = m_clock->nowNs();
+    m_pictureLive = false;
     restartFrameState();
     announceOpening();
     return true;
@@ -172,12 +179,8 @@ bool Model::frameUsable()
 bool Model::endOnFrozenCamera()
 {
     if (!samePicture(m_captured, m_lastCaptured)) {
+        countChange();
         m_unchangedTimer.start();
-        if (!m_pictureChanged) {
-            m_pictureChanged = true;
-            m_previewEnding = NO_ERROR;
-            emit pictureChanged();
-        }
         return false;
     }
     // The previous step's face is this picture's: it is the same.
@@ -191,9 +194,25 @@ bool Model::endOnFrozenCamera()
     if (!quietEnding(EMPTY_FRAME))
         qDebug() << "Model::endOnFrozenCamera() frozen frame, the same picture for" << unchanged << "ms";
     m_failure = QString("the camera has given the same picture for %1 ms").arg(unchanged);
+    // The page's retries draw no frame of this camera until it is live.
+    m_awaitLivePicture = m_livePreview && !isStopRequired;
     releaseCapture();
     emptyFrameEnd();
     return true;
+}
+
+// A change of the picture; once it has kept changing, the camera is live.
+void Model::countChange()
+{
+    const qint64 now = m_clock->nowNs();
+    m_changesInRow = now - m_lastChangeNs <= kLiveGapNs ? m_changesInRow + 1 : 1;
+    m_lastChangeNs = now;
+    if (m_pictureLive || m_changesInRow < kLiveChanges)
+        return;
+    m_pictureLive = true;
+    m_previewEnding = NO_ERROR;
+    m_awaitLivePicture = false;
+    emit pictureChanged();
 }
 
 // The frame as the camera gave it becomes the one the next is compared

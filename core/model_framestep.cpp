@@ -106,7 +106,7 @@ void Model::frameStep()
     measureBlinks(slot, stages);
     if (endOnLowFrameRate())
         return;
-    if (m_livePreview)
+    if (m_livePreview && !m_awaitLivePicture)
         drawPreview();
     reportStep(slot);
     stages.mark(StageRest);

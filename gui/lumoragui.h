@@ -326,7 +326,10 @@ private:
     Error m_currentError = NO_ERROR;
     BlinkMonitoringMessage m_statusMessage = NO_MESSAGE;
     bool m_errorShown = false;
-    bool m_errorBalloonShown = false;
+    // The error whose balloon was shown: not shown again, whatever starts
+    // and ends in between, until the camera gives a live picture or another
+    // error comes.
+    Error m_balloonError = NO_ERROR;
     bool m_presentationMode = false;
     bool m_cameraPaused = false;
     bool m_interactiveReminderSuspended = false;

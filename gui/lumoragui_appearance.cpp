@@ -91,11 +91,13 @@ void LumoraGUI::adjustGUIappearance()
         if (m_trayIcon) {
             m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/iconOrange16.svg")));
             m_trayIcon->setToolTip(error);
-            // Once per error: the mark is cleared together with the error.
-            if (!m_errorBalloonShown)
+            // Once per error: each camera start clears the error, and a
+            // camera that fails the same way at every start would balloon
+            // at every one.
+            if (m_balloonError != m_currentError)
                 showTrayBalloon(QStringLiteral("lumora"), error, QSystemTrayIcon::NoIcon, 7000);
         }
-        m_errorBalloonShown = true;
+        m_balloonError = m_currentError;
     } else if (m_cameraPaused) {
         m_lastStateCameraPaused = true;
         m_statusText = tr("lumora camera use paused");

@@ -232,7 +232,6 @@ void LumoraGUI::showCameraHold()
 void LumoraGUI::clearCameraError()
 {
     m_errorShown = false;
-    m_errorBalloonShown = false;
     if (ui->widget_warningWin10->isVisible())
         ui->widget_warningWin10->hide();
     m_currentError = NO_ERROR;
@@ -240,10 +239,12 @@ void LumoraGUI::clearCameraError()
     m_retryLogged = false;
 }
 
-// Only a picture that changes is live: a camera that gives one picture
-// again and again (a photo, a frozen driver) fails again at each retry.
+// Only a picture that keeps changing is live: a camera that gives one
+// picture again and again (a photo, a frozen driver) fails again at each
+// retry. A live picture, in any run, lets its next error balloon again.
 void LumoraGUI::cameraPictureChanged()
 {
+    m_balloonError = NO_ERROR;
     if (!m_errorAwaitsPicture || cameraUseHeld())
         return;
     qDebug() << "LumoraGUI::cameraPictureChanged() the camera delivers again";
@@ -356,6 +357,5 @@ void LumoraGUI::checkToDisableErrorToolTipIfNoCameraNeeded()
     if (m_currentError != MISSING_SYSTEM_TOOL)
         m_currentError = NO_ERROR;
     m_errorShown = false;
-    m_errorBalloonShown = false;
     adjustGUIappearance();
 }

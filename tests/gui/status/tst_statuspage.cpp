@@ -99,6 +99,15 @@ QStringList balloonTexts()
     return texts;
 }
 
+// Balloons shown since the last call.
+int newBalloons()
+{
+    int n = 0;
+    for (QWidget* balloon : topLevel("QBalloonTip"))
+        n += balloon->objectName().isEmpty() ? (balloon->setObjectName("counted"), 1) : 0;
+    return n;
+}
+
 }  // namespace
 
 class TestStatusPage : public QObject
@@ -219,23 +228,28 @@ void TestStatusPage::errorsInStatusLineAndTray()
         return count(w->trayIcon()->icon().pixmap(16, 16).toImage(), near(colour));
     };
     QVERIFY(iconPixels(green) > 20 && iconPixels(orange) == 0);
+    QTRY_VERIFY(w->trayIcon()->geometry().topLeft() != QPoint(0, 0));  // balloons are shown at once
 
     struct Case {
         Error sent;
         bool noCamera;
         QString text;
         bool shownInTray;
+        int balloons = 0;
     };
     const QList<Case> cases{
-        {LOW_MEMORY_OR_MISSING_MODEL, false, "Error: insufficient memory RAM or missing data.dat.", true},
-        {CAMERA_OCCUPIED, false, "Error: camera is used by other software.", true},
-        {CAMERA_OCCUPIED, true, "Error: camera is not connected.", true},
+        {LOW_MEMORY_OR_MISSING_MODEL, false, "Error: insufficient memory RAM or missing data.dat.", true, 1},
+        {CAMERA_OCCUPIED, false, "Error: camera is used by other software.", true, 1},
+        {CAMERA_OCCUPIED, true, "Error: camera is not connected.", true, 1},
         {LOW_FPS, false, "Error: low frame per second, cheap camera or bad light conditions.", false},
         {NO_FACE, false, "Face not detected, please test blink detection performance (webcam icon).", false},
         {MORE_FACES, false, "More than one face detected.", false},
         {EMPTY_FRAME, false,
+         "Error: empty frame received, camera unplugged? (or bad cable or broken camera or bad driver).", true, 1},
+        // The next run fails the same way: no balloon again.
+        {EMPTY_FRAME, false,
          "Error: empty frame received, camera unplugged? (or bad cable or broken camera or bad driver).", true},
-        {NO_CAMERA, false, "Error: camera is used by other software.", true},  // a camera is listed again
+        {NO_CAMERA, false, "Error: camera is used by other software.", true, 1},  // a camera is listed again
     };
     for (const Case& c : cases) {
         // A camera feature starting clears the previous error.
@@ -248,6 +262,7 @@ void TestStatusPage::errorsInStatusLineAndTray()
             cameras->list = {{"Front", 0}};
         w->showError(c.sent);
         const QString what = QString("error %1").arg(int(c.sent));
+        QVERIFY2(newBalloons() == c.balloons, qPrintable(what));
         QVERIFY2(line->isVisible() && line->text() == c.text, qPrintable(what + ": " + line->text()));
         if (c.shownInTray) {
             QVERIFY2(iconPixels(orange) > 20, qPrintable(what));
