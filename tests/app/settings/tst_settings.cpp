@@ -73,6 +73,10 @@ void TestSettings::initTestCase()
     m_config = qEnvironmentVariable("XDG_CONFIG_HOME");
     QVERIFY(!m_config.isEmpty());
     qInstallMessageHandler(collect);
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_config + "/system:" + m_config + "/sound"));
+    QVERIFY(QDir().mkpath(m_config + "/sound/Harnwick") && QDir().mkpath(m_config + "/system/Harnwick"));
+    QFile sound(m_config + "/sound/Harnwick/lumora.conf");
+    QVERIFY(sound.open(QIODevice::WriteOnly) && sound.write("[G]\nSOUND=7\n") > 0);
     ::umask(022);  // as most desktops start programs
 }
 
@@ -119,19 +123,25 @@ void TestSettings::unreadableFileIsKeptAsideAtTheNextSave()
     QCOMPARE(g_warnings.size(), 1);
     QFile::remove(kept.fileName());
 
-    // The organisation's file, which the store reads for keys it lacks,
-    // is damaged: the program's own file stays where it is.
-    g_warnings.clear();
-    QFile organisation(m_config + "/Harnwick.conf");
-    QVERIFY(organisation.open(QIODevice::WriteOnly));
-    organisation.write("[G]\n" + damage);
-    organisation.close();
-    QCOMPARE(openSettings()->value("G/NBD").toInt(), 4);
-    QCOMPARE(openSettings()->value("G/TBRR", 50).toInt(), 50);
-    saveSetting("TBRR", 9);
-    QCOMPARE(openSettings()->value("G/TBRR").toInt(), 9);
-    QVERIFY(QDir(QFileInfo(path).path()).entryList({"lumora.conf.*"}, QDir::Files).isEmpty());
-    QVERIFY(organisation.remove());
+    // A file the store reads for keys it lacks (the organisation's, the
+    // system-wide ones) is damaged: left out with one warning, never read;
+    // the program's own file stays where it is, the sound ones are read.
+    for (const QString& other : {m_config + "/Harnwick.conf", m_config + "/system/Harnwick/lumora.conf",
+                                 m_config + "/system/Harnwick.conf"}) {
+        g_warnings.clear();
+        QFile organisation(other);
+        QVERIFY(organisation.open(QIODevice::WriteOnly));
+        organisation.write("[G]\n" + damage);
+        organisation.close();
+        QCOMPARE(openSettings()->value("G/NBD").toInt(), 4);
+        QCOMPARE(openSettings()->value("G/SOUND").toInt(), 7);
+        saveSetting("TBRR", 9);
+        QCOMPARE(openSettings()->value("G/TBRR").toInt(), 9);
+        QVERIFY(QDir(QFileInfo(path).path()).entryList({"lumora.conf.*"}, QDir::Files).isEmpty());
+        QVERIFY2(g_warnings.size() == 1 && g_warnings.at(0).contains(other + " cannot be read"),
+                 qPrintable(other));
+        QVERIFY(organisation.remove());
+    }
 }
 
 void TestSettings::cleanup()
