@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMap>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStandardPaths>
 #include <exception>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/settings_filecheck.h"
@@ -28,12 +30,13 @@ struct Checked
 {
     bool valid = false;
     QByteArray stamp;
+    bool readerMetAMark = false;
     Verdict verdict = Verdict::Absent;
 };
 
 QMutex g_checkMutex;
 Checked g_own;
-Checked g_organisation;
+QHash<QString, Checked> g_fallbacks;  // by path
 
 // The values while the program's own file can be neither used nor moved.
 QMutex g_memoryMutex;
@@ -55,28 +58,77 @@ QString organisationPath()
     return configFolder() + kOrganisation + QStringLiteral(".conf");
 }
 
+// The files Qt's reader consults, in its order, for a key the program's
+// own file lacks: the organisation's file beside it, then in each folder
+// of $XDG_CONFIG_DIRS the application's file, then the organisation's.
+QStringList fallbackPaths()
+{
+    QStringList folders = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
+    if (!folders.isEmpty())
+        folders.removeFirst();  // the user's own
+    QStringList paths{organisationPath()};
+    for (const QString& folder : qAsConst(folders))
+        paths << folder + QLatin1Char('/') + kOrganisation + QLatin1Char('/') + kApplication +
+                     QStringLiteral(".conf");
+    for (const QString& folder : qAsConst(folders))
+        paths << folder + QLatin1Char('/') + kOrganisation + QStringLiteral(".conf");
+    return paths;
+}
+
+// The program's own file is its owner's alone: Qt makes a new file readable
+// by all (and keeps the mode of one that exists), and this one holds the
+// scrambled proxy credentials. Made before Qt writes into it; one an older
+// version left readable by others is closed.
+void keepOwnerOnly(const QString& path, bool create)
+{
+    if (create)
+        QDir().mkpath(QFileInfo(path).path());
+    const int fd = ownfiles::openRegular(QFile::encodeName(path), O_RDONLY | O_NOFOLLOW | (create ? O_CREAT : 0),
+                                         nullptr, 0600);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && (st.st_mode & 077))
+        ::fchmod(fd, 0600);
+    ::close(fd);
+}
+
+enum class Role { Own, Organisation, SystemWide };
+
 // Checks one file unless it is the one checked last (or after a failed
 // read or write, whatever its stamp). The program's own file that Qt
 // cannot read is moved aside (Absent then); one that cannot be moved, and
-// the organisation's, stay Unusable while they lie there. One warning each.
-Verdict check(const QString& path, bool own, Checked& last, bool afterFailure)
+// the others, which the program does not own, stay Unusable while they lie
+// there. One warning each.
+Verdict check(const QString& path, Role role, Checked& last, bool afterFailure, bool readerMetAMark = false)
 {
-    const QByteArray stamp = ownfiles::stampOf(QFile::encodeName(path));
+    QByteArray stamp = ownfiles::stampOf(QFile::encodeName(path));
     if (stamp.isEmpty()) {
         last.valid = false;
         return Verdict::Absent;
     }
-    if (last.valid && stamp == last.stamp && (!afterFailure || last.verdict == Verdict::Unusable))
+    if (last.valid && stamp == last.stamp && last.readerMetAMark == readerMetAMark &&
+        (!afterFailure || last.verdict == Verdict::Unusable))
         return last.verdict;
-    const QString why = settingsfiles::unusableBecause(path);
-    last = Checked{true, stamp, why.isEmpty() ? Verdict::Sound : Verdict::Unusable};
+    if (role == Role::Own) {
+        keepOwnerOnly(path, false);
+        stamp = ownfiles::stampOf(QFile::encodeName(path));
+    }
+    const QString why = settingsfiles::unusableBecause(path, readerMetAMark);
+    last = Checked{true, stamp, readerMetAMark, why.isEmpty() ? Verdict::Sound : Verdict::Unusable};
     if (why.isEmpty())
         return Verdict::Sound;
-    if (!own) {
+    if (role == Role::Organisation) {
         qWarning().noquote() << QStringLiteral(
                                     "LumoraSettings: the organisation's settings file %1 cannot be read "
                                     "(%2): left out")
                                     .arg(path, why);
+        return Verdict::Unusable;
+    }
+    if (role == Role::SystemWide) {
+        qWarning().noquote()
+            << QStringLiteral("LumoraSettings: the system-wide settings file %1 cannot be read (%2): left out")
+                   .arg(path, why);
         return Verdict::Unusable;
     }
     QString error;
@@ -94,17 +146,23 @@ Verdict check(const QString& path, bool own, Checked& last, bool afterFailure)
     return Verdict::Unusable;
 }
 
-struct Verdicts
+struct Files
 {
     Verdict own;
-    Verdict organisation;
+    QStringList fallbacks;  // the sound ones, in the reader's order
 };
 
-Verdicts checkFiles(bool afterFailure = false)
+// readerMetAMark: the own file is read by a reader that has met a UTF-8 mark.
+Files checkFiles(bool afterFailure = false, bool readerMetAMark = false)
 {
     QMutexLocker lock(&g_checkMutex);
-    return {check(storePath(), true, g_own, afterFailure),
-            check(organisationPath(), false, g_organisation, afterFailure)};
+    Files files{check(storePath(), Role::Own, g_own, afterFailure, readerMetAMark), {}};
+    const QString organisation = organisationPath();
+    for (const QString& path : fallbackPaths())
+        if (check(path, path == organisation ? Role::Organisation : Role::SystemWide, g_fallbacks[path],
+                  afterFailure) == Verdict::Sound)
+            files.fallbacks << path;
+    return files;
 }
 
 // Runs one read or sync of the store. Qt parses a file's values lazily, at
@@ -122,30 +180,16 @@ bool guarded(Access access)
     }
 }
 
-// The program's own file, made before Qt writes into it: Qt makes a new
-// file readable by all (and keeps the mode of one that exists), and this
-// one holds the scrambled proxy credentials.
-void createOwnerOnly(const QString& path)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    const int fd = ownfiles::openRegular(QFile::encodeName(path), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, nullptr,
-                                         0600);
-    if (fd >= 0)
-        ::close(fd);
-}
-
 }  // namespace
 
 LumoraSettings::LumoraSettings()
 {
-    const Verdicts verdicts = checkFiles();
-    if (verdicts.own == Verdict::Unusable)
-        return;
-    if (verdicts.organisation == Verdict::Unusable)
+    // Each file has a reader of its own, so that one left out is never read.
+    const Files files = checkFiles();
+    for (const QString& path : files.fallbacks)
+        m_fallbacks.push_back(std::make_unique<QSettings>(path, QSettings::IniFormat));
+    if (files.own != Verdict::Unusable)
         m_store = std::make_unique<QSettings>(storePath(), QSettings::IniFormat);
-    else
-        m_store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
-                                              kApplication);
 }
 
 LumoraSettings::~LumoraSettings()
@@ -161,13 +205,32 @@ QString LumoraSettings::fullKey(const QString& key) const
 
 QVariant LumoraSettings::value(const QString& key, const QVariant& defaultValue) const
 {
+    // The first file that holds the key, as Qt's reader looks them up.
+    const QString full = fullKey(key);
+    QVariant result;
+    bool found = false;
     if (!m_store) {
         QMutexLocker lock(&g_memoryMutex);
-        return g_memory.value(fullKey(key), defaultValue);
+        const auto it = g_memory.constFind(full);
+        found = it != g_memory.constEnd();
+        if (found)
+            result = *it;
+    } else {
+        guarded([&] {
+            if (m_store->contains(key)) {
+                result = m_store->value(key);
+                found = true;
+            }
+        });
     }
-    QVariant result = defaultValue;
-    guarded([&] { result = m_store->value(key, defaultValue); });
-    return result;
+    for (auto it = m_fallbacks.begin(); !found && it != m_fallbacks.end(); ++it)
+        guarded([&] {
+            if ((*it)->contains(full)) {
+                result = (*it)->value(full);
+                found = true;
+            }
+        });
+    return found ? result : defaultValue;
 }
 
 void LumoraSettings::setValue(const QString& key, const QVariant& value)
@@ -233,10 +296,10 @@ void LumoraSettings::sync()
     // first. One that cannot be read is kept aside and the values go into a
     // new file, owner-only; while it cannot be moved, it is never written.
     bool synced = false;
-    if (m_store && checkFiles().own != Verdict::Unusable) {
+    if (m_store && checkFiles(false, m_store->iniCodec() != nullptr).own != Verdict::Unusable) {
         const auto write = [this] {
             if (!m_written.isEmpty())
-                createOwnerOnly(storePath());
+                keepOwnerOnly(storePath(), true);
             m_store->sync();
         };
         synced = guarded(write) || (checkFiles().own == Verdict::Absent && guarded(write));

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <memory>
+#include <vector>
 
 // The settings store as the program opens it. It remembers the keys written
 // through it; when a sync (or the closing of the store) cannot write them,
@@ -17,9 +18,11 @@
 // stores, far too large, not a regular file), is kept aside whole with one
 // warning in the log, and the program goes on with the defaults; one that
 // cannot be moved is never opened again while it lies there: the values
-// then live in memory only. The organisation's file, which Qt reads beside
-// it and which other programs may own, is left where it is and left out.
-// A file the store makes is its owner's alone.
+// then live in memory only. The files read for keys the program's own file
+// lacks (the organisation's beside it, the system-wide ones under
+// $XDG_CONFIG_DIRS), which other programs may own, are checked the same
+// way; one that fails is left where it is and left out. The program's own
+// file is its owner's alone.
 //
 // Not a QSettings: every read goes through the guard here.
 class LumoraSettings
@@ -44,6 +47,7 @@ private:
     QString fullKey(const QString& key) const;
 
     std::unique_ptr<QSettings> m_store;  // none: the file cannot be used, the values live in memory
+    std::vector<std::unique_ptr<QSettings>> m_fallbacks;  // the sound files read after it, in Qt's order
     QStringList m_groups;
     QStringList m_written;  // full keys changed since the last sync
 };

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <QTextCodec>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -109,29 +110,55 @@ bool nextLine(const QByteArray& text, int* pos, int* start, int* end, int* equal
 }
 
 // The elements of the value text[from, to) (one, or several for a list),
-// unescaped as Qt's reader unescapes them, each byte taken as Latin-1.
-// Trailing blanks are kept: only the start of an element matters here.
-QStringList elements(const QByteArray& text, int from, int to)
+// unescaped as Qt's reader unescapes them. The reader decodes each run of
+// bytes between a backslash, a quote and a comma at once, with utf8 (which
+// drops a mark at the start of each run) or, without it, byte by byte as
+// Latin-1; spaces and tabs around an element are dropped unless quoted.
+QStringList elements(const QByteArray& text, int from, int to, QTextCodec* utf8)
 {
     QStringList result;
     QString element;
     bool quoted = false;
+    bool elementQuoted = false;
     bool skipBlanks = true;
+    int keep = 0;  // blanks before this are kept
+    const auto chop = [&] {
+        if (!elementQuoted)
+            while (element.size() > keep &&
+                   (element.endsWith(QLatin1Char(' ')) || element.endsWith(QLatin1Char('\t'))))
+                element.chop(1);
+    };
     for (int i = from; i < to;) {
-        const char c = text[i++];
-        if (skipBlanks && (c == ' ' || c == '\t'))
+        const char c = text[i];
+        if (skipBlanks && (c == ' ' || c == '\t')) {
+            ++i;
             continue;
+        }
+        if (skipBlanks)
+            keep = element.size();
         skipBlanks = false;
         if (c == '"') {
+            ++i;
+            elementQuoted = true;
             quoted = !quoted;
             skipBlanks = !quoted;
         } else if (c == ',' && !quoted) {
+            ++i;
+            chop();
             result << element;
             element.clear();
+            elementQuoted = false;
             skipBlanks = true;
         } else if (c != '\\') {
-            element += QChar(uchar(c));
-        } else if (i < to) {
+            int j = i + 1;
+            while (j < to && text[j] != '\\' && text[j] != '"' && text[j] != ',')
+                ++j;
+            element += utf8 ? utf8->toUnicode(text.constData() + i, j - i)
+                            : QString::fromLatin1(text.constData() + i, j - i);
+            i = j;
+        } else if (++i == to) {
+            keep = element.size();  // a backslash at the end keeps the blanks before it
+        } else {
             const char e = text[i++];
             if (const int simple = simpleEscape(e)) {
                 element += QChar(simple);
@@ -147,32 +174,51 @@ QStringList elements(const QByteArray& text, int from, int to)
             } else if ((e == '\n' || e == '\r') && i < to && (text[i] == '\n' || text[i] == '\r') && text[i] != e) {
                 ++i;  // a line continued; other escaped characters are dropped
             }
+            keep = element.size();
         }
     }
+    chop();
     result << element;
     return result;
 }
 
-// The kind ("@Variant", "@Rect", ...) of the first value in this INI text
-// that is not one Qt writes for the program's values, empty when there is
-// none. Qt writes a text that starts with '@' as "@@...", one holding a
-// NUL character as "@String(...)" and an empty list as "@Invalid()"; every
-// other value that starts with '@' is one Qt decodes into something else.
-QString otherKind(const QByteArray& text)
+// The kind ("@Variant", "@Rect", ...) of a value that Qt's reader hands to
+// its decoder, empty for text. Qt writes a text that starts with '@' as
+// "@@...", one holding a NUL character as "@String(...)" and an empty list
+// as "@Invalid()"; it decodes the kinds below only when the value ends with
+// ')' (and a rectangle, size or point only with the right number of parts).
+QString decodedKind(const QString& element)
 {
-    int pos = text.startsWith("\xef\xbb\xbf") ? 3 : 0;  // a UTF-8 mark
+    if (!element.startsWith(QLatin1Char('@')) || !element.endsWith(QLatin1Char(')')))
+        return QString();
+    const int paren = element.indexOf(QLatin1Char('('));
+    const QString kind = element.left(paren);
+    const int parts =
+        element.mid(paren + 1).count(QLatin1Char(' ')) + element.mid(paren + 1).count(QLatin1Char(')'));
+    if (kind == QLatin1String("@ByteArray") || kind == QLatin1String("@Variant") ||
+        kind == QLatin1String("@DateTime") || (kind == QLatin1String("@Rect") && parts == 4) ||
+        ((kind == QLatin1String("@Size") || kind == QLatin1String("@Point")) && parts == 2))
+        return kind;
+    return QString();
+}
+
+// The kind of the first value in this INI text that Qt's reader decodes
+// into something other than text, empty when there is none. A file that
+// starts with a UTF-8 mark is read as UTF-8 (so is every file by a reader
+// that has met such a file).
+QString otherKind(const QByteArray& text, bool readerMetAMark)
+{
+    const bool marked = text.startsWith("\xef\xbb\xbf");
+    QTextCodec* utf8 = marked || readerMetAMark ? QTextCodec::codecForName("UTF-8") : nullptr;
+    int pos = marked ? 3 : 0;
     int start, end, equals;
     while (nextLine(text, &pos, &start, &end, &equals)) {
         if (text[start] == '[' || equals < 0)
             continue;  // a group's name, or no value
-        for (const QString& element : elements(text, equals + 1, end)) {
-            if (!element.startsWith(QLatin1Char('@')) || element.startsWith(QLatin1String("@@"))
-                || element.startsWith(QLatin1String("@String(")) || element.startsWith(QLatin1String("@Invalid()")))
-                continue;
-            QString kind = QStringLiteral("@");
-            for (int k = 1; k < qMin(element.size(), 16) && element.at(k).isLetter() && element.at(k).unicode() < 128; ++k)
-                kind += element.at(k);
-            return kind;
+        for (const QString& element : elements(text, equals + 1, end, utf8)) {
+            const QString kind = decodedKind(element);
+            if (!kind.isEmpty())
+                return kind;
         }
     }
     return QString();
@@ -180,7 +226,7 @@ QString otherKind(const QByteArray& text)
 
 }  // namespace
 
-QString unusableBecause(const QString& path)
+QString unusableBecause(const QString& path, bool readerMetAMark)
 {
     bool notRegular = false;
     const int fd = ownfiles::openRegular(QFile::encodeName(path), O_RDONLY, &notRegular);
@@ -205,7 +251,7 @@ QString unusableBecause(const QString& path)
     if (st.st_size > kMaxFileBytes || text.size() > kMaxFileBytes)
         return QStringLiteral("%1 bytes, far more than a settings file holds")
             .arg(qMax<qint64>(st.st_size, text.size()));
-    const QString kind = otherKind(text);
+    const QString kind = otherKind(text, readerMetAMark);
     return kind.isEmpty() ? QString() : QStringLiteral("a value of a kind the program never stores: %1").arg(kind);
 }
 

@@ -15,8 +15,10 @@ constexpr qint64 kMaxFileBytes = 1024 * 1024;
 
 // Why Qt's reader must not read the file at path (empty when it may): not
 // a regular file, larger than kMaxFileBytes, or holding a value of a kind
-// the program never stores, found without decoding it. Opens nothing but a
-// regular file, without waiting.
-QString unusableBecause(const QString& path);
+// the program never stores, found without decoding it, every byte read as
+// Qt's reader reads it. Opens nothing but a regular file, without waiting.
+// readerMetAMark: as a reader that has read a file starting with a UTF-8
+// mark reads every file from then on (as UTF-8).
+QString unusableBecause(const QString& path, bool readerMetAMark = false);
 
 }  // namespace settingsfiles

@@ -1,9 +1,6 @@
 #include "net/servercontroller.h"
 
 #include <QDebug>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,21 +55,6 @@ QString bodyOf(QNetworkReply* reply)
     return QString::fromLatin1(body);
 }
 
-// The settings file holds the scrambled proxy credentials: only its owner
-// may read it. Created empty first when missing, so that it is never on
-// disk with wider permissions.
-void restrictToOwner(const LumoraSettings& settings)
-{
-    const QString path = settings.fileName();
-    if (!QFile::exists(path)) {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.close();
-    }
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-}
-
 }  // namespace
 
 ServerController::ServerController(QObject* parent)
@@ -93,7 +75,6 @@ void ServerController::init()
     m_manager = new QNetworkAccessManager(this);
 
     auto settings = openSettings();
-    restrictToOwner(*settings);
     settings->beginGroup(QStringLiteral("LL"));
     m_serial = settings->value(QStringLiteral("WPID"), QString()).toString();
     QByteArray machineId;
@@ -150,7 +131,6 @@ QString ServerController::decryptString(QString text, quint64 key)
 void ServerController::saveProperty(QString key, QVariant value)
 {
     auto settings = openSettings();
-    restrictToOwner(*settings);
     settings->beginGroup(QStringLiteral("LL"));
     settings->setValue(key, value);
     settings->endGroup();
@@ -361,7 +341,6 @@ void ServerController::proxySettingsVerified()
         applySystemConfiguration();
     }
     auto settings = openSettings();
-    restrictToOwner(*settings);
     settings->beginGroup(QStringLiteral("P"));
     settings->setValue(QStringLiteral("PA"), encryptString(accepted.password(), m_cryptKey));
     settings->setValue(QStringLiteral("U"), encryptString(accepted.user(), m_cryptKey));
@@ -369,5 +348,4 @@ void ServerController::proxySettingsVerified()
     settings->setValue(QStringLiteral("PO"), int(accepted.port()));
     settings->endGroup();
     settings->sync();
-    restrictToOwner(*settings);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Pictures and clips of shapes no camera or photo has, for the tools'
-// tests, settings values of kinds the program never stores, and the peak
-// memory of the programs a test has run.
+// tests, settings values of kinds the program never stores, settings files
+// to try on Qt's reader, and the peak memory of the programs a test has run.
 
 #include <QByteArray>
 #include <QDataStream>
@@ -9,6 +9,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QVariant>
 #include <QtEndian>
 #include <cctype>
 #include <climits>
@@ -124,6 +125,44 @@ inline QList<QPair<const char*, QByteArray>> settingsValuesOfOtherKinds()
             {"20,000 nested region records", settingsValue(regions + QByteArray(4 * n, '\0'))},
             {"20,000 lists named by type", settingsValue(lists + QByteArray("\0\0\0\2\0\0\0\0\0", 9), "@DateTime(")},
             {"40000 x 40000 picture", settingsValue(stream([](QDataStream& s) { s << 70 << 1; }) + picture)}};
+}
+
+// A settings file that Qt's reader takes apart in many ways: UTF-8 marks
+// (at the file's start, a group's, a key's, after escapes, quotes, commas
+// and continued lines), raw bytes of 0x80 and above, invalid UTF-8, quotes,
+// lists, continued lines and groups, around small values of each kind Qt
+// decodes ("@Variant" ones to the text "decoded") and texts like them.
+inline QByteArray randomSettingsFile(quint64 state)
+{
+    const auto pick = [&state](int n) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return int((state >> 33) % quint64(n));
+    };
+    const auto variant = [](const QVariant& value) {
+        QByteArray bytes;
+        QDataStream s(&bytes, QIODevice::WriteOnly);
+        s.setVersion(QDataStream::Qt_4_0);
+        s << value;
+        return settingsValue(bytes);
+    };
+    const QByteArray mark = "\xef\xbb\xbf";
+    const QList<QByteArray> pieces = {mark,   mark,   "\xe9", "\xc3\xa9", "\xc3",  "\xff", "\\x40",
+                                      "\\\"", "\\\\", "\\n",  "\\x",      "\\101", "\"",   ",",
+                                      " ",    "\t",   "\\\n", "ab",       "@",     ")",    ";"};
+    const QList<QByteArray> values = {variant(5),        variant("decoded"), "@Rect(1 2 3 4)", "@Size(5 6)",
+                                      "@Point(7 8)",     "@ByteArray(ab)",   "@String(ab)",    "@Invalid()",
+                                      "@@Rect(1 2 3 4)", "@Rect(1 2 3)",     "@Other(1)"};
+    QByteArray file = pick(2) ? mark : QByteArray();
+    for (int line = 0, lines = 1 + pick(5); line < lines; ++line) {
+        file += pick(5) ? QByteArray() : pick(2) ? QByteArray("[G]\n") : "[" + mark + "H]\n";
+        file += (pick(6) ? QByteArray() : mark) + "k" + QByteArray::number(line) + (pick(4) ? "=" : " = ");
+        for (int n = 1 + pick(6); n > 0; --n) {
+            const QList<QByteArray>& from = pick(3) ? pieces : values;
+            file += from.at(pick(from.size()));
+        }
+        file += pick(5) ? "\n" : "\r\n";
+    }
+    return file;
 }
 
 // The largest resident size (VmHWM) a running process has reached, in MB.

@@ -12,6 +12,7 @@
 
 #include "app/languages.h"
 #include "app/settings.h"
+#include "app/settings_filecheck.h"
 #include "tests/support/fullstore.h"
 #include "tests/support/hostileinputs.h"
 
@@ -33,6 +34,17 @@ QByteArray onDisk()
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Whether Qt's reader gave anything but text, a list of texts or nothing
+// ("@Invalid()"): a value of another kind, or the text of a "@Variant".
+bool decodedByQt(const QVariant& value)
+{
+    const QVariantList list = value.toList();
+    if (value.type() == QVariant::List)
+        return std::any_of(list.begin(), list.end(), decodedByQt);
+    return value.type() == QVariant::String ? value.toString() == "decoded"
+                                            : value.isValid() && value.type() != QVariant::StringList;
+}
+
 }  // namespace
 
 // Every read goes through the store's guard: no QSettings reference to the
@@ -49,6 +61,8 @@ private slots:
     void unreadableFileIsKeptAsideAtTheNextSave_data();
     void unreadableFileIsKeptAsideAtTheNextSave();
     void lostWritesAreLoggedWithTheirKeys();
+    void checkRefusesWhatQtDecodes_data();
+    void checkRefusesWhatQtDecodes();
 
 private:
     QString m_config;
@@ -59,6 +73,10 @@ void TestSettings::initTestCase()
     m_config = qEnvironmentVariable("XDG_CONFIG_HOME");
     QVERIFY(!m_config.isEmpty());
     qInstallMessageHandler(collect);
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_config + "/system:" + m_config + "/sound"));
+    QVERIFY(QDir().mkpath(m_config + "/sound/Harnwick") && QDir().mkpath(m_config + "/system/Harnwick"));
+    QFile sound(m_config + "/sound/Harnwick/lumora.conf");
+    QVERIFY(sound.open(QIODevice::WriteOnly) && sound.write("[G]\nSOUND=7\n") > 0);
     ::umask(022);  // as most desktops start programs
 }
 
@@ -105,19 +123,25 @@ void TestSettings::unreadableFileIsKeptAsideAtTheNextSave()
     QCOMPARE(g_warnings.size(), 1);
     QFile::remove(kept.fileName());
 
-    // The organisation's file, which the store reads for keys it lacks,
-    // is damaged: the program's own file stays where it is.
-    g_warnings.clear();
-    QFile organisation(m_config + "/Harnwick.conf");
-    QVERIFY(organisation.open(QIODevice::WriteOnly));
-    organisation.write("[G]\n" + damage);
-    organisation.close();
-    QCOMPARE(openSettings()->value("G/NBD").toInt(), 4);
-    QCOMPARE(openSettings()->value("G/TBRR", 50).toInt(), 50);
-    saveSetting("TBRR", 9);
-    QCOMPARE(openSettings()->value("G/TBRR").toInt(), 9);
-    QVERIFY(QDir(QFileInfo(path).path()).entryList({"lumora.conf.*"}, QDir::Files).isEmpty());
-    QVERIFY(organisation.remove());
+    // A file the store reads for keys it lacks (the organisation's, the
+    // system-wide ones) is damaged: left out with one warning, never read;
+    // the program's own file stays where it is, the sound ones are read.
+    for (const QString& other : {m_config + "/Harnwick.conf", m_config + "/system/Harnwick/lumora.conf",
+                                 m_config + "/system/Harnwick.conf"}) {
+        g_warnings.clear();
+        QFile organisation(other);
+        QVERIFY(organisation.open(QIODevice::WriteOnly));
+        organisation.write("[G]\n" + damage);
+        organisation.close();
+        QCOMPARE(openSettings()->value("G/NBD").toInt(), 4);
+        QCOMPARE(openSettings()->value("G/SOUND").toInt(), 7);
+        saveSetting("TBRR", 9);
+        QCOMPARE(openSettings()->value("G/TBRR").toInt(), 9);
+        QVERIFY(QDir(QFileInfo(path).path()).entryList({"lumora.conf.*"}, QDir::Files).isEmpty());
+        QVERIFY2(g_warnings.size() == 1 && g_warnings.at(0).contains(other + " cannot be read"),
+                 qPrintable(other));
+        QVERIFY(organisation.remove());
+    }
 }
 
 void TestSettings::cleanup()
@@ -171,6 +195,35 @@ void TestSettings::lostWritesAreLoggedWithTheirKeys()
     saveSetting("TBRR", 9);
     QCOMPARE(g_warnings, QStringList());
     QVERIFY(onDisk().contains("TBRR=9"));
+}
+
+void TestSettings::checkRefusesWhatQtDecodes_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    // A mark before a value, after a comma, an escape, a quote and a
+    // continued line; invalid UTF-8; letters typed by the user.
+    const QByteArray m = "\xef\xbb\xbf";
+    for (const QByteArray& value : {m + "@Rect(1 2 3 4)", "a, " + m + "@Size(1 2)", "\\x40" + m + "Point(1 2)",
+                                    "\"" + m + "@Rect(1 2 3 4)\"", "\\\n" + m + "@ByteArray(a)",
+                                    QByteArray("\xc3@Point(1 2)"), QByteArray("Gr\xc3\xbc\xc3\x9f")})
+        for (const QByteArray& start : {m, QByteArray()})
+            QTest::newRow((start + value).toPercentEncoding(" ,@()").constData()) << start + "[LL]\nX=" + value;
+    for (quint32 seed = 0; seed < 3000; ++seed)
+        QTest::newRow(qPrintable(QStringLiteral("random %1").arg(seed))) << hostile::randomSettingsFile(seed);
+}
+
+// The check refuses exactly the files in which Qt's reader decodes a value.
+void TestSettings::checkRefusesWhatQtDecodes()
+{
+    QFETCH(QByteArray, file);
+    QTemporaryFile out;  // a new name for each row: Qt's reader keeps what it read by name
+    QVERIFY(out.open() && out.write(file) == file.size() && out.flush());
+    QSettings qt(out.fileName(), QSettings::IniFormat);
+    bool decoded = false;
+    for (const QString& key : qt.allKeys())
+        decoded = decodedByQt(qt.value(key)) || decoded;
+    const QString why = settingsfiles::unusableBecause(out.fileName());
+    QVERIFY2(why.isEmpty() != decoded, qPrintable(why + " | " + file.toPercentEncoding()));
 }
 
 QTEST_MAIN(TestSettings)
