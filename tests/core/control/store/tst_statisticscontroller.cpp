@@ -229,12 +229,11 @@ void TestStatisticsController::missingOrEmptyFile()
         writeFile(dir + "statistics.json", content);
 
     StatisticsController store(dir);
-    QCOMPARE(fileData(dir + "statistics.json"), QJsonValue(QJsonArray()));
-    QVERIFY(asideFiles(dir).isEmpty());
-
     QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
     QSignalSpy ready(&store, &StatisticsController::statsControllerInitialized);
     store.init();
+    QCOMPARE(fileData(dir + "statistics.json"), QJsonValue(QJsonArray()));
+    QVERIFY(asideFiles(dir).isEmpty());
     QCOMPARE(ready.count(), 1);
     QCOMPARE(small.count(), 1);
     checkRecords(lastSmall(small), 0, 0);
@@ -608,7 +607,7 @@ void TestStatisticsController::killedWhileWriting()
     }
     QVERIFY(grew > 0);  // the writer really was writing when killed
     // What the last kill left of its write goes when a store starts.
-    StatisticsController store(m_dir);
+    StatisticsController(m_dir).init();
     QCOMPARE(QDir(m_dir).entryList(QDir::Files | QDir::Hidden), (QStringList{"statistics.json", "statistics.json.lock"}));
 }
 
@@ -623,7 +622,7 @@ void TestStatisticsController::staleTemporaryFilesRemoved()
     writeFile(m_tmp->path() + "/elsewhere", "the user's");
     QVERIFY(QFile::link(m_tmp->path() + "/elsewhere", m_dir + "statistics.json.saving-Lnkabc"));
 
-    StatisticsController store(m_dir);
+    StatisticsController(m_dir).init();
     for (const QString& name : stale)
         QVERIFY2(!QFileInfo::exists(m_dir + name), qPrintable(name));
     for (const QString& name : others)
@@ -654,6 +653,7 @@ void TestStatisticsController::fifoNeverWaitedOn()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("file cannot be opened"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept aside as"));
     StatisticsController store(m_dir);
+    store.init();
     done = true;
     watchdog.join();
     QVERIFY(!released);
@@ -665,8 +665,6 @@ void TestStatisticsController::fifoNeverWaitedOn()
     struct stat st {};
     QCOMPARE(::lstat(QFile::encodeName(aside.first().absoluteFilePath()).constData(), &st), 0);
     QVERIFY(S_ISFIFO(st.st_mode));
-    QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
-    store.init();
     store.addMeasurement(12.5, QString(), 150);
     QVERIFY(QFileInfo(m_file).isFile());
     QCOMPARE(fileData(m_file).toArray().size(), 1);
@@ -732,7 +730,7 @@ void TestStatisticsController::writersShareFolder()
                            {m_dir, "200", QStringLiteral("w%1").arg(w), starts ? "named" : ""});
     const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     while (starts && !processes[0].waitForFinished(5))
-        StatisticsController store(m_dir);
+        StatisticsController(m_dir).init();
     qInstallMessageHandler(previous);
     for (int w = 0; w < writers; ++w) {
         QVERIFY(processes[w].state() == QProcess::NotRunning || processes[w].waitForFinished(60000));
