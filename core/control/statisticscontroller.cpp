@@ -88,9 +88,10 @@ constexpr int kRetryIntervalMs = 1000;
 
 bool samePlace(int fd, const QByteArray& path)
 {
-    struct stat opened {}, named {};
-    return ::fstat(fd, &opened) == 0 && ::lstat(path.constData(), &named) == 0 && opened.st_dev == named.st_dev
-        && opened.st_ino == named.st_ino;
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.constData(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
 }
 
 // Opens the lock file. What no process can lock (a folder, a FIFO, a link,
@@ -106,8 +107,8 @@ int openLockFile(const QByteArray& path, QString* error)
         return fd;
     }
     const bool notAFile = notRegular || errno == ELOOP;
-    const QString aside = ownfiles::keepAside(QFile::decodeName(path), notAFile ? QStringLiteral("not-a-file")
-                                                                                : QStringLiteral("not-ours"), error);
+    const QString aside = ownfiles::keepAside(
+        QFile::decodeName(path), notAFile ? QStringLiteral("not-a-file") : QStringLiteral("not-ours"), error);
     if (aside.isEmpty())
         return -1;
     qWarning() << "StatisticsController: unusable statistics.json lock kept aside as" << aside;
@@ -222,9 +223,9 @@ ReadResult readRegularFile(const QString& path, const QByteArray& known, QByteAr
         // other reasons (EIO, EMFILE, ...) may pass.
         const int reason = errno;
         *error = QString::fromLocal8Bit(strerror(reason));
-        return reason == ENOENT ? ReadResult::Missing
-            : reason == EACCES || reason == EPERM ? ReadResult::Unusable
-                                                  : ReadResult::Failed;
+        return reason == ENOENT                      ? ReadResult::Missing
+               : reason == EACCES || reason == EPERM ? ReadResult::Unusable
+                                                     : ReadResult::Failed;
     }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
@@ -236,8 +237,8 @@ ReadResult readRegularFile(const QString& path, const QByteArray& known, QByteAr
         char piece[1 << 16];
         qint64 at = 0;
         qint64 n = 0;
-        while (at < known.size() && (n = file.read(piece, qMin<qint64>(sizeof piece, known.size() - at))) > 0
-               && std::memcmp(piece, known.constData() + at, size_t(n)) == 0)
+        while (at < known.size() && (n = file.read(piece, qMin<qint64>(sizeof piece, known.size() - at))) > 0 &&
+               std::memcmp(piece, known.constData() + at, size_t(n)) == 0)
             at += n;
         if (at == known.size() && file.read(piece, 1) == 0) {
             *text = known;
@@ -539,8 +540,8 @@ bool StatisticsController::storePending(int waitMs)
 
 QJsonArray StatisticsController::recordsLeftBeside(QStringList* names)
 {
-    static const QRegularExpression leftBesideName(QLatin1Char('^') + QRegularExpression::escape(kLeftBesidePrefix) +
-                                                   QStringLiteral("[0-9]+-[0-9a-f]+$"));
+    static const QRegularExpression leftBesideName(
+        QLatin1Char('^') + QRegularExpression::escape(kLeftBesidePrefix) + QStringLiteral("[0-9]+-[0-9a-f]+$"));
     const QFileInfoList candidates =
         QDir(QFileInfo(m_filePath).absolutePath())
             .entryInfoList({kLeftBesidePrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
@@ -554,7 +555,8 @@ QJsonArray StatisticsController::recordsLeftBeside(QStringList* names)
         QJsonDocument file;
         const Reading reading = readHistory(path, QByteArray(), &text, &file);
         QString error;
-        if (reading == Reading::Damaged && !ownfiles::keepAside(path, QStringLiteral("unreadable"), &error).isEmpty())
+        if (reading == Reading::Damaged &&
+            !ownfiles::keepAside(path, QStringLiteral("unreadable"), &error).isEmpty())
             qWarning() << "StatisticsController: unreadable measurements kept aside" << path;
         if (reading != Reading::History)
             continue;
