@@ -581,7 +581,8 @@ void StatisticsController::retryLater()
 
 void StatisticsController::storeBeforeEnd()
 {
-    if (!m_retry->isActive())
+    // A new or replaced empty history waits for no one: the next start writes it.
+    if (!m_retry->isActive() || (m_unsaved.isEmpty() && !m_deleting))
         return;
     m_retry->stop();
     if (storePending(kEndWaitMs))
