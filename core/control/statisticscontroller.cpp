@@ -12,6 +12,9 @@
 #include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QThread>
+#include <QTimer>
+#include <QRandomGenerator>
+#include <QSet>
 
 #include <cctype>
 #include <cerrno>
@@ -20,6 +23,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/loggedvalue.h"
@@ -74,46 +78,78 @@ QVector<T> subRange(const QVector<T>& v, int start, int end)
     return v.mid(start, end - start + 1);
 }
 
-// Opened rather than looked up, so that a network file system checks it anew.
-QByteArray fileStamp(const QString& path)
+// Bounds of the waits for the lock on the store's thread: at the first
+// read (the start chain waits for it), at each try, and at the end.
+constexpr int kStartWaitMs = 300;
+constexpr int kWaitMs = 5000;
+constexpr int kRetryWaitMs = 100;
+constexpr int kEndWaitMs = 3000;
+constexpr int kRetryIntervalMs = 1000;
+
+bool samePlace(int fd, const QByteArray& path)
 {
-    const int fd = ownfiles::openRegular(QFile::encodeName(path), O_RDONLY);
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.constData(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+// Opens the lock file. What no process can lock (a folder, a FIFO, a link,
+// a file of another user) is kept aside and made anew.
+int openLockFile(const QByteArray& path, QString* error)
+{
+    const int flags = O_RDWR | O_CREAT | O_NOFOLLOW;
+    bool notRegular = false;
+    int fd = ownfiles::openRegular(path, flags, &notRegular, 0600);
+    if (fd >= 0 || (!notRegular && errno != ELOOP && errno != EACCES && errno != EPERM)) {
+        if (fd < 0)
+            *error = QString::fromLocal8Bit(strerror(errno));
+        return fd;
+    }
+    const bool notAFile = notRegular || errno == ELOOP;
+    const QString aside = ownfiles::keepAside(
+        QFile::decodeName(path), notAFile ? QStringLiteral("not-a-file") : QStringLiteral("not-ours"), error);
+    if (aside.isEmpty())
+        return -1;
+    qWarning() << "StatisticsController: unusable statistics.json lock kept aside as" << aside;
+    fd = ownfiles::openRegular(path, flags | O_EXCL, nullptr, 0600);
+    if (fd < 0 && errno == EEXIST)  // another process made it anew first
+        fd = ownfiles::openRegular(path, flags, nullptr, 0600);
     if (fd < 0)
-        return QByteArray();
-    const QByteArray stamp = ownfiles::stampOf(fd);
-    ::close(fd);
-    return stamp;
+        *error = QString::fromLocal8Bit(strerror(errno));
+    return fd;
 }
 
 // An exclusive lock on a file of the data folder, held from a store's read
 // of statistics.json to the end of its write, so that no process writes
 // from a stale read or removes another's write in flight. The wait is
-// bounded: a process that keeps the lock (stopped, or a file system without
-// locks) must not stop the others from storing.
+// bounded; without the lock nothing is written.
 class StoreLock
 {
 public:
-    explicit StoreLock(const QString& path)
+    StoreLock(const QString& path, int waitMs)
     {
-        bool notRegular = false;
-        m_fd = ownfiles::openRegular(QFile::encodeName(path), O_RDWR | O_CREAT | O_NOFOLLOW, &notRegular, 0600);
-        if (m_fd < 0) {
-            m_error = notRegular ? QStringLiteral("not a regular file") : QString::fromLocal8Bit(strerror(errno));
-            return;
-        }
-        const QDeadlineTimer deadline(5000);
-        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR) {
+        const QByteArray name = QFile::encodeName(path);
+        const QDeadlineTimer deadline(waitMs);
+        while ((m_fd = openLockFile(name, &m_error)) >= 0) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+                // A lock file kept aside meanwhile locks nobody out.
+                if (samePlace(m_fd, name)) {
+                    m_held = true;
+                    return;
+                }
+            } else if (errno != EWOULDBLOCK && errno != EINTR) {
                 m_error = QString::fromLocal8Bit(strerror(errno));
                 return;
             }
+            ::close(m_fd);
+            m_fd = -1;
             if (deadline.hasExpired()) {
-                m_error = QStringLiteral("another process has held it for 5 s");
+                m_error = QStringLiteral("another process holds it");
                 return;
             }
             QThread::msleep(5);
         }
-        m_held = true;
     }
     ~StoreLock()
     {
@@ -135,18 +171,20 @@ private:
 // Writes of the file go to a temporary file of this name plus six random
 // letters beside it first; a write cut short by a kill leaves one behind.
 const QString kTemporaryPrefix = QStringLiteral("statistics.json.saving-");
+// Measurements a process could not store before its end wait in files of
+// this name plus the process id and a random number, written without the lock.
+const QString kLeftBesidePrefix = QStringLiteral("statistics.json.pending-");
 
 // Writes a temporary file beside the target and renames it over the target
 // only when every byte reached the disk, so the target is always whole. A
-// link is followed: its target is replaced, the link stays. *stamp gets the
-// stamp of the new file.
-bool saveAtomically(const QString& path, const QByteArray& bytes, QString* openError, QString* writeError,
-                    QByteArray* stamp)
+// link is followed: its target is replaced, the link stays. The temporary
+// file's name is prefix plus six random letters.
+bool saveAtomically(const QString& path, const QString& prefix, const QByteArray& bytes, QString* openError,
+                    QString* writeError)
 {
     const QFileInfo info(path);
     const QString target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
-    QTemporaryFile file(QFileInfo(target).absolutePath() + QLatin1Char('/') + kTemporaryPrefix +
-                        QStringLiteral("XXXXXX"));
+    QTemporaryFile file(QFileInfo(target).absolutePath() + QLatin1Char('/') + prefix + QStringLiteral("XXXXXX"));
     if (!file.open()) {
         *openError = file.errorString();
         return false;
@@ -164,35 +202,55 @@ bool saveAtomically(const QString& path, const QByteArray& bytes, QString* openE
         return false;
     }
     file.setAutoRemove(false);
-    *stamp = ownfiles::stampOf(file.handle());
     return true;
 }
 
 // Reads a file that must be a regular one. Anything else at the path (a
 // FIFO, a device, a folder) is never read from: opening does not wait for a
-// writer, and the content is not taken. *stamp gets the stamp of what was
-// read.
-enum class ReadResult { Missing, Read, NotRegular, Failed };
-ReadResult readRegularFile(const QString& path, QByteArray* text, QString* error, QByteArray* stamp)
+// writer, and the content is not taken. A file that holds known is compared
+// piece by piece, not read whole.
+enum class ReadResult { Missing, Read, Unusable, Failed };
+ReadResult readRegularFile(const QString& path, const QByteArray& known, QByteArray* text, QString* error)
 {
     bool notRegular = false;
     const int fd = ownfiles::openRegular(QFile::encodeName(path), O_RDONLY, &notRegular);
     if (fd < 0 && notRegular) {
         *error = QStringLiteral("not a regular file");
-        return ReadResult::NotRegular;
+        return ReadResult::Unusable;
     }
     if (fd < 0) {
-        *error = QString::fromLocal8Bit(strerror(errno));
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+        // Another user's file (left by a run as root) stays unreadable; the
+        // other reasons (EIO, EMFILE, ...) may pass.
+        const int reason = errno;
+        *error = QString::fromLocal8Bit(strerror(reason));
+        return reason == ENOENT                      ? ReadResult::Missing
+               : reason == EACCES || reason == EPERM ? ReadResult::Unusable
+                                                     : ReadResult::Failed;
     }
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         *error = file.errorString();
         return ReadResult::Failed;
     }
-    *stamp = ownfiles::stampOf(fd);
+    if (!known.isEmpty() && file.size() == known.size()) {
+        char piece[1 << 16];
+        qint64 at = 0;
+        qint64 n = 0;
+        while (at < known.size() && (n = file.read(piece, qMin<qint64>(sizeof piece, known.size() - at))) > 0 &&
+               std::memcmp(piece, known.constData() + at, size_t(n)) == 0)
+            at += n;
+        if (at == known.size() && file.read(piece, 1) == 0) {
+            *text = known;
+            return ReadResult::Read;
+        }
+        file.seek(0);
+    }
     *text = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return ReadResult::Failed;
+    }
     return ReadResult::Read;
 }
 
@@ -233,23 +291,23 @@ int topLevelMemberCount(const QByteArray& text, const QString& name)
 }  // namespace
 
 StatisticsController::StatisticsController(QString directory, QObject* parent)
-    : QObject(parent), m_directory(std::move(directory))
+    : QObject(parent), m_directory(std::move(directory)), m_retry(new QTimer(this))
 {
     qDebug() << "StatisticsController::StatisticsController ";
-    if (!m_directory.isEmpty() && !QDir().mkpath(m_directory))
-        qWarning() << "StatisticsController: folder cannot be created" << m_directory;
     m_filePath = QDir(m_directory).filePath(QStringLiteral("statistics.json"));
-    const StoreLock lock(lockPath());
-    if (lock.held())
-        removeStaleTemporaryFiles();
-    else
-        qWarning() << "StatisticsController: statistics.json lock cannot be had, interrupted writes are left"
-                   << lock.error();
-    m_document = loadMeasurementsFromJson(m_filePath);
+    m_retry->setSingleShot(true);
+    m_retry->setInterval(kRetryIntervalMs);
+    connect(m_retry, &QTimer::timeout, this, [this] {
+        if (storePending(kRetryWaitMs))
+            createSmallStatistics();  // what was taken in shows
+        else
+            m_retry->start();
+    });
 }
 
 StatisticsController::~StatisticsController()
 {
+    storeBeforeEnd();
     qDebug() << "StatisticsController::~StatisticsController() thread" << QThread::currentThreadId();
 }
 
@@ -257,67 +315,92 @@ QJsonDocument StatisticsController::loadMeasurementsFromJson(QString path)
 {
     qDebug() << "StatisticsController::loadMeasurementsFromJson " << QThread::currentThreadId() << "path"
              << path;
-
-    QJsonDocument document;
-    switch (readHistory(path, &document)) {
-    case Reading::History:
-        return document;
-    case Reading::Blank:
-        // A missing or empty file holds no history: it becomes an empty one.
-        m_document = emptyHistory();
-        writeDocument();
-        return m_document;
-    case Reading::Unusable:
-        break;
-    }
-    // The file may be all the user's history, broken by an interrupted write
-    // of an older version or by hand: it is kept under a name of its own and
-    // the store goes on with an empty history in a new file.
     m_document = emptyHistory();
-    if (keepAside(path))
-        writeDocument();
+    // Another process holding the lock for long, or a read failing for a
+    // passing reason, must not hold up the start: the history shows as the
+    // file holds it (writes replace it whole) and is stored later.
+    if (!storePending(kStartWaitMs)) {
+        if (m_seenContent.isEmpty())
+            takeInFile(false);
+        retryLater();
+    }
     return m_document;
 }
 
-StatisticsController::Reading StatisticsController::readHistory(const QString& path, QJsonDocument* document)
+StatisticsController::Reading StatisticsController::readHistory(const QString& path, const QByteArray& known,
+                                                                QByteArray* text, QJsonDocument* document) const
 {
     const QFileInfo info(path);
-    bool usable = true;
-    QByteArray text;
     QString error;
-    m_seenStamp.clear();
-    switch (readRegularFile(path, &text, &error, &m_seenStamp)) {
+    const ReadResult result = readRegularFile(path, known, text, &error);
+    switch (result) {
     case ReadResult::Missing:
-        break;
+        return Reading::Blank;
     case ReadResult::Read:
         qDebug() << "StatisticsController: file properties: readable" << flag(info.isReadable())
                  << "writable" << flag(info.isWritable());
         break;
-    case ReadResult::NotRegular:
+    case ReadResult::Unusable:
     case ReadResult::Failed:
         qWarning() << "StatisticsController: file properties: readable" << flag(info.isReadable())
                    << "writable" << flag(info.isWritable()) << "file cannot be opened" << path << error;
-        usable = false;
-        break;
+        return result == ReadResult::Failed ? Reading::Failed : Reading::Unusable;
     }
-
-    if (!usable)
-        return Reading::Unusable;
-    if (text.trimmed().isEmpty())
+    if (text->trimmed().isEmpty())
         return Reading::Blank;
+    if (*text == known)
+        return Reading::Unchanged;
 
     QJsonParseError parseError;
-    *document = QJsonDocument::fromJson(text, &parseError);
+    *document = QJsonDocument::fromJson(*text, &parseError);
     const bool parsed = parseError.error == QJsonParseError::NoError;
     if (parsed && document->isObject() && document->object().value(kData).isArray()
-        && topLevelMemberCount(text, kData) == 1)
+        && topLevelMemberCount(*text, kData) == 1)
         return Reading::History;
     qWarning() << "StatisticsController: statistics.json is not a measurement history:"
                << (!parsed ? parseError.errorString()
                    : document->isObject() && document->object().value(kData).isArray()
                        ? QStringLiteral("more than one \"data\" array")
                        : QStringLiteral("no \"data\" array"));
-    return Reading::Unusable;
+    return Reading::Damaged;
+}
+
+bool StatisticsController::takeInFile(bool locked)
+{
+    QByteArray text;
+    QJsonDocument file;
+    const Reading reading = readHistory(m_filePath, m_seenContent, &text, &file);
+    if (reading == Reading::Failed)
+        return false;  // nothing is known of the file; a later try reads it
+    if (reading == Reading::Unchanged)
+        return true;
+    const bool known = !m_seenContent.isEmpty();
+    m_seenContent = reading == Reading::History ? text : QByteArray();
+    if (reading != Reading::History) {
+        // The file may be all the user's history, broken by an interrupted
+        // write of an older version or by hand: under the lock it is kept
+        // under a name of its own and the store goes on with an empty
+        // history in a new file. A missing or empty file becomes an empty one.
+        if (reading != Reading::Blank && (!locked || !keepAside(m_filePath)))
+            return true;
+        file = emptyHistory();
+        m_changed = true;
+    }
+    // The file is what all processes stored, deletes included; only the
+    // records this process has not yet stored are added to it, in the order
+    // they were taken.
+    QJsonObject top = file.object();
+    QJsonArray data = top.value(kData).toArray();
+    if (known)
+        qDebug() << "StatisticsController: statistics.json was changed by another process; records there"
+                 << data.size() << "added here" << m_unsaved.size();
+    for (const QJsonValue& record : qAsConst(m_unsaved))
+        data.append(record);
+    top.insert(kData, data);
+    m_document.setObject(top);
+    m_rendered.clear();
+    fillSeries();
+    return true;
 }
 
 void StatisticsController::removeStaleTemporaryFiles()
@@ -361,12 +444,15 @@ bool StatisticsController::writeDocument()
         qWarning() << "StatisticsController: statistics.json is not written, it holds an unreadable history";
         return false;
     }
-    if (m_rendered.isEmpty())
-        m_rendered = m_document.toJson(QJsonDocument::Indented);
+    // The content seen shares the rendered bytes, which the splice would copy.
+    m_seenContent.clear();
+    renderAppended();
     QString openError;
     QString writeError;
-    if (saveAtomically(m_filePath, m_rendered, &openError, &writeError, &m_seenStamp))
+    if (saveAtomically(m_filePath, kTemporaryPrefix, m_rendered, &openError, &writeError)) {
+        m_seenContent = m_rendered;
         return true;
+    }
     if (!openError.isEmpty())
         qWarning() << "StatisticsController: addMeasurement file cannot be opened" << openError;
     else
@@ -375,23 +461,28 @@ bool StatisticsController::writeDocument()
     return false;
 }
 
-void StatisticsController::renderAppended(const QJsonObject& record, bool wasEmpty)
+void StatisticsController::renderAppended()
 {
     // The indented form ends with the close of the "data" array when that
-    // is the only key; the record goes in just before it, indented as an
+    // is the only key; each record goes in just before it, indented as an
     // element of the array.
     static const QByteArray tail = QByteArrayLiteral("\n    ]\n}\n");
     if (m_document.object().size() != 1 || !m_rendered.endsWith(tail)) {
         m_rendered = m_document.toJson(QJsonDocument::Indented);
+        m_unrendered = QJsonArray();
         return;
     }
-    QByteArray element = QJsonDocument(record).toJson(QJsonDocument::Indented);
-    element.chop(1);
-    element.replace('\n', QByteArrayLiteral("\n        "));
-    m_rendered.chop(tail.size());
-    m_rendered += wasEmpty ? QByteArrayLiteral("\n        ") : QByteArrayLiteral(",\n        ");
-    m_rendered += element;
-    m_rendered += tail;
+    for (const QJsonValue& record : qAsConst(m_unrendered)) {
+        const bool wasEmpty = m_rendered.endsWith('[' + tail);
+        QByteArray element = QJsonDocument(record.toObject()).toJson(QJsonDocument::Indented);
+        element.chop(1);
+        element.replace('\n', QByteArrayLiteral("\n        "));
+        m_rendered.chop(tail.size());
+        m_rendered += wasEmpty ? QByteArrayLiteral("\n        ") : QByteArrayLiteral(",\n        ");
+        m_rendered += element;
+        m_rendered += tail;
+    }
+    m_unrendered = QJsonArray();
 }
 
 QString StatisticsController::lockPath() const
@@ -399,44 +490,122 @@ QString StatisticsController::lockPath() const
     return QFileInfo(m_filePath).absolutePath() + QStringLiteral("/statistics.json.lock");
 }
 
-void StatisticsController::store(bool merge)
+bool StatisticsController::storePending(int waitMs)
 {
-    const StoreLock lock(lockPath());
-    if (!lock.held())
-        qWarning() << "StatisticsController: statistics.json lock cannot be had, writing without it" << lock.error();
-    if (merge && !m_writeBlocked && (m_seenStamp.isEmpty() || fileStamp(m_filePath) != m_seenStamp))
-        mergeFromFile();
-    if (writeDocument())
-        m_unsaved = QJsonArray();
+    const StoreLock lock(lockPath(), waitMs);
+    if (!lock.held()) {
+        if (!m_lockMissed)
+            qWarning() << "StatisticsController: statistics.json lock cannot be had, measurements wait for it"
+                       << lock.error();
+        m_lockMissed = true;
+        return false;
+    }
+    m_lockMissed = false;
+    if (!m_cleanedUp)
+        removeStaleTemporaryFiles();
+    m_cleanedUp = true;
+    if (!m_deleting && !m_writeBlocked && !takeInFile(true))
+        return false;
+    QStringList besideFiles;
+    const QJsonArray besides = recordsLeftBeside(&besideFiles);
+    if (!m_changed && !m_deleting && m_unsaved.isEmpty() && besideFiles.isEmpty())
+        return true;
+    // What others left beside the file goes into this write only: should
+    // the write fail, the files stay and the document is as before.
+    const QJsonDocument before = m_document;
+    if (!besideFiles.isEmpty()) {
+        QJsonObject top = m_document.object();
+        QJsonArray data = top.value(kData).toArray();
+        for (const QJsonValue& record : besides)
+            data.append(record);
+        top.insert(kData, data);
+        m_document.setObject(top);
+        m_rendered.clear();
+    }
+    if (!writeDocument()) {
+        if (!besideFiles.isEmpty()) {
+            m_document = before;
+            m_rendered.clear();
+        }
+        return true;  // logged; the next change writes everything again
+    }
+    for (const QString& name : qAsConst(besideFiles))
+        QFile::remove(name);
+    if (!besideFiles.isEmpty())
+        fillSeries();
+    m_unsaved = QJsonArray();
+    m_changed = m_deleting = false;
+    return true;
 }
 
-void StatisticsController::mergeFromFile()
+QJsonArray StatisticsController::recordsLeftBeside(QStringList* names)
 {
-    // The file is what all processes stored, deletes included; only the
-    // records this process has not yet stored are added to it, in the order
-    // they were taken.
-    QJsonDocument file;
-    switch (readHistory(m_filePath, &file)) {
-    case Reading::History:
-        break;
-    case Reading::Blank:
-        file = emptyHistory();
-        break;
-    case Reading::Unusable:
-        // Kept aside as at start; this process's history takes its place.
-        keepAside(m_filePath);
-        return;
+    static const QRegularExpression leftBesideName(
+        QLatin1Char('^') + QRegularExpression::escape(kLeftBesidePrefix) + QStringLiteral("[0-9]+-[0-9a-f]+$"));
+    const QFileInfoList candidates =
+        QDir(QFileInfo(m_filePath).absolutePath())
+            .entryInfoList({kLeftBesidePrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    QJsonArray records;
+    QSet<QByteArray> stored;  // a process killed before it removed them wrote them already
+    for (const QFileInfo& candidate : candidates) {
+        if (!leftBesideName.match(candidate.fileName()).hasMatch())
+            continue;
+        const QString path = candidate.absoluteFilePath();
+        QByteArray text;
+        QJsonDocument file;
+        const Reading reading = readHistory(path, QByteArray(), &text, &file);
+        QString error;
+        if (reading == Reading::Damaged &&
+            !ownfiles::keepAside(path, QStringLiteral("unreadable"), &error).isEmpty())
+            qWarning() << "StatisticsController: unreadable measurements kept aside" << path;
+        if (reading != Reading::History)
+            continue;
+        if (stored.isEmpty()) {
+            for (const QJsonValue& record : m_document.object().value(kData).toArray())
+                stored.insert(QJsonDocument(record.toObject()).toJson(QJsonDocument::Compact));
+        }
+        for (const QJsonValue& record : file.object().value(kData).toArray()) {
+            if (!stored.contains(QJsonDocument(record.toObject()).toJson(QJsonDocument::Compact)))
+                records.append(record);
+        }
+        *names << path;
     }
-    QJsonObject top = file.object();
-    QJsonArray data = top.value(kData).toArray();
-    qDebug() << "StatisticsController: statistics.json was changed by another process; records there"
-             << data.size() << "added here" << m_unsaved.size();
-    for (const QJsonValue& record : qAsConst(m_unsaved))
-        data.append(record);
-    top.insert(kData, data);
-    m_document.setObject(top);
-    m_rendered.clear();
-    fillSeries();
+    return records;
+}
+
+void StatisticsController::retryLater()
+{
+    if (!m_retry->isActive())
+        m_retry->start();
+}
+
+void StatisticsController::storeBeforeEnd()
+{
+    // A new or replaced empty history waits for no one: the next start writes it.
+    if (!m_retry->isActive() || (m_unsaved.isEmpty() && !m_deleting))
+        return;
+    m_retry->stop();
+    if (storePending(kEndWaitMs))
+        return;
+    if (m_deleting)
+        qWarning() << "StatisticsController: statistics.json lock cannot be had, the deleted history stays";
+    if (m_unsaved.isEmpty())
+        return;
+    const QString path = QFileInfo(m_filePath).absolutePath() + QLatin1Char('/') + kLeftBesidePrefix +
+                         QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-') +
+                         QString::number(QRandomGenerator::global()->generate(), 16);
+    const QByteArray bytes = QJsonDocument(QJsonObject{{kData, m_unsaved}}).toJson(QJsonDocument::Indented);
+    QString openError;
+    QString writeError;
+    if (saveAtomically(path, QFileInfo(path).fileName() + QStringLiteral(".saving-"), bytes, &openError,
+                       &writeError)) {
+        qWarning() << "StatisticsController: statistics.json lock cannot be had; measurements left beside it in"
+                   << path << m_unsaved.size();
+        m_unsaved = QJsonArray();
+    } else {
+        qWarning() << "StatisticsController: measurements cannot be left beside statistics.json, they are lost"
+                   << m_unsaved.size() << openError << writeError;
+    }
 }
 
 void StatisticsController::fillSeries()
@@ -459,8 +628,11 @@ void StatisticsController::fillSeries()
 void StatisticsController::init()
 {
     qDebug() << "StatisticsController::init ";
-    fillSeries();
-    m_rendered = m_document.toJson(QJsonDocument::Indented);
+    if (!m_directory.isEmpty() && !QDir().mkpath(m_directory))
+        qWarning() << "StatisticsController: folder cannot be created" << m_directory;
+    m_document = loadMeasurementsFromJson(m_filePath);
+    if (m_rendered.isEmpty())
+        m_rendered = m_document.toJson(QJsonDocument::Indented);
     createSmallStatistics();
     emit statsControllerInitialized();
 }
@@ -468,6 +640,7 @@ void StatisticsController::init()
 void StatisticsController::quit()
 {
     qDebug() << "StatisticsController::quit() emitting finish thread" << QThread::currentThreadId();
+    storeBeforeEnd();
     emit finished();
 }
 
@@ -480,19 +653,20 @@ void StatisticsController::addMeasurement(double blinkRate, QString note, int le
     const QJsonObject record{{kDateTime, text}, {kBlinkRate, blinkRate}, {kNote, note}, {kLength, length}};
     QJsonObject top = m_document.object();
     QJsonArray data = top.value(kData).toArray();
-    const bool wasEmpty = data.isEmpty();
     data.append(record);
     top.insert(kData, data);
     m_document.setObject(top);
-    renderAppended(record, wasEmpty);
+    m_unrendered.append(record);
     m_unsaved.append(record);
 
     m_blinkRates.append(blinkRate);
     m_lengths.append(length);
     // Read back from the stored text, so the series equals what a reload gives.
     m_dateTimes.append(parseDateTime(text));
-    // After a merge the series are those of the merged history.
-    store(true);
+    // After taking in the file the series are those of the whole history.
+    // A lock held for long is not waited for again at every change.
+    if (!storePending(m_lockMissed ? kRetryWaitMs : kWaitMs))
+        retryLater();
     createSmallStatistics();
 }
 
@@ -508,7 +682,9 @@ void StatisticsController::deleteAllMeasurements()
     m_document = emptyHistory();
     m_rendered.clear();
     m_unsaved = QJsonArray();
-    store(false);
+    m_deleting = true;
+    if (!storePending(m_lockMissed ? kRetryWaitMs : kWaitMs))
+        retryLater();
 }
 
 void StatisticsController::createJsonData(QString lastDateTime, QString pcid)

@@ -1,7 +1,9 @@
 #pragma once
 // The measurement store: keeps "statistics.json" and publishes the series.
-// Lives on a thread of its own. Several processes may share the file: each
-// writes under a lock and first takes in what the others stored.
+// Lives on a thread of its own, where it also reads the file first. Several
+// processes may share the file: each writes only under a lock and first
+// takes in what the others stored. Measurements that cannot be stored yet
+// wait; at the end they are left beside the file for the next writer.
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -9,6 +11,8 @@
 #include <QObject>
 #include <QString>
 #include <QVector>
+
+class QTimer;
 
 class StatisticsController : public QObject
 {
@@ -37,12 +41,21 @@ public slots:
     void addMeasurement(double blinkRate, QString note, int length);
 
 private:
-    enum class Reading { Blank, History, Unusable };
+    enum class Reading { Blank, Unchanged, History, Damaged, Unusable, Failed };
 
     QJsonDocument loadMeasurementsFromJson(QString path);
-    // Reads the file into *document and notes what was read; a missing or
-    // blank file is Blank, one that is not a history (logged) Unusable.
-    Reading readHistory(const QString& path, QJsonDocument* document);
+    // Reads the file: a missing or blank one is Blank, one that holds known
+    // Unchanged (not parsed), one that reads but is not a history Damaged,
+    // something that is not our file (a FIFO, a folder, another user's file)
+    // Unusable, one that cannot be read now Failed; the last three are
+    // logged. *text gets what was read.
+    Reading readHistory(const QString& path, const QByteArray& known, QByteArray* text,
+                        QJsonDocument* document) const;
+    // Takes in the file when it differs from what this process last read or
+    // wrote: the document and the series become its history with the records
+    // this process has not yet stored added. Only with the lock is a damaged
+    // file kept aside. False when the file cannot be read now.
+    bool takeInFile(bool locked);
     // Fills the series from the document.
     void fillSeries();
     void createSmallStatistics();
@@ -58,15 +71,22 @@ private:
     // Replaces the file with the rendered document in one step: a failed or
     // interrupted write leaves the previous file as it was.
     bool writeDocument();
-    // Brings the rendered file up to date with one record appended to the
-    // history, without rendering the whole history again.
-    void renderAppended(const QJsonObject& record, bool wasEmpty);
-    // Writes the document under the lock. With merge, a file that another
-    // process changed since this one last read or wrote it is read first;
-    // the document and the series become that file with the records this
-    // process has not yet stored added to it.
-    void store(bool merge);
-    void mergeFromFile();
+    // Brings the rendering up to date with the records appended to the
+    // history since, without rendering the whole history again.
+    void renderAppended();
+    // Under the lock, waiting for it at most waitMs: takes in what other
+    // processes stored (unless a delete waits) and writes what this one has
+    // not stored yet. False when the lock or the file cannot be had now;
+    // nothing is written then, and it is to be tried again.
+    bool storePending(int waitMs);
+    // Tries storePending() again until it succeeds.
+    void retryLater();
+    // At the end: what still waits is stored if the lock comes within a
+    // bound, or else left beside the file.
+    void storeBeforeEnd();
+    // The records other processes left beside the file, less those already
+    // in the document; *names gets the files they came from.
+    QJsonArray recordsLeftBeside(QStringList* names);
     QString lockPath() const;
 
     QString m_directory;
@@ -76,17 +96,28 @@ private:
     QJsonDocument m_document;
     QString m_filePath;
     QString m_uploadJson;
-    // The document as the file holds it, rendered; empty when it is to be
-    // rendered anew. Rendering 20,000 records takes longer than an addition
+    // The document rendered as the file is to hold it; empty when it is to
+    // be rendered anew. Rendering 20,000 records takes longer than an addition
     // may, so additions splice their record in.
     QByteArray m_rendered;
+    // Records appended to the document that the rendering does not hold yet.
+    QJsonArray m_unrendered;
     // Set when an unreadable file could not be moved aside: it is then
     // never written over, and the history of this run is not stored.
     bool m_writeBlocked = false;
-    // The file as this process last read or wrote it (device, inode, size
-    // and times); empty when unknown. Every write replaces the file, so a
-    // different stamp means another process wrote it.
-    QByteArray m_seenStamp;
+    // The file's content as this process last read or wrote it; empty when
+    // unknown. Content tells a change where times have whole seconds and a
+    // reused inode gives the same device, inode, size and times.
+    QByteArray m_seenContent;
     // Records added by this process that no write has stored yet.
     QJsonArray m_unsaved;
+    // The document holds what the file does not (a new empty history, or
+    // one that replaces a damaged file).
+    bool m_changed = false;
+    // A delete waits to be stored: the file is replaced, not taken in.
+    bool m_deleting = false;
+    bool m_cleanedUp = false;
+    // Whether the last try found the lock held, so that a long hold logs once.
+    bool m_lockMissed = false;
+    QTimer* m_retry;
 };

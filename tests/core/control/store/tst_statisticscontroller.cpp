@@ -19,7 +19,9 @@
 #include <atomic>
 #include <csignal>
 #include <ctime>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -27,6 +29,18 @@
 
 #include "core/control/statisticscontroller.h"
 #include "core/lumoratypes.h"
+
+// Times of whole seconds, as ext4 with small inodes and some network homes
+// keep them: a change within the second keeps the file's times.
+static std::atomic<bool> wholeSeconds{false};
+extern "C" int fstat(int fd, struct stat* st) noexcept
+{
+    static const auto real = reinterpret_cast<int (*)(int, struct stat*)>(dlsym(RTLD_NEXT, "fstat"));
+    const int result = real(fd, st);
+    if (result == 0 && wholeSeconds)
+        st->st_mtim.tv_nsec = st->st_ctim.tv_nsec = 0;
+    return result;
+}
 
 namespace {
 
@@ -189,6 +203,10 @@ private slots:
     void storesShareFolder();
     void writersShareFolder_data();
     void writersShareFolder();
+    void lockHeldPastBound_data();
+    void lockHeldPastBound();
+    void unusableLockPath_data();
+    void unusableLockPath();
 
 private:
     QScopedPointer<QTemporaryDir> m_tmp;
@@ -229,12 +247,11 @@ void TestStatisticsController::missingOrEmptyFile()
         writeFile(dir + "statistics.json", content);
 
     StatisticsController store(dir);
-    QCOMPARE(fileData(dir + "statistics.json"), QJsonValue(QJsonArray()));
-    QVERIFY(asideFiles(dir).isEmpty());
-
     QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
     QSignalSpy ready(&store, &StatisticsController::statsControllerInitialized);
     store.init();
+    QCOMPARE(fileData(dir + "statistics.json"), QJsonValue(QJsonArray()));
+    QVERIFY(asideFiles(dir).isEmpty());
     QCOMPARE(ready.count(), 1);
     QCOMPARE(small.count(), 1);
     checkRecords(lastSmall(small), 0, 0);
@@ -608,7 +625,7 @@ void TestStatisticsController::killedWhileWriting()
     }
     QVERIFY(grew > 0);  // the writer really was writing when killed
     // What the last kill left of its write goes when a store starts.
-    StatisticsController store(m_dir);
+    StatisticsController(m_dir).init();
     QCOMPARE(QDir(m_dir).entryList(QDir::Files | QDir::Hidden), (QStringList{"statistics.json", "statistics.json.lock"}));
 }
 
@@ -623,7 +640,7 @@ void TestStatisticsController::staleTemporaryFilesRemoved()
     writeFile(m_tmp->path() + "/elsewhere", "the user's");
     QVERIFY(QFile::link(m_tmp->path() + "/elsewhere", m_dir + "statistics.json.saving-Lnkabc"));
 
-    StatisticsController store(m_dir);
+    StatisticsController(m_dir).init();
     for (const QString& name : stale)
         QVERIFY2(!QFileInfo::exists(m_dir + name), qPrintable(name));
     for (const QString& name : others)
@@ -654,6 +671,7 @@ void TestStatisticsController::fifoNeverWaitedOn()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("file cannot be opened"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept aside as"));
     StatisticsController store(m_dir);
+    store.init();
     done = true;
     watchdog.join();
     QVERIFY(!released);
@@ -665,8 +683,6 @@ void TestStatisticsController::fifoNeverWaitedOn()
     struct stat st {};
     QCOMPARE(::lstat(QFile::encodeName(aside.first().absoluteFilePath()).constData(), &st), 0);
     QVERIFY(S_ISFIFO(st.st_mode));
-    QSignalSpy small(&store, &StatisticsController::smallStatisticsChanged);
-    store.init();
     store.addMeasurement(12.5, QString(), 150);
     QVERIFY(QFileInfo(m_file).isFile());
     QCOMPARE(fileData(m_file).toArray().size(), 1);
@@ -681,6 +697,10 @@ void TestStatisticsController::storesShareFolder_data()
     QTest::newRow("both add") << "a+ b+ a+ b+" << "n0 n1 n2 a1 b1 a2 b2";
     QTest::newRow("one adds twice in between") << "a+ b+ b+ a+" << "n0 n1 n2 a1 b1 b2 a2";
     QTest::newRow("a delete stays a delete") << "a+ b+ a- b+ a+" << "b2 a2";
+    // "x": another process rewrites the file within the second, same size.
+    QTest::newRow("other content, same stamp") << "a+ x a+" << "n0 n1 n2 x1 a2";
+    // "a!": a adds while no descriptor is left for its read of the file.
+    QTest::newRow("a read fails for a moment") << "a+ b+ a! a+" << "n0 n1 n2 a1 b1 a2 a3";
 }
 
 void TestStatisticsController::storesShareFolder()
@@ -694,17 +714,40 @@ void TestStatisticsController::storesShareFolder()
     QSignalSpy smallA(&a, &StatisticsController::smallStatisticsChanged);
     QSignalSpy smallB(&b, &StatisticsController::smallStatisticsChanged);
     QHash<QChar, int> added;
+    wholeSeconds = true;
+    if (steps.contains('x'))  // the write and the change in one second
+        QThread::msleep(1000 - QTime::currentTime().msec());
     for (const QString& step : steps.split(' ')) {
         StatisticsController& store = step[0] == 'a' ? a : b;
+        std::vector<int> fill;
+        rlimit old{};
+        getrlimit(RLIMIT_NOFILE, &old);
+        if (step == "x") {
+            writeFile(m_file, readFile(m_file).replace("\"a1\"", "\"x1\""));
+            continue;
+        } else if (step[1] == '!') {
+            rlimit low = old;
+            low.rlim_cur = qMin<rlim_t>(old.rlim_cur, 512);
+            setrlimit(RLIMIT_NOFILE, &low);
+            for (int fd; (fd = ::dup(0)) >= 0;)
+                fill.push_back(fd);
+            ::close(fill.back());
+            fill.pop_back();
+        }
         if (step[1] == '-')
             store.deleteAllMeasurements();
         else
             store.addMeasurement(15.0, step[0] + QString::number(++added[step[0]]), 200 + smallA.size() + smallB.size());
+        for (int fd : fill)
+            ::close(fd);
+        setrlimit(RLIMIT_NOFILE, &old);
     }
     QStringList fileNotes;
     for (const QJsonValue& r : fileData(m_file).toArray())
         fileNotes << r["note"].toString();
+    wholeSeconds = false;
     QCOMPARE(fileNotes.join(' '), notes);
+    QVERIFY(asideFiles(m_dir).isEmpty());
     checkRendered(m_file);
     // The store that wrote last shows the file's history, as a new start does.
     StatisticsController reloaded(m_dir);
@@ -732,13 +775,81 @@ void TestStatisticsController::writersShareFolder()
                            {m_dir, "200", QStringLiteral("w%1").arg(w), starts ? "named" : ""});
     const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     while (starts && !processes[0].waitForFinished(5))
-        StatisticsController store(m_dir);
+        StatisticsController(m_dir).init();
     qInstallMessageHandler(previous);
     for (int w = 0; w < writers; ++w) {
         QVERIFY(processes[w].state() == QProcess::NotRunning || processes[w].waitForFinished(60000));
         QCOMPARE(processes[w].readAll(), QByteArray("ready\nwarnings 0\n"));
     }
     QCOMPARE(fileData(m_file).toArray().size(), 10 + 200 * writers);
+}
+
+void TestStatisticsController::lockHeldPastBound_data()
+{
+    QTest::addColumn<bool>("heldPastEnd");  // else let go while the store runs
+    QTest::newRow("let go while running") << false;
+    QTest::newRow("held past the store's end") << true;
+}
+
+void TestStatisticsController::lockHeldPastBound()
+{
+    QFETCH(bool, heldPastEnd);
+    writeFile(m_file, historyBytes(3));
+    const QByteArray before = readFile(m_file);
+    // A holder that never lets go until told: another process stopped mid-write.
+    const int holder = ::open(QFile::encodeName(m_file + ".lock").constData(), O_RDWR | O_CREAT, 0600);
+    QCOMPARE(::flock(holder, LOCK_EX), 0);
+    QScopedPointer<StatisticsController> store(new StatisticsController(m_dir));
+    QSignalSpy small(store.data(), &StatisticsController::smallStatisticsChanged);
+    QSignalSpy ready(store.data(), &StatisticsController::statsControllerInitialized);
+    store->init();
+    QCOMPARE(ready.count(), 1);  // the start goes on with the file's history
+    checkRecords(lastSmall(small), 0, 3);
+    store->addMeasurement(15.0, "w1", 201);
+    store->addMeasurement(15.0, "w2", 202);
+    QCOMPARE(std::get<1>(lastSmall(small)).mid(3), (QVector<int>{201, 202}));
+    if (heldPastEnd)
+        store.reset();
+    QCOMPARE(readFile(m_file), before);  // nothing written while held
+    ::close(holder);
+    if (heldPastEnd) {  // the next store takes in what was left beside the file
+        store.reset(new StatisticsController(m_dir));
+        store->init();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(fileData(m_file).toArray().size(), 5, 5000);
+    QCOMPARE(QDir(m_dir).entryList(QDir::Files), (QStringList{"statistics.json", "statistics.json.lock"}));
+}
+
+void TestStatisticsController::unusableLockPath_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("link to a file elsewhere") << "link";
+}
+
+void TestStatisticsController::unusableLockPath()
+{
+    QFETCH(QString, kind);
+    const QByteArray lock = QFile::encodeName(m_file + ".lock");
+    const QString elsewhere = m_tmp->path() + "/elsewhere";
+    writeFile(elsewhere, "the user's");
+    QCOMPARE(kind == "folder" ? ::mkdir(lock, 0700)
+                 : kind == "fifo" ? ::mkfifo(lock, 0600)
+                                  : ::symlink(QFile::encodeName(elsewhere), lock),
+             0);
+    writeFile(m_file, historyBytes(3));
+    QProcess processes[3];
+    for (int w = 0; w < 3; ++w)
+        processes[w].start(QStringLiteral(LUMORA_BIN_DIR "/lumora_store_writer"),
+                           {m_dir, "20", QStringLiteral("w%1").arg(w)});
+    for (QProcess& process : processes)
+        QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(fileData(m_file).toArray().size(), 3 + 3 * 20);
+    struct stat st {};
+    QVERIFY(::lstat(lock, &st) == 0 && S_ISREG(st.st_mode));
+    QCOMPARE(QDir(m_dir).entryList({"statistics.json.lock.not-a-file-*"}, QDir::AllEntries | QDir::System).size(), 1);
+    QCOMPARE(readFile(elsewhere), QByteArray("the user's"));
 }
 
 QTEST_GUILESS_MAIN(TestStatisticsController)
