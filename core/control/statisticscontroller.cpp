@@ -47,6 +47,17 @@ QJsonDocument emptyHistory()
     return QJsonDocument(QJsonObject{{kData, QJsonArray()}});
 }
 
+// The history with records appended to its "data" array, in their order.
+QJsonDocument withRecords(const QJsonDocument& history, const QJsonArray& records)
+{
+    QJsonObject top = history.object();
+    QJsonArray data = top.value(kData).toArray();
+    for (const QJsonValue& record : records)
+        data.append(record);
+    top.insert(kData, data);
+    return QJsonDocument(top);
+}
+
 // ISO 8601 with the numeric UTC offset and whole seconds; a zero offset is
 // written "+00:00", never "Z".
 QString dateTimeText(const QDateTime& dateTime)
@@ -208,8 +219,8 @@ bool saveAtomically(const QString& path, const QString& prefix, const QByteArray
 // Reads a file that must be a regular one. Anything else at the path (a
 // FIFO, a device, a folder) is never read from: opening does not wait for a
 // writer, and the content is not taken. A file that holds known is compared
-// piece by piece, not read whole.
-enum class ReadResult { Missing, Read, Unusable, Failed };
+// piece by piece, not read whole, and is Unchanged.
+enum class ReadResult { Missing, Read, Unchanged, Unusable, Failed };
 ReadResult readRegularFile(const QString& path, const QByteArray& known, QByteArray* text, QString* error)
 {
     bool notRegular = false;
@@ -240,10 +251,8 @@ ReadResult readRegularFile(const QString& path, const QByteArray& known, QByteAr
         while (at < known.size() && (n = file.read(piece, qMin<qint64>(sizeof piece, known.size() - at))) > 0 &&
                std::memcmp(piece, known.constData() + at, size_t(n)) == 0)
             at += n;
-        if (at == known.size() && file.read(piece, 1) == 0) {
-            *text = known;
-            return ReadResult::Read;
-        }
+        if (at == known.size() && file.read(piece, 1) == 0)
+            return ReadResult::Unchanged;
         file.seek(0);
     }
     *text = file.readAll();
@@ -336,6 +345,8 @@ StatisticsController::Reading StatisticsController::readHistory(const QString& p
     switch (result) {
     case ReadResult::Missing:
         return Reading::Blank;
+    case ReadResult::Unchanged:
+        return Reading::Unchanged;
     case ReadResult::Read:
         qDebug() << "StatisticsController: file properties: readable" << flag(info.isReadable())
                  << "writable" << flag(info.isWritable());
@@ -348,8 +359,6 @@ StatisticsController::Reading StatisticsController::readHistory(const QString& p
     }
     if (text->trimmed().isEmpty())
         return Reading::Blank;
-    if (*text == known)
-        return Reading::Unchanged;
 
     QJsonParseError parseError;
     *document = QJsonDocument::fromJson(*text, &parseError);
@@ -389,15 +398,10 @@ bool StatisticsController::takeInFile(bool locked)
     // The file is what all processes stored, deletes included; only the
     // records this process has not yet stored are added to it, in the order
     // they were taken.
-    QJsonObject top = file.object();
-    QJsonArray data = top.value(kData).toArray();
     if (known)
         qDebug() << "StatisticsController: statistics.json was changed by another process; records there"
-                 << data.size() << "added here" << m_unsaved.size();
-    for (const QJsonValue& record : qAsConst(m_unsaved))
-        data.append(record);
-    top.insert(kData, data);
-    m_document.setObject(top);
+                 << file.object().value(kData).toArray().size() << "added here" << m_unsaved.size();
+    m_document = withRecords(file, m_unsaved);
     m_rendered.clear();
     fillSeries();
     return true;
@@ -514,12 +518,7 @@ bool StatisticsController::storePending(int waitMs)
     // the write fail, the files stay and the document is as before.
     const QJsonDocument before = m_document;
     if (!besideFiles.isEmpty()) {
-        QJsonObject top = m_document.object();
-        QJsonArray data = top.value(kData).toArray();
-        for (const QJsonValue& record : besides)
-            data.append(record);
-        top.insert(kData, data);
-        m_document.setObject(top);
+        m_document = withRecords(m_document, besides);
         m_rendered.clear();
     }
     if (!writeDocument()) {
@@ -651,11 +650,7 @@ void StatisticsController::addMeasurement(double blinkRate, QString note, int le
     qDebug() << "StC: add measurment" << text;
 
     const QJsonObject record{{kDateTime, text}, {kBlinkRate, blinkRate}, {kNote, note}, {kLength, length}};
-    QJsonObject top = m_document.object();
-    QJsonArray data = top.value(kData).toArray();
-    data.append(record);
-    top.insert(kData, data);
-    m_document.setObject(top);
+    m_document = withRecords(m_document, QJsonArray{record});
     m_unrendered.append(record);
     m_unsaved.append(record);
 
