@@ -118,17 +118,11 @@ Verdict check(const QString& path, Role role, Checked& last, bool afterFailure, 
     last = Checked{true, stamp, readerMetAMark, why.isEmpty() ? Verdict::Sound : Verdict::Unusable};
     if (why.isEmpty())
         return Verdict::Sound;
-    if (role == Role::Organisation) {
-        qWarning().noquote() << QStringLiteral(
-                                    "LumoraSettings: the organisation's settings file %1 cannot be read "
-                                    "(%2): left out")
-                                    .arg(path, why);
-        return Verdict::Unusable;
-    }
-    if (role == Role::SystemWide) {
-        qWarning().noquote()
-            << QStringLiteral("LumoraSettings: the system-wide settings file %1 cannot be read (%2): left out")
-                   .arg(path, why);
+    if (role != Role::Own) {
+        qWarning().noquote() << QStringLiteral("LumoraSettings: the %1 settings file %2 cannot be read (%3): left out")
+                                    .arg(role == Role::Organisation ? QStringLiteral("organisation's")
+                                                                    : QStringLiteral("system-wide"),
+                                         path, why);
         return Verdict::Unusable;
     }
     QString error;

@@ -91,25 +91,14 @@ QString keepAside(const QString& path, const QString& why, QString* error)
     return QString();
 }
 
-namespace {
-QByteArray stampOfStat(const struct stat& st)
-{
-    const qint64 fields[] = {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
-                             qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec), qint64(st.st_ctim.tv_nsec)};
-    return QByteArray(reinterpret_cast<const char*>(fields), sizeof fields);
-}
-}  // namespace
-
-QByteArray stampOf(int fd)
-{
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 ? stampOfStat(st) : QByteArray();
-}
-
 QByteArray stampOf(const QByteArray& path)
 {
     struct stat st {};
-    return ::stat(path.constData(), &st) == 0 ? stampOfStat(st) : QByteArray();
+    if (::stat(path.constData(), &st) != 0)
+        return QByteArray();
+    const qint64 fields[] = {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
+                             qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec), qint64(st.st_ctim.tv_nsec)};
+    return QByteArray(reinterpret_cast<const char*>(fields), sizeof fields);
 }
 
 }  // namespace ownfiles

@@ -31,7 +31,6 @@ QString keepAside(const QString& path, const QString& why, QString* error);
 // What tells one state of a file from another: device, inode, size and the
 // modification and change times (a writer can set the modification time
 // back, not the change time). Empty when the file cannot be examined.
-QByteArray stampOf(int fd);
 QByteArray stampOf(const QByteArray& path);
 
 }  // namespace ownfiles

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,22 +9,16 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 #include <QThread>
 #include <QTimer>
 #include <QRandomGenerator>
 #include <QSet>
 
+#include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "core/control/storefiles.h"
 #include "core/loggedvalue.h"
 #include "core/ownfiles.h"
 
@@ -97,170 +90,40 @@ constexpr int kRetryWaitMs = 100;
 constexpr int kEndWaitMs = 3000;
 constexpr int kRetryIntervalMs = 1000;
 
-bool samePlace(int fd, const QByteArray& path)
-{
-    struct stat opened {};
-    struct stat named {};
-    return ::fstat(fd, &opened) == 0 && ::lstat(path.constData(), &named) == 0 && opened.st_dev == named.st_dev &&
-           opened.st_ino == named.st_ino;
-}
-
-// Opens the lock file. What no process can lock (a folder, a FIFO, a link,
-// a file of another user) is kept aside and made anew.
-int openLockFile(const QByteArray& path, QString* error)
-{
-    const int flags = O_RDWR | O_CREAT | O_NOFOLLOW;
-    bool notRegular = false;
-    int fd = ownfiles::openRegular(path, flags, &notRegular, 0600);
-    if (fd >= 0 || (!notRegular && errno != ELOOP && errno != EACCES && errno != EPERM)) {
-        if (fd < 0)
-            *error = QString::fromLocal8Bit(strerror(errno));
-        return fd;
-    }
-    const bool notAFile = notRegular || errno == ELOOP;
-    const QString aside = ownfiles::keepAside(
-        QFile::decodeName(path), notAFile ? QStringLiteral("not-a-file") : QStringLiteral("not-ours"), error);
-    if (aside.isEmpty())
-        return -1;
-    qWarning() << "StatisticsController: unusable statistics.json lock kept aside as" << aside;
-    fd = ownfiles::openRegular(path, flags | O_EXCL, nullptr, 0600);
-    if (fd < 0 && errno == EEXIST)  // another process made it anew first
-        fd = ownfiles::openRegular(path, flags, nullptr, 0600);
-    if (fd < 0)
-        *error = QString::fromLocal8Bit(strerror(errno));
-    return fd;
-}
-
-// An exclusive lock on a file of the data folder, held from a store's read
-// of statistics.json to the end of its write, so that no process writes
-// from a stale read or removes another's write in flight. The wait is
-// bounded; without the lock nothing is written.
-class StoreLock
-{
-public:
-    StoreLock(const QString& path, int waitMs)
-    {
-        const QByteArray name = QFile::encodeName(path);
-        const QDeadlineTimer deadline(waitMs);
-        while ((m_fd = openLockFile(name, &m_error)) >= 0) {
-            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
-                // A lock file kept aside meanwhile locks nobody out.
-                if (samePlace(m_fd, name)) {
-                    m_held = true;
-                    return;
-                }
-            } else if (errno != EWOULDBLOCK && errno != EINTR) {
-                m_error = QString::fromLocal8Bit(strerror(errno));
-                return;
-            }
-            ::close(m_fd);
-            m_fd = -1;
-            if (deadline.hasExpired()) {
-                m_error = QStringLiteral("another process holds it");
-                return;
-            }
-            QThread::msleep(5);
-        }
-    }
-    ~StoreLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);  // releases the lock
-    }
-    StoreLock(const StoreLock&) = delete;
-    StoreLock& operator=(const StoreLock&) = delete;
-
-    bool held() const { return m_held; }
-    const QString& error() const { return m_error; }
-
-private:
-    int m_fd = -1;
-    bool m_held = false;
-    QString m_error;
-};
-
 // Writes of the file go to a temporary file of this name plus six random
 // letters beside it first; a write cut short by a kill leaves one behind.
 const QString kTemporaryPrefix = QStringLiteral("statistics.json.saving-");
 // Measurements a process could not store before its end wait in files of
-// this name plus the process id and a random number, written without the lock.
+// this name plus the process id and a random number, written without the
+// lock. Their "deletes" is the number of deletes the process knew of.
 const QString kLeftBesidePrefix = QStringLiteral("statistics.json.pending-");
+const QString kDeletesKey = QStringLiteral("deletes");
+// The number of deletes asked for, told by the deleting process without the
+// lock, and the number carried out in the file, written under the lock.
+const QString kDeletesAsked = QStringLiteral("statistics.json.deletes-asked");
+const QString kDeletesDone = QStringLiteral("statistics.json.deletes-done");
+// Files written without the lock (records left beside the file, a delete
+// asked for) have temporary files named after them; one that has not
+// changed for this long is left by a kill, not a write in flight.
+constexpr int kStaleSeconds = 60;
 
-// Writes a temporary file beside the target and renames it over the target
-// only when every byte reached the disk, so the target is always whole. A
-// link is followed: its target is replaced, the link stays. The temporary
-// file's name is prefix plus six random letters.
-bool saveAtomically(const QString& path, const QString& prefix, const QByteArray& bytes, QString* openError,
-                    QString* writeError)
+qint64 readCount(const QString& path)
 {
-    const QFileInfo info(path);
-    const QString target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
-    QTemporaryFile file(QFileInfo(target).absolutePath() + QLatin1Char('/') + prefix + QStringLiteral("XXXXXX"));
-    if (!file.open()) {
-        *openError = file.errorString();
-        return false;
-    }
-    file.setPermissions(QFileInfo::exists(target)
-                            ? QFile::permissions(target)
-                            : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                                  QFileDevice::ReadOther);
-    if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
-        *writeError = file.errorString();
-        return false;  // the temporary file is removed, the target stays
-    }
-    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(target).constData()) != 0) {
-        *writeError = QString::fromLocal8Bit(strerror(errno));
-        return false;
-    }
-    file.setAutoRemove(false);
-    return true;
+    QByteArray text;
+    QString error;
+    return storefiles::readRegularFile(path, QByteArray(), &text, &error) == storefiles::Reading::History
+               ? qMax<qint64>(text.trimmed().toLongLong(), 0)
+               : 0;
 }
 
-// Reads a file that must be a regular one. Anything else at the path (a
-// FIFO, a device, a folder) is never read from: opening does not wait for a
-// writer, and the content is not taken. A file that holds known is compared
-// piece by piece, not read whole, and is Unchanged.
-enum class ReadResult { Missing, Read, Unchanged, Unusable, Failed };
-ReadResult readRegularFile(const QString& path, const QByteArray& known, QByteArray* text, QString* error)
+bool writeCount(const QString& path, const QString& prefix, qint64 count, QString* error)
 {
-    bool notRegular = false;
-    const int fd = ownfiles::openRegular(QFile::encodeName(path), O_RDONLY, &notRegular);
-    if (fd < 0 && notRegular) {
-        *error = QStringLiteral("not a regular file");
-        return ReadResult::Unusable;
-    }
-    if (fd < 0) {
-        // Another user's file (left by a run as root) stays unreadable; the
-        // other reasons (EIO, EMFILE, ...) may pass.
-        const int reason = errno;
-        *error = QString::fromLocal8Bit(strerror(reason));
-        return reason == ENOENT                      ? ReadResult::Missing
-               : reason == EACCES || reason == EPERM ? ReadResult::Unusable
-                                                     : ReadResult::Failed;
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        *error = file.errorString();
-        return ReadResult::Failed;
-    }
-    if (!known.isEmpty() && file.size() == known.size()) {
-        char piece[1 << 16];
-        qint64 at = 0;
-        qint64 n = 0;
-        while (at < known.size() && (n = file.read(piece, qMin<qint64>(sizeof piece, known.size() - at))) > 0 &&
-               std::memcmp(piece, known.constData() + at, size_t(n)) == 0)
-            at += n;
-        if (at == known.size() && file.read(piece, 1) == 0)
-            return ReadResult::Unchanged;
-        file.seek(0);
-    }
-    *text = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return ReadResult::Failed;
-    }
-    return ReadResult::Read;
+    QString openError;
+    QString writeError;
+    if (storefiles::saveAtomically(path, prefix, QByteArray::number(count) + '\n', &openError, &writeError))
+        return true;
+    *error = openError + writeError;
+    return false;
 }
 
 // How many members of the top-level object of a parsed JSON text have this
@@ -324,13 +187,17 @@ QJsonDocument StatisticsController::loadMeasurementsFromJson(QString path)
 {
     qDebug() << "StatisticsController::loadMeasurementsFromJson " << QThread::currentThreadId() << "path"
              << path;
+    m_filePath = std::move(path);
     m_document = emptyHistory();
     // Another process holding the lock for long, or a read failing for a
     // passing reason, must not hold up the start: the history shows as the
     // file holds it (writes replace it whole) and is stored later.
     if (!storePending(kStartWaitMs)) {
-        if (m_seenContent.isEmpty())
-            takeInFile(false);
+        if (m_seenContent.isEmpty()) {
+            const Deletes deletes = readDeletes();
+            noteDeletes(deletes.asked);
+            takeInFile(false, m_deletesKnown > deletes.done);
+        }
         retryLater();
     }
     return m_document;
@@ -341,21 +208,19 @@ StatisticsController::Reading StatisticsController::readHistory(const QString& p
 {
     const QFileInfo info(path);
     QString error;
-    const ReadResult result = readRegularFile(path, known, text, &error);
+    const Reading result = storefiles::readRegularFile(path, known, text, &error);
     switch (result) {
-    case ReadResult::Missing:
-        return Reading::Blank;
-    case ReadResult::Unchanged:
-        return Reading::Unchanged;
-    case ReadResult::Read:
+    case Reading::History:
         qDebug() << "StatisticsController: file properties: readable" << flag(info.isReadable())
                  << "writable" << flag(info.isWritable());
         break;
-    case ReadResult::Unusable:
-    case ReadResult::Failed:
+    case Reading::Unusable:
+    case Reading::Failed:
         qWarning() << "StatisticsController: file properties: readable" << flag(info.isReadable())
                    << "writable" << flag(info.isWritable()) << "file cannot be opened" << path << error;
-        return result == ReadResult::Failed ? Reading::Failed : Reading::Unusable;
+        return result;
+    default:
+        return result;
     }
     if (text->trimmed().isEmpty())
         return Reading::Blank;
@@ -374,8 +239,18 @@ StatisticsController::Reading StatisticsController::readHistory(const QString& p
     return Reading::Damaged;
 }
 
-bool StatisticsController::takeInFile(bool locked)
+bool StatisticsController::takeInFile(bool mayWrite, bool deleting)
 {
+    if (deleting) {
+        // Every record of the file was made before a delete that waits: the
+        // file is replaced, unread.
+        m_seenContent.clear();
+        m_document = withRecords(emptyHistory(), m_unsaved);
+        m_rendered.clear();
+        m_changed = true;
+        fillSeries();
+        return true;
+    }
     QByteArray text;
     QJsonDocument file;
     const Reading reading = readHistory(m_filePath, m_seenContent, &text, &file);
@@ -387,10 +262,11 @@ bool StatisticsController::takeInFile(bool locked)
     m_seenContent = reading == Reading::History ? text : QByteArray();
     if (reading != Reading::History) {
         // The file may be all the user's history, broken by an interrupted
-        // write of an older version or by hand: under the lock it is kept
-        // under a name of its own and the store goes on with an empty
-        // history in a new file. A missing or empty file becomes an empty one.
-        if (reading != Reading::Blank && (!locked || !keepAside(m_filePath)))
+        // write of an older version or by hand: when this store may write
+        // it is kept under a name of its own and the store goes on with an
+        // empty history in a new file. A missing or empty file becomes an
+        // empty one.
+        if (reading != Reading::Blank && (!mayWrite || !keepHistoryAside(m_filePath)))
             return true;
         file = emptyHistory();
         m_changed = true;
@@ -407,25 +283,29 @@ bool StatisticsController::takeInFile(bool locked)
     return true;
 }
 
-void StatisticsController::removeStaleTemporaryFiles()
+void StatisticsController::removeStaleTemporaryFiles(bool locked)
 {
-    // Every store writes under the lock, which this one holds now, so any
-    // temporary file of a write is a leftover of a killed writer. Links and
-    // other names are never touched.
+    // Under the lock any temporary file of a write of the history is a
+    // leftover of a killed writer; those of files written without the lock
+    // only once they have not changed for a while. Links and other names
+    // are never touched.
     static const QRegularExpression temporaryName(QLatin1Char('^') + QRegularExpression::escape(kTemporaryPrefix) +
                                                   QStringLiteral("[A-Za-z0-9]{6}$"));
+    static const QRegularExpression unlockedName(
+        QStringLiteral("^statistics\\.json\\.(pending-[0-9]+-[0-9a-f]+|deletes-asked)\\.saving-[A-Za-z0-9]{6}$"));
+    const QDateTime staleBefore = QDateTime::currentDateTimeUtc().addSecs(-kStaleSeconds);
     const QFileInfoList candidates =
         QDir(QFileInfo(m_filePath).absolutePath())
-            .entryInfoList({kTemporaryPrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+            .entryInfoList({QStringLiteral("statistics.json.*saving-*")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     for (const QFileInfo& file : candidates) {
-        if (!temporaryName.match(file.fileName()).hasMatch())
-            continue;
-        if (QFile::remove(file.absoluteFilePath()))
+        const bool stale = (locked && temporaryName.match(file.fileName()).hasMatch()) ||
+                           (unlockedName.match(file.fileName()).hasMatch() && file.lastModified() < staleBefore);
+        if (stale && QFile::remove(file.absoluteFilePath()))
             qDebug() << "StatisticsController: removed an interrupted write" << file.fileName();
     }
 }
 
-bool StatisticsController::keepAside(const QString& path)
+bool StatisticsController::keepHistoryAside(const QString& path)
 {
     // An older kept copy that happens to have the same name stays; the next
     // free name is taken.
@@ -444,24 +324,27 @@ bool StatisticsController::keepAside(const QString& path)
 
 bool StatisticsController::writeDocument()
 {
-    if (m_writeBlocked) {
-        qWarning() << "StatisticsController: statistics.json is not written, it holds an unreadable history";
-        return false;
-    }
-    // The content seen shares the rendered bytes, which the splice would copy.
+    // What was seen stays known should the write fail; it shares the
+    // rendered bytes, so the splice below copies them once.
+    const QByteArray seen = m_seenContent;
     m_seenContent.clear();
     renderAppended();
     QString openError;
     QString writeError;
-    if (saveAtomically(m_filePath, kTemporaryPrefix, m_rendered, &openError, &writeError)) {
+    if (storefiles::saveAtomically(m_filePath, kTemporaryPrefix, m_rendered, &openError, &writeError)) {
         m_seenContent = m_rendered;
+        m_writeFailing = false;
         return true;
     }
-    if (!openError.isEmpty())
-        qWarning() << "StatisticsController: addMeasurement file cannot be opened" << openError;
-    else
-        qWarning() << "StatisticsController: statistics.json cannot be written, the previous file is kept"
-                   << writeError;
+    m_seenContent = seen;
+    if (!m_writeFailing) {  // a full disk is logged once, not at every try
+        if (!openError.isEmpty())
+            qWarning() << "StatisticsController: addMeasurement file cannot be opened" << openError;
+        else
+            qWarning() << "StatisticsController: statistics.json cannot be written, the previous file is kept"
+                       << writeError;
+    }
+    m_writeFailing = true;
     return false;
 }
 
@@ -489,15 +372,36 @@ void StatisticsController::renderAppended()
     m_unrendered = QJsonArray();
 }
 
-QString StatisticsController::lockPath() const
+QString StatisticsController::besideFile(const QString& name) const
 {
-    return QFileInfo(m_filePath).absolutePath() + QStringLiteral("/statistics.json.lock");
+    return QFileInfo(m_filePath).absolutePath() + QLatin1Char('/') + name;
+}
+
+StatisticsController::Deletes StatisticsController::readDeletes() const
+{
+    const qint64 done = readCount(besideFile(kDeletesDone));
+    return {qMax(readCount(besideFile(kDeletesAsked)), done), done};
+}
+
+void StatisticsController::noteDeletes(qint64 asked)
+{
+    if (asked <= m_deletesKnown)
+        return;
+    // Another process deleted the history since this one last looked: what
+    // this one has not stored yet was made before that, and goes too.
+    m_deletesKnown = asked;
+    m_unsaved = QJsonArray();
+    m_document = emptyHistory();
+    m_rendered.clear();
+    m_unrendered = QJsonArray();
+    m_seenContent.clear();
+    fillSeries();
 }
 
 bool StatisticsController::storePending(int waitMs)
 {
-    const StoreLock lock(lockPath(), waitMs);
-    if (!lock.held()) {
+    const storefiles::StoreLock lock(besideFile(QStringLiteral("statistics.json.lock")), waitMs);
+    if (lock.state() == storefiles::StoreLock::Busy || lock.state() == storefiles::StoreLock::Failed) {
         if (!m_lockMissed)
             qWarning() << "StatisticsController: statistics.json lock cannot be had, measurements wait for it"
                        << lock.error();
@@ -505,15 +409,29 @@ bool StatisticsController::storePending(int waitMs)
         return false;
     }
     m_lockMissed = false;
+    const bool locked = lock.state() == storefiles::StoreLock::Held;
+    if (!locked && !m_noLocksLogged)
+        qWarning() << "StatisticsController: the file system gives statistics.json no locks, it is read and "
+                      "written without them"
+                   << lock.error();
+    m_noLocksLogged = !locked;
     if (!m_cleanedUp)
-        removeStaleTemporaryFiles();
+        removeStaleTemporaryFiles(locked);
     m_cleanedUp = true;
-    if (!m_deleting && !m_writeBlocked && !takeInFile(true))
+    const Deletes deletes = readDeletes();
+    noteDeletes(deletes.asked);
+    // The first process to write after a delete carries it out.
+    const bool deleting = m_deletesKnown > deletes.done;
+    if (!m_writeBlocked && !takeInFile(true, deleting))
         return false;
     QStringList besideFiles;
     const QJsonArray besides = recordsLeftBeside(&besideFiles);
-    if (!m_changed && !m_deleting && m_unsaved.isEmpty() && besideFiles.isEmpty())
+    if (!m_changed && m_unsaved.isEmpty() && besideFiles.isEmpty())
         return true;
+    if (m_writeBlocked) {
+        qWarning() << "StatisticsController: statistics.json is not written, it holds an unreadable history";
+        return true;
+    }
     // What others left beside the file goes into this write only: should
     // the write fail, the files stay and the document is as before.
     const QJsonDocument before = m_document;
@@ -521,19 +439,25 @@ bool StatisticsController::storePending(int waitMs)
         m_document = withRecords(m_document, besides);
         m_rendered.clear();
     }
-    if (!writeDocument()) {
+    // The count of deletes done follows the file: a kill between the two
+    // costs at most this process's own records, as a kill before the write
+    // would.
+    QString error;
+    if (!writeDocument() || (deleting && !writeCount(besideFile(kDeletesDone), kTemporaryPrefix, m_deletesKnown, &error))) {
+        if (!error.isEmpty())
+            qWarning() << "StatisticsController: the delete cannot be noted beside statistics.json" << error;
         if (!besideFiles.isEmpty()) {
             m_document = before;
             m_rendered.clear();
         }
-        return true;  // logged; the next change writes everything again
+        return false;  // tried again, or left beside the file at the end
     }
     for (const QString& name : qAsConst(besideFiles))
         QFile::remove(name);
     if (!besideFiles.isEmpty())
         fillSeries();
     m_unsaved = QJsonArray();
-    m_changed = m_deleting = false;
+    m_changed = false;
     return true;
 }
 
@@ -552,22 +476,30 @@ QJsonArray StatisticsController::recordsLeftBeside(QStringList* names)
         const QString path = candidate.absoluteFilePath();
         QByteArray text;
         QJsonDocument file;
-        const Reading reading = readHistory(path, QByteArray(), &text, &file);
+        Reading reading = readHistory(path, QByteArray(), &text, &file);
+        const QJsonArray data = file.object().value(kData).toArray();
+        // Only records, as this store writes them, are taken in.
+        if (reading == Reading::History &&
+            std::any_of(data.begin(), data.end(), [](const QJsonValue& value) { return !value.isObject(); }))
+            reading = Reading::Damaged;
         QString error;
         if (reading == Reading::Damaged &&
             !ownfiles::keepAside(path, QStringLiteral("unreadable"), &error).isEmpty())
             qWarning() << "StatisticsController: unreadable measurements kept aside" << path;
         if (reading != Reading::History)
             continue;
+        *names << path;
+        // Made before a delete the process that left them did not know of.
+        if (qint64(file.object().value(kDeletesKey).toDouble(0)) < m_deletesKnown)
+            continue;
         if (stored.isEmpty()) {
             for (const QJsonValue& record : m_document.object().value(kData).toArray())
                 stored.insert(QJsonDocument(record.toObject()).toJson(QJsonDocument::Compact));
         }
-        for (const QJsonValue& record : file.object().value(kData).toArray()) {
+        for (const QJsonValue& record : data) {
             if (!stored.contains(QJsonDocument(record.toObject()).toJson(QJsonDocument::Compact)))
                 records.append(record);
         }
-        *names << path;
     }
     return records;
 }
@@ -580,24 +512,29 @@ void StatisticsController::retryLater()
 
 void StatisticsController::storeBeforeEnd()
 {
-    // A new or replaced empty history waits for no one: the next start writes it.
-    if (!m_retry->isActive() || (m_unsaved.isEmpty() && !m_deleting))
+    if (!m_retry->isActive())
         return;
     m_retry->stop();
-    if (storePending(kEndWaitMs))
+    // A delete that others have been told of waits for no one: the next
+    // process to write carries it out.
+    const bool deleteTold = readDeletes().asked >= m_deletesKnown;
+    if ((m_unsaved.isEmpty() && deleteTold) || storePending(kEndWaitMs))
         return;
-    if (m_deleting)
+    QString error;
+    if (!deleteTold &&
+        !writeCount(besideFile(kDeletesAsked), kDeletesAsked + QStringLiteral(".saving-"), m_deletesKnown, &error))
         qWarning() << "StatisticsController: statistics.json lock cannot be had, the deleted history stays";
+    noteDeletes(readDeletes().asked);
     if (m_unsaved.isEmpty())
         return;
-    const QString path = QFileInfo(m_filePath).absolutePath() + QLatin1Char('/') + kLeftBesidePrefix +
-                         QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-') +
-                         QString::number(QRandomGenerator::global()->generate(), 16);
-    const QByteArray bytes = QJsonDocument(QJsonObject{{kData, m_unsaved}}).toJson(QJsonDocument::Indented);
+    const QString path = besideFile(kLeftBesidePrefix + QString::number(QCoreApplication::applicationPid()) +
+                                    QLatin1Char('-') + QString::number(QRandomGenerator::global()->generate(), 16));
+    const QByteArray bytes =
+        QJsonDocument(QJsonObject{{kData, m_unsaved}, {kDeletesKey, double(m_deletesKnown)}}).toJson(QJsonDocument::Indented);
     QString openError;
     QString writeError;
-    if (saveAtomically(path, QFileInfo(path).fileName() + QStringLiteral(".saving-"), bytes, &openError,
-                       &writeError)) {
+    if (storefiles::saveAtomically(path, QFileInfo(path).fileName() + QStringLiteral(".saving-"), bytes, &openError,
+                                   &writeError)) {
         qWarning() << "StatisticsController: statistics.json lock cannot be had; measurements left beside it in"
                    << path << m_unsaved.size();
         m_unsaved = QJsonArray();
@@ -649,6 +586,8 @@ void StatisticsController::addMeasurement(double blinkRate, QString note, int le
     const QString text = dateTimeText(QDateTime::currentDateTime());
     qDebug() << "StC: add measurment" << text;
 
+    // A delete in another process since the last look goes first.
+    noteDeletes(readDeletes().asked);
     const QJsonObject record{{kDateTime, text}, {kBlinkRate, blinkRate}, {kNote, note}, {kLength, length}};
     m_document = withRecords(m_document, QJsonArray{record});
     m_unrendered.append(record);
@@ -672,12 +611,17 @@ void StatisticsController::deleteAllMeasurements()
     m_dateTimes.clear();
     createSmallStatistics();
     updateStatistics(0, -1);
-    // Everything stored so far goes, whoever stored it; what other processes
-    // add afterwards stays.
+    // The delete is numbered and told to every process sharing the folder
+    // before the file is emptied: a measurement that any of them made before
+    // it is not stored, one made after it is, whoever writes first.
+    m_deletesKnown = qMax(readDeletes().asked, m_deletesKnown) + 1;
+    QString error;
+    if (!writeCount(besideFile(kDeletesAsked), kDeletesAsked + QStringLiteral(".saving-"), m_deletesKnown, &error))
+        qWarning() << "StatisticsController: the delete cannot be told to other processes" << error;
     m_document = emptyHistory();
     m_rendered.clear();
+    m_unrendered = QJsonArray();
     m_unsaved = QJsonArray();
-    m_deleting = true;
     if (!storePending(m_lockMissed ? kRetryWaitMs : kWaitMs))
         retryLater();
 }

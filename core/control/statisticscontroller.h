@@ -12,6 +12,8 @@
 #include <QString>
 #include <QVector>
 
+#include "core/control/storefiles.h"
+
 class QTimer;
 
 class StatisticsController : public QObject
@@ -41,7 +43,14 @@ public slots:
     void addMeasurement(double blinkRate, QString note, int length);
 
 private:
-    enum class Reading { Blank, Unchanged, History, Damaged, Unusable, Failed };
+    using Reading = storefiles::Reading;
+    // How many deletes were asked for, by any process, and how many of them
+    // the file has seen carried out.
+    struct Deletes
+    {
+        qint64 asked;
+        qint64 done;
+    };
 
     QJsonDocument loadMeasurementsFromJson(QString path);
     // Reads the file: a missing or blank one is Blank, one that holds known
@@ -53,9 +62,10 @@ private:
                         QJsonDocument* document) const;
     // Takes in the file when it differs from what this process last read or
     // wrote: the document and the series become its history with the records
-    // this process has not yet stored added. Only with the lock is a damaged
-    // file kept aside. False when the file cannot be read now.
-    bool takeInFile(bool locked);
+    // this process has not yet stored added. While a delete waits the file's
+    // records are left out. Only a store that may write keeps a damaged file
+    // aside. False when the file cannot be read now.
+    bool takeInFile(bool mayWrite, bool deleting);
     // Fills the series from the document.
     void fillSeries();
     void createSmallStatistics();
@@ -64,10 +74,10 @@ private:
     QVector<QDateTime> createSubStatisticsDateTimes(QVector<QDateTime> v, int start, int end);
 
     // Deletes what writes cut short by a kill left of their temporary files.
-    void removeStaleTemporaryFiles();
+    void removeStaleTemporaryFiles(bool locked);
     // Moves a file that cannot be read as a history out of the way, under a
     // dated name that no other file has; false when it could not be moved.
-    bool keepAside(const QString& path);
+    bool keepHistoryAside(const QString& path);
     // Replaces the file with the rendered document in one step: a failed or
     // interrupted write leaves the previous file as it was.
     bool writeDocument();
@@ -75,9 +85,10 @@ private:
     // history since, without rendering the whole history again.
     void renderAppended();
     // Under the lock, waiting for it at most waitMs: takes in what other
-    // processes stored (unless a delete waits) and writes what this one has
-    // not stored yet. False when the lock or the file cannot be had now;
-    // nothing is written then, and it is to be tried again.
+    // processes stored (or carries out a delete that waits) and writes what
+    // this one has not stored yet. Where the file system gives no locks at
+    // all, the same without one. False when the lock cannot be had now or
+    // the file cannot be read or written; it is to be tried again.
     bool storePending(int waitMs);
     // Tries storePending() again until it succeeds.
     void retryLater();
@@ -85,9 +96,15 @@ private:
     // bound, or else left beside the file.
     void storeBeforeEnd();
     // The records other processes left beside the file, less those already
-    // in the document; *names gets the files they came from.
+    // in the document and those made before a delete; *names gets the files
+    // they came from.
     QJsonArray recordsLeftBeside(QStringList* names);
-    QString lockPath() const;
+    // A file in the data folder beside statistics.json.
+    QString besideFile(const QString& name) const;
+    Deletes readDeletes() const;
+    // Takes note of the deletes asked for: on a new one, the records this
+    // process has not stored yet go, and so does the history it shows.
+    void noteDeletes(qint64 asked);
 
     QString m_directory;
     QVector<double> m_blinkRates;
@@ -114,10 +131,14 @@ private:
     // The document holds what the file does not (a new empty history, or
     // one that replaces a damaged file).
     bool m_changed = false;
-    // A delete waits to be stored: the file is replaced, not taken in.
-    bool m_deleting = false;
+    // The deletes this process knows of; its records not stored yet were
+    // made after the last of them.
+    qint64 m_deletesKnown = 0;
     bool m_cleanedUp = false;
-    // Whether the last try found the lock held, so that a long hold logs once.
+    // Whether the last try found the lock held, the last write failed, or
+    // the file system gave no locks, so that each state logs once.
     bool m_lockMissed = false;
+    bool m_writeFailing = false;
+    bool m_noLocksLogged = false;
     QTimer* m_retry;
 };
