@@ -402,10 +402,14 @@ bool StatisticsController::storePending(int waitMs)
 {
     const storefiles::StoreLock lock(besideFile(QStringLiteral("statistics.json.lock")), waitMs);
     if (lock.state() == storefiles::StoreLock::Busy || lock.state() == storefiles::StoreLock::Failed) {
-        if (!m_lockMissed)
-            qWarning() << "StatisticsController: statistics.json lock cannot be had, measurements wait for it"
-                       << lock.error();
-        m_lockMissed = true;
+        // Only a miss while something waits is worth a line: a start reads
+        // the file without the lock and loses nothing.
+        if (!m_unsaved.isEmpty() || m_deletePending) {
+            if (!m_lockMissed)
+                qWarning() << "StatisticsController: statistics.json lock cannot be had, measurements wait for it"
+                           << lock.error();
+            m_lockMissed = true;
+        }
         return false;
     }
     m_lockMissed = false;
@@ -422,6 +426,7 @@ bool StatisticsController::storePending(int waitMs)
     noteDeletes(deletes.asked);
     // The first process to write after a delete carries it out.
     const bool deleting = m_deletesKnown > deletes.done;
+    m_deletePending = m_deletePending && deleting;
     if (!m_writeBlocked && !takeInFile(true, deleting))
         return false;
     QStringList besideFiles;
@@ -457,7 +462,7 @@ bool StatisticsController::storePending(int waitMs)
     if (!besideFiles.isEmpty())
         fillSeries();
     m_unsaved = QJsonArray();
-    m_changed = false;
+    m_changed = m_deletePending = false;
     return true;
 }
 
@@ -618,6 +623,7 @@ void StatisticsController::deleteAllMeasurements()
     QString error;
     if (!writeCount(besideFile(kDeletesAsked), kDeletesAsked + QStringLiteral(".saving-"), m_deletesKnown, &error))
         qWarning() << "StatisticsController: the delete cannot be told to other processes" << error;
+    m_deletePending = true;
     m_document = emptyHistory();
     m_rendered.clear();
     m_unrendered = QJsonArray();

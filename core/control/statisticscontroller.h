@@ -1,9 +1,12 @@
 #pragma once
 // The measurement store: keeps "statistics.json" and publishes the series.
 // Lives on a thread of its own, where it also reads the file first. Several
-// processes may share the file: each writes only under a lock and first
-// takes in what the others stored. Measurements that cannot be stored yet
-// wait; at the end they are left beside the file for the next writer.
+// processes may share the file: each writes only under a lock (without one
+// only where the file system gives none) and first takes in what the others
+// stored. Measurements that cannot be stored yet (the lock is held, a write
+// fails) wait; at the end they are left beside the file for the next
+// writer. A delete is told to the others at once and carried out by
+// whichever writes first; what was made before it never comes back.
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -134,6 +137,8 @@ private:
     // The deletes this process knows of; its records not stored yet were
     // made after the last of them.
     qint64 m_deletesKnown = 0;
+    // A delete asked for here waits to be carried out.
+    bool m_deletePending = false;
     bool m_cleanedUp = false;
     // Whether the last try found the lock held, the last write failed, or
     // the file system gave no locks, so that each state logs once.
