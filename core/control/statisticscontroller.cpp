@@ -324,10 +324,8 @@ bool StatisticsController::keepHistoryAside(const QString& path)
 
 bool StatisticsController::writeDocument()
 {
-    // What was seen stays known should the write fail; it shares the
-    // rendered bytes, so the splice below copies them once.
-    const QByteArray seen = m_seenContent;
-    m_seenContent.clear();
+    // What was seen stays known should the write fail; as it shares the
+    // rendered bytes, the splice copies them once.
     renderAppended();
     QString openError;
     QString writeError;
@@ -336,7 +334,6 @@ bool StatisticsController::writeDocument()
         m_writeFailing = false;
         return true;
     }
-    m_seenContent = seen;
     if (!m_writeFailing) {  // a full disk is logged once, not at every try
         if (!openError.isEmpty())
             qWarning() << "StatisticsController: addMeasurement file cannot be opened" << openError;
@@ -381,6 +378,15 @@ StatisticsController::Deletes StatisticsController::readDeletes() const
 {
     const qint64 done = readCount(besideFile(kDeletesDone));
     return {qMax(readCount(besideFile(kDeletesAsked)), done), done};
+}
+
+bool StatisticsController::tellDelete()
+{
+    QString error;
+    if (writeCount(besideFile(kDeletesAsked), kDeletesAsked + QStringLiteral(".saving-"), m_deletesKnown, &error))
+        return true;
+    qWarning() << "StatisticsController: the delete cannot be told to other processes" << error;
+    return false;
 }
 
 void StatisticsController::noteDeletes(qint64 asked)
@@ -525,9 +531,7 @@ void StatisticsController::storeBeforeEnd()
     const bool deleteTold = readDeletes().asked >= m_deletesKnown;
     if ((m_unsaved.isEmpty() && deleteTold) || storePending(kEndWaitMs))
         return;
-    QString error;
-    if (!deleteTold &&
-        !writeCount(besideFile(kDeletesAsked), kDeletesAsked + QStringLiteral(".saving-"), m_deletesKnown, &error))
+    if (!deleteTold && !tellDelete())
         qWarning() << "StatisticsController: statistics.json lock cannot be had, the deleted history stays";
     noteDeletes(readDeletes().asked);
     if (m_unsaved.isEmpty())
@@ -620,9 +624,7 @@ void StatisticsController::deleteAllMeasurements()
     // before the file is emptied: a measurement that any of them made before
     // it is not stored, one made after it is, whoever writes first.
     m_deletesKnown = qMax(readDeletes().asked, m_deletesKnown) + 1;
-    QString error;
-    if (!writeCount(besideFile(kDeletesAsked), kDeletesAsked + QStringLiteral(".saving-"), m_deletesKnown, &error))
-        qWarning() << "StatisticsController: the delete cannot be told to other processes" << error;
+    tellDelete();
     m_deletePending = true;
     m_document = emptyHistory();
     m_rendered.clear();

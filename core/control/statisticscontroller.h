@@ -105,6 +105,8 @@ private:
     // A file in the data folder beside statistics.json.
     QString besideFile(const QString& name) const;
     Deletes readDeletes() const;
+    // Counts this process's delete as asked for, where every process sees it.
+    bool tellDelete();
     // Takes note of the deletes asked for: on a new one, the records this
     // process has not stored yet go, and so does the history it shows.
     void noteDeletes(qint64 asked);
