@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -109,7 +108,7 @@ int lockBefore(int fd, const QDeadlineTimer& deadline)
     when.it_interval = {0, 20 * 1000 * 1000};
     ::timer_settime(timer, 0, &when, nullptr);
     int result;
-    int error;
+    int error = 0;
     while ((result = ::flock(fd, LOCK_EX)) != 0 && (error = errno) == EINTR && !deadline.hasExpired()) {
     }
     if (result != 0)
