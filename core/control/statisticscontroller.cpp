@@ -107,13 +107,15 @@ const QString kDeletesDone = QStringLiteral("statistics.json.deletes-done");
 // changed for this long is left by a kill, not a write in flight.
 constexpr int kStaleSeconds = 60;
 
+// The count a file holds: 0 when there is none, -1 when it cannot be read now.
 qint64 readCount(const QString& path)
 {
     QByteArray text;
     QString error;
-    return storefiles::readRegularFile(path, QByteArray(), &text, &error) == storefiles::Reading::History
-               ? qMax<qint64>(text.trimmed().toLongLong(), 0)
-               : 0;
+    const storefiles::Reading reading = storefiles::readRegularFile(path, QByteArray(), &text, &error);
+    return reading == storefiles::Reading::History  ? qMax<qint64>(text.trimmed().toLongLong(), 0)
+           : reading == storefiles::Reading::Failed ? -1
+                                                    : 0;
 }
 
 bool writeCount(const QString& path, const QString& prefix, qint64 count, QString* error)
@@ -194,7 +196,8 @@ QJsonDocument StatisticsController::loadMeasurementsFromJson(QString path)
     // file holds it (writes replace it whole) and is stored later.
     if (!storePending(kStartWaitMs)) {
         if (m_seenContent.isEmpty()) {
-            const Deletes deletes = readDeletes();
+            Deletes deletes;
+            readDeletes(&deletes);
             noteDeletes(deletes.asked);
             takeInFile(false, m_deletesKnown > deletes.done);
         }
@@ -374,10 +377,12 @@ QString StatisticsController::besideFile(const QString& name) const
     return QFileInfo(m_filePath).absolutePath() + QLatin1Char('/') + name;
 }
 
-StatisticsController::Deletes StatisticsController::readDeletes() const
+bool StatisticsController::readDeletes(Deletes* deletes) const
 {
+    const qint64 asked = readCount(besideFile(kDeletesAsked));
     const qint64 done = readCount(besideFile(kDeletesDone));
-    return {qMax(readCount(besideFile(kDeletesAsked)), done), done};
+    *deletes = {std::max({asked, done, qint64(0)}), std::max(done, qint64(0))};
+    return asked >= 0 && done >= 0;
 }
 
 bool StatisticsController::tellDelete()
@@ -428,7 +433,10 @@ bool StatisticsController::storePending(int waitMs)
     if (!m_cleanedUp)
         removeStaleTemporaryFiles(locked);
     m_cleanedUp = true;
-    const Deletes deletes = readDeletes();
+    // Not knowing of a delete, a write could bring back what it deleted.
+    Deletes deletes;
+    if (!readDeletes(&deletes))
+        return false;
     noteDeletes(deletes.asked);
     // The first process to write after a delete carries it out.
     const bool deleting = m_deletesKnown > deletes.done;
@@ -528,12 +536,14 @@ void StatisticsController::storeBeforeEnd()
     m_retry->stop();
     // A delete that others have been told of waits for no one: the next
     // process to write carries it out.
-    const bool deleteTold = readDeletes().asked >= m_deletesKnown;
+    Deletes deletes;
+    const bool deleteTold = !readDeletes(&deletes) || deletes.asked >= m_deletesKnown;
     if ((m_unsaved.isEmpty() && deleteTold) || storePending(kEndWaitMs))
         return;
     if (!deleteTold && !tellDelete())
         qWarning() << "StatisticsController: statistics.json lock cannot be had, the deleted history stays";
-    noteDeletes(readDeletes().asked);
+    if (readDeletes(&deletes))
+        noteDeletes(deletes.asked);
     if (m_unsaved.isEmpty())
         return;
     const QString path = besideFile(kLeftBesidePrefix + QString::number(QCoreApplication::applicationPid()) +
@@ -596,7 +606,9 @@ void StatisticsController::addMeasurement(double blinkRate, QString note, int le
     qDebug() << "StC: add measurment" << text;
 
     // A delete in another process since the last look goes first.
-    noteDeletes(readDeletes().asked);
+    Deletes deletes;
+    if (readDeletes(&deletes))
+        noteDeletes(deletes.asked);
     const QJsonObject record{{kDateTime, text}, {kBlinkRate, blinkRate}, {kNote, note}, {kLength, length}};
     m_document = withRecords(m_document, QJsonArray{record});
     m_unrendered.append(record);
@@ -623,7 +635,9 @@ void StatisticsController::deleteAllMeasurements()
     // The delete is numbered and told to every process sharing the folder
     // before the file is emptied: a measurement that any of them made before
     // it is not stored, one made after it is, whoever writes first.
-    m_deletesKnown = qMax(readDeletes().asked, m_deletesKnown) + 1;
+    Deletes deletes;
+    readDeletes(&deletes);
+    m_deletesKnown = qMax(deletes.asked, m_deletesKnown) + 1;
     tellDelete();
     m_deletePending = true;
     m_document = emptyHistory();

@@ -104,7 +104,8 @@ private:
     QJsonArray recordsLeftBeside(QStringList* names);
     // A file in the data folder beside statistics.json.
     QString besideFile(const QString& name) const;
-    Deletes readDeletes() const;
+    // False when a count cannot be read now; *deletes then holds what is known.
+    bool readDeletes(Deletes* deletes) const;
     // Counts this process's delete as asked for, where every process sees it.
     bool tellDelete();
     // Takes note of the deletes asked for: on a new one, the records this
