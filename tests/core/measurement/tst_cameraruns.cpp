@@ -57,7 +57,10 @@ int left(int ms)
 // log; true when it was its result, not an error.
 bool measured(CameraProgram& lumora, int from)
 {
-    const int end = lumora.waitForLog(kEnds, left(kMeasurementMs + kStartMs), from);
+    const int ms = left(kMeasurementMs + kStartMs);
+    const int end = lumora.waitForLog(kEnds, ms, from);
+    if (end < 0 && ms < kMeasurementMs + kStartMs)
+        qWarning("the row's time ran out %d s into the wait for the measurement's end", ms / 1000);
     return end >= 0 && lumora.log().mid(end).startsWith(kResult);
 }
 
