@@ -33,7 +33,15 @@ bool open(Desktop& desk, Log& log, Page page)
     switch (page) {
     case Page::Main: return true;
     case Page::Settings: return clickTitleBarButton(desk, log, 0, "titleBarSettings_clicked");
-    case Page::Camera: return clickTitleBarButton(desk, log, 1, "titleBarWebcam_clicked");
+    // Its opening ends with the first try of the camera, which finds none
+    // here and is tried again 2 s later: on a busy machine the first try
+    // can take longer than the settling below. (With a real camera no try
+    // again comes, and the wait just ends.)
+    case Page::Camera:
+        if (!clickTitleBarButton(desk, log, 1, "titleBarWebcam_clicked"))
+            return false;
+        waitFor([&] { return log.text().contains("LumoraGUI::retryLivePreview()"); }, 20000);
+        return true;
     // Reached after the back button, whose page change may still be on its
     // way to the screen at the first grab: a user clicks again.
     case Page::About:
