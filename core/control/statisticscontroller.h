@@ -134,8 +134,8 @@ private:
     QByteArray m_seenContent;
     // Records added by this process that no write has stored yet.
     QJsonArray m_unsaved;
-    // The document holds what the file does not (a new empty history, or
-    // one that replaces a damaged file).
+    // The document holds what the file does not (a new empty history, one
+    // that replaces a damaged file, or a delete carried out).
     bool m_changed = false;
     // The deletes this process knows of; its records not stored yet were
     // made after the last of them.
