@@ -14,7 +14,9 @@ endfunction()
 #                 [DISPLAY] [TIMEOUT seconds] [ARGS arg...])
 # A QtTest program in build/bin, run by CTest inside tests/isolate.sh with
 # its own temporary HOME and XDG folders. Without DISPLAY it runs on the
-# offscreen platform; with DISPLAY it uses the X display CTest runs under.
+# offscreen platform; with DISPLAY it uses the X display CTest runs under,
+# never beside another such test: they share its pointer and its screen,
+# and one's pointer moves or windows would take another's hover away.
 # LABELS desktop marks a test that starts desktop programs (trayer, openbox,
 # an X server of its own) which give no sign of being ready:
 # scripts/run-tests.sh runs such a test once more when it fails, and no
@@ -29,7 +31,7 @@ function(lumora_add_test)
   add_test(NAME ${T_NAME}
     COMMAND ${CMAKE_SOURCE_DIR}/tests/isolate.sh $<TARGET_FILE:${T_NAME}> ${T_ARGS})
   if(T_DISPLAY)
-    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "LUMORA_TEST_QPA=xcb")
+    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "LUMORA_TEST_QPA=xcb" RESOURCE_LOCK shared_x_display)
   endif()
   if(T_LABELS)
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
