@@ -290,6 +290,7 @@ private slots:
     void adjustGUIelementsSizes();
 private:
     void adjustGUIappearance();
+    void setTrayState(const QString& icon, const QString& toolTip);
     void configureGraphLanguage();
     void initializeShadowsForWidgets();
 
@@ -318,6 +319,8 @@ private:
 
     // State the window's look is derived from.
     QSystemTrayIcon* m_trayIcon = nullptr;
+    // The icon the tray shows, so that the same one is not drawn again.
+    QString m_trayIconName;
     QString m_statusText;
     // The last state drawn without a pause or an error: what the title
     // keeps while an error shows. Its text is made again at each drawing,
@@ -355,6 +358,9 @@ private:
     QImage m_previewPlaceholder;
     // Where camera-test pictures land (made by the constructor's first one).
     LivePicture* m_livePicture = nullptr;
+    // The picture on the camera-test page and the width it was scaled to.
+    qint64 m_shownPictureKey = 0;
+    int m_shownPictureWidth = 0;
     QPoint m_dragAnchor;
     QUrl m_homePage;
     QUrl m_healthPage;

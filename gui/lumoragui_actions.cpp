@@ -34,11 +34,17 @@ void LumoraGUI::reloadCameras(int id)
     if (!m_cameras)
         m_cameras = createSystemCameraList();
     const QVector<CameraEntry> cameras = m_cameras->cameras();
-    ui->comboBox_chooseCamera->clear();
     QStringList descriptions;
-    for (const CameraEntry& camera : cameras) {
+    for (const CameraEntry& camera : cameras)
         descriptions << camera.description;
-        ui->comboBox_chooseCamera->addItem(camera.description);
+    // The same list again (the camera-test page's retries) leaves the box
+    // as it is: refilled, it would be laid out and repainted for nothing.
+    QStringList shown;
+    for (int i = 0; i < ui->comboBox_chooseCamera->count(); ++i)
+        shown << ui->comboBox_chooseCamera->itemText(i);
+    if (shown != descriptions) {
+        ui->comboBox_chooseCamera->clear();
+        ui->comboBox_chooseCamera->addItems(descriptions);
     }
     if (id < 0 || id >= ui->comboBox_chooseCamera->count())
         id = 0;

@@ -79,18 +79,14 @@ void LumoraGUI::adjustGUIappearance()
 {
     if (m_presentationMode) {
         m_statusText = tr("lumora - presentation mode");
-        if (m_trayIcon) {
-            m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/grayIcon16.svg")));
-            m_trayIcon->setToolTip(m_statusText);
-        }
+        setTrayState(QStringLiteral(":/icons/grayIcon16.svg"), m_statusText);
     } else if (m_errorShown) {
         // The title keeps the state before the error, never a pause that
         // has ended since, in the language of now.
         m_statusText = m_lastStateCameraPaused ? tr("lumora camera use paused") : tr("lumora");
         const QString error = errorToText(m_currentError);
+        setTrayState(QStringLiteral(":/icons/iconOrange16.svg"), error);
         if (m_trayIcon) {
-            m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/iconOrange16.svg")));
-            m_trayIcon->setToolTip(error);
             // Once per error: each camera start clears the error, and a
             // camera that fails the same way at every start would balloon
             // at every one.
@@ -101,19 +97,14 @@ void LumoraGUI::adjustGUIappearance()
     } else if (m_cameraPaused) {
         m_lastStateCameraPaused = true;
         m_statusText = tr("lumora camera use paused");
-        if (m_trayIcon) {
-            m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/webcamOff.svg")));
-            m_trayIcon->setToolTip(m_statusText);
-        }
+        setTrayState(QStringLiteral(":/icons/webcamOff.svg"), m_statusText);
     } else {
         m_lastStateCameraPaused = false;
         m_statusText = tr("lumora");
-        if (m_trayIcon) {
-            m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/icon16.svg")));
-            const bool observing = m_statusMessage == MEASUREMENT_IN_PROGRESS
-                                   || m_statusMessage == TRAINING_OBSERVES_USER;
-            m_trayIcon->setToolTip(observing ? messageToText(m_statusMessage) : m_statusText);
-        }
+        const bool observing = m_statusMessage == MEASUREMENT_IN_PROGRESS
+                               || m_statusMessage == TRAINING_OBSERVES_USER;
+        setTrayState(QStringLiteral(":/icons/icon16.svg"),
+                     observing ? messageToText(m_statusMessage) : m_statusText);
     }
 
     // Shown on its page counts, even while the window itself sits in the
@@ -145,6 +136,20 @@ void LumoraGUI::adjustGUIappearance()
         m_interactiveReminderSuspended = false;
         ui->radioButton_isReminderInteractive->setChecked(true);
     }
+}
+
+// The tray redraws its icon and sends its tip again at each call, even the
+// same ones: only what changed is set.
+void LumoraGUI::setTrayState(const QString& icon, const QString& toolTip)
+{
+    if (!m_trayIcon)
+        return;
+    if (icon != m_trayIconName) {
+        m_trayIconName = icon;
+        m_trayIcon->setIcon(QIcon(icon));
+    }
+    if (toolTip != m_trayIcon->toolTip())
+        m_trayIcon->setToolTip(toolTip);
 }
 
 void LumoraGUI::adjustGUIelementsSizes()

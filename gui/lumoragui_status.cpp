@@ -293,8 +293,14 @@ void LumoraGUI::showImage(QImage frame)
     showPreviewPicture(frame);
 }
 
+// The same picture again, as the error picture of each failed retry of the
+// camera, is on screen already: it is neither converted nor repainted.
 void LumoraGUI::showPreviewPicture(const QImage& frame)
 {
+    if (m_livePicture && frame.cacheKey() == m_shownPictureKey && m_previewWidth == m_shownPictureWidth)
+        return;
+    m_shownPictureKey = frame.cacheKey();
+    m_shownPictureWidth = m_previewWidth;
     if (!m_livePicture)
         m_livePicture = new LivePicture(ui->label_image);
     m_livePicture->showFrame(QPixmap::fromImage(frame).scaledToWidth(m_previewWidth, Qt::FastTransformation));

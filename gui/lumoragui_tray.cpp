@@ -29,9 +29,8 @@ void LumoraGUI::createTrayIcon()
     m_trayMenu = new QMenu(this);
     rebuildTrayMenu();
     m_trayIcon = new QSystemTrayIcon(this);
-    m_trayIcon->setToolTip(QStringLiteral("lumora"));
     m_trayIcon->setContextMenu(m_trayMenu);
-    m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/icon16.svg")));
+    setTrayState(QStringLiteral(":/icons/icon16.svg"), QStringLiteral("lumora"));
     m_trayIcon->setVisible(true);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &LumoraGUI::showWindow);
 

@@ -1,9 +1,11 @@
 #include "app/platform/linux/v4l2cameras.h"
 
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
@@ -57,16 +59,24 @@ private:
 
 QVector<CameraEntry> listV4l2CaptureDevices(const QString& devDir)
 {
+    // Read with readdir: a name filter of QDir compiles a pattern at each
+    // call, and the camera-test page lists the cameras at each retry.
     QVector<CameraEntry> list;
-    const QFileInfoList nodes = QDir(devDir).entryInfoList({QStringLiteral("video*")}, QDir::System | QDir::Files);
-    for (const QFileInfo& node : nodes) {
-        const int index = v4l2DeviceIndex(node.filePath());
+    DIR* dir = ::opendir(QFile::encodeName(devDir).constData());
+    if (!dir)
+        return list;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, "video", 5) != 0)
+            continue;
+        const QString path = devDir + QLatin1Char('/') + QFile::decodeName(entry->d_name);
+        const int index = v4l2DeviceIndex(path);
         if (index < 0)
             continue;
-        const QString card = captureCardName(node.filePath());
+        const QString card = captureCardName(path);
         if (!card.isEmpty())
             list.append({card, index});
     }
+    ::closedir(dir);
     std::sort(list.begin(), list.end(),
               [](const CameraEntry& a, const CameraEntry& b) { return a.deviceIndex < b.deviceIndex; });
     return list;
